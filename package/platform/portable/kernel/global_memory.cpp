@@ -1,0 +1,71 @@
+// Portable KERNEL32: global memory blocks.
+//
+// GlobalAlloc/GlobalLock/GlobalUnlock/GlobalFree/GlobalSize for the package's text
+// blocks. A handle points at a header followed by the block's bytes; "movable"
+// blocks never actually move here, but the lock count is kept as Windows does,
+// and a handle that is not a live block of ours is refused instead of followed.
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "../win32_portable.h"
+
+namespace {
+
+constexpr uint32_t live_magic = 0x474c4f42;  // "GLOB"
+constexpr uint32_t dead_magic = 0x46524545;  // "FREE"
+
+struct GlobalBlock {
+    uint32_t magic;
+    uint32_t lock_count;
+    size_t size;
+    alignas(std::max_align_t) unsigned char data[1];
+};
+
+GlobalBlock* live_block(HGLOBAL handle) {
+    auto* block = static_cast<GlobalBlock*>(handle);
+    if (block == nullptr || block->magic != live_magic) return nullptr;
+    return block;
+}
+
+}  // namespace
+
+HGLOBAL WINAPI GlobalAlloc(UINT flags, size_t bytes) {
+    if (bytes > (size_t(1) << 40)) return nullptr;
+    size_t total = offsetof(GlobalBlock, data) + (bytes == 0 ? 1 : bytes);
+    void* memory = std::malloc(total);
+    if (memory == nullptr) return nullptr;
+    auto* block = static_cast<GlobalBlock*>(memory);
+    block->magic = live_magic;
+    block->lock_count = 0;
+    block->size = bytes;
+    if (flags & GMEM_ZEROINIT) std::memset(block->data, 0, bytes == 0 ? 1 : bytes);
+    return block;
+}
+
+LPVOID WINAPI GlobalLock(HGLOBAL handle) {
+    GlobalBlock* block = live_block(handle);
+    if (block == nullptr) return nullptr;
+    ++block->lock_count;
+    return block->data;
+}
+
+BOOL WINAPI GlobalUnlock(HGLOBAL handle) {
+    GlobalBlock* block = live_block(handle);
+    if (block == nullptr || block->lock_count == 0) return FALSE;
+    --block->lock_count;
+    return block->lock_count != 0;
+}
+
+HGLOBAL WINAPI GlobalFree(HGLOBAL handle) {
+    GlobalBlock* block = live_block(handle);
+    if (block == nullptr) return handle;  // Windows returns the handle on failure
+    block->magic = dead_magic;
+    std::free(block);
+    return nullptr;
+}
+
+size_t WINAPI GlobalSize(HGLOBAL handle) {
+    GlobalBlock* block = live_block(handle);
+    return block == nullptr ? 0 : block->size;
+}

@@ -1,0 +1,360 @@
+// Portable Win32 subset: declarations.
+//
+// The types, constants and functions of USER32, GDI32 and KERNEL32 that the
+// graphics package uses, with the Windows names, values and signatures, so that
+// package code written for Windows compiles here unchanged. Only what the package
+// (and its tests) use is declared. Handles are opaque pointers to our own objects
+// (defined in gdi/objects.h and user/window.h); colours are COLORREF 0x00BBGGRR.
+//
+// Implemented in gdi/ (drawing), user/ (windows, messages, menus, timers) and
+// kernel/ (global memory). Sizes follow 64-bit Windows (LLP64): LONG, DWORD and
+// UINT are 32 bits, WPARAM/LPARAM/LRESULT are pointer-sized.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// ---------------------------------------------------------------- basic types
+typedef int BOOL;
+typedef unsigned char BYTE;
+typedef unsigned short WORD;
+typedef uint32_t DWORD;
+typedef unsigned int UINT;
+typedef int32_t LONG;
+typedef int INT;
+typedef char CHAR;
+typedef intptr_t INT_PTR;
+typedef uintptr_t UINT_PTR;
+typedef intptr_t LONG_PTR;
+typedef uintptr_t ULONG_PTR;
+typedef UINT_PTR WPARAM;
+typedef LONG_PTR LPARAM;
+typedef LONG_PTR LRESULT;
+typedef WORD ATOM;
+typedef DWORD COLORREF;
+typedef char* LPSTR;
+typedef const char* LPCSTR;
+typedef void* LPVOID;
+typedef void* HANDLE;
+typedef void* HGDIOBJ;
+typedef void* HGLOBAL;
+
+#define DECLARE_PORTABLE_HANDLE(name) \
+    struct name##__;                  \
+    typedef struct name##__* name
+DECLARE_PORTABLE_HANDLE(HWND);
+DECLARE_PORTABLE_HANDLE(HDC);
+DECLARE_PORTABLE_HANDLE(HPEN);
+DECLARE_PORTABLE_HANDLE(HBRUSH);
+DECLARE_PORTABLE_HANDLE(HFONT);
+DECLARE_PORTABLE_HANDLE(HBITMAP);
+DECLARE_PORTABLE_HANDLE(HMENU);
+DECLARE_PORTABLE_HANDLE(HINSTANCE);
+DECLARE_PORTABLE_HANDLE(HICON);
+#undef DECLARE_PORTABLE_HANDLE
+typedef HICON HCURSOR;
+typedef HINSTANCE HMODULE;
+
+#define WINAPI
+#define CALLBACK
+#define APIENTRY
+#define FALSE 0
+#define TRUE 1
+
+// ---------------------------------------------------------------- records
+typedef struct tagPOINT {
+    LONG x;
+    LONG y;
+} POINT, *LPPOINT;
+
+typedef struct tagSIZE {
+    LONG cx;
+    LONG cy;
+} SIZE, *LPSIZE;
+
+typedef struct tagRECT {
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+} RECT, *LPRECT;
+
+typedef struct tagMSG {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    DWORD time;
+    POINT pt;
+} MSG, *LPMSG;
+
+typedef struct tagPAINTSTRUCT {
+    HDC hdc;
+    BOOL fErase;
+    RECT rcPaint;
+    BOOL fRestore;
+    BOOL fIncUpdate;
+    BYTE rgbReserved[32];
+} PAINTSTRUCT, *LPPAINTSTRUCT;
+
+typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
+typedef void(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
+
+typedef struct tagWNDCLASSA {
+    UINT style;
+    WNDPROC lpfnWndProc;
+    int cbClsExtra;
+    int cbWndExtra;
+    HINSTANCE hInstance;
+    HICON hIcon;
+    HCURSOR hCursor;
+    HBRUSH hbrBackground;
+    LPCSTR lpszMenuName;
+    LPCSTR lpszClassName;
+} WNDCLASSA;
+
+typedef struct tagTEXTMETRICA {
+    LONG tmHeight;
+    LONG tmAscent;
+    LONG tmDescent;
+    LONG tmInternalLeading;
+    LONG tmExternalLeading;
+    LONG tmAveCharWidth;
+    LONG tmMaxCharWidth;
+    LONG tmWeight;
+    LONG tmOverhang;
+    LONG tmDigitizedAspectX;
+    LONG tmDigitizedAspectY;
+    BYTE tmFirstChar;
+    BYTE tmLastChar;
+    BYTE tmDefaultChar;
+    BYTE tmBreakChar;
+    BYTE tmItalic;
+    BYTE tmUnderlined;
+    BYTE tmStruckOut;
+    BYTE tmPitchAndFamily;
+    BYTE tmCharSet;
+} TEXTMETRICA, *LPTEXTMETRICA;
+
+// ---------------------------------------------------------------- macros
+#define LOWORD(l) ((WORD)(((ULONG_PTR)(l)) & 0xffff))
+#define HIWORD(l) ((WORD)((((ULONG_PTR)(l)) >> 16) & 0xffff))
+#define MAKELONG(a, b) ((LONG)(((WORD)(((ULONG_PTR)(a)) & 0xffff)) | ((DWORD)((WORD)(((ULONG_PTR)(b)) & 0xffff))) << 16))
+#define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
+#define RGB(r, g, b) ((COLORREF)(((BYTE)(r) | ((WORD)((BYTE)(g)) << 8)) | (((DWORD)(BYTE)(b)) << 16)))
+#define GetRValue(rgb) ((BYTE)(rgb))
+#define GetGValue(rgb) ((BYTE)(((WORD)(rgb)) >> 8))
+#define GetBValue(rgb) ((BYTE)((rgb) >> 16))
+#define MAKEINTRESOURCEA(i) ((LPSTR)((ULONG_PTR)((WORD)(i))))
+#define IDI_APPLICATION MAKEINTRESOURCEA(32512)
+#define IDC_ARROW MAKEINTRESOURCEA(32512)
+
+// ---------------------------------------------------------------- messages
+#define WM_NULL 0x0000
+#define WM_CREATE 0x0001
+#define WM_DESTROY 0x0002
+#define WM_MOVE 0x0003
+#define WM_SIZE 0x0005
+#define WM_SETFOCUS 0x0007
+#define WM_KILLFOCUS 0x0008
+#define WM_PAINT 0x000F
+#define WM_CLOSE 0x0010
+#define WM_QUIT 0x0012
+#define WM_ERASEBKGND 0x0014
+#define WM_SHOWWINDOW 0x0018
+#define WM_KEYDOWN 0x0100
+#define WM_KEYUP 0x0101
+#define WM_CHAR 0x0102
+#define WM_SYSKEYDOWN 0x0104
+#define WM_SYSKEYUP 0x0105
+#define WM_COMMAND 0x0111
+#define WM_TIMER 0x0113
+#define WM_MOUSEMOVE 0x0200
+#define WM_LBUTTONDOWN 0x0201
+#define WM_LBUTTONUP 0x0202
+#define WM_USER 0x0400
+
+#define SIZE_RESTORED 0
+#define MK_LBUTTON 0x0001
+#define VK_CONTROL 0x11
+
+// ---------------------------------------------------------------- window styles
+#define CS_VREDRAW 0x0001
+#define CS_HREDRAW 0x0002
+#define WS_OVERLAPPED 0x00000000L
+#define WS_POPUP 0x80000000L
+#define WS_CHILD 0x40000000L
+#define WS_VISIBLE 0x10000000L
+#define WS_CAPTION 0x00C00000L
+#define WS_BORDER 0x00800000L
+#define WS_DLGFRAME 0x00400000L
+#define WS_SYSMENU 0x00080000L
+#define WS_THICKFRAME 0x00040000L
+#define WS_MINIMIZEBOX 0x00020000L
+#define WS_MAXIMIZEBOX 0x00010000L
+#define WS_OVERLAPPEDWINDOW \
+    (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX)
+#define CW_USEDEFAULT ((int)0x80000000)
+
+#define SW_HIDE 0
+#define SW_SHOWNORMAL 1
+#define SW_NORMAL 1
+#define SW_SHOW 5
+#define SW_SHOWDEFAULT 10
+
+#define SM_CXSCREEN 0
+#define SM_CYSCREEN 1
+
+// ---------------------------------------------------------------- menus
+#define MF_STRING 0x00000000L
+#define MF_BYCOMMAND 0x00000000L
+#define MF_UNCHECKED 0x00000000L
+#define MF_ENABLED 0x00000000L
+#define MF_GRAYED 0x00000001L
+#define MF_DISABLED 0x00000002L
+#define MF_CHECKED 0x00000008L
+#define MF_POPUP 0x00000010L
+#define MF_BYPOSITION 0x00000400L
+#define MF_SEPARATOR 0x00000800L
+
+// ---------------------------------------------------------------- GDI
+#define PS_SOLID 0
+#define PS_DASH 1
+#define PS_DOT 2
+#define PS_NULL 5
+#define PS_INSIDEFRAME 6
+
+#define WHITE_BRUSH 0
+#define LTGRAY_BRUSH 1
+#define GRAY_BRUSH 2
+#define DKGRAY_BRUSH 3
+#define BLACK_BRUSH 4
+#define NULL_BRUSH 5
+#define HOLLOW_BRUSH NULL_BRUSH
+#define WHITE_PEN 6
+#define BLACK_PEN 7
+#define NULL_PEN 8
+#define OEM_FIXED_FONT 10
+#define ANSI_FIXED_FONT 11
+#define ANSI_VAR_FONT 12
+#define SYSTEM_FONT 13
+#define DEFAULT_GUI_FONT 17
+
+#define TRANSPARENT 1
+#define OPAQUE 2
+
+#define SRCCOPY 0x00CC0020UL
+#define CLR_INVALID 0xFFFFFFFFUL
+
+#define FW_DONTCARE 0
+#define FW_NORMAL 400
+#define FW_BOLD 700
+#define ANSI_CHARSET 0
+#define DEFAULT_CHARSET 1
+#define OUT_DEFAULT_PRECIS 0
+#define CLIP_DEFAULT_PRECIS 0
+#define DEFAULT_QUALITY 0
+#define NONANTIALIASED_QUALITY 3
+#define DEFAULT_PITCH 0
+#define FIXED_PITCH 1
+#define VARIABLE_PITCH 2
+#define FF_DONTCARE 0x00
+#define FF_MODERN 0x30
+
+#define ERROR 0
+#define NULLREGION 1
+#define SIMPLEREGION 2
+
+// ---------------------------------------------------------------- KERNEL
+#define GMEM_FIXED 0x0000
+#define GMEM_MOVEABLE 0x0002
+#define GMEM_ZEROINIT 0x0040
+#define GHND (GMEM_MOVEABLE | GMEM_ZEROINIT)
+
+// ---------------------------------------------------------------- GDI32
+HPEN WINAPI CreatePen(int iStyle, int cWidth, COLORREF color);
+HBRUSH WINAPI CreateSolidBrush(COLORREF color);
+HGDIOBJ WINAPI GetStockObject(int i);
+HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h);
+BOOL WINAPI DeleteObject(HGDIOBJ ho);
+HDC WINAPI CreateCompatibleDC(HDC hdc);
+BOOL WINAPI DeleteDC(HDC hdc);
+HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy);
+BOOL WINAPI Polygon(HDC hdc, const POINT* apt, int cpt);
+BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bottom);
+BOOL WINAPI Ellipse(HDC hdc, int left, int top, int right, int bottom);
+BOOL WINAPI MoveToEx(HDC hdc, int x, int y, LPPOINT lppt);
+BOOL WINAPI LineTo(HDC hdc, int x, int y);
+COLORREF WINAPI SetPixel(HDC hdc, int x, int y, COLORREF color);
+COLORREF WINAPI GetPixel(HDC hdc, int x, int y);
+BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop);
+COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color);
+COLORREF WINAPI GetTextColor(HDC hdc);
+int WINAPI SetBkMode(HDC hdc, int mode);
+int WINAPI GetBkMode(HDC hdc);
+COLORREF WINAPI SetBkColor(HDC hdc, COLORREF color);
+COLORREF WINAPI GetBkColor(HDC hdc);
+HFONT WINAPI CreateFontA(int cHeight, int cWidth, int cEscapement, int cOrientation, int cWeight,
+                         DWORD bItalic, DWORD bUnderline, DWORD bStrikeOut, DWORD iCharSet,
+                         DWORD iOutPrecision, DWORD iClipPrecision, DWORD iQuality,
+                         DWORD iPitchAndFamily, LPCSTR pszFaceName);
+BOOL WINAPI TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c);
+BOOL WINAPI GetTextExtentPointA(HDC hdc, LPCSTR lpString, int c, LPSIZE lpsz);
+BOOL WINAPI GetTextExtentPoint32A(HDC hdc, LPCSTR lpString, int c, LPSIZE psizl);
+BOOL WINAPI GetTextMetricsA(HDC hdc, LPTEXTMETRICA lptm);
+
+// ---------------------------------------------------------------- USER32 (drawing helpers)
+int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr);
+BOOL WINAPI ScrollDC(HDC hDC, int dx, int dy, const RECT* lprcScroll, const RECT* lprcClip,
+                     HANDLE hrgnUpdate, LPRECT lprcUpdate);
+
+// ---------------------------------------------------------------- USER32 (windows and messages)
+ATOM WINAPI RegisterClassA(const WNDCLASSA* lpWndClass);
+HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName,
+                            DWORD dwStyle, int X, int Y, int nWidth, int nHeight,
+                            HWND hWndParent, HMENU hMenu, HINSTANCE hInstance, LPVOID lpParam);
+BOOL WINAPI DestroyWindow(HWND hWnd);
+BOOL WINAPI IsWindow(HWND hWnd);
+BOOL WINAPI IsWindowVisible(HWND hWnd);
+BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow);
+BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect);
+BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect);
+LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
+HDC WINAPI GetDC(HWND hWnd);
+int WINAPI ReleaseDC(HWND hWnd, HDC hDC);
+HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint);
+BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint);
+BOOL WINAPI InvalidateRect(HWND hWnd, const RECT* lpRect, BOOL bErase);
+UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerFunc);
+BOOL WINAPI KillTimer(HWND hWnd, UINT_PTR uIDEvent);
+BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
+LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
+void WINAPI PostQuitMessage(int nExitCode);
+BOOL WINAPI GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax);
+BOOL WINAPI TranslateMessage(const MSG* lpMsg);
+LRESULT WINAPI DispatchMessageA(const MSG* lpMsg);
+int WINAPI GetSystemMetrics(int nIndex);
+HICON WINAPI LoadIconA(HINSTANCE hInstance, LPCSTR lpIconName);
+HCURSOR WINAPI LoadCursorA(HINSTANCE hInstance, LPCSTR lpCursorName);
+
+HMENU WINAPI CreateMenu(void);
+HMENU WINAPI CreatePopupMenu(void);
+BOOL WINAPI DestroyMenu(HMENU hMenu);
+BOOL WINAPI AppendMenuA(HMENU hMenu, UINT uFlags, UINT_PTR uIDNewItem, LPCSTR lpNewItem);
+BOOL WINAPI SetMenu(HWND hWnd, HMENU hMenu);
+HMENU WINAPI GetMenu(HWND hWnd);
+BOOL WINAPI DrawMenuBar(HWND hWnd);
+DWORD WINAPI CheckMenuItem(HMENU hMenu, UINT uIDCheckItem, UINT uCheck);
+UINT WINAPI GetMenuState(HMENU hMenu, UINT uId, UINT uFlags);
+
+// ---------------------------------------------------------------- KERNEL32
+HGLOBAL WINAPI GlobalAlloc(UINT uFlags, size_t dwBytes);
+LPVOID WINAPI GlobalLock(HGLOBAL hMem);
+BOOL WINAPI GlobalUnlock(HGLOBAL hMem);
+HGLOBAL WINAPI GlobalFree(HGLOBAL hMem);
+size_t WINAPI GlobalSize(HGLOBAL hMem);
+// Hands a text to the debugger; the portable platform can mirror these to a file.
+void WINAPI OutputDebugStringA(LPCSTR lpOutputString);
+
+// The application's entry point; the portable platform's main() calls it.
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd);

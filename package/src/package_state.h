@@ -1,0 +1,142 @@
+// The package's internal state and operations.
+//
+// All package state lives in one process-wide record, PackageState; each group of
+// fields belongs to one area of the package (canvas, display, events, menu,
+// script, message log) and is documented where it is used. This header also
+// declares the internal operations the areas call on each other. Applications
+// see only tavlo.h.
+#pragma once
+
+#include <cstdio>
+
+#include "tavlo.h"
+
+// ------------------------------------------------------------ palette and commands
+enum DrawKind : int {
+    DRAW_TRIANGLE = 0,
+    DRAW_RECTANGLE = 1,
+    DRAW_OVAL = 2,
+    DRAW_LINE = 3,
+    DRAW_PIXEL = 4,
+    DRAW_TEXT = 5,
+};
+
+// One primitive handed from a drawing call to render_command. For DRAW_TEXT,
+// x2 is the point size and the text travels in `text_block` (a GMEM_MOVEABLE
+// block holding a NUL-terminated copy); y2 is then unused, since a handle does
+// not fit an int on 64-bit platforms.
+struct DrawCommand {
+    int kind;
+    int color;  // after check_color: 0..23
+    int width;  // never negative; 0 = filled
+    int x1, y1;
+    int x2, y2;
+    int x3, y3;
+    HGLOBAL text_block;
+};
+
+constexpr int palette_size = 24;
+extern const COLORREF Palette[palette_size];
+extern const char* const color_name[palette_size];
+
+// Returns color when it is 0..23; otherwise logs "Illegal color %d; using RED.\n"
+// and returns 2.
+ColorIndex check_color(ColorIndex color);
+
+// ------------------------------------------------------------ sizes and names
+constexpr int canvas_width = 601;
+constexpr int canvas_height = 540;
+constexpr int log_ring_size = 25;
+constexpr int log_line_buffer = 1024;  // a stored line holds at most 1023 characters
+constexpr int timer_id = 2;
+constexpr int timer_interval_ms = 50;
+constexpr const char* script_file_name = "TAVLO.SCR";
+
+// Run menu command identifiers (the WM_COMMAND wParam).
+enum RunCommand : int {
+    CMD_ANIMATE = 1,
+    CMD_HALT = 2,
+    CMD_ADVANCE_FRAME = 3,
+    CMD_LOGGING = 4,
+    CMD_RECORD = 5,
+    CMD_PLAYBACK = 6,
+    CMD_PLAY_ONE = 7,
+    CMD_QUIT = 8,
+    CMD_INFO = 9,
+};
+
+// ------------------------------------------------------------ the state record
+struct PackageState {
+    // display
+    HWND graphics_window = nullptr;
+    HWND text_window = nullptr;
+    HINSTANCE app_instance = nullptr;
+    HDC window_dc = nullptr;
+    HBITMAP canvas_bitmap = nullptr;
+    HDC canvas_dc = nullptr;
+    int center_x = 0;
+    int center_y = 0;
+    int canvas_dirty = 1;
+
+    // events
+    int pending_kind = EventKind::None;
+    int pending_x = 0;
+    int pending_y = 0;
+    signed char pending_key = 0;
+    bool animate = false;
+    bool single_frame = false;
+    bool timer_tick = false;
+    bool quit_requested = false;
+
+    // Run menu
+    HMENU run_menu = nullptr;
+    int ctrl_held = 0;
+
+    // script
+    FILE* script_stream = nullptr;
+    bool recording = false;
+    bool playback = false;
+    bool play_one = false;
+    int periodic_count = 0;
+
+    // message log
+    bool logging_enabled = true;
+    HGLOBAL log_slots[log_ring_size] = {};
+    int log_oldest = -1;
+    int log_next = 0;
+};
+
+extern PackageState package_state;
+
+// Puts the state back to its load-time values, freeing the log ring. For tests
+// that run many sessions in one process.
+void reset_package_state();
+
+// ------------------------------------------------------------ internal operations
+// rasterizer (render.cpp)
+void render_command(const DrawCommand& command);
+void erase_canvas();
+
+// message log (message_log.cpp)
+int show_log_window(int show);
+void paint_log_window(HWND window);
+
+// display (display.cpp)
+LRESULT CALLBACK graphics_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+LRESULT CALLBACK text_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+void refresh_canvas();  // copies the canvas to the window when dirty
+
+// event loop (event_loop.cpp)
+void pump_message();
+
+// Run menu (run_menu.cpp)
+void build_run_menu(HWND window);
+void run_command(int command);
+void on_key_down(WPARAM virtual_key);
+void on_key_up(WPARAM virtual_key);
+
+// script (script.cpp)
+void record_event(int kind, int x, int y, signed char key);
+int read_script_event();
+void stop_playback();
+void close_script();

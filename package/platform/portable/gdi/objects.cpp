@@ -1,0 +1,272 @@
+// Portable GDI: object creation, selection and deletion, device contexts, and the
+// simple per-DC attributes (text colour, background mode and colour).
+//
+// Implements CreatePen, CreateSolidBrush, GetStockObject, SelectObject,
+// DeleteObject, CreateCompatibleDC, DeleteDC, CreateCompatibleBitmap,
+// SetTextColor/GetTextColor, SetBkMode/GetBkMode, SetBkColor/GetBkColor.
+// A live object is recognised by its header; an object still selected into a DC
+// is not freed by DeleteObject (Windows refuses too), and stock objects never are.
+#include <mutex>
+#include <unordered_set>
+
+#include "objects.h"
+
+namespace portable {
+
+namespace {
+
+// Every live pen, brush, font and bitmap, so that a stale or foreign handle is
+// refused instead of followed. Single-threaded use; the set is only a guard.
+std::unordered_set<const void*>& live_objects() {
+    static std::unordered_set<const void*> objects;
+    return objects;
+}
+
+template <typename T>
+T* make_object() {
+    T* object = new T();
+    live_objects().insert(static_cast<GdiObject*>(object));
+    return object;
+}
+
+struct StockObjects {
+    HBRUSH__ white_brush, ltgray_brush, gray_brush, dkgray_brush, black_brush, null_brush;
+    HPEN__ white_pen, black_pen, null_pen;
+    HFONT__ oem_fixed_font, ansi_fixed_font, ansi_var_font, system_font, default_gui_font;
+
+    StockObjects() {
+        set_brush(white_brush, 0xFFFFFF);
+        set_brush(ltgray_brush, 0xC0C0C0);
+        set_brush(gray_brush, 0x808080);
+        set_brush(dkgray_brush, 0x404040);
+        set_brush(black_brush, 0x000000);
+        set_brush(null_brush, 0);
+        null_brush.hollow = true;
+        set_pen(white_pen, PS_SOLID, 0xFFFFFF);
+        set_pen(black_pen, PS_SOLID, 0x000000);
+        set_pen(null_pen, PS_NULL, 0);
+        // Stock fonts are requests like any other; gdi/text.cpp resolves them. The
+        // fixed fonts ask for a fixed-pitch face with a 13-pixel cell.
+        set_font(oem_fixed_font, 13, FW_NORMAL, FIXED_PITCH | FF_MODERN, "Terminal");
+        set_font(ansi_fixed_font, 13, FW_NORMAL, FIXED_PITCH | FF_MODERN, "Courier");
+        set_font(ansi_var_font, 13, FW_NORMAL, VARIABLE_PITCH, "MS Sans Serif");
+        set_font(system_font, 16, FW_BOLD, VARIABLE_PITCH, "System");
+        set_font(default_gui_font, -11, FW_NORMAL, VARIABLE_PITCH, "MS Shell Dlg");
+    }
+
+    static void set_brush(HBRUSH__& brush, COLORREF color) {
+        brush.stock = true;
+        brush.color = color;
+    }
+    static void set_pen(HPEN__& pen, int style, COLORREF color) {
+        pen.stock = true;
+        pen.style = style;
+        pen.width = 1;
+        pen.color = color;
+    }
+    static void set_font(HFONT__& font, int height, int weight, DWORD pitch, const char* face) {
+        font.stock = true;
+        font.height = height;
+        font.weight = weight;
+        font.pitch_and_family = pitch;
+        font.face_name = face;
+    }
+};
+
+StockObjects& stock() {
+    static StockObjects objects;
+    return objects;
+}
+
+bool is_stock(const void* object) {
+    const StockObjects& s = stock();
+    auto begin = reinterpret_cast<const char*>(&s);
+    auto end = begin + sizeof(StockObjects);
+    auto p = static_cast<const char*>(object);
+    return p >= begin && p < end;
+}
+
+void select_into(GdiObject* object) { ++object->select_count; }
+void release_from(GdiObject* object) {
+    if (object != nullptr && object->select_count > 0) --object->select_count;
+}
+
+bool valid_dc(HDC dc) { return dc != nullptr && dc->kind == ObjectKind::DC; }
+
+}  // namespace
+
+GdiObject* gdi_object(HGDIOBJ handle) {
+    if (handle == nullptr) return nullptr;
+    if (is_stock(handle)) return static_cast<GdiObject*>(handle);
+    if (live_objects().count(handle) == 0) return nullptr;
+    return static_cast<GdiObject*>(handle);
+}
+
+HDC create_target_dc(HBITMAP__* target, HWND window) {
+    HDC dc = new HDC__();
+    dc->bitmap = target;
+    dc->window = window;
+    dc->pen = &stock().black_pen;
+    dc->brush = &stock().white_brush;
+    dc->font = &stock().system_font;
+    return dc;
+}
+
+void destroy_dc(HDC dc) {
+    if (!valid_dc(dc)) return;
+    release_from(dc->pen);
+    release_from(dc->brush);
+    release_from(dc->font);
+    if (dc->bitmap != dc->default_bitmap) release_from(dc->bitmap);
+    if (dc->default_bitmap != nullptr) {
+        live_objects().erase(static_cast<GdiObject*>(dc->default_bitmap));
+        delete dc->default_bitmap;
+    }
+    dc->kind = ObjectKind::Dead;
+    delete dc;
+}
+
+}  // namespace portable
+
+using namespace portable;
+
+HPEN WINAPI CreatePen(int style, int width, COLORREF color) {
+    HPEN__* pen = make_object<HPEN__>();
+    pen->style = style;
+    pen->width = width < 0 ? 0 : width;
+    pen->color = color & 0x00FFFFFF;
+    return pen;
+}
+
+HBRUSH WINAPI CreateSolidBrush(COLORREF color) {
+    HBRUSH__* brush = make_object<HBRUSH__>();
+    brush->color = color & 0x00FFFFFF;
+    return brush;
+}
+
+HGDIOBJ WINAPI GetStockObject(int index) {
+    StockObjects& s = stock();
+    switch (index) {
+        case WHITE_BRUSH: return static_cast<GdiObject*>(&s.white_brush);
+        case LTGRAY_BRUSH: return static_cast<GdiObject*>(&s.ltgray_brush);
+        case GRAY_BRUSH: return static_cast<GdiObject*>(&s.gray_brush);
+        case DKGRAY_BRUSH: return static_cast<GdiObject*>(&s.dkgray_brush);
+        case BLACK_BRUSH: return static_cast<GdiObject*>(&s.black_brush);
+        case NULL_BRUSH: return static_cast<GdiObject*>(&s.null_brush);
+        case WHITE_PEN: return static_cast<GdiObject*>(&s.white_pen);
+        case BLACK_PEN: return static_cast<GdiObject*>(&s.black_pen);
+        case NULL_PEN: return static_cast<GdiObject*>(&s.null_pen);
+        case OEM_FIXED_FONT: return static_cast<GdiObject*>(&s.oem_fixed_font);
+        case ANSI_FIXED_FONT: return static_cast<GdiObject*>(&s.ansi_fixed_font);
+        case ANSI_VAR_FONT: return static_cast<GdiObject*>(&s.ansi_var_font);
+        case SYSTEM_FONT: return static_cast<GdiObject*>(&s.system_font);
+        case DEFAULT_GUI_FONT: return static_cast<GdiObject*>(&s.default_gui_font);
+        default: return nullptr;
+    }
+}
+
+HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ handle) {
+    GdiObject* object = gdi_object(handle);
+    if (!valid_dc(dc) || object == nullptr) return nullptr;
+    GdiObject* previous = nullptr;
+    switch (object->kind) {
+        case ObjectKind::Pen:
+            previous = dc->pen;
+            dc->pen = static_cast<HPEN__*>(object);
+            break;
+        case ObjectKind::Brush:
+            previous = dc->brush;
+            dc->brush = static_cast<HBRUSH__*>(object);
+            break;
+        case ObjectKind::Font:
+            previous = dc->font;
+            dc->font = static_cast<HFONT__*>(object);
+            break;
+        case ObjectKind::Bitmap: {
+            // Only memory DCs take bitmaps, and a bitmap lives in one DC at a time.
+            auto* bitmap = static_cast<HBITMAP__*>(object);
+            if (dc->window != nullptr || dc->default_bitmap == nullptr) return nullptr;
+            if (bitmap != dc->bitmap && bitmap->select_count > 0) return nullptr;
+            previous = dc->bitmap;
+            dc->bitmap = bitmap;
+            break;
+        }
+        default: return nullptr;
+    }
+    if (previous == object) return previous;
+    select_into(object);
+    release_from(previous);
+    return previous;
+}
+
+BOOL WINAPI DeleteObject(HGDIOBJ handle) {
+    GdiObject* object = gdi_object(handle);
+    if (object == nullptr) return FALSE;
+    if (object->stock) return TRUE;
+    if (object->select_count > 0) return FALSE;
+    live_objects().erase(object);
+    ObjectKind kind = object->kind;
+    object->kind = ObjectKind::Dead;
+    switch (kind) {
+        case ObjectKind::Pen: delete static_cast<HPEN__*>(object); break;
+        case ObjectKind::Brush: delete static_cast<HBRUSH__*>(object); break;
+        case ObjectKind::Font: delete static_cast<HFONT__*>(object); break;
+        case ObjectKind::Bitmap: delete static_cast<HBITMAP__*>(object); break;
+        default: break;
+    }
+    return TRUE;
+}
+
+HDC WINAPI CreateCompatibleDC(HDC) {
+    HBITMAP__* one_pixel = make_object<HBITMAP__>();
+    one_pixel->width = 1;
+    one_pixel->height = 1;
+    one_pixel->pixels.assign(1, 0);
+    HDC dc = create_target_dc(one_pixel, nullptr);
+    dc->default_bitmap = one_pixel;
+    select_into(one_pixel);
+    return dc;
+}
+
+BOOL WINAPI DeleteDC(HDC dc) {
+    if (!valid_dc(dc)) return FALSE;
+    destroy_dc(dc);
+    return TRUE;
+}
+
+HBITMAP WINAPI CreateCompatibleBitmap(HDC, int width, int height) {
+    // Refuse sizes whose pixel count would not fit the address space sensibly.
+    if (width <= 0 || height <= 0 || int64_t(width) * height > (int64_t(1) << 28)) return nullptr;
+    HBITMAP__* bitmap = make_object<HBITMAP__>();
+    bitmap->width = width;
+    bitmap->height = height;
+    bitmap->pixels.assign(size_t(width) * size_t(height), 0);  // a new bitmap is black
+    return bitmap;
+}
+
+COLORREF WINAPI SetTextColor(HDC dc, COLORREF color) {
+    if (!valid_dc(dc)) return CLR_INVALID;
+    COLORREF previous = dc->text_color;
+    dc->text_color = color & 0x00FFFFFF;
+    return previous;
+}
+
+COLORREF WINAPI GetTextColor(HDC dc) { return valid_dc(dc) ? dc->text_color : CLR_INVALID; }
+
+int WINAPI SetBkMode(HDC dc, int mode) {
+    if (!valid_dc(dc) || (mode != TRANSPARENT && mode != OPAQUE)) return 0;
+    int previous = dc->bk_mode;
+    dc->bk_mode = mode;
+    return previous;
+}
+
+int WINAPI GetBkMode(HDC dc) { return valid_dc(dc) ? dc->bk_mode : 0; }
+
+COLORREF WINAPI SetBkColor(HDC dc, COLORREF color) {
+    if (!valid_dc(dc)) return CLR_INVALID;
+    COLORREF previous = dc->bk_color;
+    dc->bk_color = color & 0x00FFFFFF;
+    return previous;
+}
+
+COLORREF WINAPI GetBkColor(HDC dc) { return valid_dc(dc) ? dc->bk_color : CLR_INVALID; }

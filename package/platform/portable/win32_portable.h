@@ -113,6 +113,11 @@ typedef struct tagWNDCLASSA {
     LPCSTR lpszClassName;
 } WNDCLASSA;
 
+typedef struct _FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+} FILETIME, *LPFILETIME;
+
 typedef struct tagTEXTMETRICA {
     LONG tmHeight;
     LONG tmAscent;
@@ -355,6 +360,8 @@ HGLOBAL WINAPI GlobalFree(HGLOBAL hMem);
 size_t WINAPI GlobalSize(HGLOBAL hMem);
 // Hands a text to the debugger; the portable platform can mirror these to a file.
 void WINAPI OutputDebugStringA(LPCSTR lpOutputString);
+// The current time as 100-ns intervals since 1601-01-01 (UTC).
+void WINAPI GetSystemTimeAsFileTime(LPFILETIME lpSystemTimeAsFileTime);
 
 // The application's entry point; the portable platform's main() calls it.
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd);

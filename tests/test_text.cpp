@@ -294,3 +294,39 @@ TEST(FontCache, WithoutFontFilesTextDrawsNothingButMeasures) {
 }
 
 }  // namespace
+
+// The golden-picture check for text, and for the golden helper itself.
+#include "image_compare.h"
+
+namespace {
+
+TEST(TextPicture, CaptionsAndLogLinesMatchGolden) {
+    TextSurface s(320, 200);
+    std::fill(s.pixels().begin(), s.pixels().end(), RGB(255, 255, 255));
+    SetBkMode(s.dc, TRANSPARENT);
+    int y = 2;
+    for (int size = 10; size <= 25; size += 3) {
+        s.use(make_font(-size, "TAVLO-font"));
+        SetTextColor(s.dc, size % 2 ? RGB(255, 0, 0) : RGB(0, 0, 255));
+        s.draw(4, y, "scale cubes " + std::to_string(size));
+        y += s.metrics().tmHeight;
+    }
+    s.use(nullptr);
+    SelectObject(s.dc, GetStockObject(ANSI_FIXED_FONT));
+    SetBkMode(s.dc, OPAQUE);
+    SetTextColor(s.dc, RGB(0, 0, 0));
+    SetBkColor(s.dc, RGB(255, 255, 0));
+    s.draw(4, y + 2, "Illegal color 99; using RED.");
+    s.draw(4, y + 15, "TAVLO_MOUSE(-262, 140);");
+    EXPECT_TRUE(tavlo_test::matches_golden("text_captions", *s.bitmap));
+
+    if (tavlo_test::updating_golden()) return;
+    s.pixels()[5 * 320 + 300] = RGB(1, 1, 1);
+    ::testing::AssertionResult changed = tavlo_test::matches_golden("text_captions", *s.bitmap);
+    EXPECT_FALSE(changed);
+    EXPECT_NE(std::string(changed.message()).find("1 pixels differ; first at (300, 5)"),
+              std::string::npos)
+        << changed.message();
+}
+
+}  // namespace

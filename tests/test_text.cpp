@@ -6,6 +6,7 @@
 #include <climits>
 #include <string>
 
+#include "image_compare.h"
 #include "portable/gdi/font_cache.h"
 #include "portable/gdi/objects.h"
 #include "win32.h"
@@ -292,13 +293,6 @@ TEST(FontCache, WithoutFontFilesTextDrawsNothingButMeasures) {
     s.draw(0, 0, "abc");
     EXPECT_GT(s.count(kInk), 0u);
 }
-
-}  // namespace
-
-// The golden-picture check for text, and for the golden helper itself.
-#include "image_compare.h"
-
-namespace {
 
 TEST(TextPicture, CaptionsAndLogLinesMatchGolden) {
     TextSurface s(320, 200);

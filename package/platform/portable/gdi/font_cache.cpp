@@ -124,13 +124,16 @@ class FontCache {
 public:
     FontCache() {
         if (FT_Init_FreeType(&library_) != 0) library_ = nullptr;
-        fontconfig_ready_ = FcInit() == FcTrue;
+        // A configuration of our own, so that releasing it at exit cannot pull the
+        // default one from under another user of fontconfig in the process.
+        config_ = FcInitLoadConfigAndFonts();
     }
     // At exit the fonts may be gone already, so they are not touched.
     ~FontCache() {
         resolved_fonts_.clear();
         forget_files();
         if (library_ != nullptr) FT_Done_FreeType(library_);
+        if (config_ != nullptr) FcConfigDestroy(config_);
     }
 
     FontFace* resolve(HFONT__* font);
@@ -154,7 +157,7 @@ private:
     void forget_files();
 
     FT_Library library_ = nullptr;
-    bool fontconfig_ready_ = false;
+    FcConfig* config_ = nullptr;
     bool hidden_ = false;
     std::map<std::pair<std::string, int>, std::unique_ptr<FontFile>> files_;
     std::unordered_map<MatchKey, FontFile*, KeyHash> matches_;
@@ -185,10 +188,10 @@ FontFile* FontCache::fontconfig_match(const char* family, const MatchKey& key, b
     FcPatternAddInteger(pattern, FC_SLANT, key.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
     FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
     if (key.fixed && !exact) FcPatternAddInteger(pattern, FC_SPACING, FC_MONO);
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcConfigSubstitute(config_, pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);
     FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+    FcPattern* match = FcFontMatch(config_, pattern, &result);
     FcPatternDestroy(pattern);
     if (match == nullptr) return nullptr;
     FontFile* file = nullptr;
@@ -210,7 +213,7 @@ FontFile* FontCache::match_file(const MatchKey& key) {
     auto found = matches_.find(key);
     if (found != matches_.end()) return found->second;
     FontFile* file = nullptr;
-    if (library_ != nullptr && fontconfig_ready_ && !hidden_) {
+    if (library_ != nullptr && config_ != nullptr && !hidden_) {
         static const char* const variable[] = {"Liberation Sans", "Arial", "sans-serif"};
         static const char* const fixed[] = {"DejaVu Sans Mono", "Liberation Mono", "monospace"};
         if (!key.name.empty()) file = fontconfig_match(key.name.c_str(), key, true);

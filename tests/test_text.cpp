@@ -126,6 +126,18 @@ TEST(TextMetrics, UnknownFaceFallsBackToArialMetrics) {
     EXPECT_GT(s.extent("scale cubes").cx, expected_extent.cx);
 }
 
+TEST(TextMetrics, DefaultFontIsBoldAndPitchIsHonoured) {
+    TextSurface s(8, 8);  // a new DC has the system font: a 16-pixel bold cell
+    TEXTMETRICA tm = s.metrics();
+    EXPECT_LE(tm.tmHeight, 16);
+    EXPECT_GE(tm.tmHeight, 14);
+    EXPECT_EQ(tm.tmWeight, FW_BOLD);
+    s.use(make_font(-12, "No such face", FW_NORMAL, FF_MODERN));
+    EXPECT_EQ(s.metrics().tmPitchAndFamily & 1, 0);
+    s.use(make_font(-12, "No such face", FW_NORMAL, FF_MODERN | VARIABLE_PITCH));
+    EXPECT_EQ(s.metrics().tmPitchAndFamily & 1, 1);
+}
+
 TEST(TextMetrics, AnsiFixedFontIsA13PixelFixedCell) {
     TextSurface s(8, 8);
     SelectObject(s.dc, GetStockObject(ANSI_FIXED_FONT));

@@ -52,7 +52,6 @@ constexpr size_t kMaxFaces = 64;                    // sized faces kept at once
 constexpr size_t kMaxMatches = 256;                 // memoised fontconfig matches
 constexpr size_t kMaxRequests = 1024;               // memoised request -> face entries
 constexpr size_t kMaxGlyphBytes = size_t(8) << 20;  // rendered glyph runs
-constexpr size_t kResolvedFontsPruneAt = 4096;      // see remember_font
 constexpr BYTE FF_ROMAN_ = 0x10;
 constexpr BYTE FF_SWISS_ = 0x20;
 constexpr BYTE TMPF_FIXED_PITCH_ = 0x01;  // set means VARIABLE pitch, as on Windows
@@ -82,9 +81,11 @@ int scaled(int64_t value, int em, int units_per_em) {
     return int((value * em * 2 + units_per_em) / (int64_t(units_per_em) * 2));
 }
 
+// Fixed pitch asked for outright, or the modern family without a pitch.
 bool wants_fixed_pitch(const HFONT__& font) {
-    return (font.pitch_and_family & 3) == FIXED_PITCH ||
-           (font.pitch_and_family & 0xF0) == FF_MODERN;
+    DWORD pitch = font.pitch_and_family & 3;
+    return pitch == FIXED_PITCH ||
+           (pitch != VARIABLE_PITCH && (font.pitch_and_family & 0xF0) == FF_MODERN);
 }
 
 int request_weight(int weight) {
@@ -165,6 +166,7 @@ private:
     std::unordered_map<RequestKey, FontFace*, KeyHash> requests_;
     // Fonts whose `face` points into faces_, so that emptying faces_ can clear them.
     std::vector<HFONT__*> resolved_fonts_;
+    size_t prune_at_ = 4096;  // pruned when it grows to this size (see remember_font)
     size_t glyph_bytes_ = 0;
 };
 
@@ -419,7 +421,7 @@ FontFace* FontCache::resolve(HFONT__* font) {
 // Fonts are created and deleted all the time; the list is pruned of fonts that
 // are gone (or no longer point at a face) whenever it grows large.
 void FontCache::remember_font(HFONT__* font) {
-    if (resolved_fonts_.size() >= kResolvedFontsPruneAt) {
+    if (resolved_fonts_.size() >= prune_at_) {
         std::vector<HFONT__*> kept;
         for (HFONT__* f : resolved_fonts_) {
             GdiObject* object = gdi_object(static_cast<GdiObject*>(f));
@@ -429,6 +431,7 @@ void FontCache::remember_font(HFONT__* font) {
         std::sort(kept.begin(), kept.end());
         kept.erase(std::unique(kept.begin(), kept.end()), kept.end());
         resolved_fonts_ = std::move(kept);
+        prune_at_ = std::max<size_t>(4096, resolved_fonts_.size() * 2);
     }
     resolved_fonts_.push_back(font);
 }

@@ -5,6 +5,7 @@
 #include "presenter.h"
 
 #include "gdi/objects.h"
+#include "user/window.h"
 
 namespace portable {
 
@@ -22,8 +23,8 @@ Presenter& presenter() {
 
 void set_presenter(Presenter* p) { current = p; }
 
-void notify_window_drawn(HWND window) {
-    if (window != nullptr) presenter().present(window);
-}
+// Drawing into a window DC reaches the presenter through USER, which ignores
+// windows that are gone and notes a presentation made during a paint.
+void notify_window_drawn(HWND window) { window_drawn(window); }
 
 }  // namespace portable

@@ -103,8 +103,11 @@ bool take_timer(MSG& out, HWND window, UINT low, UINT high) {
     return true;
 }
 
-int64_t next_deadline(HWND window) {
+// When the next timer GetMessageA may return is due (-1: none). Timers the
+// filter excludes do not count, or the wait would never move on.
+int64_t next_deadline(HWND window, UINT low, UINT high) {
     int64_t deadline = -1;
+    if (!passes_filter(make_message(window, WM_TIMER, 0, 0), window, low, high)) return -1;
     for (const Timer& timer : queue().timers) {
         if (window != nullptr && timer.window != window) continue;
         if (deadline < 0 || timer.next_due < deadline) deadline = timer.next_due;
@@ -171,7 +174,7 @@ BOOL WINAPI GetMessageA(LPMSG message, HWND window, UINT low, UINT high) {
         }
         if (take_paint(*message, window, low, high)) return TRUE;
         if (take_timer(*message, window, low, high)) return TRUE;
-        if (!presenter().wait(next_deadline(window))) {
+        if (!presenter().wait(next_deadline(window, low, high))) {
             throw std::runtime_error(
                 "headless: GetMessageA would block forever: no input queued and no timer "
                 "running");

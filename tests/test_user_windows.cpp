@@ -49,6 +49,13 @@ TEST_F(UserTest, ClientSizeOverrideAndMenuRemovalResize) {
     EXPECT_EQ(portable::live_window(second)->front_image.height, 491);
 }
 
+TEST_F(UserTest, VisibleStyleShowsAtCreation) {
+    HWND window = make_window("Shown", WS_CAPTION | WS_SYSMENU | WS_VISIBLE);
+    EXPECT_TRUE(IsWindowVisible(window));
+    EXPECT_EQ(seen().size(), 2u);  // WM_CREATE, WM_SIZE; the paint is owed, not sent
+    EXPECT_EQ(next().message, UINT(WM_PAINT));
+}
+
 TEST_F(UserTest, ClassesAreRegisteredOnce) {
     WNDCLASSA description{};
     description.lpfnWndProc = recording_proc;

@@ -55,13 +55,19 @@ inline HMENU make_run_menu(HMENU* popup_out = nullptr) {
     return bar;
 }
 
+// The headless presenter, also noting which windows it was told had a menu change.
+struct RecordingPresenter : portable::HeadlessPresenter {
+    std::vector<HWND> menu_changes;
+    void menu_changed(HWND window) override { menu_changes.push_back(window); }
+};
+
 class UserTest : public ::testing::Test {
 protected:
     void SetUp() override {
         portable::reset_user_state();
         seen().clear();
         on_create() = nullptr;
-        headless = std::make_unique<portable::HeadlessPresenter>();
+        headless = std::make_unique<RecordingPresenter>();
         portable::set_presenter(headless.get());
         background = CreateSolidBrush(RGB(10, 20, 30));
         WNDCLASSA description{};
@@ -98,7 +104,7 @@ protected:
         return m;
     }
 
-    std::unique_ptr<portable::HeadlessPresenter> headless;
+    std::unique_ptr<RecordingPresenter> headless;
     HBRUSH background = nullptr;
 };
 

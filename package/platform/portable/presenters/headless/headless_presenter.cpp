@@ -149,6 +149,8 @@ std::optional<bool> HeadlessPresenter::menu_checked(HWND window, UINT id) const 
 // ---------------------------------------------------------------- Presenter
 
 void HeadlessPresenter::window_created(HWND window) {
+    // A record left from before reset_user_state may carry the same address.
+    std::erase_if(windows_, [&](const Known& old) { return old.handle == window; });
     Known k;
     k.handle = window;
     k.title = window->title;

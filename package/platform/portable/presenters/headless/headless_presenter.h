@@ -85,6 +85,9 @@ struct HeadlessImage {
 
 class HeadlessPresenter : public Presenter {
 public:
+    // Back to the state of a new presenter (after reset_user_state, in tests).
+    void reset() { *this = HeadlessPresenter(); }
+
     // ---- configuration
     void set_screen_size(SIZE size) { screen_ = size; }
     // The first top-level window created gets this client size whatever its

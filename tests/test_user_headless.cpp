@@ -37,7 +37,7 @@ TEST_F(UserTest, ScheduledInputsArriveAtTheirTicksBeforeTimers) {
         got.push_back({m.message, m.wParam});
     }
     std::vector<std::pair<UINT, WPARAM>> expected = {
-        {WM_KEYDOWN, VK_CONTROL}, {WM_KEYDOWN, 'Q'}, {WM_CHAR, 17},    {WM_KEYUP, 'Q'},
+        {WM_KEYDOWN, VK_CONTROL}, {WM_KEYDOWN, 'Q'}, {WM_CHAR, 17}, {WM_KEYUP, 'Q'},
         {WM_KEYUP, VK_CONTROL},   {WM_COMMAND, 4},   {WM_TIMER, 2},
     };
     EXPECT_EQ(got, expected);

@@ -73,9 +73,9 @@ TEST_F(UserTest, ChangesToAWindowsMenuReachThePresenter) {
     SetMenu(window, bar);
     DrawMenuBar(window);
     EXPECT_EQ(headless->menu_changes.size(), 2u);
-    CheckMenuItem(bar, 4, MF_UNCHECKED);        // found in the submenu
-    AppendMenuA(popup, MF_STRING, 10, "More");  // the submenu itself changed
-    CheckMenuItem(popup, 10, MF_UNCHECKED);     // no change: nothing to mirror
+    CheckMenuItem(bar, 4, MF_UNCHECKED);         // found in the submenu
+    AppendMenuA(popup, MF_STRING, 10, "More");   // the submenu itself changed
+    CheckMenuItem(popup, 10, MF_UNCHECKED);      // no change: nothing to mirror
     AppendMenuA(loose, MF_STRING, 11, "Loose");  // on no window's menu bar
     EXPECT_EQ(headless->menu_changes, std::vector<HWND>(4, window));
     EXPECT_EQ(headless->menu_bar(window).size(), 1u);

@@ -61,9 +61,9 @@ TEST_F(UserTest, ClassesAreRegisteredOnce) {
     description.lpfnWndProc = recording_proc;
     description.lpszClassName = "testwndclass";  // names compare without case
     EXPECT_EQ(RegisterClassA(&description), 0);
-    EXPECT_EQ(CreateWindowExA(0, "NoSuchClass", "x", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr,
-                              nullptr),
-              nullptr);
+    EXPECT_EQ(
+        CreateWindowExA(0, "NoSuchClass", "x", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr),
+        nullptr);
     EXPECT_EQ(LoadIconA(nullptr, IDI_APPLICATION) != nullptr, true);
     EXPECT_EQ(LoadCursorA(nullptr, IDC_ARROW) != nullptr, true);
 }

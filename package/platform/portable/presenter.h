@@ -61,9 +61,12 @@ void set_presenter(Presenter* presenter);
 // control character (1..26), as on Windows.
 constexpr LPARAM key_carries_character = LPARAM(1) << 25;
 constexpr LPARAM key_down_lparam(unsigned char character) {
-    return character == 0 ? LPARAM(1) : LPARAM(1) | (LPARAM(character) << 16) | key_carries_character;
+    return character == 0 ? LPARAM(1)
+                          : LPARAM(1) | (LPARAM(character) << 16) | key_carries_character;
 }
 // A key-up: repeat count 1, previous state down, transition up.
-constexpr LPARAM key_up_lparam() { return LPARAM(0xC0000001u); }
+constexpr LPARAM key_up_lparam() {
+    return LPARAM(0xC0000001u);
+}
 
 }  // namespace portable

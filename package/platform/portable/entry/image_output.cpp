@@ -90,7 +90,9 @@ bool GifRecording::finish(std::string& error) {
 
 #endif
 
-bool image_output_built() { return TAVLO_IMAGE_OUTPUT != 0; }
+bool image_output_built() {
+    return TAVLO_IMAGE_OUTPUT != 0;
+}
 
 GifRecording::GifRecording() = default;
 GifRecording::~GifRecording() = default;

@@ -79,7 +79,9 @@ private:
 class FrameWatch {
 public:
     FrameWatch(HeadlessPresenter& presenter, const EntryOptions& options, const std::string& name)
-        : presenter_(presenter), options_(options), name_(name),
+        : presenter_(presenter),
+          options_(options),
+          name_(name),
           progress_(isatty(STDERR_FILENO) != 0) {}
 
     bool start_gif(std::string& error) {
@@ -114,7 +116,8 @@ private:
         if (!progress_ || !long_run) return;
         if (number % 10 != 0 && number != options_.frames) return;
         if (options_.frames != 0) {
-            std::fprintf(stderr, "\rframe %d/%lld", number, static_cast<long long>(options_.frames));
+            std::fprintf(stderr, "\rframe %d/%lld", number,
+                         static_cast<long long>(options_.frames));
         } else {
             std::fprintf(stderr, "\rframe %d", number);
         }

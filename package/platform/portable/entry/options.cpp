@@ -69,16 +69,20 @@ bool apply_value(const std::string& name, const std::string& value, EntryOptions
             error = name + " needs a file name";
             return false;
         }
-        if (name == "--save") o.save_png = value;
-        else if (name == "--gif") o.gif = value;
-        else if (name == "--input") o.input_plan = value;
-        else o.log = value;
+        if (name == "--save")
+            o.save_png = value;
+        else if (name == "--gif")
+            o.gif = value;
+        else if (name == "--input")
+            o.input_plan = value;
+        else
+            o.log = value;
     }
     return true;
 }
 
 bool takes_value(const std::string& name) {
-    static const char* const names[] = {"--frames", "--save", "--gif", "--seed",
+    static const char* const names[] = {"--frames", "--save", "--gif",   "--seed",
                                         "--input",  "--log",  "--client"};
     for (const char* n : names) {
         if (name == n) return true;
@@ -88,12 +92,12 @@ bool takes_value(const std::string& name) {
 
 bool check_headless_only(const EntryOptions& o, std::string& error) {
     if (o.headless) return true;
-    const char* needs = o.frames != 0          ? "--frames"
-                        : !o.save_png.empty()  ? "--save"
-                        : !o.gif.empty()       ? "--gif"
+    const char* needs = o.frames != 0           ? "--frames"
+                        : !o.save_png.empty()   ? "--save"
+                        : !o.gif.empty()        ? "--gif"
                         : !o.input_plan.empty() ? "--input"
-                        : o.client             ? "--client"
-                                               : nullptr;
+                        : o.client              ? "--client"
+                                                : nullptr;
     if (needs == nullptr) return true;
     error = std::string(needs) + " works only with --headless";
     return false;
@@ -137,8 +141,9 @@ bool parse_entry_options(int argc, char** argv, EntryOptions& o, std::string& er
 }
 
 std::string entry_usage(const std::string& program) {
-    return "usage: " + program + " [platform options] [--] [application arguments]\n"
-R"(
+    return "usage: " + program +
+           " [platform options] [--] [application arguments]\n"
+           R"(
 Without options the program opens real windows; without a display it says so
 and exits. Options of the platform (everything else goes to the application):
 
@@ -169,7 +174,8 @@ and exits. Options of the platform (everything else goes to the application):
 the program with exit code 2; otherwise the exit code is the application's.
 
 Example:
-  )" + program + R"( --headless --frames 200 --seed 42 --input session.txt \
+  )" + program +
+           R"( --headless --frames 200 --seed 42 --input session.txt \
       --save last.png --gif run.gif --log run.log
 where session.txt holds
   # scale up the cubes, pause, take one step, quit

@@ -4,11 +4,12 @@
 // GetMenu, DrawMenuBar, CheckMenuItem and GetMenuState. A menu is a list of
 // items (user/menu.h); nothing is drawn here. Any change to a menu that is, or
 // lies under, a window's menu bar is reported to the presenter, which mirrors it.
+#include "menu.h"
+
 #include <memory>
 #include <unordered_map>
 
 #include "../presenter.h"
-#include "menu.h"
 #include "user_internal.h"
 
 namespace portable {
@@ -63,16 +64,22 @@ bool contains(HMENU root, HMENU menu, int depth) {
 
 }  // namespace
 
-bool is_menu(HMENU menu) { return menu != nullptr && menus().count(menu) != 0; }
+bool is_menu(HMENU menu) {
+    return menu != nullptr && menus().count(menu) != 0;
+}
 
 const std::vector<MenuItem>& menu_items(HMENU menu) {
     static const std::vector<MenuItem> none;
     return is_menu(menu) ? menu->items : none;
 }
 
-const MenuItem* find_menu_command(HMENU menu, UINT_PTR id) { return find_command(menu, id, 0); }
+const MenuItem* find_menu_command(HMENU menu, UINT_PTR id) {
+    return find_command(menu, id, 0);
+}
 
-bool menu_contains(HMENU root, HMENU menu) { return contains(root, menu, 0); }
+bool menu_contains(HMENU root, HMENU menu) {
+    return contains(root, menu, 0);
+}
 
 void menu_changed_for_windows(HMENU menu) {
     for (HWND window : top_level_windows()) {
@@ -91,15 +98,21 @@ void detach_menu_from_windows(HMENU menu) {
     }
 }
 
-void destroy_all_menus() { menus().clear(); }
+void destroy_all_menus() {
+    menus().clear();
+}
 
 }  // namespace portable
 
 using namespace portable;
 
-HMENU WINAPI CreateMenu(void) { return make_menu(false); }
+HMENU WINAPI CreateMenu(void) {
+    return make_menu(false);
+}
 
-HMENU WINAPI CreatePopupMenu(void) { return make_menu(true); }
+HMENU WINAPI CreatePopupMenu(void) {
+    return make_menu(true);
+}
 
 BOOL WINAPI DestroyMenu(HMENU menu) {
     if (!is_menu(menu)) return FALSE;

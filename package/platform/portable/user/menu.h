@@ -14,9 +14,9 @@
 namespace portable {
 
 struct MenuItem {
-    UINT flags = 0;       // MF_SEPARATOR, MF_POPUP, MF_GRAYED, MF_DISABLED, MF_CHECKED
-    UINT_PTR id = 0;      // command id (WM_COMMAND wParam); 0 for separators and popups
-    std::string text;     // as given, e.g. "&Animate\tCtrl+A"; empty for separators
+    UINT flags = 0;           // MF_SEPARATOR, MF_POPUP, MF_GRAYED, MF_DISABLED, MF_CHECKED
+    UINT_PTR id = 0;          // command id (WM_COMMAND wParam); 0 for separators and popups
+    std::string text;         // as given, e.g. "&Animate\tCtrl+A"; empty for separators
     HMENU submenu = nullptr;  // MF_POPUP items only
 
     bool separator() const { return (flags & MF_SEPARATOR) != 0; }

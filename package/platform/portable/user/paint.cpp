@@ -46,7 +46,9 @@ RECT intersect(const RECT& a, const RECT& b) {
             std::min(a.bottom, b.bottom)};
 }
 
-bool empty(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
+bool empty(const RECT& r) {
+    return r.left >= r.right || r.top >= r.bottom;
+}
 
 void fill_rect(HBITMAP__& image, RECT area, COLORREF color) {
     area = intersect(area, {0, 0, image.width, image.height});
@@ -103,7 +105,9 @@ HDC WINAPI GetDC(HWND window) {
     return make_window_dc(window);
 }
 
-int WINAPI ReleaseDC(HWND, HDC dc) { return release_window_dc(dc) ? 1 : 0; }
+int WINAPI ReleaseDC(HWND, HDC dc) {
+    return release_window_dc(dc) ? 1 : 0;
+}
 
 HDC WINAPI BeginPaint(HWND window, LPPAINTSTRUCT paint) {
     HWND__* record = live_window(window);

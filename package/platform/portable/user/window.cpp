@@ -99,8 +99,10 @@ void set_visible(HWND__& window, bool visible) {
     if (window.visible == visible) return;
     window.visible = visible;
     presenter().window_shown(&window, visible);
-    if (visible) InvalidateRect(&window, nullptr, TRUE);
-    else window.has_invalid = false;
+    if (visible)
+        InvalidateRect(&window, nullptr, TRUE);
+    else
+        window.has_invalid = false;
 }
 
 }  // namespace
@@ -202,8 +204,8 @@ HWND WINAPI CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR title, DWO
 
     presenter().window_created(window);
     fill_front_image(*window, sane_size(presenter().client_size(window)));
-    CREATESTRUCTA create = {parameter, instance, menu, parent, height, width, y, x,
-                            LONG(style), title, class_name, ex_style};
+    CREATESTRUCTA create = {parameter, instance, menu,        parent, height,     width,
+                            y,         x,        LONG(style), title,  class_name, ex_style};
     if (call_procedure(window, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == -1) {
         window->creating = false;
         DestroyWindow(window);
@@ -252,7 +254,9 @@ BOOL WINAPI DestroyWindow(HWND window) {
     return TRUE;
 }
 
-BOOL WINAPI IsWindow(HWND window) { return live_window(window) != nullptr; }
+BOOL WINAPI IsWindow(HWND window) {
+    return live_window(window) != nullptr;
+}
 
 BOOL WINAPI IsWindowVisible(HWND window) {
     HWND__* record = live_window(window);
@@ -264,8 +268,10 @@ BOOL WINAPI ShowWindow(HWND window, int command) {
     if (record == nullptr) return FALSE;
     BOOL was_visible = record->visible;
     bool show = command != SW_HIDE;
-    if (show) record->style |= WS_VISIBLE;
-    else record->style &= ~DWORD(WS_VISIBLE);
+    if (show)
+        record->style |= WS_VISIBLE;
+    else
+        record->style &= ~DWORD(WS_VISIBLE);
     set_visible(*record, show);
     return was_visible;
 }

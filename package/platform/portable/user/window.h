@@ -42,7 +42,7 @@ struct HWND__ {
     bool destroying = false;  // inside DestroyWindow (WM_DESTROY is being sent)
     bool creating = false;    // inside CreateWindowExA, before the first WM_SIZE
     HMENU menu = nullptr;
-    uint64_t serial = 0;      // creation order
+    uint64_t serial = 0;  // creation order
     // Invalid region, kept as its bounding rectangle in client coordinates.
     bool has_invalid = false;
     bool erase_pending = false;

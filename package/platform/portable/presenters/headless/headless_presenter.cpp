@@ -65,7 +65,7 @@ UINT virtual_key_for_character(unsigned char c) {
     if (c == '\n') return '\r';
     // Punctuation: the US layout's OEM keys (shifted symbols share their key).
     static const std::pair<const char*, UINT> oem_keys[] = {
-        {";:", 0xBA}, {"=+", 0xBB}, {",<", 0xBC}, {"-_", 0xBD}, {".>", 0xBE}, {"/?", 0xBF},
+        {";:", 0xBA}, {"=+", 0xBB}, {",<", 0xBC},  {"-_", 0xBD}, {".>", 0xBE},  {"/?", 0xBF},
         {"`~", 0xC0}, {"[{", 0xDB}, {"\\|", 0xDC}, {"]}", 0xDD}, {"'\"", 0xDE},
     };
     for (const auto& [chars, key] : oem_keys) {
@@ -120,7 +120,9 @@ SIZE HeadlessPresenter::window_client_size(HWND window) const {
     return k != nullptr ? k->client : SIZE{0, 0};
 }
 
-bool HeadlessPresenter::visible(HWND window) const { return IsWindowVisible(window) != FALSE; }
+bool HeadlessPresenter::visible(HWND window) const {
+    return IsWindowVisible(window) != FALSE;
+}
 
 HeadlessImage HeadlessPresenter::front_image(HWND window) const {
     if (HWND__* record = live_window(window)) {
@@ -165,9 +167,12 @@ SIZE HeadlessPresenter::client_size(HWND window) {
     // A top-level overlapped window always has a caption, as on Windows.
     if (top_level && (style & WS_POPUP) == 0) style |= WS_CAPTION;
     int frame = 0;
-    if ((style & WS_THICKFRAME) != 0) frame = headless_sizing_frame;
-    else if ((style & WS_DLGFRAME) != 0) frame = headless_fixed_frame;
-    else if ((style & WS_BORDER) != 0) frame = headless_border;
+    if ((style & WS_THICKFRAME) != 0)
+        frame = headless_sizing_frame;
+    else if ((style & WS_DLGFRAME) != 0)
+        frame = headless_fixed_frame;
+    else if ((style & WS_BORDER) != 0)
+        frame = headless_border;
     int top = frame;
     if ((style & WS_CAPTION) == WS_CAPTION) top += headless_caption;
     if (top_level && window->menu != nullptr) top += headless_menu_bar;
@@ -181,8 +186,10 @@ void HeadlessPresenter::window_shown(HWND window, bool shown) {
     Known* k = known(window);
     if (k == nullptr) return;
     k->visible = shown;
-    if (shown) focus_ = window;
-    else if (focus_ == window) focus_ = nullptr;
+    if (shown)
+        focus_ = window;
+    else if (focus_ == window)
+        focus_ = nullptr;
 }
 
 void HeadlessPresenter::window_destroyed(HWND window) {
@@ -236,8 +243,8 @@ HWND HeadlessPresenter::focus_target() const {
 void HeadlessPresenter::inject(const HeadlessInput& input) {
     using Kind = HeadlessInput::Kind;
     bool keyboard = input.kind == Kind::Key || input.kind == Kind::CtrlLetter;
-    HWND target = input.window != nullptr ? input.window
-                                          : (keyboard ? focus_target() : default_target());
+    HWND target =
+        input.window != nullptr ? input.window : (keyboard ? focus_target() : default_target());
     switch (input.kind) {
         case Kind::Click: {
             LPARAM where = MAKELPARAM(input.x, input.y);
@@ -296,6 +303,8 @@ HeadlessPresenter& default_headless_presenter() {
     return presenter;
 }
 
-Presenter* make_default_presenter() { return &default_headless_presenter(); }
+Presenter* make_default_presenter() {
+    return &default_headless_presenter();
+}
 
 }  // namespace portable

@@ -53,9 +53,9 @@ struct HeadlessInput {
     // Target window; nullptr: the first top-level window for clicks, menu choices
     // and closes, the focus window (the last one shown) for keys.
     HWND window = nullptr;
-    int x = 0, y = 0;              // Click: client coordinates
-    UINT code = 0;                 // Key: virtual key; CtrlLetter: 'A'..'Z'; Menu: command id
-    unsigned char character = 0;   // Key: the character the key-down carries (0: none)
+    int x = 0, y = 0;             // Click: client coordinates
+    UINT code = 0;                // Key: virtual key; CtrlLetter: 'A'..'Z'; Menu: command id
+    unsigned char character = 0;  // Key: the character the key-down carries (0: none)
 
     // WM_LBUTTONDOWN (MK_LBUTTON, x, y), then WM_LBUTTONUP.
     static HeadlessInput click(int x, int y, HWND window = nullptr);

@@ -144,7 +144,8 @@ bool load_input_plan(const std::string& path, std::vector<PlannedInput>& inputs,
 }
 
 void schedule_input_plan(HeadlessPresenter& presenter, const std::vector<PlannedInput>& inputs) {
-    for (const PlannedInput& planned : inputs) presenter.schedule_at_tick(planned.tick, planned.input);
+    for (const PlannedInput& planned : inputs)
+        presenter.schedule_at_tick(planned.tick, planned.input);
 }
 
 }  // namespace portable

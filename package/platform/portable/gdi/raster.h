@@ -4,7 +4,7 @@
 // before any loop runs and then writes only pixels inside it, so the cost of a call
 // is bounded by the pixels it can touch, whatever the coordinates or pen width.
 // Products that can exceed 64 bits are formed in 128-bit arithmetic during setup;
-// the inner loops are plain pointer walks and std::fill_n over row spans.
+// the inner loops are plain pointer walks and vector stores over row spans.
 //
 // Shapes follow the classic aliased GDI rules: half-open boxes, one-pixel
 // Bresenham lines with the direction bias and the end point left out, polygons
@@ -38,6 +38,9 @@ struct Point64 {
     int64_t x;
     int64_t y;
 };
+
+// Sets n pixels from p on (one row span; no clipping).
+void fill_pixels(uint32_t* p, int64_t n, uint32_t color);
 
 // The surface of a bitmap, or an empty one (width 0) when the bitmap is missing
 // or inconsistent.

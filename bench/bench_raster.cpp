@@ -35,8 +35,8 @@ struct Tools {
         pen = CreatePen(PS_SOLID, width, RGB(200, 0, 0));
         brush = filled ? CreateSolidBrush(RGB(200, 0, 0)) : nullptr;
         old_pen = SelectObject(dc, pen);
-        old_brush = SelectObject(dc, filled ? static_cast<HGDIOBJ>(brush)
-                                            : GetStockObject(NULL_BRUSH));
+        old_brush =
+            SelectObject(dc, filled ? static_cast<HGDIOBJ>(brush) : GetStockObject(NULL_BRUSH));
     }
     ~Tools() {
         SelectObject(dc, old_pen);

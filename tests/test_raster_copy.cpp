@@ -44,8 +44,8 @@ TEST(BitBltCopy, ClipsToBothBitmapsAndLeavesTheRest) {
         }
     }
     EXPECT_FALSE(BitBlt(dst.dc(), 0, 0, 2, 2, src.dc(), 0, 0, 0x00EE0086));  // not SRCCOPY
-    EXPECT_TRUE(BitBlt(dst.dc(), INT_MIN, INT_MAX, INT_MAX, INT_MAX, src.dc(), INT_MAX, INT_MIN,
-                       SRCCOPY));
+    EXPECT_TRUE(
+        BitBlt(dst.dc(), INT_MIN, INT_MAX, INT_MAX, INT_MAX, src.dc(), INT_MAX, INT_MIN, SRCCOPY));
 }
 
 TEST(BitBltCopy, OverlapInOneBitmapActsThroughATemporary) {

@@ -129,9 +129,9 @@ TEST(WideLine, HorizontalBodyWithRoundCaps) {
     b.use(PS_SOLID, 3, Board::kInk);
     MoveToEx(b.dc(), 2, 4, nullptr);
     LineTo(b.dc(), 8, 4);
-    EXPECT_EQ(b.art(), picture({"............", "............", "............",
-                                "..#######...", ".#########..", "..#######...",
-                                "............", "............", "............"}));
+    EXPECT_EQ(b.art(), picture({"............", "............", "............", "..#######...",
+                                ".#########..", "..#######...", "............", "............",
+                                "............"}));
 }
 
 TEST(WideLine, EvenWidthStraddlesUpAndLeft) {

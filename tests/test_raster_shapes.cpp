@@ -34,7 +34,8 @@ PixelSet reference_fill(const std::vector<POINT>& pts, int w, int h) {
 
 PixelSet mirrored(const PixelSet& set, int axis_x2, int axis_y2) {
     PixelSet out;
-    for (auto [x, y] : set) out.insert({axis_x2 < 0 ? x : axis_x2 - x, axis_y2 < 0 ? y : axis_y2 - y});
+    for (auto [x, y] : set)
+        out.insert({axis_x2 < 0 ? x : axis_x2 - x, axis_y2 < 0 ? y : axis_y2 - y});
     return out;
 }
 
@@ -48,7 +49,8 @@ TEST(RectangleRules, OnePixelPenCoversTheHalfOpenBox) {
     EXPECT_EQ(b.with_color(kFill), box_pixels(3, 4, 8, 10));
     EXPECT_EQ(b.marked(), box_pixels(2, 3, 9, 11));
     PixelSet forward = b.marked();
-    for (auto corners : {std::array{9, 11, 2, 3}, std::array{9, 3, 2, 11}, std::array{2, 11, 9, 3}}) {
+    for (auto corners :
+         {std::array{9, 11, 2, 3}, std::array{9, 3, 2, 11}, std::array{2, 11, 9, 3}}) {
         b.clear(Board::kPaper);
         Rectangle(b.dc(), corners[0], corners[1], corners[2], corners[3]);
         EXPECT_EQ(b.marked(), forward);
@@ -244,9 +246,9 @@ TEST(EllipseRules, SmallCircles) {
     b.use(PS_SOLID, 1, Board::kInk);
     b.clear(Board::kPaper);
     Ellipse(b.dc(), 1, 1, 8, 8);
-    EXPECT_EQ(b.art(), picture({"..........", "...###....", "..#...#...", ".#.....#..", ".#.....#..",
-                                ".#.....#..", "..#...#...", "...###....", "..........",
-                                ".........."}));
+    EXPECT_EQ(b.art(),
+              picture({"..........", "...###....", "..#...#...", ".#.....#..", ".#.....#..",
+                       ".#.....#..", "..#...#...", "...###....", "..........", ".........."}));
 }
 
 TEST(EllipseRules, TwoPixelBoxesAreRectangles) {
@@ -273,7 +275,9 @@ TEST(EllipseRules, SymmetricAndInsideTheBox) {
                     ASSERT_TRUE(x >= 6 - pen / 2 && x < 6 + w + pen / 2 && y >= 6 - pen / 2 &&
                                 y < 6 + h + pen / 2);
                 }
-                if (w > 2 * pen + 2 && h > 2 * pen + 2) ASSERT_EQ(b.at(6 + w / 2, 6 + h / 2), kFill);
+                if (w > 2 * pen + 2 && h > 2 * pen + 2) {
+                    ASSERT_EQ(b.at(6 + w / 2, 6 + h / 2), kFill);
+                }
                 // Wide sweeps along slanted steps, and even pens, are lopsided by a
                 // pixel by design; the one-pixel outline and odd rings are symmetric.
                 if (pen % 2 == 0 || (pen > 1 && w < 256 && h < 256)) continue;

@@ -26,7 +26,9 @@ namespace portable {
 
 namespace {
 
-bool valid_dc(HDC dc) { return dc != nullptr && dc->kind == ObjectKind::DC; }
+bool valid_dc(HDC dc) {
+    return dc != nullptr && dc->kind == ObjectKind::DC;
+}
 
 // The DC's surface, or false when the DC or its bitmap is not usable.
 bool target_of(HDC dc, Surface& s) {
@@ -40,9 +42,9 @@ void drawn(HDC dc) {
 }
 
 struct Pen {
-    bool none = true;    // no outline at all
-    bool wide = false;   // a geometric pen, wider than one pixel
-    int64_t width = 1;   // 1 for the one-pixel pen
+    bool none = true;   // no outline at all
+    bool wide = false;  // a geometric pen, wider than one pixel
+    int64_t width = 1;  // 1 for the one-pixel pen
     bool inside_frame = false;
     uint32_t color = 0;
 };
@@ -163,12 +165,10 @@ BOOL WINAPI Ellipse(HDC dc, int left, int top, int right, int bottom) {
     } else {
         if (fill) {
             int64_t shrink = pen.none ? 1 : 0;  // without a pen, one pixel less each way
-            fill_ellipse(s, box.left, box.top, box.right - shrink, box.bottom - shrink,
-                         fill_color);
+            fill_ellipse(s, box.left, box.top, box.right - shrink, box.bottom - shrink, fill_color);
         }
         if (!pen.none) {
-            draw_ellipse_outline(s, box.left, box.top, box.right, box.bottom, pen.width,
-                                 pen.color);
+            draw_ellipse_outline(s, box.left, box.top, box.right, box.bottom, pen.width, pen.color);
         }
     }
     drawn(dc);
@@ -273,8 +273,12 @@ int WINAPI FillRect(HDC dc, const RECT* lprc, HBRUSH hbr) {
 namespace portable {
 namespace {
 
-Box box_of(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
-bool is_empty(const Box& b) { return b.left >= b.right || b.top >= b.bottom; }
+Box box_of(const RECT& r) {
+    return {r.left, r.top, r.right, r.bottom};
+}
+bool is_empty(const Box& b) {
+    return b.left >= b.right || b.top >= b.bottom;
+}
 Box intersect(const Box& a, const Box& b) {
     return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
             std::min(a.bottom, b.bottom)};
@@ -294,12 +298,16 @@ Box bounds_of_difference(const Box& area, const Box& taken) {
     if (full_width) {
         // Only strips above and below the overlap remain.
         if (overlap.top > area.top && overlap.bottom < area.bottom) return area;
-        if (overlap.top > area.top) result.bottom = overlap.top;
-        else result.top = overlap.bottom;
+        if (overlap.top > area.top)
+            result.bottom = overlap.top;
+        else
+            result.top = overlap.bottom;
     } else if (full_height) {
         if (overlap.left > area.left && overlap.right < area.right) return area;
-        if (overlap.left > area.left) result.right = overlap.left;
-        else result.left = overlap.right;
+        if (overlap.left > area.left)
+            result.right = overlap.left;
+        else
+            result.left = overlap.right;
     }
     return result;
 }
@@ -323,8 +331,8 @@ BOOL WINAPI ScrollDC(HDC dc, int dx, int dy, const RECT* lprcScroll, const RECT*
     Box dest = shifted(source, dx, dy);
     if (is_empty(source)) dest = {0, 0, 0, 0};
     if (!is_empty(source)) {
-        copy_block(s, dest.left, dest.top, s, source.left, source.top,
-                   source.right - source.left, source.bottom - source.top);
+        copy_block(s, dest.left, dest.top, s, source.left, source.top, source.right - source.left,
+                   source.bottom - source.top);
     }
     if (lprcUpdate != nullptr) {
         Box update = is_empty(area) ? Box{0, 0, 0, 0} : bounds_of_difference(area, dest);

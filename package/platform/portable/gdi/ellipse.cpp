@@ -30,7 +30,7 @@ constexpr int kQuarterCapacity = 2 * kExactEllipseLimit + 8;
 struct TracedEllipse {
     int64_t a = -1, b = -1;
     int count = 0;
-    Point64 quarter[kQuarterCapacity];        // lower-right quarter, in path order
+    Point64 quarter[kQuarterCapacity];      // lower-right quarter, in path order
     int64_t right[kExactEllipseLimit + 1];  // rightmost outline column of each row
 
     // Point k of the closed outline path: the lower-right quarter forward, then
@@ -105,8 +105,7 @@ void fill_traced(const Surface& s, const TracedEllipse& e, int64_t left, int64_t
 }
 
 // Columns [xl, xr] of row y of the ellipse in [l,r) x [t,b), by the row formula.
-bool formula_span(int64_t l, int64_t t, int64_t r, int64_t b, int64_t y, int64_t& xl,
-                  int64_t& xr) {
+bool formula_span(int64_t l, int64_t t, int64_t r, int64_t b, int64_t y, int64_t& xl, int64_t& xr) {
     if (l >= r || t >= b || y < t || y >= b) return false;
     double half_w = double(r - l) / 2, half_h = double(b - t) / 2;
     double cx = double(l) + double(r - l - 1) / 2, cy = double(t) + double(b - t - 1) / 2;
@@ -123,8 +122,7 @@ bool formula_span(int64_t l, int64_t t, int64_t r, int64_t b, int64_t y, int64_t
     return xl <= xr;
 }
 
-void fill_formula(const Surface& s, int64_t l, int64_t t, int64_t r, int64_t b,
-                  uint32_t color) {
+void fill_formula(const Surface& s, int64_t l, int64_t t, int64_t r, int64_t b, uint32_t color) {
     int64_t first = std::max<int64_t>(t, 0), end = std::min(b, s.height);
     for (int64_t y = first; y < end; ++y) {
         int64_t xl, xr;

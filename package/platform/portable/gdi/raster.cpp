@@ -47,7 +47,9 @@ int64_t floor_div(i128 n, i128 d) {
     return static_cast<int64_t>(q);
 }
 
-int64_t ceil_div(i128 n, i128 d) { return -floor_div(-n, d); }
+int64_t ceil_div(i128 n, i128 d) {
+    return -floor_div(-n, d);
+}
 
 // The same in 64 bits, for the per-call setup of ordinary coordinates.
 int64_t floor_div64(int64_t n, int64_t d) {
@@ -244,7 +246,9 @@ void fill_triangle(const Surface& s, const Point64* points, uint32_t color) {
     }
 }
 
-int64_t round_half_up(double v) { return static_cast<int64_t>(std::floor(v + 0.5)); }
+int64_t round_half_up(double v) {
+    return static_cast<int64_t>(std::floor(v + 0.5));
+}
 
 }  // namespace
 

@@ -1,0 +1,160 @@
+// The display: the graphics window that shows the canvas, the text window that
+// shows the message log, the off-screen canvas, and the 50 ms timer.
+//
+// Both window procedures are flat: one small handler per message.
+#include "package_state.h"
+
+namespace {
+
+PackageState& S = package_state;
+
+constexpr const char* graphics_class = "DrawWndClass";
+constexpr const char* text_class = "TextWndClass";
+
+void register_classes(HINSTANCE instance) {
+    WNDCLASSA description = {};
+    description.style = CS_HREDRAW | CS_VREDRAW;
+    description.cbClsExtra = 0;
+    description.cbWndExtra = 0;
+    description.hInstance = instance;
+    description.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+    description.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    description.hbrBackground = CreateSolidBrush(Palette[1]);
+    description.lpszMenuName = "generic";
+    description.lpfnWndProc = graphics_window_proc;
+    description.lpszClassName = graphics_class;
+    RegisterClassA(&description);
+    description.lpfnWndProc = text_window_proc;
+    description.lpszClassName = text_class;
+    RegisterClassA(&description);
+}
+
+void copy_canvas_to_window() {
+    BitBlt(S.window_dc, 0, 0, canvas_width, canvas_height, S.canvas_dc, 0, 0, SRCCOPY);
+    S.canvas_dirty = 0;
+}
+
+// ------------------------------------------------------------ graphics window handlers
+
+LRESULT on_create(HWND window) {
+    build_run_menu(window);
+    return 0;
+}
+
+LRESULT on_destroy() {
+    PostQuitMessage(0);
+    return 0;
+}
+
+// The origin of canvas coordinates is the centre of the client area.
+LRESULT on_size(HWND window) {
+    RECT client;
+    GetClientRect(window, &client);
+    S.center_x = client.left + (client.right - client.left) / 2;
+    S.center_y = client.top + (client.bottom - client.top) / 2;
+    return 0;
+}
+
+// Copies the whole canvas through the window's own DC, so the copy is not limited
+// to the invalid region, and even when the canvas is clean.
+LRESULT on_paint(HWND window) {
+    PAINTSTRUCT paint;
+    BeginPaint(window, &paint);
+    copy_canvas_to_window();
+    EndPaint(window, &paint);
+    return 0;
+}
+
+LRESULT on_left_button_down(LPARAM lparam) {
+    S.pending_kind = EventKind::Mouse;
+    S.pending_x = int(LOWORD(lparam)) - S.center_x;
+    S.pending_y = S.center_y - int(HIWORD(lparam));
+    return 0;
+}
+
+LRESULT on_char(WPARAM wparam) {
+    if (S.ctrl_held) return 0;  // a Ctrl+letter is a shortcut, not a typed character
+    S.pending_kind = EventKind::Key;
+    S.pending_key = static_cast<signed char>(wparam & 0xFF);
+    return 0;
+}
+
+LRESULT on_timer() {
+    S.timer_tick = true;
+    return 0;
+}
+
+LRESULT on_command(WPARAM wparam) {
+    if (wparam >= CMD_ANIMATE && wparam <= CMD_QUIT) run_command(int(wparam));
+    return 0;
+}
+
+// ------------------------------------------------------------ text window handlers
+
+// Key-downs and key-ups typed into the text window go on to the graphics window,
+// so shortcuts and typed characters act whichever window has the focus.
+LRESULT forward_key(UINT message, WPARAM wparam, LPARAM lparam) {
+    PostMessageA(S.graphics_window, message, wparam, lparam);
+    return 0;
+}
+
+}  // namespace
+
+LRESULT CALLBACK graphics_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+        case WM_CREATE: return on_create(window);
+        case WM_DESTROY: return on_destroy();
+        case WM_SIZE: return on_size(window);
+        case WM_PAINT: return on_paint(window);
+        case WM_KEYDOWN: on_key_down(wparam); return 0;
+        case WM_KEYUP: on_key_up(wparam); return 0;
+        case WM_CHAR: return on_char(wparam);
+        case WM_COMMAND: return on_command(wparam);
+        case WM_TIMER: return on_timer();
+        case WM_LBUTTONDOWN: return on_left_button_down(lparam);
+        default: return DefWindowProcA(window, message, wparam, lparam);
+    }
+}
+
+LRESULT CALLBACK text_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+        case WM_PAINT: paint_log_window(window); return 0;
+        case WM_KEYDOWN: return forward_key(WM_KEYDOWN, wparam, lparam);
+        case WM_KEYUP: return forward_key(WM_KEYUP, wparam, lparam);
+        default: return DefWindowProcA(window, message, wparam, lparam);
+    }
+}
+
+int open_display(HINSTANCE instance, HINSTANCE previous_instance, LPSTR command_line,
+                 int show_command) {
+    if (previous_instance == nullptr) register_classes(instance);
+    int screen_height = GetSystemMetrics(SM_CYSCREEN);
+    S.animate = false;
+    S.single_frame = false;
+    S.graphics_window = CreateWindowExA(0, graphics_class, "TAVLO Graphics", WS_CAPTION | WS_SYSMENU,
+                                        0, 0, canvas_width, canvas_height, nullptr, nullptr,
+                                        instance, nullptr);
+    S.text_window = CreateWindowExA(0, text_class, "TAVLO Text", WS_OVERLAPPEDWINDOW, 0, 550,
+                                    canvas_width, screen_height / 3, nullptr, nullptr, instance,
+                                    nullptr);
+    S.app_instance = instance;
+    S.window_dc = GetDC(S.graphics_window);
+    S.canvas_bitmap = CreateCompatibleBitmap(S.window_dc, canvas_width, canvas_height);
+    S.canvas_dc = CreateCompatibleDC(S.window_dc);
+    SelectObject(S.canvas_dc, S.canvas_bitmap);
+    ShowWindow(S.text_window, show_command);
+    ShowWindow(S.graphics_window, show_command);
+    SetTimer(S.graphics_window, timer_id, timer_interval_ms, nullptr);
+    return 1;
+}
+
+int close_display() {
+    ReleaseDC(S.graphics_window, S.window_dc);
+    S.window_dc = nullptr;
+    close_script();
+    return 1;
+}
+
+void refresh_canvas() {
+    if (S.canvas_dirty) copy_canvas_to_window();
+}

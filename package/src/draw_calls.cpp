@@ -1,0 +1,125 @@
+// The application's drawing calls: each repairs the arguments it cannot use (with
+// a message), writes its call-log line while logging is on, and renders one
+// DrawCommand onto the canvas at once.
+#include <climits>
+#include <cstdarg>
+#include <cstring>
+#include <utility>
+
+#include "package_state.h"
+
+namespace {
+
+PackageState& S = package_state;
+
+// The absolute value of a negative width or size; INT_MIN has none, so it
+// becomes INT_MAX.
+int magnitude(int value) { return value == INT_MIN ? INT_MAX : (value < 0 ? -value : value); }
+
+int repair_width(int width) {
+    if (width >= 0) return width;
+    int repaired = magnitude(width);
+    log_printf("Width of %d not possible, using width %d\n", width, repaired);
+    return repaired;
+}
+
+int repair_point_size(int size) {
+    if (size < 0) {
+        int repaired = magnitude(size);
+        log_printf("ptsize of %d not possible, using ptsize %d\n", size, repaired);
+        size = repaired;
+    }
+    if (size > 127) {
+        log_printf("ptsize of %d not possible, using ptsize %d\n", size, 127);
+        size = 127;
+    }
+    return size;
+}
+
+DrawCommand make_command(int kind, int color, int width, int x1, int y1, int x2, int y2, int x3 = 0,
+                         int y3 = 0) {
+    return DrawCommand{kind, color, width, x1, y1, x2, y2, x3, y3, nullptr};
+}
+
+}  // namespace
+
+int draw_triangle(ColorIndex color, int x1, int y1, int x2, int y2, int x3, int y3, int width) {
+    color = check_color(color);
+    width = repair_width(width);
+    if (S.logging_enabled) {
+        log_printf("%s triangle at (%d,%d), (%d,%d), (%d,%d)\n", color_name[color], x1, y1, x2, y2,
+                   x3, y3);
+    }
+    render_command(make_command(DRAW_TRIANGLE, color, width, x1, y1, x2, y2, x3, y3));
+    return 1;
+}
+
+int draw_rectangle(ColorIndex color, int x1, int y1, int x2, int y2, int width) {
+    if (x1 > x2) std::swap(x1, x2);
+    if (y1 < y2) std::swap(y1, y2);
+    color = check_color(color);
+    width = repair_width(width);
+    if (S.logging_enabled) {
+        if (width == 0) {
+            log_printf("%s rectangle with bounding box (%d,%d) to (%d,%d), filled\n",
+                       color_name[color], x1, y1, x2, y2);
+        } else {
+            log_printf("%s rectangle with bounding box (%d,%d) to (%d,%d) with line width %d\n",
+                       color_name[color], x1, y1, x2, y2, width);
+        }
+    }
+    render_command(make_command(DRAW_RECTANGLE, color, width, x1, y1, x2, y2));
+    return 1;
+}
+
+int draw_line(ColorIndex color, int x1, int y1, int x2, int y2, int width) {
+    width = repair_width(width);
+    color = check_color(color);
+    if (S.logging_enabled) {
+        log_printf("%s line from (%d,%d) to (%d,%d), width %d\n", color_name[color], x1, y1, x2, y2,
+                   width);
+    }
+    render_command(make_command(DRAW_LINE, color, width == 0 ? 1 : width, x1, y1, x2, y2));
+    return 1;
+}
+
+int draw_text(ColorIndex color, int x, int y, int point_size, const char* text) {
+    if (text == nullptr) text = "";  // no text is an empty text
+    point_size = repair_point_size(point_size);
+    color = check_color(color);
+    if (S.logging_enabled) log_printf("%s text at (%d,%d), \"%s\"\n", color_name[color], x, y, text);
+
+    size_t length = std::strlen(text);
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, length + 1);
+    if (char* copy = static_cast<char*>(GlobalLock(block))) {
+        std::memcpy(copy, text, length + 1);
+        GlobalUnlock(block);
+    }
+    DrawCommand command = make_command(DRAW_TEXT, color, 0, x, y, point_size, 0);
+    command.text_block = block;
+    render_command(command);
+    GlobalFree(block);
+    return 1;
+}
+
+int print_text(ColorIndex color, int x, int y, int point_size, const char* format, ...) {
+    char text[log_line_buffer];
+    va_list args;
+    va_start(args, format);
+    int count = vsnprintf(text, sizeof text, format ? format : "", args);
+    va_end(args);
+    if (count < 0) {
+        text[0] = '\0';
+        count = 0;
+    } else if (count >= log_line_buffer) {
+        count = log_line_buffer - 1;  // cut to what the buffer holds
+    }
+    draw_text(color, x, y, point_size, text);
+    return count;
+}
+
+int clear_canvas() {
+    if (S.logging_enabled) log_printf("Clearing the graphics window\n");
+    erase_canvas();
+    return 1;
+}

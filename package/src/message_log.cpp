@@ -1,0 +1,138 @@
+// The message log: a ring of the last 25 lines, shown in the text window with the
+// newest line at the bottom, and the switch of the drawing calls' call log.
+#include <cstdarg>
+#include <cstring>
+
+#include "package_state.h"
+
+namespace {
+
+PackageState& S = package_state;
+
+int next_slot(int slot) { return slot == log_ring_size - 1 ? 0 : slot + 1; }
+
+// Formats into the 1024-byte line buffer. Longer results are cut to 1023
+// characters; returns the number of characters kept.
+int format_line(char (&buffer)[log_line_buffer], const char* format, va_list args) {
+    if (format == nullptr) format = "";
+    int count = vsnprintf(buffer, sizeof buffer, format, args);
+    if (count < 0) {
+        buffer[0] = '\0';
+        return 0;
+    }
+    return count < log_line_buffer ? count : log_line_buffer - 1;
+}
+
+// Stores one line in the ring, pushing out the oldest when all 25 slots are used.
+void store_line(const char* text, int length) {
+    if (S.log_oldest == S.log_next) {
+        GlobalFree(S.log_slots[S.log_oldest]);
+        S.log_slots[S.log_oldest] = nullptr;
+        S.log_oldest = next_slot(S.log_oldest);
+    }
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size_t(length) + 1);
+    S.log_slots[S.log_next] = block;
+    if (char* stored = static_cast<char*>(GlobalLock(block))) {
+        std::memcpy(stored, text, size_t(length));
+        stored[length] = '\0';
+        GlobalUnlock(block);
+    }
+    if (S.log_oldest < 0) S.log_oldest = S.log_next;
+    S.log_next = next_slot(S.log_next);
+}
+
+void invalidate_text_window() {
+    if (S.text_window == nullptr || !IsWindow(S.text_window)) return;
+    RECT client;
+    GetClientRect(S.text_window, &client);
+    InvalidateRect(S.text_window, &client, TRUE);
+}
+
+}  // namespace
+
+int log_printf(const char* format, ...) {
+    char line[log_line_buffer];
+    va_list args;
+    va_start(args, format);
+    int count = format_line(line, format, args);
+    va_end(args);
+    store_line(line, count);
+    // Hand the stored line to the debugger as well; a platform can mirror it to a file.
+    OutputDebugStringA(line);
+    invalidate_text_window();
+    return count;
+}
+
+int set_logging(int on) {
+    if (S.graphics_window == nullptr) return 0;
+    S.logging_enabled = on != 0;
+    CheckMenuItem(S.run_menu, CMD_LOGGING, MF_BYCOMMAND | (S.logging_enabled ? MF_CHECKED : MF_UNCHECKED));
+    if (S.logging_enabled) show_log_window(1);
+    return 1;
+}
+
+int show_log_window(int show) { return ShowWindow(S.text_window, show ? SW_SHOW : SW_HIDE); }
+
+namespace {
+
+// Draws one stored line into the bottom strip after scrolling the picture up by
+// one line. The line's final newline is removed from the stored text for good.
+void paint_log_line(HDC memory_dc, HGLOBAL block, HBRUSH background, const RECT& strip, int left,
+                    int line_height) {
+    char* text = static_cast<char*>(GlobalLock(block));
+    if (text == nullptr) return;
+    ScrollDC(memory_dc, 0, -line_height, nullptr, nullptr, nullptr, nullptr);
+    FillRect(memory_dc, &strip, background);
+    size_t length = std::strlen(text);
+    if (length > 0 && text[length - 1] == '\n') text[--length] = '\0';
+    TextOutA(memory_dc, left + 5, strip.top, text, int(length));
+    GlobalUnlock(block);
+}
+
+}  // namespace
+
+void paint_log_window(HWND window) {
+    PAINTSTRUCT paint;
+    BeginPaint(window, &paint);
+    RECT client;
+    GetClientRect(window, &client);
+    int width = client.right;
+    int height = client.bottom;
+    if (width <= 0 || height <= 0) {
+        EndPaint(window, &paint);
+        return;
+    }
+
+    HDC window_dc = GetDC(window);
+    HDC memory_dc = CreateCompatibleDC(window_dc);
+    HBITMAP picture = CreateCompatibleBitmap(window_dc, width, height);
+    HGDIOBJ old_bitmap = SelectObject(memory_dc, picture);
+    HBRUSH background = CreateSolidBrush(GetBkColor(memory_dc));
+    HGDIOBJ old_brush = SelectObject(memory_dc, background);
+    FillRect(memory_dc, &client, background);
+
+    HGDIOBJ old_font = SelectObject(memory_dc, GetStockObject(ANSI_FIXED_FONT));
+    TEXTMETRICA metrics;
+    GetTextMetricsA(memory_dc, &metrics);
+    int line_height = metrics.tmHeight + metrics.tmExternalLeading;
+    RECT strip = {client.left, height - line_height, client.right, height + 1};
+
+    if (S.log_oldest >= 0 && line_height > 0) {
+        int slot = S.log_oldest;
+        do {
+            paint_log_line(memory_dc, S.log_slots[slot], background, strip, client.left, line_height);
+            slot = next_slot(slot);
+        } while (slot != S.log_next);
+    }
+
+    BitBlt(window_dc, 0, 0, width, height, memory_dc, 0, 0, SRCCOPY);
+    EndPaint(window, &paint);
+
+    SelectObject(memory_dc, old_font);
+    SelectObject(memory_dc, old_brush);
+    SelectObject(memory_dc, old_bitmap);
+    DeleteObject(background);
+    DeleteObject(picture);
+    DeleteDC(memory_dc);
+    ReleaseDC(window, window_dc);
+}

@@ -136,18 +136,18 @@ void demo_prepare(Demo& demo) {
 void press_button(Demo& demo, int button) {
     ControlState& c = demo.control;
     switch (button) {
-    case PanelButton::MoveLeft: move_step_by(demo, -move_step, 0); break;
-    case PanelButton::MoveUp: move_step_by(demo, 0, move_step); break;
-    case PanelButton::MoveRight: move_step_by(demo, move_step, 0); break;
-    case PanelButton::MoveDown: move_step_by(demo, 0, -move_step); break;
-    case PanelButton::ScaleUp: scale_step(demo, 1); break;
-    case PanelButton::ScaleDown: scale_step(demo, -1); break;
-    case PanelButton::ChangeColor: next_color(demo.scene.cube_color); break;
-    case PanelButton::SpinX: c.spin_count_x += 1; break;
-    case PanelButton::SpinY: c.spin_count_y += 1; break;
-    case PanelButton::SpinZ: c.spin_count_z += 1; break;
-    case PanelButton::Randomize: c.randomize_pending = true; break;
-    default: break;
+        case PanelButton::MoveLeft: move_step_by(demo, -move_step, 0); break;
+        case PanelButton::MoveUp: move_step_by(demo, 0, move_step); break;
+        case PanelButton::MoveRight: move_step_by(demo, move_step, 0); break;
+        case PanelButton::MoveDown: move_step_by(demo, 0, -move_step); break;
+        case PanelButton::ScaleUp: scale_step(demo, 1); break;
+        case PanelButton::ScaleDown: scale_step(demo, -1); break;
+        case PanelButton::ChangeColor: next_color(demo.scene.cube_color); break;
+        case PanelButton::SpinX: c.spin_count_x += 1; break;
+        case PanelButton::SpinY: c.spin_count_y += 1; break;
+        case PanelButton::SpinZ: c.spin_count_z += 1; break;
+        case PanelButton::Randomize: c.randomize_pending = true; break;
+        default: break;
     }
     // Every click, on a button or not, draws the scene again.
     draw_scene(demo.scene);
@@ -190,10 +190,10 @@ void finish_turn(Demo& demo) {
 
 void demo_turn(Demo& demo, int kind, int x, int y, char key) {
     switch (kind) {
-    case EventKind::Mouse: press_button(demo, hit_button(x, y)); break;
-    case EventKind::Periodic: periodic_update(demo); break;
-    case EventKind::Quit: demo.control.quit_seen = true; break;
-    default: break;  // keys and anything else: nothing but the panel
+        case EventKind::Mouse: press_button(demo, hit_button(x, y)); break;
+        case EventKind::Periodic: periodic_update(demo); break;
+        case EventKind::Quit: demo.control.quit_seen = true; break;
+        default: break;  // keys and anything else: nothing but the panel
     }
     finish_turn(demo);
 }

@@ -139,7 +139,9 @@ void draw_toggle_square(int top, ColorIndex e, ColorIndex f) {
     draw_line(black, 270, b, 266, b + 4, 1);
 }
 
-int look_of(int count) { return count % 2 != 0 ? ToggleOn : ToggleOff; }
+int look_of(int count) {
+    return count % 2 != 0 ? ToggleOn : ToggleOff;
+}
 
 }  // namespace
 

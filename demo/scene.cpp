@@ -106,8 +106,8 @@ void scale_points(int cube_points[cube_int_count], int cube_model[cube_int_count
     }
 }
 
-void rotate_points(const double sin_table[degrees], const double cos_table[degrees], int ax,
-                   int ay, int az, int* destination, const int* source, int mode) {
+void rotate_points(const double sin_table[degrees], const double cos_table[degrees], int ax, int ay,
+                   int az, int* destination, const int* source, int mode) {
     const int count = mode == CubeMode ? cube_point_count : letter_point_count;
     const double sin_x = sin_table[degree_index(ax)], cos_x = cos_table[degree_index(ax)];
     const double sin_y = sin_table[degree_index(ay)], cos_y = cos_table[degree_index(ay)];

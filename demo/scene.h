@@ -36,8 +36,8 @@ enum PointMode : int {
 };
 
 struct Scene {
-    int cube_points[cube_int_count] = {};    // rotated, then placed
-    int cube_model[cube_int_count] = {};     // rebuilt, scaled, placed; rotation source
+    int cube_points[cube_int_count] = {};      // rotated, then placed
+    int cube_model[cube_int_count] = {};       // rebuilt, scaled, placed; rotation source
     int letter_points[letter_int_count] = {};  // rotated letter
     int letter_model[letter_int_count] = {};   // letter rotation source
     int move_offsets[cube_int_count] = {};     // added by the cube projection
@@ -78,8 +78,8 @@ void scale_points(int cube_points[cube_int_count], int cube_model[cube_int_count
 // Rotates every source point about x by ax, then y by ay, then z by az (whole
 // degrees, taken modulo 360) into destination, truncating after each axis.
 // destination and source must be distinct arrays of the mode's size.
-void rotate_points(const double sin_table[degrees], const double cos_table[degrees], int ax,
-                   int ay, int az, int* destination, const int* source, int mode);
+void rotate_points(const double sin_table[degrees], const double cos_table[degrees], int ax, int ay,
+                   int az, int* destination, const int* source, int mode);
 
 // Adds the random offsets to slots 1..3 of both cube arrays: slot s moves by
 // entry s - 1 in x and entry s in y. With keep_signs 0 it first draws, per slot,

@@ -1,11 +1,17 @@
 // Whole frames of the cubes demo, driven through the real event loop on the
 // headless presenter with a fixed seed, compared pixel for pixel with golden
 // pictures (regenerate with TAVLO_UPDATE_GOLDEN=1 and look at them).
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <string>
 
 #include "cubes.h"
 #include "display_test_support.h"
 #include "image_compare.h"
+#include "package_test_support.h"
 #include "portable/kernel/system.h"
 
 using portable::HeadlessInput;
@@ -87,4 +93,67 @@ TEST_F(DemoFrames, MovesAndRandomize) {
     press(0, 230);                                 // randomize
     run_periodic(1);
     EXPECT_TRUE(shows("demo_moved_randomized"));
+}
+
+// A session recorded with Ctrl+R and played back with Ctrl+P ends with the same
+// picture as the live session. Both runs go through WinMain as the program does.
+class DemoReplay : public DisplayTest {
+protected:
+    void SetUp() override {
+        DisplayTest::SetUp();
+        previous = std::filesystem::current_path();
+        folder = std::filesystem::temp_directory_path() / ("tavlo-replay-" + std::to_string(getpid()));
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        std::filesystem::current_path(folder);
+        portable::set_fixed_time(1);
+    }
+    void TearDown() override {
+        portable::clear_fixed_time();
+        DisplayTest::TearDown();
+        std::filesystem::current_path(previous);
+        std::filesystem::remove_all(folder);
+    }
+    // Runs the whole program with the given inputs and returns its last picture.
+    portable::HeadlessImage run(const std::vector<std::pair<int, HeadlessInput>>& plan) {
+        reset_everything();
+        for (const auto& [tick, input] : plan) presenter().schedule_at_tick(tick, input);
+        EXPECT_EQ(WinMain(nullptr, nullptr, const_cast<char*>(""), SW_SHOWDEFAULT), 0);
+        return presenter().front_image(presenter().first_window());
+    }
+    // A click at canvas point (x, y) of the 595 x 491 client area.
+    static HeadlessInput at(int x, int y) { return HeadlessInput::click(297 + x, 245 - y); }
+
+    std::filesystem::path previous;
+    std::filesystem::path folder;
+};
+
+TEST_F(DemoReplay, PlayingBackARecordingEndsWithTheSamePicture) {
+    portable::HeadlessImage live = run({
+        {1, HeadlessInput::ctrl_letter('R')},
+        {5, at(260, 170)},    // spin X
+        {9, at(-262, 140)},   // scale up
+        {14, at(-240, 210)},  // move right
+        {20, at(260, 230)},   // change colour
+        {26, at(0, 230)},     // randomize
+        {31, at(-20, -50)},   // no button
+        {33, HeadlessInput::typed('k')},
+        {40, HeadlessInput::ctrl_letter('H')},
+        {42, HeadlessInput::ctrl_letter('R')},
+        {44, HeadlessInput::close()},
+    });
+    std::ifstream script("TAVLO.SCR");
+    std::string first_line;
+    std::getline(script, first_line);
+    EXPECT_EQ(first_line.rfind("TAVLO_", 0), 0u);
+
+    portable::HeadlessImage replayed = run({
+        {1, HeadlessInput::ctrl_letter('P')},
+        {200, HeadlessInput::close()},
+    });
+    ASSERT_EQ(live.width, replayed.width);
+    EXPECT_TRUE(live.pixels == replayed.pixels);
+    EXPECT_TRUE(tavlo_test::matches_golden("demo_replayed", replayed.width, replayed.height,
+                                           replayed.pixels.data()));
+    EXPECT_EQ(test_support::log_lines().back(), "EOF encountered in script file TAVLO.SCR\n");
 }

@@ -211,3 +211,16 @@ TEST_F(CanvasRefresh, TheQuitMessageCopiesNothing) {
     EXPECT_EQ(package_state.pending_kind, EventKind::Quit);
     EXPECT_EQ(package_state.canvas_dirty, 1);
 }
+
+// The headless run closes a program that can only wait: halted, nothing scripted.
+TEST_F(EventLoop, AQuietHeadlessRunIsClosed) {
+    presenter().set_close_when_idle(true);
+    presenter().set_quiet_limit(1000);
+    open();
+    later(300, HeadlessInput::click(5, 5, graphics()));
+    EXPECT_EQ(next_event().kind, EventKind::Mouse);
+    EXPECT_EQ(next_event().kind, EventKind::Quit);
+    EXPECT_GT(now(), 1300);
+    EXPECT_LT(now(), 1500);
+    EXPECT_FALSE(IsWindow(graphics()));
+}

@@ -138,6 +138,7 @@ int run_headless(const EntryOptions& options, const std::string& name) {
     HeadlessPresenter& headless = default_headless_presenter();
     set_presenter(&headless);
     headless.set_close_when_idle(true);
+    headless.set_quiet_limit(10000);
     if (options.client) headless.set_client_size_override(*options.client);
     if (!options.input_plan.empty()) {
         std::vector<PlannedInput> plan;

@@ -150,7 +150,9 @@ and exits. Options of the platform (everything else goes to the application):
   --headless        run without windows: windows live in memory, the clock is
                     virtual (it jumps to the next timer or input, never sleeps),
                     so a run is fast and exactly repeatable. When the program has
-                    nothing left to wait for, its first window is closed.
+                    nothing left to wait for (no timer, or no scripted input left
+                    and no new frame for 10 s of virtual time), its first window
+                    is closed.
   --frames N        stop after N frames shown by the first (graphics) window, by
                     closing it as a user would; while animating that is one
                     frame per animation step

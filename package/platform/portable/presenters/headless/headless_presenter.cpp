@@ -208,6 +208,7 @@ void HeadlessPresenter::present(HWND window) {
     Known* k = known(window);
     if (k == nullptr) return;
     int frame = ++k->frames;
+    last_activity_ = clock_;
     if (observer_) observer_(window, frame);
 }
 
@@ -221,6 +222,12 @@ bool HeadlessPresenter::wait(int64_t deadline_ms) {
         }
     }
     if (deadline_ms >= 0) {
+        bool quiet = quiet_limit_ms_ > 0 && scheduled_.empty() &&
+                     deadline_ms - last_activity_ > quiet_limit_ms_;
+        if (quiet && answer_idleness()) {
+            last_activity_ = clock_;
+            return true;
+        }
         clock_ = std::max(clock_, deadline_ms);
         return true;
     }
@@ -278,6 +285,7 @@ void HeadlessPresenter::post_due_inputs() {
         HeadlessInput input = scheduled_.begin()->second;
         scheduled_.erase(scheduled_.begin());
         inject(input);
+        last_activity_ = clock_;
     }
 }
 

@@ -23,7 +23,8 @@
 // Idleness: when nothing is scheduled and no timer runs, wait() answers false and
 // GetMessageA throws, unless close_when_idle is set: then it posts WM_CLOSE to the
 // first live top-level window (each window once), and when none is left, or all
-// ignored it, a quit message.
+// ignored it, a quit message. With a quiet limit, a run whose timers tick on but
+// which has nothing scheduled and has shown no frame for that long is idle too.
 #pragma once
 
 #include <functional>
@@ -94,6 +95,10 @@ public:
     // decorations (to compare with a real window of known client size).
     void set_client_size_override(SIZE size) { client_override_ = size; }
     void set_close_when_idle(bool close) { close_when_idle_ = close; }
+    // With close_when_idle: a run whose timers still tick but which has had no
+    // input left and shown no new frame for this long (virtual ms) is idle too,
+    // e.g. an application waiting for input with its animation halted. 0: off.
+    void set_quiet_limit(int64_t ms) { quiet_limit_ms_ = ms; }
 
     // ---- input
     void inject(const HeadlessInput& input);  // posted at once
@@ -157,6 +162,8 @@ private:
     SIZE screen_ = headless_default_screen;
     std::optional<SIZE> client_override_;
     bool close_when_idle_ = false;
+    int64_t quiet_limit_ms_ = 0;
+    int64_t last_activity_ = 0;  // clock at the last frame shown or input posted
     bool idle_quit_posted_ = false;
     int64_t clock_ = 0;
     std::multimap<int64_t, HeadlessInput> scheduled_;  // by due time, in scheduling order

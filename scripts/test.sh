@@ -28,4 +28,18 @@ if [ "${1:-}" != --quick ]; then
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     build_and_test build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTAVLO_SANITIZE=ON -DTAVLO_BENCH=OFF
 fi
+if [ "${1:-}" != --quick ]; then
+  echo "== fuzzing the script reader for ${TAVLO_FUZZ_SECONDS:-60} s (libFuzzer, ASan + UBSan)"
+  CC=clang CXX=clang++ cmake -S "$root" -B "$root/build-fuzz" -DCMAKE_BUILD_TYPE=Debug \
+    -DTAVLO_FUZZ=ON -DTAVLO_SANITIZE=ON -DTAVLO_QT=OFF -DTAVLO_BENCH=OFF >/dev/null
+  cmake --build "$root/build-fuzz" -j"$jobs" --target fuzz_script
+  corpus=$(mktemp -d)
+  cp "$root"/tests/fuzz/corpus/* "$corpus"/
+  status=0
+  "$root/build-fuzz/tests/fuzz/fuzz_script" -max_total_time="${TAVLO_FUZZ_SECONDS:-60}" \
+    -max_len=4096 -print_final_stats=1 "$corpus" >"$corpus/fuzz.log" 2>&1 || status=$?
+  grep -E '^(stat::number_of_executed_units|Done|SUMMARY)|ERROR' "$corpus/fuzz.log" || true
+  if [ $status -ne 0 ]; then tail -50 "$corpus/fuzz.log"; exit $status; fi
+  rm -rf "$corpus"
+fi
 echo "== all tests passed"

@@ -4,14 +4,18 @@
 //
 // The same source is built natively (portable platform, default presenter) and
 // for Windows. Command line: the output file name. It writes
-//   NAME        the 601 x 540 canvas as a binary PPM (P6), top row first;
+//   NAME        the canvases as one binary PPM (P6), top row first;
 //   NAME.cases  one line per test cell: "column row name".
 //
-// The canvas is divided into 60 x 60 cells; each case draws only inside its own
-// cell (cases along the canvas border also cross the canvas edge on purpose), so
-// a differing pixel names the case that made it. Text is left out: faces differ
+// The cases fill three canvases, drawn one after the other and written one below
+// the other: a 601 x 1620 picture. Each canvas is divided into 60 x 60 cells; each
+// case draws only inside its own cell or block of cells (cases along the canvas
+// border also cross the canvas edge on purpose), so a differing pixel names the
+// case that made it. Text is left out: faces differ
 // between platforms by design. So is the 1 x 1 rectangle, which the package
-// colours and Windows leaves empty.
+// colours and Windows leaves empty. Cases named "info: ..." (ovals, which no
+// application call draws) are compared and reported, but do not fail the test.
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -185,7 +189,7 @@ void add_pixel_and_oval_cases(std::vector<Case>& cases) {
                          for (int i = 0; i < 10; ++i) draw_pixel(case_color(size_t(i)), x - 20 + 4 * i, y + i);
                      }});
     for (int width = 0; width <= 3; ++width) {
-        cases.push_back({"oval width " + std::to_string(width), [width](int x, int y) {
+        cases.push_back({"info: oval width " + std::to_string(width), [width](int x, int y) {
                              draw_oval(case_color(size_t(width + 11)), x - 21, y + 14, x + 21, y - 14, width);
                              draw_oval(case_color(size_t(width + 12)), x - 5, y - 18, x + 4, y - 24, width);
                          }});
@@ -213,37 +217,199 @@ void draw_edge_pixels() {
     }
 }
 
-// Lays the cases out: the clipping cases in the border cells, the rest in order.
+// A small deterministic generator, the same on every platform.
+struct Random {
+    uint32_t state;
+    int next(int low, int high) {  // low..high inclusive
+        state = state * 1664525u + 1013904223u;
+        return low + int((state >> 8) % uint32_t(high - low + 1));
+    }
+};
+
+// Fans of lines from one corner of the cell through a quadrant, x-major and
+// y-major slopes alike, so wide pens show their body and end rounding.
+void add_line_fan_cases(std::vector<Case>& cases) {
+    const int widths[] = {1, 2, 3, 4, 5, 7};
+    const char* quadrants[4] = {"right-up", "left-up", "left-down", "right-down"};
+    for (int width : widths) {
+        for (int quadrant = 0; quadrant < 4; ++quadrant) {
+            cases.push_back({std::string("line fan width ") + std::to_string(width) + ", " +
+                                 quadrants[quadrant],
+                             [width, quadrant](int x, int y) {
+                                 int sx = quadrant == 0 || quadrant == 3 ? 1 : -1;
+                                 int sy = quadrant < 2 ? 1 : -1;
+                                 int x0 = x - 19 * sx, y0 = y - 19 * sy;
+                                 for (int s = 0; s <= 38; s += 6) {
+                                     draw_line(case_color(size_t(s / 6)), x0, y0, x0 + 38 * sx,
+                                               y0 + s * sy, width);
+                                     draw_line(case_color(size_t(s / 6 + 8)), x0, y0,
+                                               x0 + s * sx, y0 + 38 * sy, width);
+                                 }
+                             }});
+        }
+    }
+}
+
+// Triangles with pseudo-random corners and widths: two per cell, or one large
+// one per 2 x 2 block.
+void add_random_triangle_cases(std::vector<Case>& cases, int count, int reach, int per_case,
+                               uint32_t seed) {
+    for (int i = 0; i < count; ++i) {
+        cases.push_back({"random triangles " + std::to_string(reach) + "/" + std::to_string(i),
+                         [reach, per_case, seed, i](int x, int y) {
+                             Random random{seed + uint32_t(i) * 7919u};
+                             for (int t = 0; t < per_case; ++t) {
+                                 int p[6];
+                                 for (int& v : p) v = random.next(-reach, reach);
+                                 int width = random.next(0, 3);
+                                 draw_triangle(case_color(size_t(random.next(0, 22))), x + p[0],
+                                               y + p[1], x + p[2], y + p[3], x + p[4], y + p[5],
+                                               width);
+                             }
+                         }});
+    }
+}
+
+void add_wide_rectangle_and_oval_cases(std::vector<Case>& cases) {
+    for (int width = 4; width <= 7; ++width) {
+        cases.push_back({"rectangles width " + std::to_string(width), [width](int x, int y) {
+                             draw_rectangle(case_color(size_t(width)), x - 18, y + 18, x + 17,
+                                            y + 2, width);
+                             draw_rectangle(case_color(size_t(width + 3)), x - 18, y - 6, x - 14,
+                                            y - 18, width);
+                             draw_rectangle(case_color(size_t(width + 6)), x, y - 8, x + 16,
+                                            y - 9, width);
+                         }});
+    }
+    for (int width = 0; width <= 3; ++width) {
+        cases.push_back({"info: small ovals width " + std::to_string(width), [width](int x, int y) {
+                             int size = 2;
+                             for (int i = 0; i < 5; ++i, size += 3) {
+                                 int left = x - 22 + (i % 3) * 16, top = y + 20 - (i / 3) * 22;
+                                 draw_oval(case_color(size_t(i + width)), left, top,
+                                           left + size - 1, top - size - i % 2, width);
+                             }
+                         }});
+    }
+}
+
+void add_large_cases(std::vector<Case>& cases) {
+    add_random_triangle_cases(cases, 10, 56, 1, 4242u);
+    for (int width = 0; width <= 3; ++width) {
+        cases.push_back({"info: large oval width " + std::to_string(width), [width](int x, int y) {
+                             draw_oval(case_color(size_t(width + 2)), x - 55, y + 40, x + 54,
+                                       y - 41 + width, width);
+                         }});
+    }
+    for (int width = 1; width <= 3; ++width) {
+        cases.push_back({"long random lines width " + std::to_string(width), [width](int x, int y) {
+                             Random random{uint32_t(99 + width)};
+                             for (int i = 0; i < 6; ++i) {
+                                 draw_line(case_color(size_t(i + width)), x + random.next(-56, 56),
+                                           y + random.next(-56, 56), x + random.next(-56, 56),
+                                           y + random.next(-56, 56), width);
+                             }
+                         }});
+    }
+    cases.push_back({"nested large rectangles", [](int x, int y) {
+                         for (int i = 0; i < 4; ++i) {
+                             draw_rectangle(case_color(size_t(i + 4)), x - 55 + 12 * i,
+                                            y + 55 - 12 * i, x + 54 - 12 * i, y - 54 + 12 * i,
+                                            i == 3 ? 0 : i + 1);
+                         }
+                     }});
+}
+
+// One canvas full of cases, each in a square block of `span` x `span` cells.
+struct Page {
+    int span = 1;
+    std::vector<Case> cases;
+    std::vector<Case> border_cases;  // in border_cells(), crossing the canvas edge
+    bool edge_pixels = false;
+};
+
 struct Layout {
     int column, row;
 };
 
+// The border cells the clipping cases use, each at the canvas edge.
 std::vector<Layout> border_cells() {
     return {{0, 0}, {4, 0}, {0, 4}, {columns - 1, 3}, {5, rows - 1}, {columns - 1, rows - 1}};
 }
 
-bool is_border_cell(int column, int row) {
-    for (const Layout& cell : border_cells()) {
-        if (cell.column == column && cell.row == row) return true;
+bool is_border_cell(const Page& page, int column, int row) {
+    std::vector<Layout> border = border_cells();
+    for (size_t i = 0; i < page.border_cases.size() && i < border.size(); ++i) {
+        if (border[i].column == column && border[i].row == row) return true;
     }
     return false;
 }
 
-int write_picture(const std::string& name) {
-    FILE* file = std::fopen(name.c_str(), "wb");
-    if (file == nullptr) return 1;
-    std::fprintf(file, "P6\n%d %d\n255\n", canvas_width, canvas_height);
-    std::vector<unsigned char> row(size_t(canvas_width) * 3);
+std::vector<Page> make_pages() {
+    std::vector<Page> pages(3);
+    add_clipping_cases(pages[0].border_cases);
+    add_rectangle_cases(pages[0].cases);
+    add_triangle_cases(pages[0].cases);
+    add_line_cases(pages[0].cases);
+    add_pixel_and_oval_cases(pages[0].cases);
+    pages[0].edge_pixels = true;
+    add_line_fan_cases(pages[1].cases);
+    add_random_triangle_cases(pages[1].cases, 36, 22, 2, 1234u);
+    add_wide_rectangle_and_oval_cases(pages[1].cases);
+    pages[2].span = 2;
+    add_large_cases(pages[2].cases);
+    return pages;
+}
+
+// Draws one page onto a freshly cleared canvas and lists its cells, with rows
+// counted from the top of the whole picture. Returns false when the cases do not fit.
+bool draw_page(const Page& page, int page_index, FILE* list) {
+    clear_canvas();
+    auto draw_at = [&](const Case& c, int column, int row) {
+        int size = cell_size * page.span;
+        int x = column * cell_size + size / 2 - package_state.center_x;
+        int y = package_state.center_y - (row * cell_size + size / 2);
+        c.draw(x, y);
+        for (int r = row; r < row + page.span; ++r) {
+            for (int k = column; k < column + page.span; ++k) {
+                std::fprintf(list, "%d %d %s\n", k, page_index * rows + r, c.name.c_str());
+            }
+        }
+    };
+    std::vector<Layout> border = border_cells();
+    for (size_t i = 0; i < page.border_cases.size() && i < border.size(); ++i) {
+        draw_at(page.border_cases[i], border[i].column, border[i].row);
+    }
+    size_t next = 0;
+    for (int row = 0; row + page.span <= rows && next < page.cases.size(); row += page.span) {
+        for (int column = 0; column + page.span <= columns && next < page.cases.size();
+             column += page.span) {
+            if (!is_border_cell(page, column, row)) draw_at(page.cases[next++], column, row);
+        }
+    }
+    if (page.edge_pixels) draw_edge_pixels();
+    return next == page.cases.size();
+}
+
+// Appends the canvas, top row first, as RGB bytes.
+void read_canvas(std::vector<unsigned char>& picture) {
     for (int y = 0; y < canvas_height; ++y) {
         for (int x = 0; x < canvas_width; ++x) {
             COLORREF color = GetPixel(package_state.canvas_dc, x, y);
-            row[size_t(x) * 3] = GetRValue(color);
-            row[size_t(x) * 3 + 1] = GetGValue(color);
-            row[size_t(x) * 3 + 2] = GetBValue(color);
+            picture.push_back(GetRValue(color));
+            picture.push_back(GetGValue(color));
+            picture.push_back(GetBValue(color));
         }
-        std::fwrite(row.data(), 1, row.size(), file);
     }
-    return std::fclose(file) == 0 ? 0 : 1;
+}
+
+bool write_picture(const std::string& name, const std::vector<unsigned char>& picture,
+                   int page_count) {
+    FILE* file = std::fopen(name.c_str(), "wb");
+    if (file == nullptr) return false;
+    std::fprintf(file, "P6\n%d %d\n255\n", canvas_width, canvas_height * page_count);
+    std::fwrite(picture.data(), 1, picture.size(), file);
+    return std::fclose(file) == 0;
 }
 
 }  // namespace
@@ -256,37 +422,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous_instance, LPSTR comman
     // The same origin on every platform, whatever the window decorations leave.
     package_state.center_x = canvas_width / 2;
     package_state.center_y = canvas_height / 2;
-    clear_canvas();
-
-    std::vector<Case> clipping, ordinary;
-    add_clipping_cases(clipping);
-    add_rectangle_cases(ordinary);
-    add_triangle_cases(ordinary);
-    add_line_cases(ordinary);
-    add_pixel_and_oval_cases(ordinary);
 
     FILE* list = std::fopen((output + ".cases").c_str(), "w");
-    auto draw_at = [&](const Case& c, int column, int row) {
-        int x = column * cell_size + cell_size / 2 - package_state.center_x;
-        int y = package_state.center_y - (row * cell_size + cell_size / 2);
-        c.draw(x, y);
-        if (list != nullptr) std::fprintf(list, "%d %d %s\n", column, row, c.name.c_str());
-    };
-    std::vector<Layout> border = border_cells();
-    for (size_t i = 0; i < clipping.size() && i < border.size(); ++i) {
-        draw_at(clipping[i], border[i].column, border[i].row);
+    if (list == nullptr) return 1;
+    std::vector<Page> pages = make_pages();
+    std::vector<unsigned char> picture;
+    bool all_fit = true;
+    for (size_t i = 0; i < pages.size(); ++i) {
+        all_fit = draw_page(pages[i], int(i), list) && all_fit;
+        read_canvas(picture);
     }
-    size_t next = 0;
-    for (int row = 0; row < rows && next < ordinary.size(); ++row) {
-        for (int column = 0; column < columns && next < ordinary.size(); ++column) {
-            if (!is_border_cell(column, row)) draw_at(ordinary[next++], column, row);
-        }
-    }
-    draw_edge_pixels();
-    if (list != nullptr) std::fclose(list);
-
-    int result = write_picture(output);
-    if (next < ordinary.size()) result = 2;  // more cases than cells
+    std::fclose(list);
+    bool written = write_picture(output, picture, int(pages.size()));
     close_display();
-    return result;
+    return written && all_fit ? 0 : 1;
 }

@@ -106,7 +106,7 @@ cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null ||
 phase_done "started Xvfb on $DISPLAY and created the Wine prefix"
 
 # ------------------------------------------------------------------ screenshot helpers
-shot() { import -window root "$1"; }
+shot() { import -window root -depth 8 "$1"; }
 
 # The colour of one screen pixel, as six hex digits.
 pixel() { convert "$1" -format "%[hex:p{$2,$3}]" info: | cut -c1-6 | tr a-f A-F; }
@@ -169,12 +169,12 @@ smoke_test() {
   local text_x=$((X + 4)) text_y=$((Y + 4 + 19)) text_w=$((WIDTH - 8)) text_h=$((HEIGHT - 8 - 19))
 
   sleep 1  # a few periodic events: the cubes are drawn
-  shot "$work/start.png"
+  shot "$work/start.ppm"
   # The canvas's black frame starts at the client area's top-left corner.
-  [ "$(pixel "$work/start.png" "$client_x" "$client_y")" = 000000 ] &&
-    [ "$(pixel "$work/start.png" $((client_x + 50)) "$client_y")" = 000000 ] &&
-    [ "$(pixel "$work/start.png" "$client_x" $((client_y + 50)))" = 000000 ] ||
-    { cp "$work/start.png" "$output/smoke-start.png"
+  [ "$(pixel "$work/start.ppm" "$client_x" "$client_y")" = 000000 ] &&
+    [ "$(pixel "$work/start.ppm" $((client_x + 50)) "$client_y")" = 000000 ] &&
+    [ "$(pixel "$work/start.ppm" "$client_x" $((client_y + 50)))" = 000000 ] ||
+    { convert "$work/start.ppm" "$output/smoke-start.png"
       fail "the canvas frame is not at the expected client origin ($client_x, $client_y)"; }
 
   # The Run menu: a click on its title opens a popup window below the menu bar.
@@ -183,44 +183,44 @@ smoke_test() {
   xdotool mousemove $((client_x + 13)) $((client_y - 10)) click 1
   sleep 0.5
   windows_open=$(xdotool search --onlyvisible --classname cubes.exe 2>/dev/null | wc -l)
-  shot "$work/menu.png"
+  shot "$work/menu.ppm"
   xdotool key Escape
   sleep 0.2
   xdotool key Escape
   [ "$windows_open" -gt "$windows_before" ] ||
-    { cp "$work/menu.png" "$output/smoke-menu.png"; fail "the Run menu did not open"; }
+    { convert "$work/menu.ppm" "$output/smoke-menu.png"; fail "the Run menu did not open"; }
   phase_done "cubes.exe: the Run menu opened"
 
   # The "change color" box: canvas x 250..270, y 220..240 (y up from the centre).
   local gray_before black_before gray_after black_after area=$((client_w * client_h))
   sleep 0.3
-  shot "$work/before-color.png"
-  gray_before=$(count_color "$work/before-color.png" "$client_x" "$client_y" "$client_w" "$client_h" "#CCCCCC")
-  black_before=$(count_color "$work/before-color.png" "$client_x" "$client_y" "$client_w" "$client_h" "#000000")
+  shot "$work/before-color.ppm"
+  gray_before=$(count_color "$work/before-color.ppm" "$client_x" "$client_y" "$client_w" "$client_h" "#CCCCCC")
+  black_before=$(count_color "$work/before-color.ppm" "$client_x" "$client_y" "$client_w" "$client_h" "#000000")
   xdotool mousemove $((client_x + center_x + 260)) $((client_y + center_y - 230)) click 1
   sleep 0.6
-  shot "$work/after-color.png"
-  gray_after=$(count_color "$work/after-color.png" "$client_x" "$client_y" "$client_w" "$client_h" "#CCCCCC")
-  black_after=$(count_color "$work/after-color.png" "$client_x" "$client_y" "$client_w" "$client_h" "#000000")
+  shot "$work/after-color.ppm"
+  gray_after=$(count_color "$work/after-color.ppm" "$client_x" "$client_y" "$client_w" "$client_h" "#CCCCCC")
+  black_after=$(count_color "$work/after-color.ppm" "$client_x" "$client_y" "$client_w" "$client_h" "#000000")
   echo "cubes.exe: 20% gray pixels $gray_before -> $gray_after, black $black_before -> $black_after (client $client_w x $client_h = $area)"
   [ "$gray_after" -lt $((gray_before - 1000)) ] && [ "$black_after" -gt $((black_before + 1000)) ] ||
-    { cp "$work/before-color.png" "$output/smoke-before-color.png"
-      cp "$work/after-color.png" "$output/smoke-after-color.png"
+    { convert "$work/before-color.ppm" "$output/smoke-before-color.png"
+      convert "$work/after-color.ppm" "$output/smoke-after-color.png"
       fail "the cubes did not turn black"; }
   phase_done "cubes.exe: \"change color\" turned the cubes black"
 
   # Ctrl+L switches the call log on: log lines appear in the text window.
   local white_before white_after text_area=$((text_w * text_h))
-  white_before=$(count_color "$work/after-color.png" "$text_x" "$text_y" "$text_w" "$text_h" "#FFFFFF")
+  white_before=$(count_color "$work/after-color.ppm" "$text_x" "$text_y" "$text_w" "$text_h" "#FFFFFF")
   xdotool key ctrl+l
   sleep 0.6
-  shot "$work/logging.png"
-  white_after=$(count_color "$work/logging.png" "$text_x" "$text_y" "$text_w" "$text_h" "#FFFFFF")
+  shot "$work/logging.ppm"
+  white_after=$(count_color "$work/logging.ppm" "$text_x" "$text_y" "$text_w" "$text_h" "#FFFFFF")
   echo "cubes.exe: text window non-white pixels $((text_area - white_before)) -> $((text_area - white_after))"
   [ $((text_area - white_after)) -gt $((text_area - white_before + 500)) ] ||
-    { cp "$work/logging.png" "$output/smoke-logging.png"; fail "Ctrl+L showed no log lines"; }
+    { convert "$work/logging.ppm" "$output/smoke-logging.png"; fail "Ctrl+L showed no log lines"; }
   phase_done "cubes.exe: Ctrl+L showed log lines"
-  convert "$work/logging.png" -crop 601x900+0+0 "$output/smoke-cubes.png"
+  convert "$work/logging.ppm" -crop 601x900+0+0 "$output/smoke-cubes.png"
 
   xdotool key ctrl+q
   wait_for_exit "$program_pid" 20 || fail "cubes.exe did not end after Ctrl+Q"

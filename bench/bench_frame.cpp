@@ -18,11 +18,7 @@ struct OffscreenCanvas {
         package_state.center_y = 245;
         package_state.logging_enabled = false;
     }
-    ~OffscreenCanvas() {
-        DeleteDC(package_state.canvas_dc);
-        DeleteObject(package_state.canvas_bitmap);
-        reset_package_state();
-    }
+    ~OffscreenCanvas() { reset_package_state(); }
 };
 
 void draw_frame_workload() {

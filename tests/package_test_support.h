@@ -53,11 +53,7 @@ protected:
         package_state.logging_enabled = false;
         fill(0xFFFFFF);
     }
-    void TearDown() override {
-        DeleteDC(package_state.canvas_dc);
-        DeleteObject(package_state.canvas_bitmap);
-        reset_package_state();
-    }
+    void TearDown() override { reset_package_state(); }
 
     static std::vector<uint32_t>& pixels() { return package_state.canvas_bitmap->pixels; }
     void fill(COLORREF color) { std::fill(pixels().begin(), pixels().end(), color); }

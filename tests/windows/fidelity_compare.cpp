@@ -103,8 +103,8 @@ int main(int argc, char** argv) {
             if (a[0] == b[0] && a[1] == b[1] && a[2] == b[2]) continue;
             ++differing;
             int canvas_row = y % canvas_height;
-            bool frame = x == 0 || canvas_row == 0 || x == ours.width - 1 ||
-                         canvas_row == canvas_height - 1;
+            bool frame =
+                x == 0 || canvas_row == 0 || x == ours.width - 1 || canvas_row == canvas_height - 1;
             std::pair<int, int> key = frame ? std::make_pair(-1, y / canvas_height)
                                             : std::make_pair(x / cell_size, y / cell_size);
             CellReport& report = cells[key];

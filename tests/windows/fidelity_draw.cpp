@@ -100,12 +100,12 @@ void add_triangle_cases(std::vector<Case>& cases) {
         for (int width = 0; width <= 3; ++width, ++index) {
             const int* p = shape.points;
             int color = case_color(index + 7);
-            cases.push_back({std::string("triangle width ") + std::to_string(width) + ", " +
-                                 shape.name,
-                             [p, width, color](int x, int y) {
-                                 draw_triangle(color, x + p[0], y + p[1], x + p[2], y + p[3],
-                                               x + p[4], y + p[5], width);
-                             }});
+            cases.push_back(
+                {std::string("triangle width ") + std::to_string(width) + ", " + shape.name,
+                 [p, width, color](int x, int y) {
+                     draw_triangle(color, x + p[0], y + p[1], x + p[2], y + p[3], x + p[4],
+                                   y + p[5], width);
+                 }});
         }
     }
 }
@@ -113,10 +113,9 @@ void add_triangle_cases(std::vector<Case>& cases) {
 void add_line_cases(std::vector<Case>& cases) {
     // Sixteen directions, 22.5 degrees apart: both halves of every octant, the
     // axes and the diagonals, each drawn outward from a small ring.
-    static const int directions[16][2] = {{24, 0},  {24, 10},  {17, 17},  {10, 24},
-                                          {0, 24},  {-10, 24}, {-17, 17}, {-24, 10},
-                                          {-24, 0}, {-24, -10}, {-17, -17}, {-10, -24},
-                                          {0, -24}, {10, -24},  {17, -17},  {24, -10}};
+    static const int directions[16][2] = {
+        {24, 0},  {24, 10},   {17, 17},   {10, 24},   {0, 24},  {-10, 24}, {-17, 17}, {-24, 10},
+        {-24, 0}, {-24, -10}, {-17, -17}, {-10, -24}, {0, -24}, {10, -24}, {17, -17}, {24, -10}};
     for (int width = 1; width <= 3; ++width) {
         cases.push_back({"line star width " + std::to_string(width), [width](int x, int y) {
                              for (int d = 0; d < 16; ++d) {
@@ -134,7 +133,7 @@ void add_line_cases(std::vector<Case>& cases) {
                          }});
         // Half-step ties in every octant, where the rounding direction shows.
         cases.push_back({"line ties width " + std::to_string(width), [width](int x, int y) {
-                             static const int ties[8][2] = {{4, 1},  {1, 4},   {-1, 4}, {-4, 1},
+                             static const int ties[8][2] = {{4, 1},   {1, 4},   {-1, 4}, {-4, 1},
                                                             {-4, -1}, {-1, -4}, {1, -4}, {4, -1}};
                              for (int t = 0; t < 8; ++t) {
                                  int bx = x - 18 + (t % 4) * 12, by = y + (t < 4 ? 8 : -12);
@@ -186,13 +185,15 @@ void add_clipping_cases(std::vector<Case>& cases) {
 
 void add_pixel_and_oval_cases(std::vector<Case>& cases) {
     cases.push_back({"pixels inside a cell", [](int x, int y) {
-                         for (int i = 0; i < 10; ++i) draw_pixel(case_color(size_t(i)), x - 20 + 4 * i, y + i);
+                         for (int i = 0; i < 10; ++i)
+                             draw_pixel(case_color(size_t(i)), x - 20 + 4 * i, y + i);
                      }});
     for (int width = 0; width <= 3; ++width) {
-        cases.push_back({"info: oval width " + std::to_string(width), [width](int x, int y) {
-                             draw_oval(case_color(size_t(width + 11)), x - 21, y + 14, x + 21, y - 14, width);
-                             draw_oval(case_color(size_t(width + 12)), x - 5, y - 18, x + 4, y - 24, width);
-                         }});
+        cases.push_back(
+            {"info: oval width " + std::to_string(width), [width](int x, int y) {
+                 draw_oval(case_color(size_t(width + 11)), x - 21, y + 14, x + 21, y - 14, width);
+                 draw_oval(case_color(size_t(width + 12)), x - 5, y - 18, x + 4, y - 24, width);
+             }});
     }
 }
 
@@ -242,8 +243,8 @@ void add_line_fan_cases(std::vector<Case>& cases) {
                                  for (int s = 0; s <= 38; s += 6) {
                                      draw_line(case_color(size_t(s / 6)), x0, y0, x0 + 38 * sx,
                                                y0 + s * sy, width);
-                                     draw_line(case_color(size_t(s / 6 + 8)), x0, y0,
-                                               x0 + s * sx, y0 + 38 * sy, width);
+                                     draw_line(case_color(size_t(s / 6 + 8)), x0, y0, x0 + s * sx,
+                                               y0 + 38 * sy, width);
                                  }
                              }});
         }
@@ -272,14 +273,13 @@ void add_random_triangle_cases(std::vector<Case>& cases, int count, int reach, i
 
 void add_wide_rectangle_and_oval_cases(std::vector<Case>& cases) {
     for (int width = 4; width <= 7; ++width) {
-        cases.push_back({"rectangles width " + std::to_string(width), [width](int x, int y) {
-                             draw_rectangle(case_color(size_t(width)), x - 18, y + 18, x + 17,
-                                            y + 2, width);
-                             draw_rectangle(case_color(size_t(width + 3)), x - 18, y - 6, x - 14,
-                                            y - 18, width);
-                             draw_rectangle(case_color(size_t(width + 6)), x, y - 8, x + 16,
-                                            y - 9, width);
-                         }});
+        cases.push_back(
+            {"rectangles width " + std::to_string(width), [width](int x, int y) {
+                 draw_rectangle(case_color(size_t(width)), x - 18, y + 18, x + 17, y + 2, width);
+                 draw_rectangle(case_color(size_t(width + 3)), x - 18, y - 6, x - 14, y - 18,
+                                width);
+                 draw_rectangle(case_color(size_t(width + 6)), x, y - 8, x + 16, y - 9, width);
+             }});
     }
     for (int width = 0; width <= 3; ++width) {
         cases.push_back({"info: small ovals width " + std::to_string(width), [width](int x, int y) {

@@ -168,21 +168,32 @@ smoke_test() {
   eval "$(xdotool getwindowgeometry --shell "$text")"
   local text_x=$((X + 4)) text_y=$((Y + 4 + 19)) text_w=$((WIDTH - 8)) text_h=$((HEIGHT - 8 - 19))
 
-  sleep 1  # a few periodic events: the cubes are drawn
-  shot "$work/start.ppm"
-  # The canvas's black frame starts at the client area's top-left corner.
-  [ "$(pixel "$work/start.ppm" "$client_x" "$client_y")" = 000000 ] &&
-    [ "$(pixel "$work/start.ppm" $((client_x + 50)) "$client_y")" = 000000 ] &&
-    [ "$(pixel "$work/start.ppm" "$client_x" $((client_y + 50)))" = 000000 ] ||
+  # The canvas's black frame starts at the client area's top-left corner, once
+  # the first periodic events have drawn the cubes.
+  local framed=0
+  for _ in $(seq 10); do
+    sleep 0.5
+    shot "$work/start.ppm"
+    [ "$(pixel "$work/start.ppm" "$client_x" "$client_y")" = 000000 ] &&
+      [ "$(pixel "$work/start.ppm" $((client_x + 50)) "$client_y")" = 000000 ] &&
+      [ "$(pixel "$work/start.ppm" "$client_x" $((client_y + 50)))" = 000000 ] &&
+      { framed=1; break; }
+  done
+  [ $framed = 1 ] ||
     { convert "$work/start.ppm" "$output/smoke-start.png"
       fail "the canvas frame is not at the expected client origin ($client_x, $client_y)"; }
+  sleep 0.5
 
   # The Run menu: a click on its title opens a popup window below the menu bar.
   local windows_before windows_open
   windows_before=$(xdotool search --onlyvisible --classname cubes.exe 2>/dev/null | wc -l)
   xdotool mousemove $((client_x + 13)) $((client_y - 10)) click 1
-  sleep 0.5
-  windows_open=$(xdotool search --onlyvisible --classname cubes.exe 2>/dev/null | wc -l)
+  for _ in $(seq 25); do
+    sleep 0.2
+    windows_open=$(xdotool search --onlyvisible --classname cubes.exe 2>/dev/null | wc -l)
+    [ "$windows_open" -gt "$windows_before" ] && break
+  done
+  sleep 0.2
   shot "$work/menu.ppm"
   xdotool key Escape
   sleep 0.2
@@ -198,10 +209,13 @@ smoke_test() {
   gray_before=$(count_color "$work/before-color.ppm" "$client_x" "$client_y" "$client_w" "$client_h" "#CCCCCC")
   black_before=$(count_color "$work/before-color.ppm" "$client_x" "$client_y" "$client_w" "$client_h" "#000000")
   xdotool mousemove $((client_x + center_x + 260)) $((client_y + center_y - 230)) click 1
-  sleep 0.6
-  shot "$work/after-color.ppm"
-  gray_after=$(count_color "$work/after-color.ppm" "$client_x" "$client_y" "$client_w" "$client_h" "#CCCCCC")
-  black_after=$(count_color "$work/after-color.ppm" "$client_x" "$client_y" "$client_w" "$client_h" "#000000")
+  for _ in $(seq 10); do  # a loaded machine may take a while to show it
+    sleep 0.5
+    shot "$work/after-color.ppm"
+    gray_after=$(count_color "$work/after-color.ppm" "$client_x" "$client_y" "$client_w" "$client_h" "#CCCCCC")
+    black_after=$(count_color "$work/after-color.ppm" "$client_x" "$client_y" "$client_w" "$client_h" "#000000")
+    [ "$gray_after" -lt $((gray_before - 1000)) ] && [ "$black_after" -gt $((black_before + 1000)) ] && break
+  done
   echo "cubes.exe: 20% gray pixels $gray_before -> $gray_after, black $black_before -> $black_after (client $client_w x $client_h = $area)"
   [ "$gray_after" -lt $((gray_before - 1000)) ] && [ "$black_after" -gt $((black_before + 1000)) ] ||
     { convert "$work/before-color.ppm" "$output/smoke-before-color.png"
@@ -213,9 +227,12 @@ smoke_test() {
   local white_before white_after text_area=$((text_w * text_h))
   white_before=$(count_color "$work/after-color.ppm" "$text_x" "$text_y" "$text_w" "$text_h" "#FFFFFF")
   xdotool key ctrl+l
-  sleep 0.6
-  shot "$work/logging.ppm"
-  white_after=$(count_color "$work/logging.ppm" "$text_x" "$text_y" "$text_w" "$text_h" "#FFFFFF")
+  for _ in $(seq 10); do
+    sleep 0.5
+    shot "$work/logging.ppm"
+    white_after=$(count_color "$work/logging.ppm" "$text_x" "$text_y" "$text_w" "$text_h" "#FFFFFF")
+    [ $((text_area - white_after)) -gt $((text_area - white_before + 500)) ] && break
+  done
   echo "cubes.exe: text window non-white pixels $((text_area - white_before)) -> $((text_area - white_after))"
   [ $((text_area - white_after)) -gt $((text_area - white_before + 500)) ] ||
     { convert "$work/logging.ppm" "$output/smoke-logging.png"; fail "Ctrl+L showed no log lines"; }

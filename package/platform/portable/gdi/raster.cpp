@@ -16,24 +16,33 @@
 
 namespace portable {
 
+// Spans are the bulk of all drawing (a clear alone is 320,000 pixels), so the fill
+// is compiled twice: with 32-byte stores for processors that have AVX2, chosen
+// once at load time, and with 16-byte stores for the rest.
+#if defined(__x86_64__) && defined(__linux__) && !defined(__clang__)
+#define TAVLO_WIDE_STORES __attribute__((target_clones("avx2", "default")))
+#else
+#define TAVLO_WIDE_STORES
+#endif
+
+TAVLO_WIDE_STORES
 void fill_pixels(uint32_t* p, int64_t n, uint32_t color) {
-    // Four pixels per store; the compiler does not vectorise a plain fill loop at -O2.
-    if (n < 4) {
+    if (n < 8) {
         for (; n > 0; --n) *p++ = color;
         return;
     }
-    typedef uint32_t Quad __attribute__((vector_size(16)));
-    Quad quad = {color, color, color, color};
+    typedef uint32_t Oct __attribute__((vector_size(32)));
+    Oct oct = {color, color, color, color, color, color, color, color};
     uint32_t* end = p + n;
-    for (; end - p >= 8; p += 8) {
-        std::memcpy(p, &quad, sizeof quad);
-        std::memcpy(p + 4, &quad, sizeof quad);
+    for (; end - p >= 16; p += 16) {
+        std::memcpy(p, &oct, sizeof oct);
+        std::memcpy(p + 8, &oct, sizeof oct);
     }
-    if (end - p >= 4) {
-        std::memcpy(p, &quad, sizeof quad);
-        p += 4;
+    if (end - p >= 8) {
+        std::memcpy(p, &oct, sizeof oct);
+        p += 8;
     }
-    if (p < end) std::memcpy(end - 4, &quad, sizeof quad);  // overlaps the last store
+    if (p < end) std::memcpy(end - 8, &oct, sizeof oct);  // overlaps the last store
 }
 
 namespace {

@@ -10,10 +10,8 @@ packages=(
   libpng-dev libgif-dev
   qt6-base-dev xvfb xauth xdotool x11-utils imagemagick
   clang
+  g++-mingw-w64-x86-64 wine64 fonts-wine
 )
-if [ "${TAVLO_WINDOWS:-0}" = 1 ]; then
-  packages+=(g++-mingw-w64-x86-64 wine64)
-fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -5,6 +5,7 @@
 #include "presenter.h"
 
 #include "gdi/objects.h"
+#include "user/window.h"
 
 namespace portable {
 
@@ -20,10 +21,14 @@ Presenter& presenter() {
     return *current;
 }
 
-void set_presenter(Presenter* p) { current = p; }
+void set_presenter(Presenter* p) {
+    current = p;
+}
 
+// Drawing into a window DC reaches the presenter through USER, which ignores
+// windows that are gone and notes a presentation made during a paint.
 void notify_window_drawn(HWND window) {
-    if (window != nullptr) presenter().present(window);
+    window_drawn(window);
 }
 
 }  // namespace portable

@@ -2,8 +2,10 @@
 //
 // USER (user/) keeps windows, menus, timers and the message queue itself; a
 // Presenter only moves pixels to a screen and turns real input into posted
-// messages. It never calls the package. Two exist: the headless presenter
-// (virtual clock, injected input; tests and --headless) and the Qt presenter.
+// messages (PostMessageA). It never calls the package. Two exist: the headless
+// presenter (virtual clock, injected input; tests and --headless) and the Qt
+// presenter. A presenter reads what it shows through user/window.h (title,
+// style, outer rectangle, front image) and user/menu.h (the menu model).
 #pragma once
 
 #include <cstdint>
@@ -18,7 +20,9 @@ public:
 
     // Window lifecycle. `window_created` is called inside CreateWindowExA before
     // WM_CREATE; the presenter answers the client size for the window's outer
-    // size, style and menu through `client_size`.
+    // size, style and menu through `client_size` (asked again after WM_CREATE and
+    // whenever the menu bar is set or removed). `window_destroyed` comes while the
+    // window record and its front image can still be read.
     virtual void window_created(HWND window) = 0;
     virtual SIZE client_size(HWND window) = 0;
     virtual void window_shown(HWND window, bool visible) = 0;
@@ -27,8 +31,12 @@ public:
     // The window's menu bar changed (SetMenu, AppendMenuA, CheckMenuItem, DrawMenuBar).
     virtual void menu_changed(HWND window) = 0;
 
-    // The window's front image changed (BitBlt or painting into a window DC).
+    // The window's front image changed (drawing into a window DC, or a paint).
     virtual void present(HWND window) = 0;
+
+    // Posts input that has already arrived, without blocking. GetMessageA calls
+    // it on every call, so input is never starved by timers that are always due.
+    virtual void poll() {}
 
     // Blocks until input has been posted to the queue or the clock reaches
     // `deadline_ms` (a negative deadline means none). Returns false when it can
@@ -44,5 +52,21 @@ public:
 // The process's presenter. Until one is set, a default headless presenter serves.
 Presenter& presenter();
 void set_presenter(Presenter* presenter);
+
+// Key messages. A presenter attaches the character a key-down produces to the
+// key-down itself: the character in bits 16-23 of lParam (the scan-code field)
+// and reserved bit 25 set to say "carries a character". TranslateMessage turns
+// such a key-down into a WM_CHAR; a window that forwards the key-down with the
+// same wParam and lParam forwards the character with it. Ctrl+letter carries the
+// control character (1..26), as on Windows.
+constexpr LPARAM key_carries_character = LPARAM(1) << 25;
+constexpr LPARAM key_down_lparam(unsigned char character) {
+    return character == 0 ? LPARAM(1)
+                          : LPARAM(1) | (LPARAM(character) << 16) | key_carries_character;
+}
+// A key-up: repeat count 1, previous state down, transition up.
+constexpr LPARAM key_up_lparam() {
+    return LPARAM(0xC0000001u);
+}
 
 }  // namespace portable

@@ -102,6 +102,8 @@ GdiObject* gdi_object(HGDIOBJ handle) {
     return static_cast<GdiObject*>(handle);
 }
 
+void register_object(GdiObject* object) { live_objects().insert(object); }
+
 HDC create_target_dc(HBITMAP__* target, HWND window) {
     HDC dc = new HDC__();
     dc->bitmap = target;

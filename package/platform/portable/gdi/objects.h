@@ -37,6 +37,10 @@ struct GdiObject {
 // Returns the object's header if h is a live GDI object of ours, else nullptr.
 GdiObject* gdi_object(HGDIOBJ h);
 
+// Makes a newly allocated (new T) object live, so that SelectObject and DeleteObject
+// accept its handle; DeleteObject frees it. Used by creators outside objects.cpp.
+void register_object(GdiObject* object);
+
 }  // namespace portable
 
 struct HPEN__ : portable::GdiObject {

@@ -1,0 +1,189 @@
+// Portable entry point: parsing the platform's options (see options.h).
+#include "options.h"
+
+#include <cctype>
+#include <vector>
+
+namespace portable {
+
+namespace {
+
+bool parse_number(const std::string& text, int64_t low, int64_t high, int64_t& value) {
+    if (text.empty() || text.size() > 18) return false;
+    size_t start = text[0] == '-' ? 1 : 0;
+    if (start == text.size()) return false;
+    for (size_t i = start; i < text.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(text[i]))) return false;
+    }
+    value = std::stoll(text);
+    return value >= low && value <= high;
+}
+
+bool parse_client(const std::string& text, SIZE& size) {
+    size_t x = text.find('x');
+    int64_t w = 0, h = 0;
+    if (x == std::string::npos || !parse_number(text.substr(0, x), 1, 16384, w) ||
+        !parse_number(text.substr(x + 1), 1, 16384, h)) {
+        return false;
+    }
+    size = {LONG(w), LONG(h)};
+    return true;
+}
+
+// Quotes an argument that holds blanks, so the tail splits back into the same words.
+std::string tail_word(const std::string& word) {
+    if (!word.empty() && word.find_first_of(" \t\"") == std::string::npos) return word;
+    std::string quoted = "\"";
+    for (char c : word) {
+        if (c == '"') quoted += '\\';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+bool apply_value(const std::string& name, const std::string& value, EntryOptions& o,
+                 std::string& error) {
+    int64_t number = 0;
+    if (name == "--frames") {
+        if (!parse_number(value, 1, 1'000'000'000, number)) {
+            error = "--frames needs a whole number of frames 1..1000000000, got \"" + value + "\"";
+            return false;
+        }
+        o.frames = number;
+    } else if (name == "--seed") {
+        if (!parse_number(value, 0, int64_t(1) << 40, number)) {
+            error = "--seed needs a whole number 0.." + std::to_string(int64_t(1) << 40) +
+                    " (seconds since 1970), got \"" + value + "\"";
+            return false;
+        }
+        o.seed = number;
+    } else if (name == "--client") {
+        SIZE size;
+        if (!parse_client(value, size)) {
+            error = "--client needs WIDTHxHEIGHT, each 1..16384, got \"" + value + "\"";
+            return false;
+        }
+        o.client = size;
+    } else {
+        if (value.empty()) {
+            error = name + " needs a file name";
+            return false;
+        }
+        if (name == "--save")
+            o.save_png = value;
+        else if (name == "--gif")
+            o.gif = value;
+        else if (name == "--input")
+            o.input_plan = value;
+        else
+            o.log = value;
+    }
+    return true;
+}
+
+bool takes_value(const std::string& name) {
+    static const char* const names[] = {"--frames", "--save", "--gif",   "--seed",
+                                        "--input",  "--log",  "--client"};
+    for (const char* n : names) {
+        if (name == n) return true;
+    }
+    return false;
+}
+
+bool check_headless_only(const EntryOptions& o, std::string& error) {
+    if (o.headless) return true;
+    const char* needs = o.frames != 0           ? "--frames"
+                        : !o.save_png.empty()   ? "--save"
+                        : !o.gif.empty()        ? "--gif"
+                        : !o.input_plan.empty() ? "--input"
+                        : o.client              ? "--client"
+                                                : nullptr;
+    if (needs == nullptr) return true;
+    error = std::string(needs) + " works only with --headless";
+    return false;
+}
+
+}  // namespace
+
+bool parse_entry_options(int argc, char** argv, EntryOptions& o, std::string& error) {
+    std::vector<std::string> rest;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i] != nullptr ? argv[i] : "";
+        if (arg == "--") {
+            for (++i; i < argc; ++i) rest.push_back(argv[i] != nullptr ? argv[i] : "");
+            break;
+        }
+        std::string name = arg.substr(0, arg.find('='));
+        if (arg == "--help") {
+            o.help = true;
+        } else if (arg == "--headless") {
+            o.headless = true;
+        } else if (takes_value(name)) {
+            std::string value;
+            if (name.size() < arg.size()) {
+                value = arg.substr(name.size() + 1);
+            } else if (i + 1 < argc) {
+                value = argv[++i];
+            } else {
+                error = name + " needs a value";
+                return false;
+            }
+            if (!apply_value(name, value, o, error)) return false;
+        } else {
+            rest.push_back(arg);
+        }
+    }
+    for (const std::string& word : rest) {
+        if (!o.tail.empty()) o.tail += ' ';
+        o.tail += tail_word(word);
+    }
+    return o.help || check_headless_only(o, error);
+}
+
+std::string entry_usage(const std::string& program) {
+    return "usage: " + program +
+           " [platform options] [--] [application arguments]\n"
+           R"(
+Without options the program opens real windows; without a display it says so
+and exits. Options of the platform (everything else goes to the application):
+
+  --headless        run without windows: windows live in memory, the clock is
+                    virtual (it jumps to the next timer or input, never sleeps),
+                    so a run is fast and exactly repeatable. When the program has
+                    nothing left to wait for, its first window is closed.
+  --frames N        stop after N frames shown by the first (graphics) window, by
+                    closing it as a user would; while animating that is one
+                    frame per animation step
+  --save FILE.png   at the end, write the graphics window's client area
+  --gif FILE.gif    write every frame of the graphics window (5/100 s each)
+  --seed N          fix the clock the program reads to N seconds since 1970, so
+                    anything seeded from the time repeats
+  --input FILE      play scripted input: one action per line, keyed by the tick
+                    (50 ms of virtual time) at which it happens; `#` starts a
+                    comment line:
+                        TICK click X Y   left click at client coordinates
+                        TICK key C       type character C (or a code: key 65)
+                        TICK ctrl L      Ctrl+letter
+                        TICK menu ID     choose the menu command ID
+                        TICK close       close the graphics window
+  --log FILE        append every debug-output text (each message-log line) to FILE
+  --client WxH      give the graphics window this client size (headless)
+  --help            this text
+
+--frames, --save, --gif, --input and --client need --headless. Bad values end
+the program with exit code 2; otherwise the exit code is the application's.
+
+Example:
+  )" + program +
+           R"( --headless --frames 200 --seed 42 --input session.txt \
+      --save last.png --gif run.gif --log run.log
+where session.txt holds
+  # scale up the cubes, pause, take one step, quit
+  20 click 38 103
+  40 ctrl H
+  42 ctrl F
+  60 ctrl Q
+)";
+}
+
+}  // namespace portable

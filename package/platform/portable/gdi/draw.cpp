@@ -1,0 +1,345 @@
+// Portable GDI: the drawing entry points.
+//
+// Implements Rectangle, Ellipse, Polygon, MoveToEx, LineTo, SetPixel, GetPixel,
+// BitBlt (SRCCOPY) and the USER drawing helpers FillRect and ScrollDC on top of
+// the clipped pixel core (raster.h). Each call reads the DC's pen and brush, widens
+// the coordinates to 64 bits and hands the shape to the core; after drawing into a
+// window DC it tells the presenter. Drawing never changes the DC's selected objects;
+// only MoveToEx and LineTo move the current position.
+//
+// Pens: width 0 or 1 draws one-pixel lines (dashed styles are drawn solid); wider
+// pens are geometric, with round caps and joins; PS_NULL draws no outline.
+// PS_INSIDEFRAME pulls a wide pen's frame inside the box (a box too small for the
+// pen collapses onto its centre). A hollow brush fills nothing. A filled shape's
+// outline is drawn after its fill.
+//
+// One deliberate difference from the classic behaviour: a 1x1 box with a one-pixel
+// pen colours its one pixel (the outline is the box's border pixels), so inclusive
+// rectangle corners work down to a single pixel.
+#include <algorithm>
+#include <vector>
+
+#include "objects.h"
+#include "raster.h"
+
+namespace portable {
+
+namespace {
+
+bool valid_dc(HDC dc) {
+    return dc != nullptr && dc->kind == ObjectKind::DC;
+}
+
+// The DC's surface, or false when the DC or its bitmap is not usable.
+bool target_of(HDC dc, Surface& s) {
+    if (!valid_dc(dc)) return false;
+    s = surface_of(dc->bitmap);
+    return s.width > 0;
+}
+
+void drawn(HDC dc) {
+    if (dc->window != nullptr) notify_window_drawn(dc->window);
+}
+
+struct Pen {
+    bool none = true;   // no outline at all
+    bool wide = false;  // a geometric pen, wider than one pixel
+    int64_t width = 1;  // 1 for the one-pixel pen
+    bool inside_frame = false;
+    uint32_t color = 0;
+};
+
+Pen pen_of(HDC dc) {
+    Pen pen;
+    const HPEN__* p = dc->pen;
+    if (p == nullptr || p->style == PS_NULL) return pen;
+    pen.none = false;
+    pen.wide = p->width > 1;
+    pen.width = pen.wide ? p->width : 1;
+    pen.inside_frame = pen.wide && p->style == PS_INSIDEFRAME;
+    pen.color = p->color;
+    return pen;
+}
+
+// The brush colour, or false for no fill.
+bool brush_of(HDC dc, uint32_t& color) {
+    const HBRUSH__* b = dc->brush;
+    if (b == nullptr || b->hollow) return false;
+    color = b->color;
+    return true;
+}
+
+// A box with its corners in order.
+struct Box {
+    int64_t left, top, right, bottom;
+};
+
+Box ordered_box(int l, int t, int r, int b) {
+    return {std::min<int64_t>(l, r), std::min<int64_t>(t, b), std::max<int64_t>(l, r),
+            std::max<int64_t>(t, b)};
+}
+
+// PS_INSIDEFRAME: moves the frame inward so the wide outline stays in the box.
+void apply_inside_frame(const Pen& pen, Box& box) {
+    if (!pen.inside_frame) return;
+    Box inner{box.left + pen.width / 2, box.top + pen.width / 2, box.right - (pen.width - 1) / 2,
+              box.bottom - (pen.width - 1) / 2};
+    if (inner.right <= inner.left) {
+        inner.left = box.left + (box.right - box.left - 1) / 2;
+        inner.right = inner.left + 1;
+    }
+    if (inner.bottom <= inner.top) {
+        inner.top = box.top + (box.bottom - box.top - 1) / 2;
+        inner.bottom = inner.top + 1;
+    }
+    box = inner;
+}
+
+// A closed polyline with a wide pen: a band along every side and a round join at
+// every vertex.
+void stroke_wide_closed(const Surface& s, const Point64* points, int count, const Pen& pen) {
+    for (int i = 0; i < count; ++i) {
+        Point64 next = points[i + 1 == count ? 0 : i + 1];
+        fill_wide_body(s, points[i], next, pen.width, pen.color);
+        fill_disc(s, points[i], pen.width, pen.color);
+    }
+}
+
+// Rectangle on an ordered, non-empty box (after PS_INSIDEFRAME).
+void draw_box(const Surface& s, const Box& box, const Pen& pen, bool fill, uint32_t fill_color) {
+    int64_t l = box.left, t = box.top, r = box.right, b = box.bottom;
+    if (pen.none) {
+        if (fill) fill_box(s, l, t, r - 1, b - 1, fill_color);
+        return;
+    }
+    if (!pen.wide) {
+        if (fill && fill_color == pen.color) {
+            fill_box(s, l, t, r, b, fill_color);
+            return;
+        }
+        if (fill) fill_box(s, l + 1, t + 1, r - 1, b - 1, fill_color);
+        // The outline is the border pixels of [l,r) x [t,b).
+        fill_box(s, l, t, r, t + 1, pen.color);
+        fill_box(s, l, b - 1, r, b, pen.color);
+        fill_box(s, l, t + 1, l + 1, b - 1, pen.color);
+        fill_box(s, r - 1, t + 1, r, b - 1, pen.color);
+        return;
+    }
+    if (fill) fill_box(s, l, t, r - 1, b - 1, fill_color);
+    Point64 frame[4] = {{l, t}, {r - 1, t}, {r - 1, b - 1}, {l, b - 1}};
+    stroke_wide_closed(s, frame, 4, pen);
+}
+
+}  // namespace
+
+}  // namespace portable
+
+using namespace portable;
+
+BOOL WINAPI Rectangle(HDC dc, int left, int top, int right, int bottom) {
+    Surface s;
+    if (!target_of(dc, s)) return FALSE;
+    Box box = ordered_box(left, top, right, bottom);
+    if (box.left == box.right || box.top == box.bottom) return TRUE;
+    Pen pen = pen_of(dc);
+    apply_inside_frame(pen, box);
+    uint32_t fill_color = 0;
+    bool fill = brush_of(dc, fill_color);
+    draw_box(s, box, pen, fill, fill_color);
+    drawn(dc);
+    return TRUE;
+}
+
+BOOL WINAPI Ellipse(HDC dc, int left, int top, int right, int bottom) {
+    Surface s;
+    if (!target_of(dc, s)) return FALSE;
+    Box box = ordered_box(left, top, right, bottom);
+    if (box.left == box.right || box.top == box.bottom) return TRUE;
+    Pen pen = pen_of(dc);
+    apply_inside_frame(pen, box);
+    uint32_t fill_color = 0;
+    bool fill = brush_of(dc, fill_color);
+    if (box.right - box.left <= 2 || box.bottom - box.top <= 2) {
+        // Too small to round: the ellipse is its box.
+        draw_box(s, box, pen, fill, fill_color);
+    } else {
+        if (fill) {
+            int64_t shrink = pen.none ? 1 : 0;  // without a pen, one pixel less each way
+            fill_ellipse(s, box.left, box.top, box.right - shrink, box.bottom - shrink, fill_color);
+        }
+        if (!pen.none) {
+            draw_ellipse_outline(s, box.left, box.top, box.right, box.bottom, pen.width, pen.color);
+        }
+    }
+    drawn(dc);
+    return TRUE;
+}
+
+BOOL WINAPI Polygon(HDC dc, const POINT* apt, int cpt) {
+    Surface s;
+    if (!target_of(dc, s) || apt == nullptr || cpt < 2) return FALSE;
+    constexpr int kLocal = 16;
+    Point64 local[kLocal];
+    std::vector<Point64> heap;
+    Point64* points = local;
+    if (cpt > kLocal) {
+        heap.resize(size_t(cpt));
+        points = heap.data();
+    }
+    for (int i = 0; i < cpt; ++i) points[i] = {apt[i].x, apt[i].y};
+    uint32_t fill_color = 0;
+    if (brush_of(dc, fill_color)) fill_polygon(s, points, cpt, fill_color);
+    Pen pen = pen_of(dc);
+    if (!pen.none && pen.wide) {
+        stroke_wide_closed(s, points, cpt, pen);
+    } else if (!pen.none) {
+        for (int i = 0; i < cpt; ++i) {
+            draw_thin_line(s, points[i], points[i + 1 == cpt ? 0 : i + 1], pen.color);
+        }
+    }
+    drawn(dc);
+    return TRUE;
+}
+
+BOOL WINAPI MoveToEx(HDC dc, int x, int y, LPPOINT lppt) {
+    if (!valid_dc(dc)) return FALSE;
+    if (lppt != nullptr) *lppt = dc->position;
+    dc->position = {x, y};
+    return TRUE;
+}
+
+BOOL WINAPI LineTo(HDC dc, int x, int y) {
+    Surface s;
+    if (!target_of(dc, s)) return FALSE;
+    Point64 from{dc->position.x, dc->position.y}, to{x, y};
+    dc->position = {x, y};
+    Pen pen = pen_of(dc);
+    if (pen.none) return TRUE;
+    if (pen.wide) {
+        draw_wide_line(s, from, to, pen.width, pen.color);
+    } else {
+        draw_thin_line(s, from, to, pen.color);
+    }
+    drawn(dc);
+    return TRUE;
+}
+
+COLORREF WINAPI SetPixel(HDC dc, int x, int y, COLORREF color) {
+    Surface s;
+    if (!target_of(dc, s) || x < 0 || y < 0 || x >= s.width || y >= s.height) return CLR_INVALID;
+    color &= 0x00FFFFFF;
+    s.row(y)[x] = color;
+    drawn(dc);
+    return color;
+}
+
+COLORREF WINAPI GetPixel(HDC dc, int x, int y) {
+    Surface s;
+    if (!target_of(dc, s) || x < 0 || y < 0 || x >= s.width || y >= s.height) return CLR_INVALID;
+    return s.row(y)[x];
+}
+
+BOOL WINAPI BitBlt(HDC dc, int x, int y, int cx, int cy, HDC src_dc, int x1, int y1, DWORD rop) {
+    Surface dst, src;
+    if (!target_of(dc, dst) || !target_of(src_dc, src) || rop != SRCCOPY) return FALSE;
+    int64_t dx = x, dy = y, sx = x1, sy = y1, w = cx, h = cy;
+    // Negative extents on both sides describe the same block from its far corner.
+    if (w < 0) {
+        dx += w;
+        sx += w;
+        w = -w;
+    }
+    if (h < 0) {
+        dy += h;
+        sy += h;
+        h = -h;
+    }
+    copy_block(dst, dx, dy, src, sx, sy, w, h);
+    drawn(dc);
+    return TRUE;
+}
+
+int WINAPI FillRect(HDC dc, const RECT* lprc, HBRUSH hbr) {
+    Surface s;
+    if (!target_of(dc, s) || lprc == nullptr) return 0;
+    GdiObject* object = gdi_object(hbr);
+    if (object == nullptr || object->kind != ObjectKind::Brush) return 0;
+    auto* brush = static_cast<HBRUSH__*>(object);
+    if (!brush->hollow) fill_box(s, lprc->left, lprc->top, lprc->right, lprc->bottom, brush->color);
+    drawn(dc);
+    return 1;
+}
+
+namespace portable {
+namespace {
+
+Box box_of(const RECT& r) {
+    return {r.left, r.top, r.right, r.bottom};
+}
+bool is_empty(const Box& b) {
+    return b.left >= b.right || b.top >= b.bottom;
+}
+Box intersect(const Box& a, const Box& b) {
+    return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+            std::min(a.bottom, b.bottom)};
+}
+Box shifted(const Box& b, int64_t dx, int64_t dy) {
+    return {b.left + dx, b.top + dy, b.right + dx, b.bottom + dy};
+}
+
+// The bounding box of `area` minus `taken`.
+Box bounds_of_difference(const Box& area, const Box& taken) {
+    Box overlap = intersect(area, taken);
+    if (is_empty(area) || is_empty(overlap)) return area;
+    bool full_width = overlap.left == area.left && overlap.right == area.right;
+    bool full_height = overlap.top == area.top && overlap.bottom == area.bottom;
+    if (full_width && full_height) return {0, 0, 0, 0};
+    Box result = area;
+    if (full_width) {
+        // Only strips above and below the overlap remain.
+        if (overlap.top > area.top && overlap.bottom < area.bottom) return area;
+        if (overlap.top > area.top)
+            result.bottom = overlap.top;
+        else
+            result.top = overlap.bottom;
+    } else if (full_height) {
+        if (overlap.left > area.left && overlap.right < area.right) return area;
+        if (overlap.left > area.left)
+            result.right = overlap.left;
+        else
+            result.left = overlap.right;
+    }
+    return result;
+}
+
+}  // namespace
+}  // namespace portable
+
+// Moves the pixels of lprcScroll (the whole DC when null) by (dx, dy), keeping every
+// change inside lprcClip (the whole DC when null). What the move uncovers keeps its
+// old pixels; its bounding box is returned in lprcUpdate for the caller to repaint.
+// Update regions are not supported: hrgnUpdate is ignored.
+BOOL WINAPI ScrollDC(HDC dc, int dx, int dy, const RECT* lprcScroll, const RECT* lprcClip,
+                     HANDLE hrgnUpdate, LPRECT lprcUpdate) {
+    Surface s;
+    if (!target_of(dc, s)) return FALSE;
+    Box whole{0, 0, s.width, s.height};
+    Box scroll = lprcScroll != nullptr ? box_of(*lprcScroll) : whole;
+    Box clip = lprcClip != nullptr ? intersect(box_of(*lprcClip), whole) : whole;
+    Box area = intersect(scroll, clip);
+    Box source = intersect(area, shifted(clip, -int64_t(dx), -int64_t(dy)));
+    Box dest = shifted(source, dx, dy);
+    if (is_empty(source)) dest = {0, 0, 0, 0};
+    if (!is_empty(source)) {
+        copy_block(s, dest.left, dest.top, s, source.left, source.top, source.right - source.left,
+                   source.bottom - source.top);
+    }
+    if (lprcUpdate != nullptr) {
+        Box update = is_empty(area) ? Box{0, 0, 0, 0} : bounds_of_difference(area, dest);
+        if (is_empty(update)) update = {0, 0, 0, 0};
+        *lprcUpdate = {LONG(update.left), LONG(update.top), LONG(update.right),
+                       LONG(update.bottom)};
+    }
+    drawn(dc);
+    return TRUE;
+}

@@ -1,0 +1,310 @@
+// Portable platform: the headless presenter (see headless_presenter.h).
+//
+// Keeps a record of every window it was told about, computes client sizes from
+// fixed decorations, runs the virtual clock, posts injected input as the messages
+// a real window system would post, and counts presented frames.
+#include "headless_presenter.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "../../user/window.h"
+
+namespace portable {
+
+// ---------------------------------------------------------------- inputs
+
+HeadlessInput HeadlessInput::click(int x, int y, HWND window) {
+    HeadlessInput input;
+    input.kind = Kind::Click;
+    input.x = x;
+    input.y = y;
+    input.window = window;
+    return input;
+}
+
+HeadlessInput HeadlessInput::key(UINT virtual_key, unsigned char character, HWND window) {
+    HeadlessInput input;
+    input.kind = Kind::Key;
+    input.code = virtual_key;
+    input.character = character;
+    input.window = window;
+    return input;
+}
+
+HeadlessInput HeadlessInput::typed(unsigned char character, HWND window) {
+    return key(virtual_key_for_character(character), character, window);
+}
+
+HeadlessInput HeadlessInput::ctrl_letter(char letter, HWND window) {
+    HeadlessInput input;
+    input.kind = Kind::CtrlLetter;
+    input.code = UINT(std::toupper(static_cast<unsigned char>(letter)));
+    input.window = window;
+    return input;
+}
+
+HeadlessInput HeadlessInput::menu(UINT id, HWND window) {
+    HeadlessInput input;
+    input.kind = Kind::Menu;
+    input.code = id;
+    input.window = window;
+    return input;
+}
+
+HeadlessInput HeadlessInput::close(HWND window) {
+    HeadlessInput input;
+    input.kind = Kind::Close;
+    input.window = window;
+    return input;
+}
+
+UINT virtual_key_for_character(unsigned char c) {
+    if (std::isalpha(c)) return UINT(std::toupper(c));
+    if (std::isdigit(c) || c == ' ' || c == '\r' || c == '\t' || c == '\b' || c == 27) return c;
+    if (c == '\n') return '\r';
+    // Punctuation: the US layout's OEM keys (shifted symbols share their key).
+    static const std::pair<const char*, UINT> oem_keys[] = {
+        {";:", 0xBA}, {"=+", 0xBB}, {",<", 0xBC},  {"-_", 0xBD}, {".>", 0xBE},  {"/?", 0xBF},
+        {"`~", 0xC0}, {"[{", 0xDB}, {"\\|", 0xDC}, {"]}", 0xDD}, {"'\"", 0xDE},
+    };
+    for (const auto& [chars, key] : oem_keys) {
+        if (c != 0 && std::string(chars).find(char(c)) != std::string::npos) return key;
+    }
+    static const char shifted_digits[] = ")!@#$%^&*(";
+    for (int digit = 0; digit < 10; ++digit) {
+        if (c == static_cast<unsigned char>(shifted_digits[digit])) return UINT('0' + digit);
+    }
+    return 0;
+}
+
+// ---------------------------------------------------------------- read-back
+
+const HeadlessPresenter::Known* HeadlessPresenter::known(HWND window) const {
+    for (const Known& k : windows_) {
+        if (k.handle == window) return &k;
+    }
+    return nullptr;
+}
+
+HeadlessPresenter::Known* HeadlessPresenter::known(HWND window) {
+    return const_cast<Known*>(static_cast<const HeadlessPresenter*>(this)->known(window));
+}
+
+HWND HeadlessPresenter::first_window() const {
+    for (const Known& k : windows_) {
+        if (k.top_level) return k.handle;
+    }
+    return nullptr;
+}
+
+HWND HeadlessPresenter::find_window(const std::string& title) const {
+    for (const Known& k : windows_) {
+        if (k.alive && k.title == title) return k.handle;
+    }
+    for (const Known& k : windows_) {
+        if (k.title == title) return k.handle;
+    }
+    return nullptr;
+}
+
+std::string HeadlessPresenter::title(HWND window) const {
+    if (HWND__* record = live_window(window)) return record->title;
+    const Known* k = known(window);
+    return k != nullptr ? k->title : std::string();
+}
+
+SIZE HeadlessPresenter::window_client_size(HWND window) const {
+    if (HWND__* record = live_window(window)) return record->client;
+    const Known* k = known(window);
+    return k != nullptr ? k->client : SIZE{0, 0};
+}
+
+bool HeadlessPresenter::visible(HWND window) const {
+    return IsWindowVisible(window) != FALSE;
+}
+
+HeadlessImage HeadlessPresenter::front_image(HWND window) const {
+    if (HWND__* record = live_window(window)) {
+        const HBITMAP__& image = record->front_image;
+        return {image.width, image.height, image.pixels};
+    }
+    const Known* k = known(window);
+    return k != nullptr ? k->last_image : HeadlessImage{};
+}
+
+int HeadlessPresenter::frames(HWND window) const {
+    const Known* k = known(window);
+    return k != nullptr ? k->frames : 0;
+}
+
+const std::vector<MenuItem>& HeadlessPresenter::menu_bar(HWND window) const {
+    return menu_items(GetMenu(window));
+}
+
+std::optional<bool> HeadlessPresenter::menu_checked(HWND window, UINT id) const {
+    const MenuItem* item = find_menu_command(GetMenu(window), id);
+    if (item == nullptr) return std::nullopt;
+    return item->checked();
+}
+
+// ---------------------------------------------------------------- Presenter
+
+void HeadlessPresenter::window_created(HWND window) {
+    // A record left from before reset_user_state may carry the same address.
+    std::erase_if(windows_, [&](const Known& old) { return old.handle == window; });
+    Known k;
+    k.handle = window;
+    k.title = window->title;
+    k.top_level = window->parent == nullptr && (window->style & WS_CHILD) == 0;
+    windows_.push_back(std::move(k));
+}
+
+SIZE HeadlessPresenter::client_size(HWND window) {
+    if (client_override_ && window == first_window()) return *client_override_;
+    DWORD style = window->style;
+    bool top_level = window->parent == nullptr && (style & WS_CHILD) == 0;
+    // A top-level overlapped window always has a caption, as on Windows.
+    if (top_level && (style & WS_POPUP) == 0) style |= WS_CAPTION;
+    int frame = 0;
+    if ((style & WS_THICKFRAME) != 0)
+        frame = headless_sizing_frame;
+    else if ((style & WS_DLGFRAME) != 0)
+        frame = headless_fixed_frame;
+    else if ((style & WS_BORDER) != 0)
+        frame = headless_border;
+    int top = frame;
+    if ((style & WS_CAPTION) == WS_CAPTION) top += headless_caption;
+    if (top_level && window->menu != nullptr) top += headless_menu_bar;
+    int64_t width = int64_t(window->outer.right) - window->outer.left - 2 * frame;
+    int64_t height = int64_t(window->outer.bottom) - window->outer.top - top - frame;
+    auto fit = [](int64_t v) { return LONG(std::clamp<int64_t>(v, 0, INT32_MAX)); };
+    return {fit(width), fit(height)};
+}
+
+void HeadlessPresenter::window_shown(HWND window, bool shown) {
+    Known* k = known(window);
+    if (k == nullptr) return;
+    k->visible = shown;
+    if (shown)
+        focus_ = window;
+    else if (focus_ == window)
+        focus_ = nullptr;
+}
+
+void HeadlessPresenter::window_destroyed(HWND window) {
+    Known* k = known(window);
+    if (k == nullptr) return;
+    k->alive = false;
+    k->visible = false;
+    k->client = window->client;
+    k->title = window->title;
+    const HBITMAP__& image = window->front_image;
+    k->last_image = {image.width, image.height, image.pixels};
+    if (focus_ == window) focus_ = nullptr;
+}
+
+void HeadlessPresenter::present(HWND window) {
+    Known* k = known(window);
+    if (k == nullptr) return;
+    int frame = ++k->frames;
+    if (observer_) observer_(window, frame);
+}
+
+bool HeadlessPresenter::wait(int64_t deadline_ms) {
+    if (!scheduled_.empty()) {
+        int64_t next = scheduled_.begin()->first;
+        if (deadline_ms < 0 || next <= deadline_ms) {
+            clock_ = std::max(clock_, next);
+            post_due_inputs();
+            return true;
+        }
+    }
+    if (deadline_ms >= 0) {
+        clock_ = std::max(clock_, deadline_ms);
+        return true;
+    }
+    return answer_idleness();
+}
+
+// ---------------------------------------------------------------- input delivery
+
+HWND HeadlessPresenter::default_target() const {
+    HWND first = first_window();
+    if (IsWindow(first)) return first;
+    std::vector<HWND> live = top_level_windows();
+    return live.empty() ? nullptr : live.front();
+}
+
+HWND HeadlessPresenter::focus_target() const {
+    return IsWindow(focus_) ? focus_ : default_target();
+}
+
+void HeadlessPresenter::inject(const HeadlessInput& input) {
+    using Kind = HeadlessInput::Kind;
+    bool keyboard = input.kind == Kind::Key || input.kind == Kind::CtrlLetter;
+    HWND target =
+        input.window != nullptr ? input.window : (keyboard ? focus_target() : default_target());
+    switch (input.kind) {
+        case Kind::Click: {
+            LPARAM where = MAKELPARAM(input.x, input.y);
+            PostMessageA(target, WM_LBUTTONDOWN, MK_LBUTTON, where);
+            PostMessageA(target, WM_LBUTTONUP, 0, where);
+            break;
+        }
+        case Kind::Key:
+            PostMessageA(target, WM_KEYDOWN, input.code, key_down_lparam(input.character));
+            PostMessageA(target, WM_KEYUP, input.code, key_up_lparam());
+            break;
+        case Kind::CtrlLetter: {
+            auto control_character = static_cast<unsigned char>(input.code & 0x1F);
+            PostMessageA(target, WM_KEYDOWN, VK_CONTROL, key_down_lparam(0));
+            PostMessageA(target, WM_KEYDOWN, input.code, key_down_lparam(control_character));
+            PostMessageA(target, WM_KEYUP, input.code, key_up_lparam());
+            PostMessageA(target, WM_KEYUP, VK_CONTROL, key_up_lparam());
+            break;
+        }
+        case Kind::Menu: PostMessageA(target, WM_COMMAND, input.code, 0); break;
+        case Kind::Close: PostMessageA(target, WM_CLOSE, 0, 0); break;
+    }
+}
+
+void HeadlessPresenter::schedule(int64_t at_ms, const HeadlessInput& input) {
+    scheduled_.emplace(std::max<int64_t>(at_ms, 0), input);
+}
+
+void HeadlessPresenter::post_due_inputs() {
+    while (!scheduled_.empty() && scheduled_.begin()->first <= clock_) {
+        HeadlessInput input = scheduled_.begin()->second;
+        scheduled_.erase(scheduled_.begin());
+        inject(input);
+    }
+}
+
+bool HeadlessPresenter::answer_idleness() {
+    if (!close_when_idle_) return false;
+    for (HWND window : top_level_windows()) {
+        Known* k = known(window);
+        if (k == nullptr || k->idle_closed) continue;
+        k->idle_closed = true;
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        return true;
+    }
+    if (idle_quit_posted_) return false;
+    idle_quit_posted_ = true;
+    PostQuitMessage(0);
+    return true;
+}
+
+// ---------------------------------------------------------------- the default
+
+HeadlessPresenter& default_headless_presenter() {
+    static HeadlessPresenter presenter;
+    return presenter;
+}
+
+Presenter* make_default_presenter() {
+    return &default_headless_presenter();
+}
+
+}  // namespace portable

@@ -1,0 +1,171 @@
+// Portable platform: the headless presenter.
+//
+// No window system: windows exist only in memory, the clock is virtual, and input
+// is injected by tests or by the --headless run's input plan. A run is fast and
+// exactly repeatable.
+//
+// Decorations are fixed and Windows-like, so a window's client area is smaller
+// than its outer rectangle as on Windows:
+//   - frame: 4 px on every side for a sizable window (WS_THICKFRAME), 3 px for a
+//     caption or dialog-frame window, 1 px for a plain WS_BORDER, none otherwise
+//     (WS_POPUP without border);
+//   - caption: 23 px below the top frame when the style has WS_CAPTION (a
+//     top-level WS_OVERLAPPED window always has one, as on Windows);
+//   - menu bar: 20 px below the caption while the window has a menu.
+// So a 601 x 540 WS_CAPTION | WS_SYSMENU window with a menu has a 595 x 491 client
+// area, and a 601 x 256 WS_OVERLAPPEDWINDOW window without one 593 x 225.
+//
+// Clock: starts at 0 ms. When GetMessageA has nothing to return it waits, and the
+// clock jumps straight to the next timer deadline or the next scheduled input,
+// whichever is first (it never sleeps). Scheduled inputs due at the same time as
+// a timer are posted first.
+//
+// Idleness: when nothing is scheduled and no timer runs, wait() answers false and
+// GetMessageA throws, unless close_when_idle is set: then it posts WM_CLOSE to the
+// first live top-level window (each window once), and when none is left, or all
+// ignored it, a quit message.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "../../presenter.h"
+#include "../../user/menu.h"
+
+namespace portable {
+
+constexpr int headless_sizing_frame = 4;
+constexpr int headless_fixed_frame = 3;
+constexpr int headless_border = 1;
+constexpr int headless_caption = 23;
+constexpr int headless_menu_bar = 20;
+constexpr SIZE headless_default_screen = {1024, 768};
+// One tick of an input plan: the package's timer period.
+constexpr int64_t headless_tick_ms = 50;
+
+// One user action, as the headless presenter turns it into posted messages.
+struct HeadlessInput {
+    enum class Kind { Click, Key, CtrlLetter, Menu, Close };
+    Kind kind = Kind::Click;
+    // Target window; nullptr: the first top-level window for clicks, menu choices
+    // and closes, the focus window (the last one shown) for keys.
+    HWND window = nullptr;
+    int x = 0, y = 0;             // Click: client coordinates
+    UINT code = 0;                // Key: virtual key; CtrlLetter: 'A'..'Z'; Menu: command id
+    unsigned char character = 0;  // Key: the character the key-down carries (0: none)
+
+    // WM_LBUTTONDOWN (MK_LBUTTON, x, y), then WM_LBUTTONUP.
+    static HeadlessInput click(int x, int y, HWND window = nullptr);
+    // WM_KEYDOWN carrying `character`, then WM_KEYUP.
+    static HeadlessInput key(UINT virtual_key, unsigned char character, HWND window = nullptr);
+    // A typed character: key() with the virtual key of a US keyboard for it.
+    static HeadlessInput typed(unsigned char character, HWND window = nullptr);
+    // VK_CONTROL down, the letter down carrying the control character (1..26),
+    // the letter up, VK_CONTROL up.
+    static HeadlessInput ctrl_letter(char letter, HWND window = nullptr);
+    // WM_COMMAND with the id (notification code 0), as a menu choice posts it.
+    static HeadlessInput menu(UINT id, HWND window = nullptr);
+    // WM_CLOSE, as the window's close box posts it.
+    static HeadlessInput close(HWND window = nullptr);
+};
+
+// The virtual key a US keyboard reports for the key that types `character`
+// (letters give the capital's code, digits and space their own; 0 if none).
+UINT virtual_key_for_character(unsigned char character);
+
+// A copy of a window's front image: COLORREF pixels, rows top to bottom.
+struct HeadlessImage {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels;
+};
+
+class HeadlessPresenter : public Presenter {
+public:
+    // Back to the state of a new presenter (after reset_user_state, in tests).
+    void reset() { *this = HeadlessPresenter(); }
+
+    // ---- configuration
+    void set_screen_size(SIZE size) { screen_ = size; }
+    // The first top-level window created gets this client size whatever its
+    // decorations (to compare with a real window of known client size).
+    void set_client_size_override(SIZE size) { client_override_ = size; }
+    void set_close_when_idle(bool close) { close_when_idle_ = close; }
+
+    // ---- input
+    void inject(const HeadlessInput& input);  // posted at once
+    void schedule(int64_t at_ms, const HeadlessInput& input);
+    void schedule_at_tick(int64_t tick, const HeadlessInput& input) {
+        schedule(tick * headless_tick_ms, input);
+    }
+    size_t scheduled_count() const { return scheduled_.size(); }
+
+    // ---- read-back (windows stay known after they are destroyed)
+    HWND first_window() const;  // the first top-level window created, live or not
+    HWND find_window(const std::string& title) const;  // the first with that title
+    std::string title(HWND window) const;
+    SIZE window_client_size(HWND window) const;
+    bool visible(HWND window) const;
+    // Live window: its front image now; destroyed: as it was when destroyed.
+    HeadlessImage front_image(HWND window) const;
+    int frames(HWND window) const;  // present() calls so far
+    // The window's menu bar (empty without one) and its submenus: user/menu.h.
+    const std::vector<MenuItem>& menu_bar(HWND window) const;
+    // Whether the item with that command id (searched through the submenus) is
+    // checked; nullopt when the window's menu has no such item.
+    std::optional<bool> menu_checked(HWND window, UINT id) const;
+
+    // Called after every present(), with the window's frame count so far.
+    using FrameObserver = std::function<void(HWND window, int frame)>;
+    void set_frame_observer(FrameObserver observer) { observer_ = std::move(observer); }
+
+    // ---- Presenter
+    void window_created(HWND window) override;
+    SIZE client_size(HWND window) override;
+    void window_shown(HWND window, bool visible) override;
+    void window_destroyed(HWND window) override;
+    void menu_changed(HWND window) override {}
+    void present(HWND window) override;
+    void poll() override { post_due_inputs(); }
+    bool wait(int64_t deadline_ms) override;
+    int64_t now_ms() override { return clock_; }
+    SIZE screen_size() override { return screen_; }
+
+private:
+    struct Known {
+        HWND handle = nullptr;
+        std::string title;
+        bool top_level = false;
+        bool alive = true;
+        bool visible = false;
+        bool idle_closed = false;  // got WM_CLOSE because the run went idle
+        SIZE client = {0, 0};
+        int frames = 0;
+        HeadlessImage last_image;  // taken when the window is destroyed
+    };
+
+    const Known* known(HWND window) const;
+    Known* known(HWND window);
+    HWND default_target() const;
+    HWND focus_target() const;
+    void post_due_inputs();
+    bool answer_idleness();
+
+    SIZE screen_ = headless_default_screen;
+    std::optional<SIZE> client_override_;
+    bool close_when_idle_ = false;
+    bool idle_quit_posted_ = false;
+    int64_t clock_ = 0;
+    std::multimap<int64_t, HeadlessInput> scheduled_;  // by due time, in scheduling order
+    std::vector<Known> windows_;                       // in creation order
+    HWND focus_ = nullptr;
+    FrameObserver observer_;
+};
+
+// The process-wide headless presenter that serves until another is set.
+HeadlessPresenter& default_headless_presenter();
+
+}  // namespace portable

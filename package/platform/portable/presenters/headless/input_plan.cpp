@@ -1,0 +1,151 @@
+// Portable platform: parsing and scheduling the headless run's input plan
+// (format in input_plan.h).
+#include "input_plan.h"
+
+#include <cctype>
+#include <fstream>
+#include <sstream>
+
+namespace portable {
+
+namespace {
+
+// Ticks beyond this (about 1.6 years of virtual time) are refused, so tick * 50
+// never comes near overflow.
+constexpr int64_t max_tick = 1'000'000'000;
+
+bool parse_integer(const std::string& word, int64_t low, int64_t high, int64_t& value) {
+    if (word.empty() || word.size() > 12) return false;
+    size_t start = word[0] == '-' ? 1 : 0;
+    if (start == word.size()) return false;
+    for (size_t i = start; i < word.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(word[i]))) return false;
+    }
+    value = std::stoll(word);
+    return value >= low && value <= high;
+}
+
+// A character: one character as itself, or a decimal code of two or three digits.
+bool parse_character(const std::string& word, unsigned char& character, std::string& why) {
+    if (word.size() == 1) {
+        character = static_cast<unsigned char>(word[0]);
+        return true;
+    }
+    int64_t code = 0;
+    if (!parse_integer(word, 1, 255, code)) {
+        why = "expected one character or a character code 1..255, got \"" + word + "\"";
+        return false;
+    }
+    character = static_cast<unsigned char>(code);
+    return true;
+}
+
+bool parse_action(std::istringstream& words, const std::string& action, HeadlessInput& input,
+                  std::string& why) {
+    std::string a, b;
+    int64_t x = 0, y = 0;
+    if (action == "click") {
+        if (!(words >> a >> b) || !parse_integer(a, 0, 32767, x) ||
+            !parse_integer(b, 0, 32767, y)) {
+            why = "click needs two client coordinates 0..32767: TICK click X Y";
+            return false;
+        }
+        input = HeadlessInput::click(int(x), int(y));
+    } else if (action == "key") {
+        unsigned char character = 0;
+        if (!(words >> a)) {
+            why = "key needs a character: TICK key C";
+            return false;
+        }
+        if (!parse_character(a, character, why)) return false;
+        input = HeadlessInput::typed(character);
+    } else if (action == "ctrl") {
+        if (!(words >> a) || a.size() != 1 || !std::isalpha(static_cast<unsigned char>(a[0]))) {
+            why = "ctrl needs one letter: TICK ctrl L";
+            return false;
+        }
+        input = HeadlessInput::ctrl_letter(a[0]);
+    } else if (action == "menu") {
+        if (!(words >> a) || !parse_integer(a, 0, 65535, x)) {
+            why = "menu needs a command id 0..65535: TICK menu ID";
+            return false;
+        }
+        input = HeadlessInput::menu(UINT(x));
+    } else if (action == "close") {
+        input = HeadlessInput::close();
+    } else {
+        why = "unknown action \"" + action + "\" (expected click, key, ctrl, menu or close)";
+        return false;
+    }
+    if (words >> a) {
+        why = "unexpected \"" + a + "\" after the " + action + " action";
+        return false;
+    }
+    return true;
+}
+
+bool parse_line(const std::string& line, PlannedInput& planned, std::string& why) {
+    std::istringstream words(line);
+    std::string tick, action;
+    words >> tick >> action;
+    if (!parse_integer(tick, 0, max_tick, planned.tick)) {
+        why = "expected a tick 0.." + std::to_string(max_tick) + " first, got \"" + tick + "\"";
+        return false;
+    }
+    if (action.empty()) {
+        why = "missing action after the tick";
+        return false;
+    }
+    return parse_action(words, action, planned.input, why);
+}
+
+bool ignorable(const std::string& line) {
+    for (char c : line) {
+        if (c == '#') return true;
+        if (!std::isspace(static_cast<unsigned char>(c))) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool parse_input_plan(const std::string& text, std::vector<PlannedInput>& inputs,
+                      std::string& error) {
+    std::istringstream lines(text);
+    std::string line;
+    for (int number = 1; std::getline(lines, line); ++number) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (ignorable(line)) continue;
+        PlannedInput planned;
+        std::string why;
+        if (!parse_line(line, planned, why)) {
+            error = "line " + std::to_string(number) + ": " + why;
+            return false;
+        }
+        inputs.push_back(planned);
+    }
+    return true;
+}
+
+bool load_input_plan(const std::string& path, std::vector<PlannedInput>& inputs,
+                     std::string& error) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        error = "cannot read the input plan " + path;
+        return false;
+    }
+    std::ostringstream text;
+    text << file.rdbuf();
+    if (!parse_input_plan(text.str(), inputs, error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    return true;
+}
+
+void schedule_input_plan(HeadlessPresenter& presenter, const std::vector<PlannedInput>& inputs) {
+    for (const PlannedInput& planned : inputs)
+        presenter.schedule_at_tick(planned.tick, planned.input);
+}
+
+}  // namespace portable

@@ -1,0 +1,44 @@
+// Portable platform: the headless run's input plan.
+//
+// A plain-text file of user actions keyed by tick (one tick = 50 ms of the
+// virtual clock), one action per line; blank lines and lines starting with `#`
+// are ignored:
+//   TICK click X Y   left click at client coordinates of the graphics window
+//   TICK key C       a typed character C, or `key 65` for a character code (2-3 digits)
+//   TICK ctrl L      Ctrl+letter (A..Z, either case)
+//   TICK menu ID     a menu choice: WM_COMMAND with ID
+//   TICK close       closing the graphics window
+// Example:
+//   # start recording, click the scale-up button, type x, stop, quit
+//   2 ctrl R
+//   10 click 38 103
+//   12 key x
+//   20 menu 5
+//   30 ctrl Q
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "headless_presenter.h"
+
+namespace portable {
+
+struct PlannedInput {
+    int64_t tick = 0;
+    HeadlessInput input;
+};
+
+// Parses a plan. On a bad line returns false and sets `error` to
+// "line N: <what is wrong>"; `inputs` then holds the lines before it.
+bool parse_input_plan(const std::string& text, std::vector<PlannedInput>& inputs,
+                      std::string& error);
+
+// Reads and parses a plan file; a file that cannot be read is an error too.
+bool load_input_plan(const std::string& path, std::vector<PlannedInput>& inputs,
+                     std::string& error);
+
+// Schedules every planned input on the presenter at its tick.
+void schedule_input_plan(HeadlessPresenter& presenter, const std::vector<PlannedInput>& inputs);
+
+}  // namespace portable

@@ -1,0 +1,213 @@
+// Image files: PNG round trips, animated GIFs read back with giflib, failures, and
+// the golden-picture helper.
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "image_compare.h"
+#include "portable/image/gif_writer.h"
+#include "portable/image/png_file.h"
+#include "win32.h"
+
+namespace {
+
+std::string temp_path(const std::string& name) {
+    return tavlo_test::output_path(name);
+}
+
+// A picture of `colours` distinct colours in diagonal stripes.
+std::vector<uint32_t> stripes(int width, int height, int colours) {
+    std::vector<uint32_t> pixels(size_t(width) * height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            uint32_t k = uint32_t((x + 3 * y) % colours);
+            pixels[size_t(y) * width + x] = RGB(k * 37, 255 - k, k * 7);
+        }
+    }
+    return pixels;
+}
+
+TEST(PngFile, RoundTripIsExact) {
+    for (int colours : {1, 24, 256, 300, 5000}) {
+        std::vector<uint32_t> picture = stripes(97, 31, colours);
+        std::string path = temp_path("round_trip.png");
+        std::string error;
+        ASSERT_TRUE(portable::write_png(path, 97, 31, picture.data(), 0, &error)) << error;
+        int width = 0, height = 0;
+        std::vector<uint32_t> back;
+        ASSERT_TRUE(portable::read_png(path, &width, &height, back, &error)) << error;
+        EXPECT_EQ(width, 97);
+        EXPECT_EQ(height, 31);
+        EXPECT_EQ(back, picture) << colours << " colours";
+    }
+    // A rectangle out of a larger picture, by stride; the top byte is ignored.
+    std::vector<uint32_t> big = stripes(50, 40, 24);
+    big[0] |= 0xFF000000;
+    std::string path = temp_path("rectangle.png");
+    ASSERT_TRUE(portable::write_png(path, 20, 10, big.data(), 50));
+    int width = 0, height = 0;
+    std::vector<uint32_t> back;
+    ASSERT_TRUE(portable::read_png(path, &width, &height, back));
+    ASSERT_EQ(back.size(), 200u);
+    EXPECT_EQ(back[0], big[0] & 0xFFFFFF);
+    EXPECT_EQ(back[9 * 20 + 19], big[9 * 50 + 19]);
+}
+
+TEST(PngFile, FailuresAreReportedNotThrown) {
+    uint32_t pixel = 0;
+    std::string error;
+    EXPECT_FALSE(portable::write_png("/nonexistent-directory/x.png", 1, 1, &pixel, 0, &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(portable::write_png(temp_path("empty.png"), 0, 5, &pixel));
+    EXPECT_FALSE(portable::write_png(temp_path("null.png"), 1, 1, nullptr));
+    EXPECT_FALSE(portable::write_png(temp_path("stride.png"), 4, 1, &pixel, 2));
+
+    int width = 7, height = 7;
+    std::vector<uint32_t> back(3);
+    EXPECT_FALSE(portable::read_png("/nonexistent-directory/x.png", &width, &height, back));
+    EXPECT_EQ(width, 0);
+    EXPECT_TRUE(back.empty());
+    std::string not_png = temp_path("not_a.png");
+    FILE* file = std::fopen(not_png.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fputs("\x89PNG\r\n\x1a\n this is not a picture", file);
+    std::fclose(file);
+    error.clear();
+    EXPECT_FALSE(portable::read_png(not_png, &width, &height, back, &error));
+    EXPECT_FALSE(error.empty());
+}
+
+// Plays a GIF file back: every frame composed onto the ones before it.
+struct GifPlayback {
+    int width = 0, height = 0, loops = -1;
+    std::vector<std::vector<uint32_t>> frames;
+    std::vector<int> delays;
+    std::set<uint32_t> global_colours;
+};
+
+GifPlayback play(const std::string& path) {
+    GifPlayback result;
+    int error = 0;
+    GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
+    EXPECT_NE(gif, nullptr) << GifErrorString(error);
+    if (gif == nullptr) return result;
+    EXPECT_EQ(DGifSlurp(gif), GIF_OK);
+    result.width = gif->SWidth;
+    result.height = gif->SHeight;
+    if (gif->SColorMap != nullptr) {
+        for (int i = 0; i < gif->SColorMap->ColorCount; ++i) {
+            const GifColorType& c = gif->SColorMap->Colors[i];
+            result.global_colours.insert(RGB(c.Red, c.Green, c.Blue));
+        }
+    }
+    std::vector<uint32_t> screen(size_t(gif->SWidth) * gif->SHeight, 0);
+    for (int i = 0; i < gif->ImageCount; ++i) {
+        const SavedImage& image = gif->SavedImages[i];
+        for (int e = 0; e < image.ExtensionBlockCount; ++e) {
+            const ExtensionBlock& block = image.ExtensionBlocks[e];
+            if (block.Function == APPLICATION_EXT_FUNC_CODE && block.ByteCount == 11 &&
+                std::string(reinterpret_cast<char*>(block.Bytes), 11) == "NETSCAPE2.0" &&
+                e + 1 < image.ExtensionBlockCount) {
+                const ExtensionBlock& data = image.ExtensionBlocks[e + 1];
+                result.loops = data.Bytes[1] | (data.Bytes[2] << 8);
+            }
+        }
+        GraphicsControlBlock control{};
+        DGifSavedExtensionToGCB(gif, i, &control);
+        result.delays.push_back(control.DelayTime);
+        const GifImageDesc& d = image.ImageDesc;
+        const ColorMapObject* map = d.ColorMap != nullptr ? d.ColorMap : gif->SColorMap;
+        for (int y = 0; y < d.Height; ++y) {
+            for (int x = 0; x < d.Width; ++x) {
+                const GifColorType& c = map->Colors[image.RasterBits[y * d.Width + x]];
+                screen[size_t(d.Top + y) * gif->SWidth + d.Left + x] = RGB(c.Red, c.Green, c.Blue);
+            }
+        }
+        result.frames.push_back(screen);
+    }
+    DGifCloseFile(gif, &error);
+    return result;
+}
+
+TEST(GifWriter, FramesPlayBackExactly) {
+    const int width = 64, height = 48;
+    std::vector<std::vector<uint32_t>> frames;
+    frames.push_back(stripes(width, height, 24));
+    frames.push_back(frames.back());
+    for (int y = 10; y < 20; ++y) frames.back()[y * width + 30] = frames[0][5];  // small change
+    frames.push_back(frames.back());                                             // unchanged
+    frames.push_back(frames.back());
+    frames.back()[47 * width + 63] = RGB(1, 2, 3);  // a colour the global table lacks
+    frames.push_back(stripes(width, height, 40));   // 16 new colours everywhere
+
+    std::string path = temp_path("animation.gif");
+    portable::GifWriter writer;
+    ASSERT_TRUE(writer.open(path, width, height)) << writer.error();
+    uint32_t reserved = RGB(9, 9, 9);
+    writer.reserve_colours(&reserved, 1);
+    for (size_t i = 0; i < frames.size(); ++i) {
+        ASSERT_TRUE(writer.add_frame(frames[i].data(), int(5 + i))) << writer.error();
+    }
+    ASSERT_TRUE(writer.close()) << writer.error();
+    EXPECT_EQ(writer.frame_count(), 5);
+
+    GifPlayback gif = play(path);
+    EXPECT_EQ(gif.width, width);
+    EXPECT_EQ(gif.height, height);
+    EXPECT_EQ(gif.loops, 0);  // forever
+    ASSERT_EQ(gif.frames.size(), frames.size());
+    for (size_t i = 0; i < frames.size(); ++i) {
+        EXPECT_EQ(gif.frames[i], frames[i]) << "frame " << i;
+        EXPECT_EQ(gif.delays[i], int(5 + i));
+    }
+    std::set<uint32_t> first(frames[0].begin(), frames[0].end());
+    first.insert(reserved);
+    for (uint32_t c : first) EXPECT_EQ(gif.global_colours.count(c), 1u);
+    EXPECT_LE(gif.global_colours.size(), 32u);
+    // Only the changed column of the second frame is stored.
+    EXPECT_LT(std::filesystem::file_size(path), 4000u);
+}
+
+TEST(GifWriter, ManyColoursAndFailures) {
+    const int width = 200, height = 60;  // 377 colours in the first frame
+    std::vector<uint32_t> noisy = stripes(width, height, 1000);
+    std::string path = temp_path("many_colours.gif");
+    portable::GifWriter writer;
+    ASSERT_TRUE(writer.open(path, width, height));
+    ASSERT_TRUE(writer.add_frame(noisy.data(), 10));
+    ASSERT_TRUE(writer.add_frame(stripes(width, height, 3).data(), 10));
+    ASSERT_TRUE(writer.close());
+    GifPlayback gif = play(path);
+    ASSERT_EQ(gif.frames.size(), 2u);
+    EXPECT_EQ(gif.frames[1], stripes(width, height, 3));
+    EXPECT_EQ(gif.global_colours.size(), 256u);  // the first 256, the rest mapped near
+
+    portable::GifWriter refused;
+    EXPECT_FALSE(refused.open("/nonexistent-directory/x.gif", 10, 10));
+    EXPECT_FALSE(refused.error().empty());
+    EXPECT_FALSE(refused.add_frame(noisy.data(), 1));
+    EXPECT_FALSE(refused.open(temp_path("huge.gif"), 70000, 10));
+
+    // Closed before any frame: still a valid one-frame file.
+    portable::GifWriter empty;
+    ASSERT_TRUE(empty.open(temp_path("empty.gif"), 3, 2));
+    EXPECT_TRUE(empty.close());
+    EXPECT_EQ(play(temp_path("empty.gif")).frames.size(), 1u);
+}
+
+TEST(GoldenPictures, MismatchIsReportedWithItsFirstPixel) {
+    if (tavlo_test::updating_golden()) GTEST_SKIP() << "rewriting golden pictures";
+    std::vector<uint32_t> picture = stripes(8, 6, 5);
+    std::string name = "golden_helper_probe";
+    ::testing::AssertionResult missing = tavlo_test::matches_golden(name, 8, 6, picture.data());
+    EXPECT_FALSE(missing);
+    EXPECT_NE(std::string(missing.message()).find("no golden picture"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(tavlo_test::output_path(name)));
+}
+
+}  // namespace

@@ -1,0 +1,130 @@
+// The headless presenter's injected input and the input plan of a headless run.
+#include "portable/presenters/headless/input_plan.h"
+#include "user_test_support.h"
+
+using namespace user_test;
+using portable::HeadlessInput;
+
+TEST_F(UserTest, ScheduledInputsArriveAtTheirTicksBeforeTimers) {
+    HWND graphics = make_window("Graphics");
+    HWND text = make_window("Text");
+    ShowWindow(text, SW_SHOW);
+    ShowWindow(graphics, SW_SHOW);  // shown last: it has the keyboard
+    next_dispatched();
+    next_dispatched();
+    SetTimer(graphics, 2, 50, nullptr);
+    headless->schedule_at_tick(3, HeadlessInput::click(100, 200));
+    headless->schedule_at_tick(5, HeadlessInput::ctrl_letter('q'));
+    headless->schedule_at_tick(5, HeadlessInput::menu(4));
+
+    EXPECT_EQ(next().message, UINT(WM_TIMER));  // 50
+    EXPECT_EQ(next().message, UINT(WM_TIMER));  // 100
+    MSG down = next();
+    EXPECT_EQ(headless->now_ms(), 150);
+    EXPECT_EQ(down.message, UINT(WM_LBUTTONDOWN));
+    EXPECT_EQ(down.hwnd, graphics);
+    EXPECT_EQ(down.wParam, WPARAM(MK_LBUTTON));
+    EXPECT_EQ(LOWORD(down.lParam), 100);
+    EXPECT_EQ(HIWORD(down.lParam), 200);
+    EXPECT_EQ(next().message, UINT(WM_LBUTTONUP));
+    EXPECT_EQ(next().message, UINT(WM_TIMER));  // 150, after the click
+    EXPECT_EQ(next().message, UINT(WM_TIMER));  // 200
+
+    std::vector<std::pair<UINT, WPARAM>> got;
+    for (int i = 0; i < 7; ++i) {
+        MSG m = next();
+        TranslateMessage(&m);
+        got.push_back({m.message, m.wParam});
+    }
+    std::vector<std::pair<UINT, WPARAM>> expected = {
+        {WM_KEYDOWN, VK_CONTROL}, {WM_KEYDOWN, 'Q'}, {WM_CHAR, 17}, {WM_KEYUP, 'Q'},
+        {WM_KEYUP, VK_CONTROL},   {WM_COMMAND, 4},   {WM_TIMER, 2},
+    };
+    EXPECT_EQ(got, expected);
+    EXPECT_EQ(headless->now_ms(), 250);
+}
+
+TEST_F(UserTest, TypedKeysCarryTheirCharacter) {
+    HWND window = make_window();
+    headless->inject(HeadlessInput::typed('a'));
+    MSG down = next();
+    EXPECT_EQ(down.message, UINT(WM_KEYDOWN));
+    EXPECT_EQ(down.wParam, WPARAM('A'));  // letters report the capital's virtual key
+    TranslateMessage(&down);
+    EXPECT_EQ(next().wParam, WPARAM('a'));
+    EXPECT_EQ(portable::virtual_key_for_character('?'), 0xBFu);
+    EXPECT_EQ(portable::virtual_key_for_character('7'), UINT('7'));
+    (void)window;
+}
+
+TEST_F(UserTest, FramesAreCountedAndObserved) {
+    HWND window = make_window();
+    std::vector<int> observed;
+    headless->set_frame_observer([&](HWND w, int frame) {
+        if (w == window) observed.push_back(frame);
+    });
+    ShowWindow(window, SW_SHOW);
+    next_dispatched();  // the paint presents once
+    HDC dc = GetDC(window);
+    portable::notify_window_drawn(window);  // as a BitBlt into the window DC does
+    ReleaseDC(window, dc);
+    EXPECT_EQ(observed, (std::vector<int>{1, 2}));
+    EXPECT_EQ(headless->frames(window), 2);
+    EXPECT_EQ(headless->find_window("Test"), window);
+    EXPECT_EQ(headless->first_window(), window);
+}
+
+TEST(InputPlan, ParsesEveryAction) {
+    std::vector<portable::PlannedInput> plan;
+    std::string error;
+    const char* text =
+        "# a session\n"
+        "\n"
+        "  # indented comment\n"
+        "0 click 38 103\n"
+        "2 key x\n"
+        "3 key 65\r\n"
+        "4 key #\n"
+        "5 ctrl l\n"
+        "6 menu 5\n"
+        "7 close\n";
+    ASSERT_TRUE(portable::parse_input_plan(text, plan, error)) << error;
+    ASSERT_EQ(plan.size(), 7u);
+    EXPECT_EQ(plan[0].input.kind, HeadlessInput::Kind::Click);
+    EXPECT_EQ(plan[0].input.x, 38);
+    EXPECT_EQ(plan[0].input.y, 103);
+    EXPECT_EQ(plan[1].input.character, 'x');
+    EXPECT_EQ(plan[1].input.code, UINT('X'));
+    EXPECT_EQ(plan[2].input.character, 65);
+    EXPECT_EQ(plan[3].input.character, '#');
+    EXPECT_EQ(plan[4].input.kind, HeadlessInput::Kind::CtrlLetter);
+    EXPECT_EQ(plan[4].input.code, UINT('L'));
+    EXPECT_EQ(plan[5].input.code, 5u);
+    EXPECT_EQ(plan[6].tick, 7);
+    EXPECT_EQ(plan[6].input.kind, HeadlessInput::Kind::Close);
+}
+
+TEST(InputPlan, BadLinesNameTheirLine) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"1 click 5\n", "line 1: click needs"},
+        {"# ok\nx key a\n", "line 2: expected a tick"},
+        {"-1 close\n", "line 1: expected a tick"},
+        {"99999999999 close\n", "line 1: expected a tick"},
+        {"1 key 300\n", "line 1: expected one character"},
+        {"1 ctrl 7\n", "line 1: ctrl needs one letter"},
+        {"1 menu\n", "line 1: menu needs"},
+        {"1 jump\n", "line 1: unknown action \"jump\""},
+        {"1 close now\n", "line 1: unexpected \"now\""},
+        {"1\n", "line 1: missing action"},
+    };
+    for (const auto& [text, message] : cases) {
+        std::vector<portable::PlannedInput> plan;
+        std::string error;
+        EXPECT_FALSE(portable::parse_input_plan(text, plan, error)) << text;
+        EXPECT_EQ(error.rfind(message, 0), 0u) << text << " gave: " << error;
+    }
+    std::vector<portable::PlannedInput> plan;
+    std::string error;
+    EXPECT_FALSE(portable::load_input_plan("/nonexistent/plan.txt", plan, error));
+    EXPECT_NE(error.find("cannot read"), std::string::npos);
+}

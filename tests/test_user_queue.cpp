@@ -1,0 +1,170 @@
+// The message queue: Windows' order, the quit message, timers on the virtual
+// clock, translation of key-downs, and the error when nothing can ever arrive.
+#include <stdexcept>
+
+#include "user_test_support.h"
+
+using namespace user_test;
+
+TEST_F(UserTest, PostedBeforePaintBeforeTimer) {
+    HWND window = make_window();
+    SetTimer(window, 1, 50, nullptr);
+    SetTimer(window, 2, 50, nullptr);
+    ShowWindow(window, SW_SHOW);  // invalidates: a WM_PAINT is owed
+    PostMessageA(window, WM_USER, 7, 0);
+
+    EXPECT_EQ(next().message, UINT(WM_USER));
+    MSG paint = next_dispatched();  // DefWindowProcA validates
+    EXPECT_EQ(paint.message, UINT(WM_PAINT));
+    EXPECT_EQ(paint.hwnd, window);
+    EXPECT_EQ(headless->now_ms(), 0);
+
+    MSG first = next();  // nothing else: the clock jumps to the timers
+    EXPECT_EQ(first.message, UINT(WM_TIMER));
+    EXPECT_EQ(first.wParam, 1u);
+    EXPECT_EQ(headless->now_ms(), 50);
+    // Timer 2 is due as well, but a new invalid region comes before it.
+    InvalidateRect(window, nullptr, FALSE);
+    EXPECT_EQ(next_dispatched().message, UINT(WM_PAINT));
+    MSG second = next();
+    EXPECT_EQ(second.message, UINT(WM_TIMER));
+    EXPECT_EQ(second.wParam, 2u);
+    EXPECT_EQ(headless->now_ms(), 50);
+}
+
+TEST_F(UserTest, QuitComesAfterPostedMessagesAndBeforePaint) {
+    HWND window = make_window();
+    ShowWindow(window, SW_SHOW);
+    PostMessageA(window, WM_USER, 1, 0);
+    PostQuitMessage(3);
+    PostMessageA(nullptr, WM_USER + 1, 2, 0);  // a thread message, also posted
+
+    MSG m{};
+    EXPECT_TRUE(GetMessageA(&m, nullptr, 0, 0));
+    EXPECT_EQ(m.message, UINT(WM_USER));
+    EXPECT_TRUE(GetMessageA(&m, nullptr, 0, 0));
+    EXPECT_EQ(m.message, UINT(WM_USER + 1));
+    EXPECT_EQ(m.hwnd, nullptr);
+    EXPECT_FALSE(GetMessageA(&m, nullptr, 0, 0));
+    EXPECT_EQ(m.message, UINT(WM_QUIT));
+    EXPECT_EQ(m.wParam, 3u);
+    // The quit is delivered once; the owed paint follows.
+    EXPECT_TRUE(GetMessageA(&m, nullptr, 0, 0));
+    EXPECT_EQ(m.message, UINT(WM_PAINT));
+    EXPECT_EQ(GetMessageA(nullptr, nullptr, 0, 0), -1);
+}
+
+TEST_F(UserTest, TimersRunOnTheVirtualClock) {
+    HWND window = make_window();
+    EXPECT_EQ(SetTimer(window, 2, 50, nullptr), 2u);
+    EXPECT_EQ(next().message, UINT(WM_TIMER));
+    EXPECT_EQ(next().message, UINT(WM_TIMER));
+    EXPECT_EQ(headless->now_ms(), 100);  // two ticks take 100 virtual ms
+
+    // Setting the id again replaces it: one timer, restarted with the new interval.
+    SetTimer(window, 2, 200, nullptr);
+    MSG m = next();
+    EXPECT_EQ(m.wParam, 2u);
+    EXPECT_EQ(headless->now_ms(), 300);
+    EXPECT_EQ(m.time, 300u);
+
+    EXPECT_TRUE(KillTimer(window, 2));
+    EXPECT_FALSE(KillTimer(window, 2));
+    EXPECT_THROW(GetMessageA(&m, nullptr, 0, 0), std::runtime_error);
+}
+
+TEST_F(UserTest, MissedTimerPeriodsCoalesce) {
+    HWND window = make_window();
+    SetTimer(window, 5, 50, nullptr);
+    headless->schedule(175, portable::HeadlessInput::click(1, 2, window));
+    MSG m{};
+    // Only mouse messages: the clock passes three periods without a WM_TIMER.
+    ASSERT_TRUE(GetMessageA(&m, nullptr, WM_LBUTTONDOWN, WM_LBUTTONDOWN));
+    EXPECT_EQ(headless->now_ms(), 175);
+    EXPECT_EQ(next().message, UINT(WM_LBUTTONUP));
+    EXPECT_EQ(next().message, UINT(WM_TIMER));  // one message for the missed periods
+    EXPECT_EQ(headless->now_ms(), 175);
+    EXPECT_EQ(next().message, UINT(WM_TIMER));  // the next period falls on the grid
+    EXPECT_EQ(headless->now_ms(), 200);
+}
+
+TEST_F(UserTest, DestroyedWindowLosesTimersAndPostedMessages) {
+    HWND window = make_window();
+    HWND other = make_window("Other");
+    SetTimer(window, 1, 50, nullptr);
+    SetTimer(other, 1, 80, nullptr);
+    PostMessageA(window, WM_USER, 0, 0);
+    DestroyWindow(window);
+    EXPECT_FALSE(PostMessageA(window, WM_USER, 0, 0));
+    EXPECT_EQ(SetTimer(window, 1, 50, nullptr), 0u);
+    MSG m = next();
+    EXPECT_EQ(m.hwnd, other);
+    EXPECT_EQ(headless->now_ms(), 80);
+}
+
+TEST_F(UserTest, GetMessageThatWouldBlockForeverThrows) {
+    make_window();
+    try {
+        MSG m;
+        GetMessageA(&m, nullptr, 0, 0);
+        FAIL() << "GetMessageA returned";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(),
+                     "headless: GetMessageA would block forever: no input queued and no timer "
+                     "running");
+    }
+}
+
+TEST_F(UserTest, IdlenessClosesTheFirstWindowThenQuits) {
+    headless->set_close_when_idle(true);
+    HWND first = make_window("First");
+    HWND second = make_window("Second");
+    MSG close = next_dispatched();  // DefWindowProcA destroys the window
+    EXPECT_EQ(close.message, UINT(WM_CLOSE));
+    EXPECT_EQ(close.hwnd, first);
+    EXPECT_FALSE(IsWindow(first));
+    EXPECT_EQ(next_dispatched().hwnd, second);
+    MSG m{};
+    EXPECT_FALSE(GetMessageA(&m, nullptr, 0, 0));
+    EXPECT_EQ(m.message, UINT(WM_QUIT));
+    EXPECT_THROW(GetMessageA(&m, nullptr, 0, 0), std::runtime_error);  // ignoring a quit ends it
+}
+
+TEST_F(UserTest, TranslateMessageMakesTheCharacterNext) {
+    HWND graphics = make_window("Graphics");
+    HWND text = make_window("Text");
+    PostMessageA(text, WM_KEYDOWN, 'X', portable::key_down_lparam('x'));
+    PostMessageA(text, WM_KEYUP, 'X', portable::key_up_lparam());
+    MSG down = next();
+    EXPECT_TRUE(TranslateMessage(&down));
+    // The text window forwards the key-down unchanged; the character goes with it.
+    PostMessageA(graphics, down.message, down.wParam, down.lParam);
+    MSG typed = next();
+    EXPECT_EQ(typed.message, UINT(WM_CHAR));  // before the key-up posted earlier
+    EXPECT_EQ(typed.hwnd, text);
+    EXPECT_EQ(typed.wParam, WPARAM('x'));
+    EXPECT_EQ(next().message, UINT(WM_KEYUP));
+    MSG forwarded = next();
+    EXPECT_EQ(forwarded.hwnd, graphics);
+    TranslateMessage(&forwarded);
+    MSG again = next();
+    EXPECT_EQ(again.message, UINT(WM_CHAR));
+    EXPECT_EQ(again.hwnd, graphics);
+    EXPECT_EQ(again.wParam, WPARAM('x'));
+
+    // A key-down without a character (Ctrl itself) and a key-up make nothing.
+    MSG control{graphics, WM_KEYDOWN, VK_CONTROL, portable::key_down_lparam(0), 0, {0, 0}};
+    EXPECT_FALSE(TranslateMessage(&control));
+    MSG up{graphics, WM_KEYUP, 'X', portable::key_down_lparam('x'), 0, {0, 0}};
+    EXPECT_FALSE(TranslateMessage(&up));
+}
+
+TEST_F(UserTest, TimerCallbackRunsOnDispatch) {
+    static int calls = 0;
+    calls = 0;
+    UINT_PTR id = SetTimer(nullptr, 0, 30, [](HWND, UINT, UINT_PTR, DWORD) { ++calls; });
+    EXPECT_NE(id, 0u);
+    MSG m = next_dispatched();
+    EXPECT_EQ(m.message, UINT(WM_TIMER));
+    EXPECT_EQ(calls, 1);
+}

@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QVBoxLayout>
+#include <cstring>
 
 #include "../../presenter.h"
 #include "key_map.h"
@@ -28,9 +29,41 @@ ClientView::ClientView(WindowEvents* events, QWidget* parent) : QWidget(parent),
     setFocusPolicy(Qt::StrongFocus);
 }
 
+QRect changed_area(const QImage& before, const QImage& after) {
+    if (before.size() != after.size() || before.format() != after.format()) return after.rect();
+    const int width = after.width();
+    const size_t row_bytes = size_t(width) * 4;
+    int top = 0, bottom = after.height() - 1;
+    auto row_differs = [&](int y) {
+        return std::memcmp(before.constScanLine(y), after.constScanLine(y), row_bytes) != 0;
+    };
+    while (top <= bottom && !row_differs(top)) ++top;
+    if (top > bottom) return {};
+    while (!row_differs(bottom)) --bottom;
+    int left = width, right = -1;
+    for (int y = top; y <= bottom; ++y) {
+        auto* a = reinterpret_cast<const uint32_t*>(before.constScanLine(y));
+        auto* b = reinterpret_cast<const uint32_t*>(after.constScanLine(y));
+        int x = 0;
+        while (x < left && a[x] == b[x]) ++x;
+        left = std::min(left, x);
+        int z = width - 1;
+        while (z > right && a[z] == b[z]) --z;
+        right = std::max(right, z);
+    }
+    return QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+// Only the part that changed is repainted, so a frame in which little moved costs
+// little to bring to the screen.
 void ClientView::show_image(QImage image) {
+    if (image.size() != image_.size()) {
+        image_ = std::move(image);
+        return update();
+    }
+    const QRect changed = changed_area(image_, image);
     image_ = std::move(image);
-    update();
+    if (!changed.isEmpty()) update(changed);
 }
 
 void ClientView::paintEvent(QPaintEvent*) {

@@ -30,6 +30,10 @@ struct WindowEvents {
 // an empty image.
 QImage image_from_colorrefs(const uint32_t* pixels, int width, int height);
 
+// The smallest rectangle holding every pixel that differs between two images of
+// the same size and format; the whole of `after` otherwise; empty when equal.
+QRect changed_area(const QImage& before, const QImage& after);
+
 // The client area: paints the front image at (0, 0), the rest in the window's
 // background colour, and posts mouse and key messages.
 class ClientView : public QWidget {

@@ -66,7 +66,11 @@ struct QtPresenter::Shown {
     }
 };
 
-QtPresenter::QtPresenter() = default;
+QtPresenter::QtPresenter() : deadline_(std::make_unique<QTimer>()) {
+    deadline_->setSingleShot(true);
+    deadline_->setTimerType(Qt::PreciseTimer);
+    QObject::connect(deadline_.get(), &QTimer::timeout, deadline_.get(), [this] { timed_out_ = true; });
+}
 
 QtPresenter::~QtPresenter() {
     windows_.clear();
@@ -202,7 +206,7 @@ void QtPresenter::present(HWND window) {
     if (shown == nullptr || shown->view == nullptr || record == nullptr) return;
     const HBITMAP__& front = record->front_image;
     if (front.pixels.size() < size_t(front.width) * size_t(front.height)) return;
-    shown->view->show_image(image_from_colorrefs(front.pixels.data(), front.width, front.height));
+    shown->view->show_colorrefs(front.pixels.data(), front.width, front.height);
 }
 
 // ------------------------------------------------------------ input and waiting
@@ -240,30 +244,34 @@ void QtPresenter::finish_pending_work() {
     for (HWND window : checks) check_geometry(window);
 }
 
-void QtPresenter::poll() {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
+void QtPresenter::process_events(QEventLoop::ProcessEventsFlags flags) {
+    QCoreApplication::processEvents(flags);
+    events_processed_ms_ = now_ms();
     finish_pending_work();
+}
+
+// GetMessageA polls on every call; within the millisecond in which events were
+// last taken nothing new is expected, which keeps an idle program's wake-ups to
+// one poll of the display each.
+void QtPresenter::poll() {
+    if (now_ms() != events_processed_ms_) process_events(QEventLoop::AllEvents);
 }
 
 bool QtPresenter::wait(int64_t deadline_ms) {
     woken_ = false;
+    timed_out_ = false;
     finish_pending_work();
-    bool timed_out = false;
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    deadline.setTimerType(Qt::PreciseTimer);
     if (deadline_ms >= 0) {
         const int64_t left = deadline_ms - now_ms();
         if (left <= 0) return true;
-        QObject::connect(&deadline, &QTimer::timeout, &deadline, [&timed_out] { timed_out = true; });
-        deadline.start(int(std::min<int64_t>(left, 24 * 3600 * 1000)));
+        deadline_->start(int(std::min<int64_t>(left, 24 * 3600 * 1000)));
     }
     // One call may deliver several native events or none of ours: loop until
     // something for USER arrived or the deadline passed.
-    while (!woken_ && !timed_out) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-        finish_pending_work();
+    while (!woken_ && !timed_out_) {
+        process_events(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
+    deadline_->stop();
     return true;
 }
 

@@ -18,7 +18,9 @@
 // opened and answers nullptr otherwise.
 #pragma once
 
+#include <QEventLoop>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 #include <chrono>
 #include <map>
@@ -63,10 +65,14 @@ private:
     void post(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
     void check_geometry(HWND window);
     void finish_pending_work();
+    void process_events(QEventLoop::ProcessEventsFlags flags);
 
     std::map<HWND, std::unique_ptr<Shown>> windows_;
     std::vector<HWND> geometry_checks_;  // windows whose size may have changed
     bool woken_ = false;                 // something for USER arrived during wait()
+    bool timed_out_ = false;             // wait()'s deadline passed
+    std::unique_ptr<QTimer> deadline_;   // single-shot at wait()'s deadline
+    int64_t events_processed_ms_ = -1;   // when Qt's events were last taken
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 

@@ -13,13 +13,50 @@
 
 namespace portable {
 
+namespace {
+
+// COLORREF 0x00BBGGRR to Qt's RGB32 0xFFRRGGBB, two pixels at a time.
+constexpr uint64_t red_blue = 0x000000FF000000FFull;
+constexpr uint64_t green = 0x0000FF000000FF00ull;
+constexpr uint64_t opaque = 0xFF000000FF000000ull;
+
+uint64_t rgb32_pair(uint64_t c) {
+    return ((c & red_blue) << 16) | ((c >> 16) & red_blue) | (c & green) | opaque;
+}
+
+uint32_t rgb32(uint32_t c) { return uint32_t(rgb32_pair(c)); }
+
+}  // namespace
+
+bool convert_row(const uint32_t* from, uint32_t* to, int width) {
+    uint64_t changed = 0;
+    int x = 0;
+    for (; x + 2 <= width; x += 2) {
+        uint64_t pair, old;
+        std::memcpy(&pair, from + x, 8);
+        std::memcpy(&old, to + x, 8);
+        const uint64_t converted = rgb32_pair(pair);
+        changed |= converted ^ old;
+        std::memcpy(to + x, &converted, 8);
+    }
+    for (; x < width; ++x) {
+        const uint32_t converted = rgb32(from[x]);
+        changed |= converted ^ to[x];
+        to[x] = converted;
+    }
+    return changed != 0;
+}
+
 QImage image_from_colorrefs(const uint32_t* pixels, int width, int height) {
     if (pixels == nullptr || width <= 0 || height <= 0) return {};
     if (int64_t(width) * height > int64_t(1) << 28) return {};
-    // 0x00BBGGRR in a little-endian word is the byte sequence R, G, B, 0: RGBX8888.
-    QImage view(reinterpret_cast<const uchar*>(pixels), width, height,
-                qsizetype(width) * 4, QImage::Format_RGBX8888);
-    return view.convertToFormat(QImage::Format_RGB32);
+    QImage image(width, height, QImage::Format_RGB32);
+    if (image.isNull()) return {};
+    for (int y = 0; y < height; ++y) {
+        convert_row(pixels + size_t(y) * width, reinterpret_cast<uint32_t*>(image.scanLine(y)),
+                    width);
+    }
+    return image;
 }
 
 // ------------------------------------------------------------ client view
@@ -29,41 +66,22 @@ ClientView::ClientView(WindowEvents* events, QWidget* parent) : QWidget(parent),
     setFocusPolicy(Qt::StrongFocus);
 }
 
-QRect changed_area(const QImage& before, const QImage& after) {
-    if (before.size() != after.size() || before.format() != after.format()) return after.rect();
-    const int width = after.width();
-    const size_t row_bytes = size_t(width) * 4;
-    int top = 0, bottom = after.height() - 1;
-    auto row_differs = [&](int y) {
-        return std::memcmp(before.constScanLine(y), after.constScanLine(y), row_bytes) != 0;
-    };
-    while (top <= bottom && !row_differs(top)) ++top;
-    if (top > bottom) return {};
-    while (!row_differs(bottom)) --bottom;
-    int left = width, right = -1;
-    for (int y = top; y <= bottom; ++y) {
-        auto* a = reinterpret_cast<const uint32_t*>(before.constScanLine(y));
-        auto* b = reinterpret_cast<const uint32_t*>(after.constScanLine(y));
-        int x = 0;
-        while (x < left && a[x] == b[x]) ++x;
-        left = std::min(left, x);
-        int z = width - 1;
-        while (z > right && a[z] == b[z]) --z;
-        right = std::max(right, z);
-    }
-    return QRect(QPoint(left, top), QPoint(right, bottom));
-}
-
-// Only the part that changed is repainted, so a frame in which little moved costs
-// little to bring to the screen.
-void ClientView::show_image(QImage image) {
-    if (image.size() != image_.size()) {
-        image_ = std::move(image);
+// Converts the image in place, row by row, into the screen's own format (so
+// painting is a plain copy) and repaints only the band of rows that changed:
+// a frame in which little moved costs little to bring to the screen.
+void ClientView::show_colorrefs(const uint32_t* pixels, int width, int height) {
+    if (width != image_.width() || height != image_.height()) {
+        image_ = image_from_colorrefs(pixels, width, height);
         return update();
     }
-    const QRect changed = changed_area(image_, image);
-    image_ = std::move(image);
-    if (!changed.isEmpty()) update(changed);
+    int top = -1, bottom = -1;
+    for (int y = 0; y < height; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(image_.scanLine(y));
+        if (!convert_row(pixels + size_t(y) * width, row, width)) continue;
+        if (top < 0) top = y;
+        bottom = y;
+    }
+    if (top >= 0) update(QRect(0, top, width, bottom - top + 1));
 }
 
 void ClientView::paintEvent(QPaintEvent*) {

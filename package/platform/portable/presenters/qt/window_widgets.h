@@ -30,9 +30,9 @@ struct WindowEvents {
 // an empty image.
 QImage image_from_colorrefs(const uint32_t* pixels, int width, int height);
 
-// The smallest rectangle holding every pixel that differs between two images of
-// the same size and format; the whole of `after` otherwise; empty when equal.
-QRect changed_area(const QImage& before, const QImage& after);
+// Converts one row of COLORREFs into Qt's RGB32 over `to`; answers whether any
+// pixel of `to` changed.
+bool convert_row(const uint32_t* from, uint32_t* to, int width);
 
 // The client area: paints the front image at (0, 0), the rest in the window's
 // background colour, and posts mouse and key messages.
@@ -40,7 +40,8 @@ class ClientView : public QWidget {
 public:
     ClientView(WindowEvents* events, QWidget* parent);
 
-    void show_image(QImage image);
+    // Shows a row-major COLORREF image (0x00BBGGRR) of the given size.
+    void show_colorrefs(const uint32_t* pixels, int width, int height);
     const QImage& image() const { return image_; }
     void set_background(QColor color) { background_ = color; }
 
@@ -56,7 +57,7 @@ private:
     void post_mouse(UINT message, QMouseEvent* event);
 
     WindowEvents* events_;
-    QImage image_;
+    QImage image_;  // Format_RGB32
     QColor background_ = Qt::white;
 };
 

@@ -4,8 +4,9 @@
 #   need_tools TOOL...      skip unless every tool is installed
 #   start_xvfb              start Xvfb 1024x768x24 on a free display, export DISPLAY
 #   wait_window TITLE       print the X window id of the window with that title (10 s)
-#   wait_exit PID SECONDS   wait for the process to end; print its exit code, or
-#                           "running" if it did not end in time
+#   wait_exit PID SECONDS   wait for the process to end; sets exit_status to its
+#                           exit code, or to "running" if it did not end in time
+#                           (not in a subshell: only this shell can reap it)
 #   client_top WINDOW       the first row of the client area below the menu bar
 #                           (the canvas frame's black top row)
 # Everything started is killed when the shell exits.
@@ -53,15 +54,15 @@ wait_window() {
 
 wait_exit() {
     local pid=$1 tenths=$(($2 * 10))
+    exit_status=running
     for _ in $(seq "$tenths"); do
         if ! kill -0 "$pid" 2>/dev/null; then
             wait "$pid"
-            echo $?
+            exit_status=$?
             return
         fi
         sleep 0.1
     done
-    echo running
 }
 
 client_top() {

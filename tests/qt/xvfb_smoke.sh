@@ -92,14 +92,14 @@ echo "ok: the cubes turn after a click at client ($x, $y)"
 
 echo "== Ctrl+Q"
 xdotool key ctrl+q
-status=$(wait_exit "$cubes_pid" 5)
-[ "$status" = 0 ] || fail "Ctrl+Q: exit status $status"
+wait_exit "$cubes_pid" 5
+[ "$exit_status" = 0 ] || fail "Ctrl+Q: exit status $exit_status"
 echo "ok: exit 0"
 
 echo "== close request"
 start_cubes
 python3 "$here/x11_close_request.py" "$graphics"
-status=$(wait_exit "$cubes_pid" 5)
-[ "$status" = 0 ] || fail "close request: exit status $status"
+wait_exit "$cubes_pid" 5
+[ "$exit_status" = 0 ] || fail "close request: exit status $exit_status; $(cat "$work/cubes.log")"
 echo "ok: exit 0"
 echo "PASS"

@@ -76,15 +76,17 @@ int show_log_window(int show) { return ShowWindow(S.text_window, show ? SW_SHOW 
 namespace {
 
 // Draws one stored line into the bottom strip after scrolling the picture up by
-// one line. The line's final newline is removed from the stored text for good.
+// one line. The line's final newline is not drawn. The stored text keeps it, so
+// a line looks the same however often the window is painted (a line ending in
+// two newlines always shows one).
 void paint_log_line(HDC memory_dc, HGLOBAL block, HBRUSH background, const RECT& strip, int left,
                     int line_height) {
-    char* text = static_cast<char*>(GlobalLock(block));
+    const char* text = static_cast<const char*>(GlobalLock(block));
     if (text == nullptr) return;
     ScrollDC(memory_dc, 0, -line_height, nullptr, nullptr, nullptr, nullptr);
     FillRect(memory_dc, &strip, background);
     size_t length = std::strlen(text);
-    if (length > 0 && text[length - 1] == '\n') text[--length] = '\0';
+    if (length > 0 && text[length - 1] == '\n') --length;
     TextOutA(memory_dc, left + 5, strip.top, text, int(length));
     GlobalUnlock(block);
 }

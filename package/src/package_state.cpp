@@ -9,5 +9,7 @@ void reset_package_state() {
         slot = nullptr;
     }
     if (package_state.script_stream != nullptr) fclose(package_state.script_stream);
+    if (package_state.canvas_dc != nullptr) DeleteDC(package_state.canvas_dc);
+    if (package_state.canvas_bitmap != nullptr) DeleteObject(package_state.canvas_bitmap);
     package_state = PackageState{};
 }

@@ -108,8 +108,9 @@ struct PackageState {
 
 extern PackageState package_state;
 
-// Puts the state back to its load-time values, freeing the log ring. For tests
-// that run many sessions in one process.
+// Puts the state back to its load-time values, freeing the log ring, the script
+// stream and the canvas (not the window's DC, which belongs to the window). For
+// tests that run many sessions in one process.
 void reset_package_state();
 
 // ------------------------------------------------------------ internal operations

@@ -6,8 +6,8 @@
 // SetTextColor/GetTextColor, SetBkMode/GetBkMode, SetBkColor/GetBkColor.
 // A live object is recognised by its header; an object still selected into a DC
 // is not freed by DeleteObject (Windows refuses too), and stock objects never are.
-#include <mutex>
-#include <unordered_set>
+#include <memory>
+#include <vector>
 
 #include "objects.h"
 
@@ -15,18 +15,74 @@ namespace portable {
 
 namespace {
 
-// Every live pen, brush, font and bitmap, so that a stale or foreign handle is
-// refused instead of followed. Single-threaded use; the set is only a guard.
-std::unordered_set<const void*>& live_objects() {
-    static std::unordered_set<const void*> objects;
+// Pens, brushes, fonts and bitmaps live in pools of fixed slabs that are never
+// given back to the allocator: a deleted object stays readable memory marked Dead
+// until it is reused. So a stale or foreign handle can be recognised (is it inside
+// a slab, on an object boundary, and alive?) without following freed memory, and
+// the create-select-delete of every drawing command costs no malloc and no hashing.
+template <typename T>
+class ObjectPool {
+public:
+    T* allocate() {
+        if (free_.empty()) grow();
+        T* object = free_.back();
+        free_.pop_back();
+        *object = T();
+        return object;
+    }
+    void release(T* object) {
+        *object = T();  // drops what the object owned (a bitmap's pixels, a font's name)
+        object->kind = ObjectKind::Dead;
+        free_.push_back(object);
+    }
+    bool contains(const void* pointer) const {
+        auto p = reinterpret_cast<uintptr_t>(pointer);
+        for (const auto& slab : slabs_) {
+            auto base = reinterpret_cast<uintptr_t>(slab.get());
+            if (p >= base && p < base + slab_objects * sizeof(T) && (p - base) % sizeof(T) == 0)
+                return true;
+        }
+        return false;
+    }
+
+private:
+    static constexpr size_t slab_objects = 256;
+    void grow() {
+        slabs_.push_back(std::make_unique<T[]>(slab_objects));
+        T* slab = slabs_.back().get();
+        for (size_t i = slab_objects; i-- > 0;) {
+            slab[i].kind = ObjectKind::Dead;
+            free_.push_back(&slab[i]);
+        }
+    }
+    std::vector<std::unique_ptr<T[]>> slabs_;
+    std::vector<T*> free_;
+};
+
+template <typename T>
+ObjectPool<T>& pool() {
+    static ObjectPool<T> objects;
     return objects;
 }
 
 template <typename T>
 T* make_object() {
-    T* object = new T();
-    live_objects().insert(static_cast<GdiObject*>(object));
-    return object;
+    return pool<T>().allocate();
+}
+
+void free_object(GdiObject* object) {
+    switch (object->kind) {
+        case ObjectKind::Pen: pool<HPEN__>().release(static_cast<HPEN__*>(object)); break;
+        case ObjectKind::Brush: pool<HBRUSH__>().release(static_cast<HBRUSH__*>(object)); break;
+        case ObjectKind::Font: pool<HFONT__>().release(static_cast<HFONT__*>(object)); break;
+        case ObjectKind::Bitmap: pool<HBITMAP__>().release(static_cast<HBITMAP__*>(object)); break;
+        default: break;
+    }
+}
+
+bool in_a_pool(const void* pointer) {
+    return pool<HPEN__>().contains(pointer) || pool<HBRUSH__>().contains(pointer) ||
+           pool<HFONT__>().contains(pointer) || pool<HBITMAP__>().contains(pointer);
 }
 
 struct StockObjects {
@@ -98,11 +154,12 @@ bool valid_dc(HDC dc) { return dc != nullptr && dc->kind == ObjectKind::DC; }
 GdiObject* gdi_object(HGDIOBJ handle) {
     if (handle == nullptr) return nullptr;
     if (is_stock(handle)) return static_cast<GdiObject*>(handle);
-    if (live_objects().count(handle) == 0) return nullptr;
-    return static_cast<GdiObject*>(handle);
+    if (!in_a_pool(handle)) return nullptr;
+    auto* object = static_cast<GdiObject*>(handle);
+    return object->kind == ObjectKind::Dead ? nullptr : object;
 }
 
-void register_object(GdiObject* object) { live_objects().insert(object); }
+HFONT__* make_font() { return make_object<HFONT__>(); }
 
 HDC create_target_dc(HBITMAP__* target, HWND window) {
     HDC dc = new HDC__();
@@ -120,10 +177,7 @@ void destroy_dc(HDC dc) {
     release_from(dc->brush);
     release_from(dc->font);
     if (dc->bitmap != dc->default_bitmap) release_from(dc->bitmap);
-    if (dc->default_bitmap != nullptr) {
-        live_objects().erase(static_cast<GdiObject*>(dc->default_bitmap));
-        delete dc->default_bitmap;
-    }
+    if (dc->default_bitmap != nullptr) free_object(dc->default_bitmap);
     dc->kind = ObjectKind::Dead;
     delete dc;
 }
@@ -206,16 +260,7 @@ BOOL WINAPI DeleteObject(HGDIOBJ handle) {
     if (object == nullptr) return FALSE;
     if (object->stock) return TRUE;
     if (object->select_count > 0) return FALSE;
-    live_objects().erase(object);
-    ObjectKind kind = object->kind;
-    object->kind = ObjectKind::Dead;
-    switch (kind) {
-        case ObjectKind::Pen: delete static_cast<HPEN__*>(object); break;
-        case ObjectKind::Brush: delete static_cast<HBRUSH__*>(object); break;
-        case ObjectKind::Font: delete static_cast<HFONT__*>(object); break;
-        case ObjectKind::Bitmap: delete static_cast<HBITMAP__*>(object); break;
-        default: break;
-    }
+    free_object(object);
     return TRUE;
 }
 

@@ -37,9 +37,6 @@ struct GdiObject {
 // Returns the object's header if h is a live GDI object of ours, else nullptr.
 GdiObject* gdi_object(HGDIOBJ h);
 
-// Makes a newly allocated (new T) object live, so that SelectObject and DeleteObject
-// accept its handle; DeleteObject frees it. Used by creators outside objects.cpp.
-void register_object(GdiObject* object);
 
 }  // namespace portable
 
@@ -69,6 +66,11 @@ struct HFONT__ : portable::GdiObject {
     portable::FontFace* face = nullptr;  // resolved lazily, owned by the font cache
     HFONT__() : GdiObject(portable::ObjectKind::Font) {}
 };
+
+namespace portable {
+// A new live font record, for CreateFontA; DeleteObject gives it back.
+HFONT__* make_font();
+}  // namespace portable
 
 struct HBITMAP__ : portable::GdiObject {
     int width = 0;

@@ -128,15 +128,13 @@ void draw_slanted_line(const Surface& s, Point64 from, Point64 to, uint32_t colo
     int64_t stride_b = x_major ? sy * s.width : sx;
     int64_t step_minor = 2 * (run.minor - run.major), step_major = 2 * run.minor;
     uint32_t* pixels = s.pixels;
+    // Branch-free stepping: whether the minor coordinate moves is unpredictable.
+    int64_t extra_stride = stride_b, extra_err = step_minor - step_major;
     for (int64_t i = lo; i < hi; ++i) {
         pixels[offset] = color;
-        if (err + run.bias > 0) {
-            offset += stride_b;
-            err += step_minor;
-        } else {
-            err += step_major;
-        }
-        offset += stride_a;
+        int64_t moves = -static_cast<int64_t>(err + run.bias > 0);
+        offset += stride_a + (extra_stride & moves);
+        err += step_major + (extra_err & moves);
     }
 }
 

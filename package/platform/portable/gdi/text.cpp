@@ -86,13 +86,12 @@ using namespace portable;
 HFONT WINAPI CreateFontA(int height, int, int, int, int weight, DWORD italic, DWORD, DWORD, DWORD,
                          DWORD, DWORD, DWORD, DWORD pitch_and_family, LPCSTR face_name) {
     // Only records the request: matching and sizing happen on first use.
-    auto* font = new HFONT__();
+    HFONT__* font = make_font();
     font->height = height;
     font->weight = weight;
     font->italic = italic != 0;
     font->pitch_and_family = pitch_and_family;
     if (face_name != nullptr) font->face_name.assign(face_name, strnlen(face_name, kFaceNameMax));
-    register_object(font);
     return font;
 }
 

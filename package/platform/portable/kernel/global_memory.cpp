@@ -2,11 +2,13 @@
 //
 // GlobalAlloc/GlobalLock/GlobalUnlock/GlobalFree/GlobalSize for the package's text
 // blocks. A handle points at a header followed by the block's bytes; "movable"
-// blocks never actually move here, but the lock count is kept as Windows does,
-// and a handle that is not a live block of ours is refused instead of followed.
+// blocks never actually move here, but the lock count is kept as Windows does.
+// Live blocks are kept in a set, so a handle that is not a live block of ours (a
+// freed one included) is refused without reading the memory it points at.
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <unordered_set>
 
 #include "../win32_portable.h"
 
@@ -22,10 +24,14 @@ struct GlobalBlock {
     alignas(std::max_align_t) unsigned char data[1];
 };
 
+std::unordered_set<const void*>& live_blocks() {
+    static std::unordered_set<const void*> blocks;
+    return blocks;
+}
+
 GlobalBlock* live_block(HGLOBAL handle) {
-    auto* block = static_cast<GlobalBlock*>(handle);
-    if (block == nullptr || block->magic != live_magic) return nullptr;
-    return block;
+    if (handle == nullptr || live_blocks().count(handle) == 0) return nullptr;
+    return static_cast<GlobalBlock*>(handle);
 }
 
 }  // namespace
@@ -40,6 +46,7 @@ HGLOBAL WINAPI GlobalAlloc(UINT flags, size_t bytes) {
     block->lock_count = 0;
     block->size = bytes;
     if (flags & GMEM_ZEROINIT) std::memset(block->data, 0, bytes == 0 ? 1 : bytes);
+    live_blocks().insert(block);
     return block;
 }
 
@@ -60,6 +67,7 @@ BOOL WINAPI GlobalUnlock(HGLOBAL handle) {
 HGLOBAL WINAPI GlobalFree(HGLOBAL handle) {
     GlobalBlock* block = live_block(handle);
     if (block == nullptr) return handle;  // Windows returns the handle on failure
+    live_blocks().erase(block);
     block->magic = dead_magic;
     std::free(block);
     return nullptr;

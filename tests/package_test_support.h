@@ -1,0 +1,75 @@
+// Helpers for tests of the package: a fresh package state with an off-screen
+// canvas of its own (no windows), and read-back of the message log and pixels.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "portable/gdi/objects.h"
+#include "portable/kernel/system.h"
+#include "package_state.h"
+
+namespace test_support {
+
+// The stored lines of the message log, oldest first, exactly as stored.
+inline std::vector<std::string> log_lines() {
+    std::vector<std::string> lines;
+    const PackageState& s = package_state;
+    if (s.log_oldest < 0) return lines;
+    int slot = s.log_oldest;
+    do {
+        const char* text = static_cast<const char*>(GlobalLock(s.log_slots[slot]));
+        lines.emplace_back(text ? text : "");
+        GlobalUnlock(s.log_slots[slot]);
+        slot = (slot + 1) % log_ring_size;
+    } while (slot != s.log_next);
+    return lines;
+}
+
+// Catches every line the message log receives, beyond the ring's 25.
+class LogCapture {
+public:
+    LogCapture() {
+        portable::set_debug_output_sink([this](const char* text) { lines.emplace_back(text); });
+    }
+    ~LogCapture() { portable::set_debug_output_sink(nullptr); }
+    std::vector<std::string> lines;
+};
+
+// A package state without a display: a 601 x 540 canvas in a memory DC, centre at
+// (center_x, center_y), logging as given. The canvas starts white.
+class CanvasTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        reset_package_state();
+        package_state.canvas_dc = CreateCompatibleDC(nullptr);
+        package_state.canvas_bitmap = CreateCompatibleBitmap(nullptr, canvas_width, canvas_height);
+        SelectObject(package_state.canvas_dc, package_state.canvas_bitmap);
+        package_state.center_x = center_x;
+        package_state.center_y = center_y;
+        package_state.logging_enabled = false;
+        fill(0xFFFFFF);
+    }
+    void TearDown() override { reset_package_state(); }
+
+    static std::vector<uint32_t>& pixels() { return package_state.canvas_bitmap->pixels; }
+    void fill(COLORREF color) { std::fill(pixels().begin(), pixels().end(), color); }
+    COLORREF pixel(int col, int row) const {
+        if (col < 0 || row < 0 || col >= canvas_width || row >= canvas_height) return CLR_INVALID;
+        return pixels()[size_t(row) * canvas_width + size_t(col)];
+    }
+    // The pixel of application point (x, y).
+    COLORREF at(int x, int y) const { return pixel(center_x + x, center_y - y); }
+    // Counts canvas pixels of one colour.
+    int count(COLORREF color) const {
+        return int(std::count(pixels().begin(), pixels().end(), color));
+    }
+
+    static constexpr int center_x = 297;
+    static constexpr int center_y = 245;
+};
+
+}  // namespace test_support

@@ -1,0 +1,256 @@
+// Drawing calls: argument repairs and their messages, the call-log lines and their
+// order, and the shapes they put on the canvas.
+#include <climits>
+#include <string>
+
+#include "package_test_support.h"
+
+using test_support::CanvasTest;
+using test_support::log_lines;
+using Lines = std::vector<std::string>;
+
+class DrawingCalls : public CanvasTest {};
+
+constexpr COLORREF white = 0xFFFFFF;
+constexpr COLORREF black = 0x000000;
+constexpr COLORREF red = 0x0000FF;
+constexpr COLORREF green = 0x00FF00;
+
+TEST_F(DrawingCalls, IllegalColoursAreReportedAndDrawnRed) {
+    EXPECT_EQ(check_color(-1), 2);
+    EXPECT_EQ(check_color(24), 2);
+    EXPECT_EQ(check_color(23), 23);
+    EXPECT_EQ(check_color(0), 0);
+    EXPECT_EQ(log_lines(), (Lines{"Illegal color -1; using RED.\n", "Illegal color 24; using RED.\n"}));
+    EXPECT_STREQ(color_name[23], "20% gray");
+
+    package_state.logging_enabled = true;
+    draw_triangle(-1, 0, 0, 10, 0, 0, 10, 0);
+    EXPECT_EQ(log_lines().back(), "red triangle at (0,0), (10,0), (0,10)\n");
+    EXPECT_EQ(at(1, 1), red);
+}
+
+TEST_F(DrawingCalls, RepairMessagesComeInEachCallsOrderBeforeTheLogLine) {
+    package_state.logging_enabled = true;
+    draw_line(30, 0, 0, 5, 5, -3);
+    EXPECT_EQ(log_lines(), (Lines{"Width of -3 not possible, using width 3\n",
+                                  "Illegal color 30; using RED.\n",
+                                  "red line from (0,0) to (5,5), width 3\n"}));
+    reset_package_state();
+    package_state.logging_enabled = true;
+    draw_triangle(30, 0, 0, 5, 5, 9, 0, -3);
+    EXPECT_EQ(log_lines(), (Lines{"Illegal color 30; using RED.\n",
+                                  "Width of -3 not possible, using width 3\n",
+                                  "red triangle at (0,0), (5,5), (9,0)\n"}));
+}
+
+TEST_F(DrawingCalls, PointSizesAreRepairedInTwoSteps) {
+    draw_text(0, 0, 0, -200, "x");
+    EXPECT_EQ(log_lines(), (Lines{"ptsize of -200 not possible, using ptsize 200\n",
+                                  "ptsize of 200 not possible, using ptsize 127\n"}));
+    reset_package_state();
+    package_state.logging_enabled = false;
+    draw_text(0, 0, 0, 128, "x");
+    draw_text(0, 0, 0, 127, "x");
+    draw_text(0, 0, 0, 1, "x");
+    draw_text(0, 0, 0, 0, "x");
+    EXPECT_EQ(log_lines(), (Lines{"ptsize of 128 not possible, using ptsize 127\n"}));
+}
+
+TEST_F(DrawingCalls, MostNegativeWidthsAndSizesBecomeTheLargest) {
+    draw_rectangle(1, 0, 0, 1, 1, INT_MIN);
+    draw_text(0, 0, 0, INT_MIN, "x");
+    EXPECT_EQ(log_lines(), (Lines{"Width of -2147483648 not possible, using width 2147483647\n",
+                                  "ptsize of -2147483648 not possible, using ptsize 2147483647\n",
+                                  "ptsize of 2147483647 not possible, using ptsize 127\n"}));
+}
+
+TEST_F(DrawingCalls, CallLogLinesOnlyWhileLoggingIsOn) {
+    draw_triangle(3, 0, 0, 1, 1, 2, 0, 0);
+    draw_rectangle(3, 0, 0, 1, 1, 0);
+    draw_line(3, 0, 0, 1, 1, 1);
+    draw_text(3, 0, 0, 10, "t");
+    clear_canvas();
+    EXPECT_TRUE(log_lines().empty());
+
+    package_state.logging_enabled = true;
+    draw_rectangle(3, 10, -10, -10, 10, 0);
+    draw_rectangle(4, 10, -10, -10, 10, -2);
+    draw_line(0, 1, 2, 3, 4, 0);
+    draw_text(2, 5, 6, 10, "two\nlines");
+    clear_canvas();
+    EXPECT_EQ(log_lines(),
+              (Lines{"green rectangle with bounding box (-10,10) to (10,-10), filled\n",
+                     "Width of -2 not possible, using width 2\n",
+                     "blue rectangle with bounding box (-10,10) to (10,-10) with line width 2\n",
+                     "black line from (1,2) to (3,4), width 0\n",
+                     "red text at (5,6), \"two\nlines\"\n",
+                     "Clearing the graphics window\n"}));
+}
+
+TEST_F(DrawingCalls, PrintTextFormatsDrawsAndCountsCharacters) {
+    package_state.logging_enabled = true;
+    EXPECT_EQ(print_text(0, 0, 0, 12, "%d abc", 42), 6);
+    EXPECT_EQ(log_lines().back(), "black text at (0,0), \"42 abc\"\n");
+    EXPECT_LT(count(white), canvas_width * canvas_height);  // something was drawn
+}
+
+TEST_F(DrawingCalls, OverlongTextsAreCutTo1023Characters) {
+    std::string long_text(5000, 'w');
+    EXPECT_EQ(print_text(0, 0, 0, 10, "%s", long_text.c_str()), 1023);
+    EXPECT_EQ(log_printf("%s", long_text.c_str()), 1023);
+    EXPECT_EQ(log_lines().back(), std::string(1023, 'w'));
+
+    package_state.logging_enabled = true;
+    draw_text(0, 0, 0, 10, long_text.c_str());  // its log line is cut, the drawing is not
+    EXPECT_EQ(log_lines().back().size(), 1023u);
+    EXPECT_EQ(log_lines().back().substr(0, 20), "black text at (0,0),");
+}
+
+TEST_F(DrawingCalls, RectanglesCoverBothCornersInAnyOrder) {
+    draw_rectangle(3, 10, -10, -10, 10, 0);
+    EXPECT_EQ(count(green), 21 * 21);
+    EXPECT_EQ(pixel(center_x - 10, center_y - 10), green);
+    EXPECT_EQ(pixel(center_x + 10, center_y + 10), green);
+    EXPECT_EQ(pixel(center_x + 11, center_y), white);
+
+    fill(white);
+    draw_rectangle(3, 0, 0, 0, 0, 0);
+    EXPECT_EQ(count(green), 1);
+    EXPECT_EQ(pixel(center_x, center_y), green);
+}
+
+TEST_F(DrawingCalls, OutlinedRectangleKeepsItsInterior) {
+    fill(0x123456);
+    draw_rectangle(0, -10, 10, 10, -10, 1);
+    EXPECT_EQ(count(black), 4 * 20);
+    EXPECT_EQ(at(-10, 0), black);
+    EXPECT_EQ(at(10, 0), black);
+    EXPECT_EQ(at(0, 10), black);
+    EXPECT_EQ(at(0, -10), black);
+    EXPECT_EQ(at(0, 0), 0x123456u);
+}
+
+TEST_F(DrawingCalls, LinesLeaveOutTheirEndPoint) {
+    draw_line(0, 0, 0, 10, 0, 1);
+    EXPECT_EQ(count(black), 10);
+    EXPECT_EQ(at(0, 0), black);
+    EXPECT_EQ(at(9, 0), black);
+    EXPECT_EQ(at(10, 0), white);
+    fill(white);
+    draw_line(0, 0, 0, 10, 0, 0);  // width 0 draws one pixel wide
+    EXPECT_EQ(count(black), 10);
+}
+
+TEST_F(DrawingCalls, TrianglesFilledOrOutlined) {
+    draw_triangle(3, -30, -30, 30, -30, 0, 30, 0);
+    EXPECT_EQ(at(0, 0), green);
+    fill(white);
+    draw_triangle(3, -30, -30, 30, -30, 0, 30, 3);
+    EXPECT_EQ(at(0, 0), white);  // hollow
+    EXPECT_EQ(at(0, -30), green);
+    EXPECT_EQ(at(0, -31), green);  // three pixels wide across the bottom edge
+    EXPECT_EQ(at(0, -29), green);
+}
+
+TEST_F(DrawingCalls, HostileCoordinatesAndWidthsStayInsideTheCanvas) {
+    draw_line(5, INT_MIN, INT_MIN, INT_MAX, INT_MAX, 1);
+    draw_line(5, INT_MAX, 0, INT_MIN, 0, INT_MAX);
+    draw_triangle(5, INT_MIN, INT_MAX, INT_MAX, INT_MAX, 0, INT_MIN, 2000000000);
+    draw_rectangle(5, INT_MIN, INT_MIN, INT_MAX, INT_MAX, 7);
+    draw_text(5, INT_MAX, INT_MIN, 127, "far\naway");
+    draw_text(5, INT_MIN, INT_MAX, 127, "far\naway");
+    print_text(5, INT_MAX - 1, INT_MAX - 1, 0, "%s", "x");
+    draw_text(5, 0, 0, 10, nullptr);  // no text at all draws nothing
+    EXPECT_EQ(package_state.canvas_bitmap->pixels.size(), size_t(canvas_width) * canvas_height);
+}
+
+TEST_F(DrawingCalls, EveryCallRestoresTheCanvasState) {
+    HDC dc = package_state.canvas_dc;
+    HGDIOBJ pen = SelectObject(dc, GetStockObject(BLACK_PEN));
+    HGDIOBJ brush = SelectObject(dc, GetStockObject(WHITE_BRUSH));
+    HGDIOBJ font = SelectObject(dc, GetStockObject(SYSTEM_FONT));
+    int mode = GetBkMode(dc);
+    draw_triangle(4, 0, 0, 9, 9, 9, 0, 0);
+    draw_triangle(4, 0, 0, 9, 9, 9, 0, 2);
+    draw_rectangle(4, 0, 0, 9, 9, 3);
+    draw_line(4, 0, 0, 9, 9, 2);
+    draw_text(4, 0, 0, 20, "A\nB");
+    clear_canvas();
+    EXPECT_EQ(SelectObject(dc, pen), GetStockObject(BLACK_PEN));
+    EXPECT_EQ(SelectObject(dc, brush), GetStockObject(WHITE_BRUSH));
+    EXPECT_EQ(SelectObject(dc, font), GetStockObject(SYSTEM_FONT));
+    EXPECT_EQ(GetBkMode(dc), mode);
+}
+
+TEST_F(DrawingCalls, ClearingWhitensInsideABlackFrame) {
+    fill(0x00FF00);
+    package_state.canvas_dirty = 0;
+    clear_canvas();
+    EXPECT_EQ(package_state.canvas_dirty, 1);
+    EXPECT_EQ(pixel(center_x, center_y), white);
+    for (int col = 0; col < canvas_width; ++col) {
+        ASSERT_EQ(pixel(col, 0), black);
+        ASSERT_EQ(pixel(col, canvas_height - 1), black);
+    }
+    for (int row = 0; row < canvas_height; ++row) {
+        ASSERT_EQ(pixel(0, row), black);
+        ASSERT_EQ(pixel(canvas_width - 1, row), black);
+    }
+    EXPECT_EQ(count(black), 2 * canvas_width + 2 * (canvas_height - 2));
+}
+
+TEST_F(DrawingCalls, UnknownCommandKindsDrawNothingButMarkTheCanvas) {
+    for (int kind : {6, -1}) {
+        package_state.canvas_dirty = 0;
+        render_command(DrawCommand{kind, 0, 0, -100, 100, 100, -100, 0, 0, nullptr});
+        EXPECT_EQ(package_state.canvas_dirty, 1);
+        EXPECT_EQ(count(white), canvas_width * canvas_height);
+    }
+    render_command(DrawCommand{DRAW_PIXEL, 2, 0, 3, 4, 0, 0, 0, 0, nullptr});
+    EXPECT_EQ(at(3, 4), red);
+    render_command(DrawCommand{DRAW_OVAL, 3, 0, -5, 5, 5, -5, 0, 0, nullptr});
+    EXPECT_EQ(at(0, 0), green);
+    EXPECT_EQ(at(5, 5), white);  // the box's corner lies outside the oval
+}
+
+// The anchor is the lower-left corner of the first line's cell; each further line
+// lies one line height lower. Compared with the platform's own text output.
+TEST_F(DrawingCalls, TextLinesStackDownFromTheAnchor) {
+    draw_text(0, 0, 0, 20, "A\nB");
+
+    HDC reference = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateCompatibleBitmap(nullptr, canvas_width, canvas_height);
+    HGDIOBJ old_bitmap = SelectObject(reference, bitmap);
+    RECT all = {0, 0, canvas_width, canvas_height};
+    HBRUSH white_brush = CreateSolidBrush(white);
+    FillRect(reference, &all, white_brush);
+    HFONT font = CreateFontA(-20, 0, 0, 0, FW_NORMAL, 0, 0, 0, 0, 0, 0, 0, 0, "TAVLO-font");
+    HGDIOBJ old_font = SelectObject(reference, font);
+    SetBkMode(reference, TRANSPARENT);
+    SIZE extent;
+    GetTextExtentPointA(reference, "A\nB", 3, &extent);
+    ASSERT_GT(extent.cy, 10);
+    TextOutA(reference, center_x, center_y - extent.cy, "A", 1);
+    TextOutA(reference, center_x, center_y, "B", 1);
+
+    EXPECT_EQ(package_state.canvas_bitmap->pixels, bitmap->pixels);
+    // Only glyph pixels were painted: no background cell.
+    EXPECT_EQ(pixel(center_x, center_y - 1), white);
+
+    // A text ending in a newline draws one more, empty, line; an empty text nothing.
+    fill(white);
+    draw_text(0, 0, 0, 20, "");
+    EXPECT_EQ(count(white), canvas_width * canvas_height);
+    draw_text(0, 0, 0, 20, "A\n");
+    FillRect(reference, &all, white_brush);
+    TextOutA(reference, center_x, center_y - extent.cy, "A", 1);
+    EXPECT_EQ(package_state.canvas_bitmap->pixels, bitmap->pixels);
+
+    SelectObject(reference, old_font);
+    SelectObject(reference, old_bitmap);
+    DeleteObject(font);
+    DeleteObject(white_brush);
+    DeleteObject(bitmap);
+    DeleteDC(reference);
+}

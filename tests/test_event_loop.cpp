@@ -1,0 +1,213 @@
+// The event loop's passes, seen through injected input and the virtual clock:
+// arming and completing periodic events, clicks and keys replacing them, the
+// animation modes, quitting, and when the canvas reaches the window.
+#include "display_test_support.h"
+
+using test_support::DisplayTest;
+using portable::HeadlessInput;
+
+class EventLoop : public DisplayTest {};
+
+TEST_F(EventLoop, NothingAnswersBeforeTheDisplayIsOpen) {
+    int x = 7, y = 7;
+    char key = 7;
+    EXPECT_EQ(wait_event(&x, &y, &key), 0);
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(set_animation(AnimationMode::Animate), 0);
+    EXPECT_EQ(set_logging(1), 0);
+    EXPECT_FALSE(package_state.animate);
+}
+
+TEST_F(EventLoop, APeriodicEventNeedsTwoTimerMessagesOnAnEmptyQueue) {
+    open();
+    set_animation(AnimationMode::Animate);
+    // The start-up paints stand in for the first timer message.
+    EXPECT_EQ(next_event().kind, EventKind::Periodic);
+    EXPECT_EQ(now(), 50);
+    EXPECT_EQ(next_event().kind, EventKind::Periodic);
+    EXPECT_EQ(now(), 150);
+    EXPECT_EQ(next_event().kind, EventKind::Periodic);
+    EXPECT_EQ(now(), 250);
+}
+
+TEST_F(EventLoop, AClickReplacesAnArmedPeriodicEvent) {
+    open();
+    set_animation(AnimationMode::Animate);
+    next_event();                                                // t = 50
+    later(70, HeadlessInput::click(300, 100, graphics()));       // after the arming at 100
+    Event e = next_event();
+    EXPECT_EQ(e.kind, EventKind::Mouse);
+    EXPECT_EQ(now(), 120);
+    EXPECT_EQ(e.x, 300 - package_state.center_x);
+    EXPECT_EQ(e.y, package_state.center_y - 100);  // above the centre is positive
+    EXPECT_EQ(package_state.center_x, 595 / 2);
+    EXPECT_EQ(package_state.center_y, 491 / 2);
+}
+
+TEST_F(EventLoop, TypedCharactersAreKeysButCtrlLettersAreNot) {
+    open();
+    type('a');
+    Event e = next_event();
+    EXPECT_EQ(e.kind, EventKind::Key);
+    EXPECT_EQ(e.key, 'a');
+    ctrl('L');  // a shortcut only
+    later(500, HeadlessInput::typed('Z', graphics()));
+    e = next_event();
+    EXPECT_EQ(e.kind, EventKind::Key);
+    EXPECT_EQ(e.key, 'Z');
+    EXPECT_EQ(now(), 500);
+}
+
+TEST_F(EventLoop, KeysTypedIntoTheTextWindowReachTheGraphicsWindow) {
+    open();
+    presenter().inject(HeadlessInput::typed('q', text()));
+    Event e = next_event();
+    EXPECT_EQ(e.kind, EventKind::Key);
+    EXPECT_EQ(e.key, 'q');
+    bool logging = package_state.logging_enabled;
+    presenter().inject(HeadlessInput::ctrl_letter('L', text()));
+    later(500, HeadlessInput::click(1, 1, graphics()));
+    EXPECT_EQ(next_event().kind, EventKind::Mouse);
+    EXPECT_NE(package_state.logging_enabled, logging);
+    EXPECT_EQ(package_state.ctrl_held, 0);
+}
+
+TEST_F(EventLoop, HaltingWhileArmedStillDeliversThatEvent) {
+    open();
+    set_animation(AnimationMode::Animate);
+    next_event();                                                       // t = 50
+    later(70, HeadlessInput::menu(CMD_HALT, graphics()));               // armed at 100
+    EXPECT_EQ(next_event().kind, EventKind::Periodic);
+    EXPECT_EQ(now(), 150);
+    later(1000, HeadlessInput::click(5, 5, graphics()));
+    EXPECT_EQ(next_event().kind, EventKind::Mouse);  // no more periodic events
+    EXPECT_EQ(now(), 1150);
+}
+
+TEST_F(EventLoop, OneFrameWhileHalted) {
+    open();
+    EXPECT_EQ(set_animation(AnimationMode::AdvanceFrame), 1);
+    EXPECT_EQ(next_event().kind, EventKind::Periodic);
+    later(1000, HeadlessInput::click(5, 5, graphics()));
+    EXPECT_EQ(next_event().kind, EventKind::Mouse);
+    EXPECT_FALSE(package_state.single_frame);
+}
+
+TEST_F(EventLoop, AClickBeforeTheTickSpendsTheFrameRequest) {
+    open();
+    set_animation(AnimationMode::AdvanceFrame);
+    later(20, HeadlessInput::click(10, 10, graphics()));  // after the arming, before the tick
+    EXPECT_EQ(next_event().kind, EventKind::Mouse);
+    EXPECT_EQ(now(), 20);
+    later(1000, HeadlessInput::click(5, 5, graphics()));
+    EXPECT_EQ(next_event().kind, EventKind::Mouse);
+}
+
+TEST_F(EventLoop, QuitModeAnswersQuitAfterEveryLaterEvent) {
+    open();
+    set_animation(AnimationMode::Animate);
+    EXPECT_EQ(set_animation(AnimationMode::Quit), 1);
+    EXPECT_EQ(next_event().kind, EventKind::Quit);
+    EXPECT_EQ(now(), 50);  // it still waited for its event
+    click(3, 3);
+    EXPECT_EQ(next_event().kind, EventKind::Quit);
+    EXPECT_EQ(next_event().kind, EventKind::Quit);
+}
+
+TEST_F(EventLoop, OtherModesChangeNothing) {
+    open();
+    for (int mode : {3, 4, 7, -1, 6}) {
+        EXPECT_EQ(set_animation(mode), 1);
+        EXPECT_FALSE(package_state.animate);
+        EXPECT_FALSE(package_state.single_frame);
+        EXPECT_FALSE(package_state.quit_requested);
+    }
+    set_animation(AnimationMode::Animate);
+    set_animation(AnimationMode::Halt);
+    EXPECT_FALSE(package_state.animate);
+}
+
+TEST_F(EventLoop, ClosingTheGraphicsWindowQuits) {
+    open();
+    set_animation(AnimationMode::Animate);
+    next_event();
+    presenter().inject(HeadlessInput::close(graphics()));
+    EXPECT_EQ(next_event().kind, EventKind::Quit);
+    EXPECT_FALSE(IsWindow(graphics()));
+}
+
+TEST_F(EventLoop, ClosingOnlyTheTextWindowDoesNot) {
+    open();
+    presenter().inject(HeadlessInput::close(text()));
+    later(500, HeadlessInput::click(20, 20, graphics()));
+    EXPECT_EQ(next_event().kind, EventKind::Mouse);
+    EXPECT_FALSE(IsWindow(text()));
+    log_printf("still logging\n");  // no window to show it in: stored all the same
+    EXPECT_EQ(set_logging(1), 1);
+}
+
+TEST_F(EventLoop, QuitFromTheMenuOrCtrlQ) {
+    open();
+    menu(CMD_QUIT);
+    EXPECT_EQ(next_event().kind, EventKind::Quit);
+    EXPECT_TRUE(IsWindow(graphics()));  // nothing is torn down
+    reset_everything();
+    open();
+    ctrl('Q');
+    EXPECT_EQ(next_event().kind, EventKind::Quit);
+}
+
+// ------------------------------------------------------------ canvas refresh
+
+class CanvasRefresh : public DisplayTest {
+protected:
+    uint32_t window_pixel(int x, int y) {
+        portable::HeadlessImage image = presenter().front_image(graphics());
+        return image.pixels[size_t(y) * image.width + x];
+    }
+};
+
+TEST_F(CanvasRefresh, TheCanvasReachesTheWindowAfterTheNextDispatchedMessage) {
+    open();
+    clear_canvas();
+    PostMessageA(graphics(), WM_USER, 0, 0);
+    pump_message();
+    int frames = presenter().frames(graphics());
+    int cx = package_state.center_x, cy = package_state.center_y;
+    EXPECT_EQ(window_pixel(cx, cy), 0xFFFFFFu);
+
+    draw_rectangle(2, -5, 5, 5, -5, 0);
+    EXPECT_EQ(window_pixel(cx, cy), 0xFFFFFFu);  // not before
+    PostMessageA(text(), WM_USER, 0, 0);         // a message for any window carries it
+    pump_message();
+    EXPECT_EQ(window_pixel(cx, cy), 0x0000FFu);
+    EXPECT_EQ(package_state.canvas_dirty, 0);
+    EXPECT_EQ(presenter().frames(graphics()), frames + 1);
+
+    PostMessageA(graphics(), WM_USER, 0, 0);  // nothing drawn in between: no copy
+    pump_message();
+    EXPECT_EQ(presenter().frames(graphics()), frames + 1);
+}
+
+TEST_F(CanvasRefresh, PaintingCopiesEvenAClean) {
+    open();
+    clear_canvas();
+    draw_rectangle(3, -5, 5, 5, -5, 0);
+    package_state.canvas_dirty = 0;  // as if already copied
+    InvalidateRect(graphics(), nullptr, FALSE);
+    pump_message();  // the start-up paints and this one
+    pump_message();
+    EXPECT_EQ(window_pixel(package_state.center_x, package_state.center_y), 0x00FF00u);
+}
+
+TEST_F(CanvasRefresh, TheQuitMessageCopiesNothing) {
+    open();
+    clear_canvas();
+    PostMessageA(graphics(), WM_USER, 0, 0);
+    pump_message();
+    draw_rectangle(2, -5, 5, 5, -5, 0);
+    PostQuitMessage(0);
+    pump_message();
+    EXPECT_EQ(package_state.pending_kind, EventKind::Quit);
+    EXPECT_EQ(package_state.canvas_dirty, 1);
+}

@@ -1,0 +1,167 @@
+// The script file: the reader's handling of good, counted, empty and malformed
+// lines, and the writer's line formats. Each test works in a fresh folder of its
+// own, since the script is "TAVLO.SCR" in the current directory.
+#include <unistd.h>
+
+#include <climits>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "package_test_support.h"
+
+using test_support::log_lines;
+namespace fs = std::filesystem;
+
+class Script : public ::testing::Test {
+protected:
+    void SetUp() override {
+        reset_package_state();
+        previous = fs::current_path();
+        folder = fs::temp_directory_path() /
+                 ("tavlo-script-" + std::to_string(getpid()) + "-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        fs::current_path(folder);
+    }
+    void TearDown() override {
+        reset_package_state();
+        fs::current_path(previous);
+        fs::remove_all(folder);
+    }
+
+    static void write_script(const std::string& bytes) {
+        std::ofstream file("TAVLO.SCR", std::ios::binary);
+        file << bytes;
+    }
+    static std::string read_script() {
+        std::ifstream file("TAVLO.SCR", std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    }
+    // Reads one event as playback does; returns its kind, or 0 when the read ended
+    // playback.
+    static int next() {
+        package_state.playback = true;
+        package_state.pending_kind = EventKind::None;
+        return read_script_event() ? package_state.pending_kind : 0;
+    }
+
+    fs::path previous;
+    fs::path folder;
+};
+
+TEST_F(Script, WriterLineFormats) {
+    record_event(EventKind::Mouse, 10, -20, 0);
+    package_state.periodic_count = 3;
+    record_event(EventKind::Periodic, 0, 0, 0);
+    record_event(EventKind::Key, 0, 0, 'a');
+    record_event(EventKind::Key, 0, 0, static_cast<signed char>(233));
+    record_event(EventKind::Quit, 0, 0, 0);
+    close_script();
+    EXPECT_EQ(read_script(),
+              "TAVLO_MOUSE(10, -20);\nTAVLO_PERIODIC(3);\nTAVLO_KBD(97);\nTAVLO_KBD(-23);\n");
+}
+
+TEST_F(Script, ReaderDeliversEventsAndCountedPeriodicLines) {
+    write_script("TAVLO_MOUSE(-5, 7);\nTAVLO_PERIODIC(3);\nTAVLO_KBD(97);\n"
+                 "TAVLO_PERIODIC(0);\nTAVLO_PERIODIC(1);\n");
+    EXPECT_EQ(next(), EventKind::Mouse);
+    EXPECT_EQ(package_state.pending_x, -5);
+    EXPECT_EQ(package_state.pending_y, 7);
+    EXPECT_EQ(next(), EventKind::Periodic);
+    EXPECT_EQ(next(), EventKind::Periodic);
+    EXPECT_EQ(next(), EventKind::Periodic);
+    EXPECT_EQ(next(), EventKind::Key);
+    EXPECT_EQ(package_state.pending_key, 'a');
+    EXPECT_EQ(next(), EventKind::Periodic);  // a count of 0 still gives one
+    EXPECT_EQ(next(), EventKind::Periodic);
+    EXPECT_TRUE(log_lines().empty());
+    EXPECT_EQ(next(), 0);
+    EXPECT_EQ(log_lines(), (std::vector<std::string>{"EOF encountered in script file TAVLO.SCR\n"}));
+    EXPECT_FALSE(package_state.playback);
+    EXPECT_EQ(package_state.script_stream, nullptr);  // the next playback starts afresh
+    EXPECT_EQ(next(), EventKind::Mouse);
+}
+
+TEST_F(Script, EmptyLinesAreSkippedAlsoWithCarriageReturns) {
+    write_script("\n\r\n\nTAVLO_KBD(65);\r\n\r\nTAVLO_MOUSE(1, 2);\r\n");
+    EXPECT_EQ(next(), EventKind::Key);
+    EXPECT_EQ(package_state.pending_key, 'A');
+    EXPECT_EQ(next(), EventKind::Mouse);
+    EXPECT_EQ(package_state.pending_y, 2);
+}
+
+TEST_F(Script, KeysAbove127RoundTrip) {
+    for (int code = 1; code < 256; ++code) record_event(EventKind::Key, 0, 0, static_cast<signed char>(code));
+    close_script();
+    for (int code = 1; code < 256; ++code) {
+        ASSERT_EQ(next(), EventKind::Key) << code;
+        EXPECT_EQ(static_cast<unsigned char>(package_state.pending_key), code);
+    }
+}
+
+TEST_F(Script, AFinalLineWithoutNewlineIsNotReplayed) {
+    write_script("TAVLO_KBD(1);\nTAVLO_KBD(2);");
+    EXPECT_EQ(next(), EventKind::Key);
+    EXPECT_EQ(next(), 0);
+    EXPECT_EQ(log_lines().back(), "EOF encountered in script file TAVLO.SCR\n");
+}
+
+TEST_F(Script, AMissingFileEndsPlaybackWithOneMessage) {
+    package_state.play_one = true;
+    EXPECT_EQ(next(), 0);
+    EXPECT_FALSE(package_state.playback);
+    EXPECT_FALSE(package_state.play_one);
+    EXPECT_EQ(log_lines(), (std::vector<std::string>{"Cannot open script file TAVLO.SCR for reading\n"}));
+}
+
+TEST_F(Script, MalformedLinesAreUnrecognisedAndEndPlayback) {
+    const char* bad_lines[] = {
+        "   \n",                              // spaces are not an empty line
+        "TAVLO_kBD(97);\n",                   // the deciding letters are capitals
+        "TAVLO\n",                            // shorter than seven characters
+        "TAVLO_KBD();\n",                     // no digits
+        "TAVLO_MOUSE(12);\n",                 // only one of two numbers
+        "TAVLO_MOUSE(1, -);\n",               // a sign is not a number
+        "TAVLO_PERIODIC(123456789012);\n",    // a run longer than eleven characters
+        "TAVLO_MOUSE(9999999999, 1);\n",      // outside the int range
+        "TAVLO_XYZ(1);\n",
+    };
+    for (const char* line : bad_lines) {
+        reset_package_state();
+        write_script(std::string(line) + "TAVLO_KBD(50);\n");
+        EXPECT_EQ(next(), 0) << line;
+        EXPECT_EQ(log_lines(), (std::vector<std::string>{"Unrecognised line in script file TAVLO.SCR\n"}))
+            << line;
+        EXPECT_EQ(package_state.script_stream, nullptr);
+    }
+}
+
+TEST_F(Script, NumbersFollowTheirRuns) {
+    write_script("TAVLO_MOUSE(3-4, -2147483648);\nTAVLO_KBD(-23);\nTAVLO_PERIODIC(-5);\n");
+    EXPECT_EQ(next(), EventKind::Mouse);
+    EXPECT_EQ(package_state.pending_x, 3);
+    EXPECT_EQ(package_state.pending_y, INT_MIN);
+    EXPECT_EQ(next(), EventKind::Key);
+    EXPECT_EQ(package_state.pending_key, -23);
+    EXPECT_EQ(next(), EventKind::Periodic);  // counts are read without a sign: 5
+    EXPECT_EQ(package_state.periodic_count, 4);
+}
+
+TEST_F(Script, AnOverlongLineIsOneLine) {
+    std::string line = "TAVLO_KBD(7);" + std::string(2000, ' ') + "TAVLO_KBD(8);\n";
+    write_script(line + "TAVLO_KBD(9);\n");
+    EXPECT_EQ(next(), EventKind::Key);
+    EXPECT_EQ(package_state.pending_key, 7);
+    EXPECT_EQ(next(), EventKind::Key);
+    EXPECT_EQ(package_state.pending_key, 9);
+}
+
+TEST_F(Script, AnUnwritableFolderReportsEveryEvent) {
+    fs::create_directory("TAVLO.SCR");  // a folder where the file should go
+    record_event(EventKind::Mouse, 1, 1, 0);
+    record_event(EventKind::Key, 0, 0, 'x');
+    EXPECT_EQ(log_lines(), (std::vector<std::string>{"Cannot open script file TAVLO.SCR for writing\n",
+                                                     "Cannot open script file TAVLO.SCR for writing\n"}));
+}

@@ -141,6 +141,34 @@ private slots:
         QCOMPARE(mismatches, 0);
     }
 
+    // The outer rectangles include the frame (Qt's offscreen platform draws a
+    // 2-pixel one); the client area is what the frame and the menu bar leave.
+    void windows_take_their_outer_rectangles() {
+        QWidget* graphics_widget = presenter_->top_level(graphics());
+        QWidget* text_widget = presenter_->top_level(package_state.text_window);
+        QCOMPARE(graphics_widget->frameGeometry(), QRect(0, 0, 601, 540));
+        const int third = QGuiApplication::primaryScreen()->size().height() / 3;
+        QCOMPARE(text_widget->frameGeometry(), QRect(0, 550, 601, third));
+        RECT client;
+        GetClientRect(graphics(), &client);
+        QCOMPARE(int(client.right), graphics_widget->width());
+        QCOMPARE(int(client.bottom), graphics_widget->height() - bar()->height());
+        QCOMPARE(view()->size(), QSize(client.right, client.bottom));
+        QCOMPARE(package_state.center_y, int(client.bottom) / 2);
+    }
+
+    // A resized text window gets a new client size and front image, and is repainted.
+    void resizing_the_text_window_reaches_user() {
+        HWND text = package_state.text_window;
+        presenter_->top_level(text)->resize(700, 300);
+        HWND__* record = live_window(text);
+        QVERIFY(record != nullptr);
+        // The platform reports the new size asynchronously.
+        QVERIFY(run_until([&] { return record->client.cx == 700 && record->client.cy == 300; }));
+        settle_and_collect();
+        QCOMPARE(presenter_->view(text)->image().size(), QSize(700, 300));
+    }
+
     void click_on_change_color_turns_the_cubes_black() {
         settle_and_collect();
         const COLORREF gray = Palette[demo_->scene.cube_color];

@@ -9,7 +9,9 @@
 #     step: the letter turns every step, so the headless runs are searched for it);
 #   - a click on "spin X" starts the cubes turning;
 #   - Ctrl+Q ends the program with exit code 0, and so does a real close request
-#     (WM_DELETE_WINDOW, as a window manager's close button sends).
+#     (WM_DELETE_WINDOW, as a window manager's close button sends);
+#   - when openbox is installed: under that window manager the outer size with the
+#     frame stays 601 x 540, and Alt+F4 ends the program with exit code 0.
 # Usage: xvfb_smoke.sh PATH/TO/cubes     (exit 77: skipped, tools missing)
 set -uo pipefail
 cubes=$(realpath "$1")
@@ -102,4 +104,23 @@ python3 "$here/x11_close_request.py" "$graphics"
 wait_exit "$cubes_pid" 5
 [ "$exit_status" = 0 ] || fail "close request: exit status $exit_status; $(cat "$work/cubes.log")"
 echo "ok: exit 0"
+echo "== under a window manager"
+if command -v openbox >/dev/null 2>&1 && command -v xprop >/dev/null 2>&1; then
+    openbox >"$work/openbox.log" 2>&1 &
+    started_pids+=($!)
+    sleep 1
+    start_cubes
+    read -r left right top_frame bottom <<<"$(xprop -id "$graphics" _NET_FRAME_EXTENTS |
+        sed 's/.*= //; s/,/ /g')"
+    eval "$(xdotool getwindowgeometry --shell "$graphics")"
+    outer="$((WIDTH + left + right))x$((HEIGHT + top_frame + bottom))"
+    [ "$outer" = 601x540 ] || fail "outer size with the frame is $outer"
+    xdotool windowactivate --sync "$graphics"
+    xdotool key alt+F4
+    wait_exit "$cubes_pid" 5
+    [ "$exit_status" = 0 ] || fail "Alt+F4: exit status $exit_status"
+    echo "ok: outer 601x540 with a ${left},${right},${top_frame},${bottom} frame; Alt+F4 ends it with exit 0"
+else
+    echo "skipped: openbox (or xprop) is not installed"
+fi
 echo "PASS"

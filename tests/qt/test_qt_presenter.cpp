@@ -84,7 +84,10 @@ private:
         std::vector<Turn> turns;
         QTest::keyClick(target != nullptr ? target : view(), Qt::Key_At);
         run_until(
-            [&] { return !turns.empty() && turns.back().kind == EventKind::Key && turns.back().key == '@'; },
+            [&] {
+                return !turns.empty() && turns.back().kind == EventKind::Key &&
+                       turns.back().key == '@';
+            },
             &turns);
         return turns;
     }
@@ -106,8 +109,8 @@ private slots:
         QVERIFY(bar() != nullptr);
         // The cubes are drawn by the first periodic event.
         std::vector<Turn> turns;
-        QVERIFY(run_until([&] { return !turns.empty() && turns.back().kind == EventKind::Periodic; },
-                          &turns));
+        QVERIFY(run_until(
+            [&] { return !turns.empty() && turns.back().kind == EventKind::Periodic; }, &turns));
     }
 
     void cleanup() {

@@ -11,14 +11,14 @@ struct KeyCode {
 
 // Keys whose code does not follow from their ASCII value.
 constexpr KeyCode special_keys[] = {
-    {Qt::Key_Backspace, 0x08}, {Qt::Key_Tab, 0x09},     {Qt::Key_Backtab, 0x09},
-    {Qt::Key_Return, 0x0D},    {Qt::Key_Enter, 0x0D},   {Qt::Key_Shift, 0x10},
-    {Qt::Key_Control, 0x11},   {Qt::Key_Alt, 0x12},     {Qt::Key_Pause, 0x13},
-    {Qt::Key_CapsLock, 0x14},  {Qt::Key_Escape, 0x1B},  {Qt::Key_Space, 0x20},
-    {Qt::Key_PageUp, 0x21},    {Qt::Key_PageDown, 0x22}, {Qt::Key_End, 0x23},
-    {Qt::Key_Home, 0x24},      {Qt::Key_Left, 0x25},    {Qt::Key_Up, 0x26},
-    {Qt::Key_Right, 0x27},     {Qt::Key_Down, 0x28},    {Qt::Key_Insert, 0x2D},
-    {Qt::Key_Delete, 0x2E},    {Qt::Key_Meta, 0x5B},    {Qt::Key_NumLock, 0x90},
+    {Qt::Key_Backspace, 0x08},  {Qt::Key_Tab, 0x09},      {Qt::Key_Backtab, 0x09},
+    {Qt::Key_Return, 0x0D},     {Qt::Key_Enter, 0x0D},    {Qt::Key_Shift, 0x10},
+    {Qt::Key_Control, 0x11},    {Qt::Key_Alt, 0x12},      {Qt::Key_Pause, 0x13},
+    {Qt::Key_CapsLock, 0x14},   {Qt::Key_Escape, 0x1B},   {Qt::Key_Space, 0x20},
+    {Qt::Key_PageUp, 0x21},     {Qt::Key_PageDown, 0x22}, {Qt::Key_End, 0x23},
+    {Qt::Key_Home, 0x24},       {Qt::Key_Left, 0x25},     {Qt::Key_Up, 0x26},
+    {Qt::Key_Right, 0x27},      {Qt::Key_Down, 0x28},     {Qt::Key_Insert, 0x2D},
+    {Qt::Key_Delete, 0x2E},     {Qt::Key_Meta, 0x5B},     {Qt::Key_NumLock, 0x90},
     {Qt::Key_ScrollLock, 0x91},
 };
 
@@ -31,16 +31,20 @@ struct Punctuation {
 };
 
 constexpr Punctuation punctuation[] = {
-    {';', ':', 0xBA}, {'=', '+', 0xBB}, {',', '<', 0xBC}, {'-', '_', 0xBD},
-    {'.', '>', 0xBE}, {'/', '?', 0xBF}, {'`', '~', 0xC0}, {'[', '{', 0xDB},
+    {';', ':', 0xBA},  {'=', '+', 0xBB}, {',', '<', 0xBC},  {'-', '_', 0xBD},
+    {'.', '>', 0xBE},  {'/', '?', 0xBF}, {'`', '~', 0xC0},  {'[', '{', 0xDB},
     {'\\', '|', 0xDC}, {']', '}', 0xDD}, {'\'', '"', 0xDE},
 };
 
 // The digit keys' shifted characters, '0' first.
 constexpr char shifted_digits[] = ")!@#$%^&*(";
 
-bool is_letter(int key) { return key >= Qt::Key_A && key <= Qt::Key_Z; }
-bool is_digit(int key) { return key >= Qt::Key_0 && key <= Qt::Key_9; }
+bool is_letter(int key) {
+    return key >= Qt::Key_A && key <= Qt::Key_Z;
+}
+bool is_digit(int key) {
+    return key >= Qt::Key_0 && key <= Qt::Key_9;
+}
 
 int punctuation_key(int key) {
     for (const Punctuation& p : punctuation) {

@@ -11,10 +11,18 @@ namespace {
 
 constexpr UINT state_flags = MF_CHECKED | MF_GRAYED | MF_DISABLED;
 
-bool is_popup(const MenuModelItem& item) { return item.flags & MF_POPUP; }
-bool is_separator(const MenuModelItem& item) { return item.flags & MF_SEPARATOR; }
-bool is_enabled(const MenuModelItem& item) { return !(item.flags & (MF_GRAYED | MF_DISABLED)); }
-bool is_checked(const MenuModelItem& item) { return item.flags & MF_CHECKED; }
+bool is_popup(const MenuModelItem& item) {
+    return item.flags & MF_POPUP;
+}
+bool is_separator(const MenuModelItem& item) {
+    return item.flags & MF_SEPARATOR;
+}
+bool is_enabled(const MenuModelItem& item) {
+    return !(item.flags & (MF_GRAYED | MF_DISABLED));
+}
+bool is_checked(const MenuModelItem& item) {
+    return item.flags & MF_CHECKED;
+}
 
 const MenuModelItem* find_item(const std::vector<MenuModelItem>& items, size_t& index) {
     for (const MenuModelItem& item : items) {

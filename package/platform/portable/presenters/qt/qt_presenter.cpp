@@ -40,8 +40,8 @@ QColor qt_color(COLORREF color) {
 QMargins frame_margins(const QWidget& widget) {
     const QRect inner = widget.geometry();
     const QRect outer = widget.frameGeometry();
-    return {inner.left() - outer.left(), inner.top() - outer.top(),
-            outer.right() - inner.right(), outer.bottom() - inner.bottom()};
+    return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+            outer.bottom() - inner.bottom()};
 }
 
 }  // namespace
@@ -69,7 +69,8 @@ struct QtPresenter::Shown {
 QtPresenter::QtPresenter() : deadline_(std::make_unique<QTimer>()) {
     deadline_->setSingleShot(true);
     deadline_->setTimerType(Qt::PreciseTimer);
-    QObject::connect(deadline_.get(), &QTimer::timeout, deadline_.get(), [this] { timed_out_ = true; });
+    QObject::connect(deadline_.get(), &QTimer::timeout, deadline_.get(),
+                     [this] { timed_out_ = true; });
 }
 
 QtPresenter::~QtPresenter() {
@@ -336,8 +337,8 @@ void refuse_fatal(QtMsgType type, const QMessageLogContext&, const QString& text
 }  // namespace
 
 Presenter* make_qt_presenter(int& argc, char** argv) {
-    const bool configured =
-        variable_set("DISPLAY") || variable_set("WAYLAND_DISPLAY") || variable_set("QT_QPA_PLATFORM");
+    const bool configured = variable_set("DISPLAY") || variable_set("WAYLAND_DISPLAY") ||
+                            variable_set("QT_QPA_PLATFORM");
     if (!configured || !x_display_answers()) return nullptr;
     // Qt keeps argc and argv for the whole run. The application and the presenter
     // live until the process ends and are never destroyed: tearing Qt down among

@@ -24,7 +24,9 @@ uint64_t rgb32_pair(uint64_t c) {
     return ((c & red_blue) << 16) | ((c >> 16) & red_blue) | (c & green) | opaque;
 }
 
-uint32_t rgb32(uint32_t c) { return uint32_t(rgb32_pair(c)); }
+uint32_t rgb32(uint32_t c) {
+    return uint32_t(rgb32_pair(c));
+}
 
 }  // namespace
 
@@ -115,7 +117,8 @@ void ClientView::mouseReleaseEvent(QMouseEvent* event) {
 void ClientView::keyPressEvent(QKeyEvent* event) {
     const int vk = virtual_key(event->key(), event->modifiers());
     if (vk == 0) return QWidget::keyPressEvent(event);
-    const auto character = static_cast<unsigned char>(key_character(event->key(), event->modifiers()));
+    const auto character =
+        static_cast<unsigned char>(key_character(event->key(), event->modifiers()));
     // An auto-repeat says the key was already down (bit 30), as Windows does.
     const LPARAM repeat = event->isAutoRepeat() ? LPARAM(1) << 30 : 0;
     events_->post(WM_KEYDOWN, WPARAM(vk), key_down_lparam(character) | repeat);

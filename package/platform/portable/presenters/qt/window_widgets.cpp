@@ -1,0 +1,181 @@
+// Qt presenter: top-level windows and their client views.
+#include "window_widgets.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QVBoxLayout>
+#include <cstring>
+
+#include "../../presenter.h"
+#include "key_map.h"
+
+namespace portable {
+
+namespace {
+
+// COLORREF 0x00BBGGRR to Qt's RGB32 0xFFRRGGBB, two pixels at a time.
+constexpr uint64_t red_blue = 0x000000FF000000FFull;
+constexpr uint64_t green = 0x0000FF000000FF00ull;
+constexpr uint64_t opaque = 0xFF000000FF000000ull;
+
+uint64_t rgb32_pair(uint64_t c) {
+    return ((c & red_blue) << 16) | ((c >> 16) & red_blue) | (c & green) | opaque;
+}
+
+uint32_t rgb32(uint32_t c) {
+    return uint32_t(rgb32_pair(c));
+}
+
+}  // namespace
+
+bool convert_row(const uint32_t* from, uint32_t* to, int width) {
+    uint64_t changed = 0;
+    int x = 0;
+    for (; x + 2 <= width; x += 2) {
+        uint64_t pair, old;
+        std::memcpy(&pair, from + x, 8);
+        std::memcpy(&old, to + x, 8);
+        const uint64_t converted = rgb32_pair(pair);
+        changed |= converted ^ old;
+        std::memcpy(to + x, &converted, 8);
+    }
+    for (; x < width; ++x) {
+        const uint32_t converted = rgb32(from[x]);
+        changed |= converted ^ to[x];
+        to[x] = converted;
+    }
+    return changed != 0;
+}
+
+QImage image_from_colorrefs(const uint32_t* pixels, int width, int height) {
+    if (pixels == nullptr || width <= 0 || height <= 0) return {};
+    if (int64_t(width) * height > int64_t(1) << 28) return {};
+    QImage image(width, height, QImage::Format_RGB32);
+    if (image.isNull()) return {};
+    for (int y = 0; y < height; ++y) {
+        convert_row(pixels + size_t(y) * width, reinterpret_cast<uint32_t*>(image.scanLine(y)),
+                    width);
+    }
+    return image;
+}
+
+// ------------------------------------------------------------ client view
+
+ClientView::ClientView(WindowEvents* events, QWidget* parent) : QWidget(parent), events_(events) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+// Converts the image in place, row by row, into the screen's own format (so
+// painting is a plain copy) and repaints only the band of rows that changed:
+// a frame in which little moved costs little to bring to the screen.
+void ClientView::show_colorrefs(const uint32_t* pixels, int width, int height) {
+    if (width != image_.width() || height != image_.height()) {
+        image_ = image_from_colorrefs(pixels, width, height);
+        return update();
+    }
+    int top = -1, bottom = -1;
+    for (int y = 0; y < height; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(image_.scanLine(y));
+        if (!convert_row(pixels + size_t(y) * width, row, width)) continue;
+        if (top < 0) top = y;
+        bottom = y;
+    }
+    if (top >= 0) update(QRect(0, top, width, bottom - top + 1));
+}
+
+void ClientView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.drawImage(0, 0, image_);
+    // Whatever the front image does not cover (a window grown before USER resized it).
+    if (image_.width() < width()) {
+        painter.fillRect(image_.width(), 0, width() - image_.width(), height(), background_);
+    }
+    if (image_.height() < height()) {
+        painter.fillRect(0, image_.height(), image_.width(), height() - image_.height(),
+                         background_);
+    }
+}
+
+void ClientView::post_mouse(UINT message, QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    const WPARAM buttons = (event->buttons() & Qt::LeftButton) ? MK_LBUTTON : 0;
+    events_->post(message, buttons, MAKELPARAM(at.x(), at.y()));
+}
+
+void ClientView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) post_mouse(WM_LBUTTONDOWN, event);
+}
+
+void ClientView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) post_mouse(WM_LBUTTONUP, event);
+}
+
+// Windows repeats key-downs while a key is held, without key-ups in between.
+void ClientView::keyPressEvent(QKeyEvent* event) {
+    const int vk = virtual_key(event->key(), event->modifiers());
+    if (vk == 0) return QWidget::keyPressEvent(event);
+    const auto character =
+        static_cast<unsigned char>(key_character(event->key(), event->modifiers()));
+    // An auto-repeat says the key was already down (bit 30), as Windows does.
+    const LPARAM repeat = event->isAutoRepeat() ? LPARAM(1) << 30 : 0;
+    events_->post(WM_KEYDOWN, WPARAM(vk), key_down_lparam(character) | repeat);
+}
+
+void ClientView::keyReleaseEvent(QKeyEvent* event) {
+    if (event->isAutoRepeat()) return;
+    const int vk = virtual_key(event->key(), event->modifiers());
+    if (vk == 0) return QWidget::keyReleaseEvent(event);
+    events_->post(WM_KEYUP, WPARAM(vk), key_up_lparam());
+}
+
+// ------------------------------------------------------------ top-level windows
+
+namespace {
+
+bool changes_geometry(QEvent::Type type) {
+    return type == QEvent::Show || type == QEvent::Move || type == QEvent::Resize;
+}
+
+}  // namespace
+
+MenuWindow::MenuWindow(WindowEvents events) : events_(std::move(events)) {
+    view_ = new ClientView(&events_, this);
+    setCentralWidget(view_);
+    view_->setFocus();
+}
+
+bool MenuWindow::event(QEvent* event) {
+    const bool result = QMainWindow::event(event);
+    if (changes_geometry(event->type()) && events_.geometry_changed) events_.geometry_changed();
+    return result;
+}
+
+void MenuWindow::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    events_.post(WM_CLOSE, 0, 0);
+}
+
+PlainWindow::PlainWindow(WindowEvents events) : events_(std::move(events)) {
+    view_ = new ClientView(&events_, this);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(view_);
+    view_->setFocus();
+}
+
+bool PlainWindow::event(QEvent* event) {
+    const bool result = QWidget::event(event);
+    if (changes_geometry(event->type()) && events_.geometry_changed) events_.geometry_changed();
+    return result;
+}
+
+void PlainWindow::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    events_.post(WM_CLOSE, 0, 0);
+}
+
+}  // namespace portable

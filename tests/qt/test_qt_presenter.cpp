@@ -1,0 +1,367 @@
+// Tests of the Qt presenter on Qt's offscreen platform, driven with QtTest input:
+// the cubes demo runs in real Qt windows, and clicks, keys and menu choices go
+// through the widgets exactly as a user's would.
+#include <QAction>
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QMenuBar>
+#include <QtTest>
+#include <memory>
+
+#include "cubes.h"
+#include "package_state.h"
+#include "portable/presenters/qt/key_map.h"
+#include "portable/presenters/qt/qt_presenter.h"
+#include "portable/user/menu.h"
+#include "portable/user/window.h"
+
+using namespace portable;
+
+namespace {
+
+struct Turn {
+    int kind;
+    char key;
+};
+
+// The Run menu's actions as the menu bar shows them, in order.
+QList<QAction*> run_menu_actions(QMenuBar* bar) {
+    if (bar == nullptr || bar->actions().isEmpty()) return {};
+    QMenu* run = bar->actions().first()->menu();
+    return run != nullptr ? run->actions() : QList<QAction*>{};
+}
+
+QAction* action_named(QMenuBar* bar, const QString& prefix) {
+    for (QAction* action : run_menu_actions(bar)) {
+        if (action->text().startsWith(prefix)) return action;
+    }
+    return nullptr;
+}
+
+int count_color(const QImage& shown, COLORREF color) {
+    const QImage image = shown.convertToFormat(QImage::Format_RGB32);
+    const QRgb wanted = qRgb(GetRValue(color), GetGValue(color), GetBValue(color));
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) count += (row[x] & 0xFFFFFF) == (wanted & 0xFFFFFF);
+    }
+    return count;
+}
+
+}  // namespace
+
+class QtPresenterTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QtPresenter> presenter_;
+    std::unique_ptr<Demo> demo_;
+
+    HWND graphics() const { return package_state.graphics_window; }
+    ClientView* view() const { return presenter_->view(graphics()); }
+    QMenuBar* bar() const { return presenter_->menu_bar(graphics()); }
+
+    // One demo turn per event until `done` holds; false after `ms` milliseconds.
+    template <class Done>
+    bool run_until(Done done, std::vector<Turn>* turns = nullptr, int ms = 5000) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done()) {
+            if (clock.elapsed() > ms) return false;
+            int x = 0, y = 0;
+            char key = 0;
+            const int kind = wait_event(&x, &y, &key);
+            if (turns != nullptr) turns->push_back({kind, key});
+            demo_turn(*demo_, kind, x, y, key);
+        }
+        return true;
+    }
+
+    // Types a marker character and runs turns until it comes back as a key event,
+    // so every message queued before it has been handled, animating or not.
+    std::vector<Turn> settle_and_collect(QWidget* target = nullptr) {
+        std::vector<Turn> turns;
+        QTest::keyClick(target != nullptr ? target : view(), Qt::Key_At);
+        run_until(
+            [&] {
+                return !turns.empty() && turns.back().kind == EventKind::Key &&
+                       turns.back().key == '@';
+            },
+            &turns);
+        return turns;
+    }
+
+    // Client point of a canvas point (y up from the centre).
+    QPoint client_point(int x, int y) const {
+        return {package_state.center_x + x, package_state.center_y - y};
+    }
+
+private slots:
+    void init() {
+        reset_package_state();
+        reset_user_state();
+        presenter_ = std::make_unique<QtPresenter>();
+        set_presenter(presenter_.get());
+        demo_ = std::make_unique<Demo>();
+        demo_start(*demo_, nullptr, nullptr, const_cast<char*>(""), SW_SHOW);
+        QVERIFY(view() != nullptr);
+        QVERIFY(bar() != nullptr);
+        // The cubes are drawn by the first periodic event.
+        std::vector<Turn> turns;
+        QVERIFY(run_until(
+            [&] { return !turns.empty() && turns.back().kind == EventKind::Periodic; }, &turns));
+    }
+
+    void cleanup() {
+        set_presenter(nullptr);
+        reset_user_state();
+        reset_package_state();
+        demo_.reset();
+        presenter_.reset();
+    }
+
+    // The client view shows the window's front image 1:1, below the menu bar.
+    void view_shows_the_front_image() {
+        HWND__* record = live_window(graphics());
+        QVERIFY(record != nullptr);
+        settle_and_collect();
+        const QImage shown = view()->image();
+        QCOMPARE(shown.width(), record->client.cx);
+        QCOMPARE(shown.height(), record->client.cy);
+        QCOMPARE(view()->size(), QSize(record->client.cx, record->client.cy));
+        QVERIFY(view()->y() >= bar()->height());
+        // Every pixel, after frames that were brought over piece by piece.
+        const HBITMAP__& front = record->front_image;
+        int mismatches = 0;
+        for (int y = 0; y < front.height; ++y) {
+            for (int x = 0; x < front.width; ++x) {
+                const COLORREF c = front.pixels[size_t(y) * front.width + x];
+                const QRgb want = qRgb(GetRValue(c), GetGValue(c), GetBValue(c));
+                mismatches += (shown.pixel(x, y) & 0xFFFFFF) != (want & 0xFFFFFF);
+            }
+        }
+        QCOMPARE(mismatches, 0);
+    }
+
+    // The outer rectangles include the frame (Qt's offscreen platform draws a
+    // 2-pixel one); the client area is what the frame and the menu bar leave.
+    void windows_take_their_outer_rectangles() {
+        QWidget* graphics_widget = presenter_->top_level(graphics());
+        QWidget* text_widget = presenter_->top_level(package_state.text_window);
+        QCOMPARE(graphics_widget->frameGeometry(), QRect(0, 0, 601, 540));
+        const int third = QGuiApplication::primaryScreen()->size().height() / 3;
+        QCOMPARE(text_widget->frameGeometry(), QRect(0, 550, 601, third));
+        RECT client;
+        GetClientRect(graphics(), &client);
+        QCOMPARE(int(client.right), graphics_widget->width());
+        QCOMPARE(int(client.bottom), graphics_widget->height() - bar()->height());
+        QCOMPARE(view()->size(), QSize(client.right, client.bottom));
+        QCOMPARE(package_state.center_y, int(client.bottom) / 2);
+    }
+
+    // A resized text window gets a new client size and front image, and is repainted.
+    void resizing_the_text_window_reaches_user() {
+        HWND text = package_state.text_window;
+        presenter_->top_level(text)->resize(700, 300);
+        HWND__* record = live_window(text);
+        QVERIFY(record != nullptr);
+        // The platform reports the new size asynchronously.
+        QVERIFY(run_until([&] { return record->client.cx == 700 && record->client.cy == 300; }));
+        settle_and_collect();
+        QCOMPARE(presenter_->view(text)->image().size(), QSize(700, 300));
+    }
+
+    void click_on_change_color_turns_the_cubes_black() {
+        settle_and_collect();
+        const COLORREF gray = Palette[demo_->scene.cube_color];
+        const int gray_before = count_color(view()->image(), gray);
+        const int black_before = count_color(view()->image(), Palette[0]);
+        QVERIFY(gray_before > 1000);
+        QTest::mouseClick(view(), Qt::LeftButton, {}, client_point(260, 230));
+        settle_and_collect();
+        QCOMPARE(demo_->scene.cube_color, 0);
+        QVERIFY(count_color(view()->image(), gray) < gray_before / 4);
+        QVERIFY(count_color(view()->image(), Palette[0]) > black_before + 1000);
+    }
+
+    void ctrl_l_switches_the_logging_mark() {
+        QAction* logging = action_named(bar(), "&Logging");
+        QVERIFY(logging != nullptr);
+        QVERIFY(!logging->isChecked());  // the demo turned logging off
+        QTest::keyClick(view(), Qt::Key_L, Qt::ControlModifier);
+        settle_and_collect();
+        QVERIFY(package_state.logging_enabled);
+        QVERIFY(logging->isChecked());
+        QTest::keyClick(view(), Qt::Key_L, Qt::ControlModifier);
+        settle_and_collect();
+        QVERIFY(!package_state.logging_enabled);
+        QVERIFY(!logging->isChecked());
+    }
+
+    // A checkable action flips itself when chosen; the mirror undoes that, and the
+    // mark then follows the package's command.
+    void menu_logging_mark_follows_the_package_only() {
+        QAction* logging = action_named(bar(), "&Logging");
+        QVERIFY(logging != nullptr);
+        logging->trigger();
+        QVERIFY(!logging->isChecked());  // not flipped by Qt: the command has not run yet
+        settle_and_collect();
+        QVERIFY(package_state.logging_enabled);
+        QVERIFY(logging->isChecked());
+    }
+
+    void ctrl_a_and_menu_animate_give_the_same_state() {
+        QTest::keyClick(view(), Qt::Key_H, Qt::ControlModifier);
+        settle_and_collect();
+        QVERIFY(!package_state.animate);
+        QTest::keyClick(view(), Qt::Key_A, Qt::ControlModifier);
+        settle_and_collect();
+        const bool animate_by_key = package_state.animate;
+        const bool single_by_key = package_state.single_frame;
+        QTest::keyClick(view(), Qt::Key_H, Qt::ControlModifier);
+        settle_and_collect();
+        QVERIFY(!package_state.animate);
+        QAction* animate = action_named(bar(), "&Animate");
+        QVERIFY(animate != nullptr);
+        animate->trigger();
+        settle_and_collect();
+        QVERIFY(animate_by_key);
+        QCOMPARE(package_state.animate, animate_by_key);
+        QCOMPARE(package_state.single_frame, single_by_key);
+        QCOMPARE(package_state.ctrl_held, 0);
+    }
+
+    void typed_letters_are_key_events_and_ctrl_letters_are_not() {
+        QTest::keyClick(view(), Qt::Key_B);
+        QTest::keyClick(view(), Qt::Key_B, Qt::ShiftModifier);
+        QTest::keyClick(view(), Qt::Key_B, Qt::ControlModifier);
+        QTest::keyClick(view(), Qt::Key_7);
+        std::vector<char> keys;
+        for (const Turn& turn : settle_and_collect()) {
+            if (turn.kind == EventKind::Key) keys.push_back(turn.key);
+        }
+        QCOMPARE(keys, (std::vector<char>{'b', 'B', '7', '@'}));
+        QCOMPARE(package_state.ctrl_held, 0);
+    }
+
+    // Keys typed into the text window reach the graphics window too.
+    void keys_in_the_text_window_are_forwarded() {
+        ClientView* text = presenter_->view(package_state.text_window);
+        QVERIFY(text != nullptr);
+        QTest::keyClick(text, Qt::Key_L, Qt::ControlModifier);
+        settle_and_collect(text);  // forwarded after the keys before it
+        QVERIFY(package_state.logging_enabled);
+    }
+
+    void menu_items_flags_and_order_match_the_package_menu() {
+        HMENU menu = GetMenu(graphics());
+        const std::vector<MenuItem>& bar_items = menu_items(menu);
+        QCOMPARE(bar_items.size(), size_t(1));
+        QCOMPARE(bar()->actions().size(), 1);
+        QCOMPARE(bar()->actions()[0]->text(), QString::fromLatin1(bar_items[0].text.c_str()));
+        const std::vector<MenuItem>& items = menu_items(bar_items[0].submenu);
+        const QList<QAction*> actions = run_menu_actions(bar());
+        QCOMPARE(size_t(actions.size()), items.size());
+        QCOMPARE(actions.size(), 15);
+        for (size_t i = 0; i < items.size(); ++i) {
+            const MenuItem& item = items[i];
+            QAction* action = actions[int(i)];
+            QCOMPARE(action->isSeparator(), item.separator());
+            if (item.separator()) continue;
+            QCOMPARE(action->text(), QString::fromLatin1(item.text.c_str()));
+            QCOMPARE(action->isEnabled(), !item.grayed());
+            QCOMPARE(action->isChecked(), item.checked());
+            QVERIFY(action->shortcut().isEmpty());  // Ctrl is the package's business
+        }
+        QVERIFY(actions[0]->text().contains('\t'));  // shortcut text after the tab
+    }
+
+    // Closing the window is a request: WM_CLOSE goes to the package, which
+    // destroys the window and quits.
+    void closing_the_window_quits() {
+        presenter_->top_level(graphics())->close();
+        std::vector<Turn> turns;
+        QVERIFY(run_until([&] { return !turns.empty() && turns.back().kind == EventKind::Quit; },
+                          &turns));
+        QVERIFY(!IsWindow(package_state.graphics_window));
+    }
+};
+
+// Key mapping, image conversion and change detection, without windows.
+class QtPresenterPartsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void virtual_keys() {
+        QCOMPARE(virtual_key(Qt::Key_Control, {}), 17);
+        QCOMPARE(virtual_key(Qt::Key_A, {}), 'A');
+        QCOMPARE(virtual_key(Qt::Key_A, Qt::ShiftModifier), 'A');
+        QCOMPARE(virtual_key(Qt::Key_5, {}), '5');
+        QCOMPARE(virtual_key(Qt::Key_5, Qt::KeypadModifier), 0x65);
+        QCOMPARE(virtual_key(Qt::Key_Exclam, Qt::ShiftModifier), '1');
+        QCOMPARE(virtual_key(Qt::Key_F1, {}), 0x70);
+        QCOMPARE(virtual_key(Qt::Key_Return, {}), 0x0D);
+        QCOMPARE(virtual_key(Qt::Key_Semicolon, {}), 0xBA);
+        QCOMPARE(virtual_key(Qt::Key_unknown, {}), 0);
+    }
+
+    void typed_characters() {
+        QCOMPARE(key_character(Qt::Key_A, {}), 'a');
+        QCOMPARE(key_character(Qt::Key_A, Qt::ShiftModifier), 'A');
+        QCOMPARE(key_character(Qt::Key_A, Qt::ControlModifier), '\x01');
+        QCOMPARE(key_character(Qt::Key_Z, Qt::ControlModifier), '\x1a');
+        QCOMPARE(key_character(Qt::Key_A, Qt::AltModifier), '\0');
+        QCOMPARE(key_character(Qt::Key_Exclam, Qt::ShiftModifier), '!');
+        QCOMPARE(key_character(Qt::Key_1, Qt::ControlModifier), '\0');
+        QCOMPARE(key_character(Qt::Key_Return, {}), '\r');
+        QCOMPARE(key_character(Qt::Key_Backspace, Qt::ControlModifier), '\b');
+        QCOMPARE(key_character(Qt::Key_Control, Qt::ControlModifier), '\0');
+        QCOMPARE(key_character(Qt::Key_Left, {}), '\0');
+    }
+
+    void colorref_pixels_become_the_same_colours() {
+        const uint32_t pixels[] = {0x000000FF, 0x0000FF00, 0x00FF0000, 0x00123456};
+        const QImage image = image_from_colorrefs(pixels, 2, 2);
+        QCOMPARE(image.pixel(0, 0) & 0xFFFFFF, 0xFF0000u);
+        QCOMPARE(image.pixel(1, 0) & 0xFFFFFF, 0x00FF00u);
+        QCOMPARE(image.pixel(0, 1) & 0xFFFFFF, 0x0000FFu);
+        QCOMPARE(image.pixel(1, 1) & 0xFFFFFF, 0x563412u);
+        QCOMPARE(qAlpha(image.pixel(1, 1)), 255);
+        QVERIFY(image_from_colorrefs(pixels, 0, 2).isNull());
+        QVERIFY(image_from_colorrefs(pixels, -2, 2).isNull());
+        QVERIFY(image_from_colorrefs(nullptr, 2, 2).isNull());
+        QVERIFY(image_from_colorrefs(pixels, 1 << 20, 1 << 20).isNull());
+    }
+
+    void converting_a_row_says_whether_it_changed() {
+        const uint32_t row[] = {0x000000FF, 0x00FF0000, 0x00010203};
+        uint32_t shown[3] = {};
+        QVERIFY(convert_row(row, shown, 3));
+        QCOMPARE(shown[0], 0xFFFF0000u);
+        QCOMPARE(shown[1], 0xFF0000FFu);
+        QCOMPARE(shown[2], 0xFF030201u);
+        QVERIFY(!convert_row(row, shown, 3));
+        const uint32_t odd_end[] = {0x000000FF, 0x00FF0000, 0x00010204};
+        QVERIFY(convert_row(odd_end, shown, 3));  // the last, unpaired pixel counts
+        QCOMPARE(shown[2], 0xFF040201u);
+    }
+};
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    int failures = 0;
+    {
+        QtPresenterPartsTest parts;
+        failures += QTest::qExec(&parts, argc, argv);
+    }
+    {
+        QtPresenterTest windows;
+        failures += QTest::qExec(&windows, argc, argv);
+    }
+    return failures == 0 ? 0 : 1;
+}
+
+#include "test_qt_presenter.moc"

@@ -1,6 +1,8 @@
 // Portable entry point: parsing the platform's options (see options.h).
 #include "options.h"
 
+#include "../presenters/headless/input_plan.h"
+
 #include <cctype>
 #include <vector>
 
@@ -8,22 +10,11 @@ namespace portable {
 
 namespace {
 
-bool parse_number(const std::string& text, int64_t low, int64_t high, int64_t& value) {
-    if (text.empty() || text.size() > 18) return false;
-    size_t start = text[0] == '-' ? 1 : 0;
-    if (start == text.size()) return false;
-    for (size_t i = start; i < text.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(text[i]))) return false;
-    }
-    value = std::stoll(text);
-    return value >= low && value <= high;
-}
-
 bool parse_client(const std::string& text, SIZE& size) {
     size_t x = text.find('x');
     int64_t w = 0, h = 0;
-    if (x == std::string::npos || !parse_number(text.substr(0, x), 1, 16384, w) ||
-        !parse_number(text.substr(x + 1), 1, 16384, h)) {
+    if (x == std::string::npos || !parse_integer(text.substr(0, x), 1, 16384, w) ||
+        !parse_integer(text.substr(x + 1), 1, 16384, h)) {
         return false;
     }
     size = {LONG(w), LONG(h)};
@@ -45,13 +36,13 @@ bool apply_value(const std::string& name, const std::string& value, EntryOptions
                  std::string& error) {
     int64_t number = 0;
     if (name == "--frames") {
-        if (!parse_number(value, 1, 1'000'000'000, number)) {
+        if (!parse_integer(value, 1, 1'000'000'000, number)) {
             error = "--frames needs a whole number of frames 1..1000000000, got \"" + value + "\"";
             return false;
         }
         o.frames = number;
     } else if (name == "--seed") {
-        if (!parse_number(value, 0, int64_t(1) << 40, number)) {
+        if (!parse_integer(value, 0, int64_t(1) << 40, number)) {
             error = "--seed needs a whole number 0.." + std::to_string(int64_t(1) << 40) +
                     " (seconds since 1970), got \"" + value + "\"";
             return false;

@@ -136,39 +136,60 @@ void draw_box(const Surface& s, const Box& box, const Pen& pen, bool fill, uint3
 
 using namespace portable;
 
-BOOL WINAPI Rectangle(HDC dc, int left, int top, int right, int bottom) {
+namespace portable {
+namespace {
+
+// What Rectangle and Ellipse share: the target, the box with its corners in
+// order, the pen (moved inside the box for PS_INSIDEFRAME) and the fill.
+struct BoxCall {
     Surface s;
-    if (!target_of(dc, s)) return FALSE;
-    Box box = ordered_box(left, top, right, bottom);
-    if (box.left == box.right || box.top == box.bottom) return TRUE;
-    Pen pen = pen_of(dc);
-    apply_inside_frame(pen, box);
+    Box box;
+    Pen pen;
+    bool fill = false;
     uint32_t fill_color = 0;
-    bool fill = brush_of(dc, fill_color);
-    draw_box(s, box, pen, fill, fill_color);
+};
+
+enum class BoxStart { NoTarget, EmptyBox, Draw };
+
+BoxStart start_box_call(HDC dc, int left, int top, int right, int bottom, BoxCall& call) {
+    if (!target_of(dc, call.s)) return BoxStart::NoTarget;
+    call.box = ordered_box(left, top, right, bottom);
+    if (call.box.left == call.box.right || call.box.top == call.box.bottom) return BoxStart::EmptyBox;
+    call.pen = pen_of(dc);
+    apply_inside_frame(call.pen, call.box);
+    call.fill = brush_of(dc, call.fill_color);
+    return BoxStart::Draw;
+}
+
+}  // namespace
+}  // namespace portable
+
+BOOL WINAPI Rectangle(HDC dc, int left, int top, int right, int bottom) {
+    BoxCall c;
+    BoxStart start = start_box_call(dc, left, top, right, bottom, c);
+    if (start != BoxStart::Draw) return start == BoxStart::EmptyBox;
+    draw_box(c.s, c.box, c.pen, c.fill, c.fill_color);
     drawn(dc);
     return TRUE;
 }
 
 BOOL WINAPI Ellipse(HDC dc, int left, int top, int right, int bottom) {
-    Surface s;
-    if (!target_of(dc, s)) return FALSE;
-    Box box = ordered_box(left, top, right, bottom);
-    if (box.left == box.right || box.top == box.bottom) return TRUE;
-    Pen pen = pen_of(dc);
-    apply_inside_frame(pen, box);
-    uint32_t fill_color = 0;
-    bool fill = brush_of(dc, fill_color);
+    BoxCall c;
+    BoxStart start = start_box_call(dc, left, top, right, bottom, c);
+    if (start != BoxStart::Draw) return start == BoxStart::EmptyBox;
+    const Box& box = c.box;
     if (box.right - box.left <= 2 || box.bottom - box.top <= 2) {
         // Too small to round: the ellipse is its box.
-        draw_box(s, box, pen, fill, fill_color);
+        draw_box(c.s, box, c.pen, c.fill, c.fill_color);
     } else {
-        if (fill) {
-            int64_t shrink = pen.none ? 1 : 0;  // without a pen, one pixel less each way
-            fill_ellipse(s, box.left, box.top, box.right - shrink, box.bottom - shrink, fill_color);
+        if (c.fill) {
+            int64_t shrink = c.pen.none ? 1 : 0;  // without a pen, one pixel less each way
+            fill_ellipse(c.s, box.left, box.top, box.right - shrink, box.bottom - shrink,
+                         c.fill_color);
         }
-        if (!pen.none) {
-            draw_ellipse_outline(s, box.left, box.top, box.right, box.bottom, pen.width, pen.color);
+        if (!c.pen.none) {
+            draw_ellipse_outline(c.s, box.left, box.top, box.right, box.bottom, c.pen.width,
+                                 c.pen.color);
         }
     }
     drawn(dc);

@@ -8,14 +8,8 @@
 
 namespace portable {
 
-namespace {
-
-// Ticks beyond this (about 1.6 years of virtual time) are refused, so tick * 50
-// never comes near overflow.
-constexpr int64_t max_tick = 1'000'000'000;
-
 bool parse_integer(const std::string& word, int64_t low, int64_t high, int64_t& value) {
-    if (word.empty() || word.size() > 12) return false;
+    if (word.empty() || word.size() > 18) return false;
     size_t start = word[0] == '-' ? 1 : 0;
     if (start == word.size()) return false;
     for (size_t i = start; i < word.size(); ++i) {
@@ -24,6 +18,13 @@ bool parse_integer(const std::string& word, int64_t low, int64_t high, int64_t& 
     value = std::stoll(word);
     return value >= low && value <= high;
 }
+
+
+namespace {
+
+// Ticks beyond this (about 1.6 years of virtual time) are refused, so tick * 50
+// never comes near overflow.
+constexpr int64_t max_tick = 1'000'000'000;
 
 // A character: one character as itself, or a decimal code of two or three digits.
 bool parse_character(const std::string& word, unsigned char& character, std::string& why) {

@@ -74,7 +74,13 @@ inline void fill_span(const Surface& s, int64_t y, int64_t x0, int64_t x1, uint3
     if (y < 0 || y >= s.height) return;
     x0 = std::max<int64_t>(x0, 0);
     x1 = std::min<int64_t>(x1, s.width);
-    if (x0 < x1) fill_pixels(s.row(y) + x0, x1 - x0, color);
+    if (x1 - x0 > 16) {
+        fill_pixels(s.row(y) + x0, x1 - x0, color);
+        return;
+    }
+    // Short spans (most rows of small triangles) are cheaper written here than
+    // through the dispatched wide fill.
+    for (uint32_t* p = s.row(y) + x0; x0 < x1; ++x0) *p++ = color;
 }
 
 // Steps i of a run a0 + step*i (step = +-1) that land in [0, limit): [lo, hi).

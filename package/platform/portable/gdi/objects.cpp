@@ -59,8 +59,9 @@ private:
     std::vector<T*> free_;
 };
 
+// Inlined: every handle check and every create or delete goes through these.
 template <typename T>
-ObjectPool<T>& pool() {
+[[gnu::always_inline]] inline ObjectPool<T>& pool() {
     static ObjectPool<T> objects;
     return objects;
 }
@@ -129,7 +130,7 @@ struct StockObjects {
     }
 };
 
-StockObjects& stock() {
+[[gnu::always_inline]] inline StockObjects& stock() {
     static StockObjects objects;
     return objects;
 }

@@ -31,15 +31,31 @@ need_tools() {
     done
 }
 
+# Starts a private X server and waits until it answers a client; a server that
+# never does (a display number still half taken by a dead server, a slow start on
+# a loaded machine) is replaced, up to three times.
 start_xvfb() {
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-    xvfb_pid=$!
-    for _ in $(seq 50); do
-        [ -s "$work/display" ] && break
-        sleep 0.1
+    local attempt
+    for attempt in 1 2 3; do
+        rm -f "$work/display"
+        Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+        xvfb_pid=$!
+        for _ in $(seq 50); do
+            [ -s "$work/display" ] && break
+            sleep 0.1
+        done
+        if [ -s "$work/display" ]; then
+            export DISPLAY=":$(cat "$work/display")"
+            for _ in $(seq 50); do
+                xdpyinfo >/dev/null 2>&1 && return 0
+                sleep 0.1
+            done
+        fi
+        kill "$xvfb_pid" 2>/dev/null
+        wait "$xvfb_pid" 2>/dev/null
+        xvfb_pid=""
     done
-    [ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-    export DISPLAY=":$(cat "$work/display")"
+    fail "Xvfb did not start: $(cat "$work/xvfb.log")"
 }
 
 wait_window() {

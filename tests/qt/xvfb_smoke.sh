@@ -17,7 +17,7 @@ set -uo pipefail
 cubes=$(realpath "$1")
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/xvfb_session.sh"
-need_tools Xvfb xdotool import convert compare python3
+need_tools Xvfb xdotool xdpyinfo import convert compare python3
 seed=1000
 
 # Canvas point (x, y up from the centre) to client coordinates of a w x h client.

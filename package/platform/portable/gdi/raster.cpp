@@ -79,8 +79,17 @@ inline void fill_span(const Surface& s, int64_t y, int64_t x0, int64_t x1, uint3
         return;
     }
     // Short spans (most rows of small triangles) are cheaper written here than
-    // through the dispatched wide fill.
-    for (uint32_t* p = s.row(y) + x0; x0 < x1; ++x0) *p++ = color;
+    // through the dispatched wide fill: 16-byte stores, the last one overlapping.
+    uint32_t* p = s.row(y) + x0;
+    int64_t n = x1 - x0;
+    if (n < 4) {
+        for (; n > 0; --n) *p++ = color;
+        return;
+    }
+    typedef uint32_t Quad __attribute__((vector_size(16)));
+    Quad quad = {color, color, color, color};
+    for (int64_t i = 0; i + 4 <= n; i += 4) std::memcpy(p + i, &quad, sizeof quad);
+    std::memcpy(p + n - 4, &quad, sizeof quad);
 }
 
 // Steps i of a run a0 + step*i (step = +-1) that land in [0, limit): [lo, hi).

@@ -3,6 +3,7 @@
 #include <climits>
 #include <string>
 
+#include "image_compare.h"
 #include "package_test_support.h"
 
 using test_support::CanvasTest;
@@ -253,4 +254,32 @@ TEST_F(DrawingCalls, TextLinesStackDownFromTheAnchor) {
     DeleteObject(white_brush);
     DeleteObject(bitmap);
     DeleteDC(reference);
+}
+
+// A composite of every drawing call, as an application would make it, compared
+// with a stored picture: fills, outlines of widths 1 to 3, lines in all
+// directions, texts of several sizes and lines, and shapes cut by the canvas edge.
+TEST_F(DrawingCalls, CompositePicture) {
+    clear_canvas();
+    draw_rectangle(9, -280, 230, -180, 150, 0);
+    draw_rectangle(13, -170, 230, -70, 150, 1);
+    draw_rectangle(8, -60, 150, 40, 230, 2);
+    draw_rectangle(19, 50, 230, 150, 150, 3);
+    draw_triangle(3, -280, 120, -180, 120, -230, 40, 0);
+    draw_triangle(4, -170, 120, -70, 100, -120, 40, 1);
+    draw_triangle(6, -60, 40, 40, 60, -20, 120, 2);
+    draw_triangle(21, 50, 40, 150, 120, 60, 110, 3);
+    for (int angle = 0; angle < 16; ++angle) {
+        static const int dx[16] = {60, 55, 42, 23, 0, -23, -42, -55, -60, -55, -42, -23, 0, 23, 42, 55};
+        static const int dy[16] = {0, 23, 42, 55, 60, 55, 42, 23, 0, -23, -42, -55, -60, -55, -42, -23};
+        draw_line(angle % 24, 220, 80, 220 + dx[angle], 80 + dy[angle], 1 + angle % 3);
+    }
+    print_text(0, -280, 0, 10, "size %d", 10);
+    print_text(2, -200, 0, 15, "size %d", 15);
+    draw_text(4, -100, 0, 25, "two\nlines");
+    draw_text(22, 40, -10, 40, "Big");
+    draw_triangle(17, -320, -100, -250, -280, -200, -150, 0);  // cut by the left and bottom edges
+    draw_rectangle(15, 250, -200, 400, -300, 0);                // cut by the right and bottom edges
+    draw_line(0, -400, -50, 400, -60, 2);
+    EXPECT_TRUE(tavlo_test::matches_golden("drawing_calls_composite", *package_state.canvas_bitmap));
 }

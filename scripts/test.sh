@@ -26,6 +26,7 @@ build_and_test build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 if [ "${1:-}" != --quick ]; then
   echo "== build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    LSAN_OPTIONS=suppressions="$root/tests/lsan-suppressions.txt" \
     build_and_test build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTAVLO_SANITIZE=ON -DTAVLO_BENCH=OFF
 fi
 if [ "${1:-}" != --quick ]; then

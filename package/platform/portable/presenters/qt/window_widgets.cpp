@@ -133,49 +133,19 @@ void ClientView::keyReleaseEvent(QKeyEvent* event) {
 
 // ------------------------------------------------------------ top-level windows
 
-namespace {
-
-bool changes_geometry(QEvent::Type type) {
-    return type == QEvent::Show || type == QEvent::Move || type == QEvent::Resize;
-}
-
-}  // namespace
-
-MenuWindow::MenuWindow(WindowEvents events) : events_(std::move(events)) {
+MenuWindow::MenuWindow(WindowEvents events) : TopLevelWindow(std::move(events)) {
     view_ = new ClientView(&events_, this);
     setCentralWidget(view_);
     view_->setFocus();
 }
 
-bool MenuWindow::event(QEvent* event) {
-    const bool result = QMainWindow::event(event);
-    if (changes_geometry(event->type()) && events_.geometry_changed) events_.geometry_changed();
-    return result;
-}
-
-void MenuWindow::closeEvent(QCloseEvent* event) {
-    event->ignore();
-    events_.post(WM_CLOSE, 0, 0);
-}
-
-PlainWindow::PlainWindow(WindowEvents events) : events_(std::move(events)) {
+PlainWindow::PlainWindow(WindowEvents events) : TopLevelWindow(std::move(events)) {
     view_ = new ClientView(&events_, this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(view_);
     view_->setFocus();
-}
-
-bool PlainWindow::event(QEvent* event) {
-    const bool result = QWidget::event(event);
-    if (changes_geometry(event->type()) && events_.geometry_changed) events_.geometry_changed();
-    return result;
-}
-
-void PlainWindow::closeEvent(QCloseEvent* event) {
-    event->ignore();
-    events_.post(WM_CLOSE, 0, 0);
 }
 
 }  // namespace portable

@@ -9,6 +9,8 @@
 // geometry changes to the presenter through WindowEvents.
 #pragma once
 
+#include <QCloseEvent>
+#include <QEvent>
 #include <QImage>
 #include <QMainWindow>
 #include <QWidget>
@@ -61,34 +63,43 @@ private:
     QColor background_ = Qt::white;
 };
 
-// The graphics window: menu bar above the client view.
-class MenuWindow : public QMainWindow {
+// What every top-level window does: it reports changes of its geometry, and a
+// request to close it (its close box, the window manager) becomes WM_CLOSE for
+// the application to act on, instead of closing it.
+template <typename Base>
+class TopLevelWindow : public Base {
 public:
-    explicit MenuWindow(WindowEvents events);
     ClientView* view() const { return view_; }
 
 protected:
-    bool event(QEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
+    explicit TopLevelWindow(WindowEvents events) : events_(std::move(events)) {}
 
-private:
+    bool event(QEvent* event) override {
+        const bool result = Base::event(event);
+        const QEvent::Type type = event->type();
+        bool geometry = type == QEvent::Show || type == QEvent::Move || type == QEvent::Resize;
+        if (geometry && events_.geometry_changed) events_.geometry_changed();
+        return result;
+    }
+    void closeEvent(QCloseEvent* event) override {
+        event->ignore();
+        events_.post(WM_CLOSE, 0, 0);
+    }
+
     WindowEvents events_;
-    ClientView* view_;
+    ClientView* view_ = nullptr;
+};
+
+// The graphics window: menu bar above the client view.
+class MenuWindow : public TopLevelWindow<QMainWindow> {
+public:
+    explicit MenuWindow(WindowEvents events);
 };
 
 // A window without a menu: the client view fills it.
-class PlainWindow : public QWidget {
+class PlainWindow : public TopLevelWindow<QWidget> {
 public:
     explicit PlainWindow(WindowEvents events);
-    ClientView* view() const { return view_; }
-
-protected:
-    bool event(QEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-
-private:
-    WindowEvents events_;
-    ClientView* view_;
 };
 
 }  // namespace portable

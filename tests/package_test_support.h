@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -27,6 +31,37 @@ inline std::vector<std::string> log_lines() {
         slot = (slot + 1) % log_ring_size;
     } while (slot != s.log_next);
     return lines;
+}
+
+// Makes a fresh empty folder the current directory for the test's life (the
+// script file lives in the current directory), and removes it afterwards.
+class ScopedWorkFolder {
+public:
+    explicit ScopedWorkFolder(const std::string& prefix)
+        : previous_(std::filesystem::current_path()),
+          folder_(std::filesystem::temp_directory_path() /
+                  (prefix + "-" + std::to_string(getpid()) + "-" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
+        std::filesystem::remove_all(folder_);
+        std::filesystem::create_directories(folder_);
+        std::filesystem::current_path(folder_);
+    }
+    ~ScopedWorkFolder() {
+        std::filesystem::current_path(previous_);
+        std::filesystem::remove_all(folder_);
+    }
+    ScopedWorkFolder(const ScopedWorkFolder&) = delete;
+    ScopedWorkFolder& operator=(const ScopedWorkFolder&) = delete;
+
+private:
+    std::filesystem::path previous_;
+    std::filesystem::path folder_;
+};
+
+// The whole content of a file ("" if there is none).
+inline std::string file_text(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
 // Catches every line the message log receives, beyond the ring's 25.

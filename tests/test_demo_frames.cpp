@@ -101,18 +101,13 @@ class DemoReplay : public DisplayTest {
 protected:
     void SetUp() override {
         DisplayTest::SetUp();
-        previous = std::filesystem::current_path();
-        folder = std::filesystem::temp_directory_path() / ("tavlo-replay-" + std::to_string(getpid()));
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
-        std::filesystem::current_path(folder);
+        work = std::make_unique<test_support::ScopedWorkFolder>("tavlo-replay");
         portable::set_fixed_time(1);
     }
     void TearDown() override {
         portable::clear_fixed_time();
         DisplayTest::TearDown();
-        std::filesystem::current_path(previous);
-        std::filesystem::remove_all(folder);
+        work.reset();
     }
     // Runs the whole program with the given inputs and returns its last picture.
     portable::HeadlessImage run(const std::vector<std::pair<int, HeadlessInput>>& plan) {
@@ -124,8 +119,7 @@ protected:
     // A click at canvas point (x, y) of the 595 x 491 client area.
     static HeadlessInput at(int x, int y) { return HeadlessInput::click(297 + x, 245 - y); }
 
-    std::filesystem::path previous;
-    std::filesystem::path folder;
+    std::unique_ptr<test_support::ScopedWorkFolder> work;
 };
 
 TEST_F(DemoReplay, PlayingBackARecordingEndsWithTheSamePicture) {

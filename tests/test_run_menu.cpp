@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <string>
 
@@ -20,25 +21,15 @@ class RunMenu : public DisplayTest {
 protected:
     void SetUp() override {
         DisplayTest::SetUp();
-        previous = fs::current_path();
-        folder = fs::temp_directory_path() /
-                 ("tavlo-menu-" + std::to_string(getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder);
-        fs::create_directories(folder);
-        fs::current_path(folder);
+        work = std::make_unique<test_support::ScopedWorkFolder>("tavlo-menu");
         open();
         set_logging(0);
     }
     void TearDown() override {
         DisplayTest::TearDown();
-        fs::current_path(previous);
-        fs::remove_all(folder);
+        work.reset();
     }
-    static std::string script_text() {
-        std::ifstream file("TAVLO.SCR", std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(file), {});
-    }
+    static std::string script_text() { return test_support::file_text("TAVLO.SCR"); }
     // A click at canvas coordinates (x, y).
     static HeadlessInput click_at(int x, int y) {
         return HeadlessInput::click(package_state.center_x + x, package_state.center_y - y, graphics());
@@ -50,8 +41,7 @@ protected:
     }
     std::optional<bool> checked(UINT id) { return presenter().menu_checked(graphics(), id); }
 
-    fs::path previous;
-    fs::path folder;
+    std::unique_ptr<test_support::ScopedWorkFolder> work;
 };
 
 TEST_F(RunMenu, ItemsFlagsAndTextsInOrder) {

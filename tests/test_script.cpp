@@ -6,6 +6,7 @@
 #include <climits>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include "package_test_support.h"
@@ -17,28 +18,18 @@ class Script : public ::testing::Test {
 protected:
     void SetUp() override {
         reset_package_state();
-        previous = fs::current_path();
-        folder = fs::temp_directory_path() /
-                 ("tavlo-script-" + std::to_string(getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder);
-        fs::create_directories(folder);
-        fs::current_path(folder);
+        work = std::make_unique<test_support::ScopedWorkFolder>("tavlo-script");
     }
     void TearDown() override {
         reset_package_state();
-        fs::current_path(previous);
-        fs::remove_all(folder);
+        work.reset();
     }
 
     static void write_script(const std::string& bytes) {
         std::ofstream file("TAVLO.SCR", std::ios::binary);
         file << bytes;
     }
-    static std::string read_script() {
-        std::ifstream file("TAVLO.SCR", std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(file), {});
-    }
+    static std::string read_script() { return test_support::file_text("TAVLO.SCR"); }
     // Reads one event as playback does; returns its kind, or 0 when the read ended
     // playback.
     static int next() {
@@ -47,8 +38,7 @@ protected:
         return read_script_event() ? package_state.pending_kind : 0;
     }
 
-    fs::path previous;
-    fs::path folder;
+    std::unique_ptr<test_support::ScopedWorkFolder> work;
 };
 
 TEST_F(Script, WriterLineFormats) {

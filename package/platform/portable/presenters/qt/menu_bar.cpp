@@ -68,38 +68,25 @@ void MenuBarMirror::rebuild() {
     if (!bar_) return;
     actions_.clear();
     bar_->clear();
-    for (const MenuModelItem& item : shown_) {
-        if (is_popup(item)) {
-            QMenu* menu = bar_->addMenu(QString::fromLatin1(item.text.c_str()));
-            actions_.push_back(menu->menuAction());
-            menu->menuAction()->setEnabled(is_enabled(item));
-            fill(menu, item.items);
-        } else if (is_separator(item)) {
-            actions_.push_back(bar_->addSeparator());
-        } else {
-            QAction* action = make_action(bar_, item);
-            bar_->addAction(action);
-        }
-    }
+    fill(bar_.data(), shown_);
 }
 
-void MenuBarMirror::fill(QMenu* menu, const std::vector<MenuModelItem>& items) {
+template <typename Container>
+void MenuBarMirror::fill(Container* container, const std::vector<MenuModelItem>& items) {
     for (const MenuModelItem& item : items) {
         if (is_popup(item)) {
-            QMenu* sub = menu->addMenu(QString::fromLatin1(item.text.c_str()));
+            QMenu* sub = container->addMenu(QString::fromLatin1(item.text.c_str()));
             actions_.push_back(sub->menuAction());
             sub->menuAction()->setEnabled(is_enabled(item));
             fill(sub, item.items);
         } else if (is_separator(item)) {
-            actions_.push_back(menu->addSeparator());
+            actions_.push_back(container->addSeparator());
         } else {
-            menu->addAction(make_action(menu, item));
+            container->addAction(make_action(container, item));
         }
     }
 }
 
-// The label keeps its "&" and its "\t": QMenu draws the part after the tab as the
-// shortcut text without binding any key to it.
 QAction* MenuBarMirror::make_action(QWidget* parent, const MenuModelItem& item) {
     auto* action = new QAction(QString::fromLatin1(item.text.c_str()), parent);
     action->setShortcutContext(Qt::WidgetShortcut);

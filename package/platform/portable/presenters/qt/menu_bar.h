@@ -45,7 +45,9 @@ public:
 
 private:
     void rebuild();
-    void fill(QMenu* menu, const std::vector<MenuModelItem>& items);
+    // Adds the items to a menu bar or a pull-down menu (both take the same calls).
+    template <typename Container>
+    void fill(Container* container, const std::vector<MenuModelItem>& items);
     QAction* make_action(QWidget* parent, const MenuModelItem& item);
     void apply_states(const std::vector<MenuModelItem>& items, size_t& next_action);
     // The model item behind actions_[index], walking the model in the same order.

@@ -31,14 +31,16 @@ need_tools() {
     done
 }
 
-# Starts a private X server and waits until it answers a client; a server that
-# never does (a display number still half taken by a dead server, a slow start on
-# a loaded machine) is replaced, up to three times.
+# Starts a private X server and waits until it answers a client. -noreset: by
+# default the server resets when its last client leaves, and refuses connections
+# while it does, so the probe's own disconnect could turn away the next client.
+# A server that never answers (a display number still half taken by a dead
+# server, a slow start on a loaded machine) is replaced, up to three times.
 start_xvfb() {
     local attempt
     for attempt in 1 2 3; do
         rm -f "$work/display"
-        Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+        Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
         xvfb_pid=$!
         for _ in $(seq 50); do
             [ -s "$work/display" ] && break

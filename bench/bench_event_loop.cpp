@@ -20,7 +20,9 @@ void wait_event_periodic(benchmark::State& state) {
     int x, y;
     char key;
     for (auto _ : state) benchmark::DoNotOptimize(wait_event(&x, &y, &key));
-    state.counters["passes"] = benchmark::Counter(2.0 * double(state.iterations()), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["passes"] =
+        benchmark::Counter(2.0 * double(state.iterations()),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     reset_package_state();
     portable::reset_user_state();
 }

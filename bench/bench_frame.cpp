@@ -37,16 +37,28 @@ void draw_frame_workload() {
     draw_triangle(1, -275, 130, -250, 130, -263, 155, 2);
     draw_triangle(1, -275, 120, -250, 120, -263, 95, 2);
     for (int i = 0; i < 9; ++i) draw_rectangle(1, -290 + 20 * i, 240, -270 + 20 * i, 220, 0);
-    for (int i = 0; i < 12; ++i) draw_rectangle(0, -290 + 20 * i, 200, -270 + 20 * i, 180, 1 + i % 2);
+    for (int i = 0; i < 12; ++i)
+        draw_rectangle(0, -290 + 20 * i, 200, -270 + 20 * i, 180, 1 + i % 2);
     for (int i = 0; i < 307; ++i) {
         int cx = -120 + (i % 3) * 110, cy = -60 + (i % 3) * 50;
         int a = (i * 29) % 100 - 50, b = (i * 41) % 100 - 50;
         draw_line(0, cx + a, cy + b, cx - b, cy + a, 1);
     }
-    static const char* captions[12] = {"-",          "+",           "+",           "-",
-                                       "move cubes", "scale cubes", "!",           "change color",
-                                       "rotate cubes", "randomize", "TAVLO demo", "tavlo.example"};
-    for (int i = 0; i < 12; ++i) print_text(0, -290 + 40 * (i % 6), 160 - 60 * (i / 6), 10 + (i * 3) % 16, "%s", captions[i]);
+    static const char* captions[12] = {"-",
+                                       "+",
+                                       "+",
+                                       "-",
+                                       "move cubes",
+                                       "scale cubes",
+                                       "!",
+                                       "change color",
+                                       "rotate cubes",
+                                       "randomize",
+                                       "TAVLO demo",
+                                       "tavlo.example"};
+    for (int i = 0; i < 12; ++i)
+        print_text(0, -290 + 40 * (i % 6), 160 - 60 * (i / 6), 10 + (i * 3) % 16, "%s",
+                   captions[i]);
 }
 
 void bench_frame(benchmark::State& state) {
@@ -58,7 +70,9 @@ void bench_frame(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * 657);
 }
 // The least of the repetitions shows the cost on an otherwise idle machine.
-double least(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
+double least(const std::vector<double>& v) {
+    return *std::min_element(v.begin(), v.end());
+}
 
 BENCHMARK(bench_frame)->Unit(benchmark::kMicrosecond)->ComputeStatistics("min", least);
 

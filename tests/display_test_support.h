@@ -25,7 +25,9 @@ protected:
         portable::set_presenter(&portable::default_headless_presenter());
     }
 
-    static portable::HeadlessPresenter& presenter() { return portable::default_headless_presenter(); }
+    static portable::HeadlessPresenter& presenter() {
+        return portable::default_headless_presenter();
+    }
     static void open() { open_display(nullptr, nullptr, const_cast<char*>(""), SW_SHOWDEFAULT); }
     static HWND graphics() { return package_state.graphics_window; }
     static HWND text() { return package_state.text_window; }
@@ -42,12 +44,20 @@ protected:
         return e;
     }
     // Posts at once.
-    static void click(int client_x, int client_y) { presenter().inject(HeadlessInput::click(client_x, client_y, graphics())); }
-    static void type(char c) { presenter().inject(HeadlessInput::typed(static_cast<unsigned char>(c), graphics())); }
-    static void ctrl(char letter) { presenter().inject(HeadlessInput::ctrl_letter(letter, graphics())); }
+    static void click(int client_x, int client_y) {
+        presenter().inject(HeadlessInput::click(client_x, client_y, graphics()));
+    }
+    static void type(char c) {
+        presenter().inject(HeadlessInput::typed(static_cast<unsigned char>(c), graphics()));
+    }
+    static void ctrl(char letter) {
+        presenter().inject(HeadlessInput::ctrl_letter(letter, graphics()));
+    }
     static void menu(UINT id) { presenter().inject(HeadlessInput::menu(id, graphics())); }
     // At a virtual time, in ms from now.
-    static void later(int64_t ms, const HeadlessInput& input) { presenter().schedule(now() + ms, input); }
+    static void later(int64_t ms, const HeadlessInput& input) {
+        presenter().schedule(now() + ms, input);
+    }
 };
 
 }  // namespace test_support

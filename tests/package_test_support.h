@@ -3,7 +3,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "package_state.h"
 #include "portable/gdi/objects.h"
 #include "portable/kernel/system.h"
-#include "package_state.h"
 
 namespace test_support {
 

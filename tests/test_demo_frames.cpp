@@ -36,7 +36,8 @@ protected:
     }
     // Clicks at canvas point (x, y) and runs turns until the click has been handled.
     void press(int x, int y) {
-        presenter().inject(HeadlessInput::click(package_state.center_x + x, package_state.center_y - y, graphics()));
+        presenter().inject(HeadlessInput::click(package_state.center_x + x,
+                                                package_state.center_y - y, graphics()));
         while (turn() != EventKind::Mouse) {
         }
     }

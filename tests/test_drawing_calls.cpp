@@ -22,7 +22,8 @@ TEST_F(DrawingCalls, IllegalColoursAreReportedAndDrawnRed) {
     EXPECT_EQ(check_color(24), 2);
     EXPECT_EQ(check_color(23), 23);
     EXPECT_EQ(check_color(0), 0);
-    EXPECT_EQ(log_lines(), (Lines{"Illegal color -1; using RED.\n", "Illegal color 24; using RED.\n"}));
+    EXPECT_EQ(log_lines(),
+              (Lines{"Illegal color -1; using RED.\n", "Illegal color 24; using RED.\n"}));
     EXPECT_STREQ(color_name[23], "20% gray");
 
     package_state.logging_enabled = true;
@@ -34,15 +35,15 @@ TEST_F(DrawingCalls, IllegalColoursAreReportedAndDrawnRed) {
 TEST_F(DrawingCalls, RepairMessagesComeInEachCallsOrderBeforeTheLogLine) {
     package_state.logging_enabled = true;
     draw_line(30, 0, 0, 5, 5, -3);
-    EXPECT_EQ(log_lines(), (Lines{"Width of -3 not possible, using width 3\n",
-                                  "Illegal color 30; using RED.\n",
-                                  "red line from (0,0) to (5,5), width 3\n"}));
+    EXPECT_EQ(log_lines(),
+              (Lines{"Width of -3 not possible, using width 3\n", "Illegal color 30; using RED.\n",
+                     "red line from (0,0) to (5,5), width 3\n"}));
     reset_package_state();
     package_state.logging_enabled = true;
     draw_triangle(30, 0, 0, 5, 5, 9, 0, -3);
-    EXPECT_EQ(log_lines(), (Lines{"Illegal color 30; using RED.\n",
-                                  "Width of -3 not possible, using width 3\n",
-                                  "red triangle at (0,0), (5,5), (9,0)\n"}));
+    EXPECT_EQ(log_lines(),
+              (Lines{"Illegal color 30; using RED.\n", "Width of -3 not possible, using width 3\n",
+                     "red triangle at (0,0), (5,5), (9,0)\n"}));
 }
 
 TEST_F(DrawingCalls, PointSizesAreRepairedInTwoSteps) {
@@ -85,8 +86,7 @@ TEST_F(DrawingCalls, CallLogLinesOnlyWhileLoggingIsOn) {
                      "Width of -2 not possible, using width 2\n",
                      "blue rectangle with bounding box (-10,10) to (10,-10) with line width 2\n",
                      "black line from (1,2) to (3,4), width 0\n",
-                     "red text at (5,6), \"two\nlines\"\n",
-                     "Clearing the graphics window\n"}));
+                     "red text at (5,6), \"two\nlines\"\n", "Clearing the graphics window\n"}));
 }
 
 TEST_F(DrawingCalls, PrintTextFormatsDrawsAndCountsCharacters) {
@@ -270,8 +270,10 @@ TEST_F(DrawingCalls, CompositePicture) {
     draw_triangle(6, -60, 40, 40, 60, -20, 120, 2);
     draw_triangle(21, 50, 40, 150, 120, 60, 110, 3);
     for (int angle = 0; angle < 16; ++angle) {
-        static const int dx[16] = {60, 55, 42, 23, 0, -23, -42, -55, -60, -55, -42, -23, 0, 23, 42, 55};
-        static const int dy[16] = {0, 23, 42, 55, 60, 55, 42, 23, 0, -23, -42, -55, -60, -55, -42, -23};
+        static const int dx[16] = {60,  55,  42,  23,  0, -23, -42, -55,
+                                   -60, -55, -42, -23, 0, 23,  42,  55};
+        static const int dy[16] = {0, 23,  42,  55,  60,  55,  42,  23,
+                                   0, -23, -42, -55, -60, -55, -42, -23};
         draw_line(angle % 24, 220, 80, 220 + dx[angle], 80 + dy[angle], 1 + angle % 3);
     }
     print_text(0, -280, 0, 10, "size %d", 10);
@@ -279,7 +281,8 @@ TEST_F(DrawingCalls, CompositePicture) {
     draw_text(4, -100, 0, 25, "two\nlines");
     draw_text(22, 40, -10, 40, "Big");
     draw_triangle(17, -320, -100, -250, -280, -200, -150, 0);  // cut by the left and bottom edges
-    draw_rectangle(15, 250, -200, 400, -300, 0);                // cut by the right and bottom edges
+    draw_rectangle(15, 250, -200, 400, -300, 0);               // cut by the right and bottom edges
     draw_line(0, -400, -50, 400, -60, 2);
-    EXPECT_TRUE(tavlo_test::matches_golden("drawing_calls_composite", *package_state.canvas_bitmap));
+    EXPECT_TRUE(
+        tavlo_test::matches_golden("drawing_calls_composite", *package_state.canvas_bitmap));
 }

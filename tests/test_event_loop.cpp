@@ -3,8 +3,8 @@
 // animation modes, quitting, and when the canvas reaches the window.
 #include "display_test_support.h"
 
-using test_support::DisplayTest;
 using portable::HeadlessInput;
+using test_support::DisplayTest;
 
 class EventLoop : public DisplayTest {};
 
@@ -33,8 +33,8 @@ TEST_F(EventLoop, APeriodicEventNeedsTwoTimerMessagesOnAnEmptyQueue) {
 TEST_F(EventLoop, AClickReplacesAnArmedPeriodicEvent) {
     open();
     set_animation(AnimationMode::Animate);
-    next_event();                                                // t = 50
-    later(70, HeadlessInput::click(300, 100, graphics()));       // after the arming at 100
+    next_event();                                           // t = 50
+    later(70, HeadlessInput::click(300, 100, graphics()));  // after the arming at 100
     Event e = next_event();
     EXPECT_EQ(e.kind, EventKind::Mouse);
     EXPECT_EQ(now(), 120);
@@ -75,8 +75,8 @@ TEST_F(EventLoop, KeysTypedIntoTheTextWindowReachTheGraphicsWindow) {
 TEST_F(EventLoop, HaltingWhileArmedStillDeliversThatEvent) {
     open();
     set_animation(AnimationMode::Animate);
-    next_event();                                                       // t = 50
-    later(70, HeadlessInput::menu(CMD_HALT, graphics()));               // armed at 100
+    next_event();                                          // t = 50
+    later(70, HeadlessInput::menu(CMD_HALT, graphics()));  // armed at 100
     EXPECT_EQ(next_event().kind, EventKind::Periodic);
     EXPECT_EQ(now(), 150);
     later(1000, HeadlessInput::click(5, 5, graphics()));

@@ -30,11 +30,13 @@ TEST_F(LogWindow, NewestLineAtTheBottom) {
 
     for (int i = 2; i <= 25; ++i) log_printf("line %d of the log\n", i);
     portable::HeadlessImage full = painted();
-    EXPECT_TRUE(tavlo_test::matches_golden("log_25_lines", full.width, full.height, full.pixels.data()));
+    EXPECT_TRUE(
+        tavlo_test::matches_golden("log_25_lines", full.width, full.height, full.pixels.data()));
 
     log_printf("line 26 pushes out the first");
     portable::HeadlessImage pushed = painted();
-    EXPECT_TRUE(tavlo_test::matches_golden("log_26_lines", pushed.width, pushed.height, pushed.pixels.data()));
+    EXPECT_TRUE(tavlo_test::matches_golden("log_26_lines", pushed.width, pushed.height,
+                                           pushed.pixels.data()));
 }
 
 TEST_F(LogWindow, OnlyTheLastNewlineOfALineGoes) {
@@ -46,7 +48,6 @@ TEST_F(LogWindow, OnlyTheLastNewlineOfALineGoes) {
     const char* stored = static_cast<const char*>(GlobalLock(package_state.log_slots[0]));
     EXPECT_STREQ(stored, "two newlines\n\n");  // the log keeps what it was given
     GlobalUnlock(package_state.log_slots[0]);
-
 }
 
 TEST_F(LogWindow, SetLoggingMarksTheMenuAndShowsTheWindow) {

@@ -32,7 +32,8 @@ protected:
     static std::string script_text() { return test_support::file_text("TAVLO.SCR"); }
     // A click at canvas coordinates (x, y).
     static HeadlessInput click_at(int x, int y) {
-        return HeadlessInput::click(package_state.center_x + x, package_state.center_y - y, graphics());
+        return HeadlessInput::click(package_state.center_x + x, package_state.center_y - y,
+                                    graphics());
     }
     // Ends a wait that nothing else would end, with a click far in the future.
     Event finish_wait_with_click() {
@@ -56,12 +57,18 @@ TEST_F(RunMenu, ItemsFlagsAndTextsInOrder) {
         const char* text;
     };
     const Expected expected[] = {
-        {MF_STRING, 1, "&Animate\tCtrl+A"},          {MF_STRING, 2, "&Halt animation\tCtrl+H"},
-        {MF_STRING, 3, "Advance one &frame\tCtrl+F"}, {MF_SEPARATOR, 0, ""},
-        {MF_UNCHECKED, 4, "&Logging\tCtrl+L"},        {MF_SEPARATOR, 0, ""},
-        {MF_STRING, 5, "&Record Script\tCtrl+R"},    {MF_STRING, 6, "&Playback Script\tCtrl+P"},
-        {MF_STRING, 7, "Play &One Script\tCtrl+O"},  {MF_SEPARATOR, 0, ""},
-        {MF_STRING, 8, "&Quit\tCtrl+Q"},             {MF_SEPARATOR, 0, ""},
+        {MF_STRING, 1, "&Animate\tCtrl+A"},
+        {MF_STRING, 2, "&Halt animation\tCtrl+H"},
+        {MF_STRING, 3, "Advance one &frame\tCtrl+F"},
+        {MF_SEPARATOR, 0, ""},
+        {MF_UNCHECKED, 4, "&Logging\tCtrl+L"},
+        {MF_SEPARATOR, 0, ""},
+        {MF_STRING, 5, "&Record Script\tCtrl+R"},
+        {MF_STRING, 6, "&Playback Script\tCtrl+P"},
+        {MF_STRING, 7, "Play &One Script\tCtrl+O"},
+        {MF_SEPARATOR, 0, ""},
+        {MF_STRING, 8, "&Quit\tCtrl+Q"},
+        {MF_SEPARATOR, 0, ""},
     };
     ASSERT_EQ(items.size(), 15u);
     for (size_t i = 0; i < std::size(expected); ++i) {
@@ -104,7 +111,7 @@ TEST_F(RunMenu, ShortcutsAndMenuChoicesGiveTheSameState) {
 
 TEST_F(RunMenu, AdvanceOneFrameWhileAnimating) {
     set_animation(AnimationMode::Animate);
-    next_event();                                             // t = 50
+    next_event();                                            // t = 50
     later(70, HeadlessInput::ctrl_letter('F', graphics()));  // after this call's arming
     EXPECT_EQ(next_event().kind, EventKind::Periodic);       // the armed one
     EXPECT_EQ(next_event().kind, EventKind::Periodic);       // the frame request
@@ -192,7 +199,8 @@ TEST_F(RunMenu, PlaybackReplacesLiveInputUntilTheEnd) {
 TEST_F(RunMenu, PlaybackWithoutAFileReportsOnceAndGoesOnLive) {
     menu(CMD_PLAYBACK);
     EXPECT_EQ(finish_wait_with_click().kind, EventKind::Mouse);
-    EXPECT_EQ(log_lines(), (std::vector<std::string>{"Cannot open script file TAVLO.SCR for reading\n"}));
+    EXPECT_EQ(log_lines(),
+              (std::vector<std::string>{"Cannot open script file TAVLO.SCR for reading\n"}));
     EXPECT_EQ(checked(CMD_PLAYBACK), false);
 }
 
@@ -236,7 +244,7 @@ TEST_F(RunMenu, AQuitIsNeverLostToTheScript) {
     EXPECT_EQ(next_event().kind, EventKind::Periodic);
     menu(CMD_QUIT);
     EXPECT_EQ(next_event().kind, EventKind::Periodic);  // the command's own pass
-    EXPECT_EQ(next_event().kind, EventKind::Quit);       // the pass that pumps the quit
+    EXPECT_EQ(next_event().kind, EventKind::Quit);      // the pass that pumps the quit
 }
 
 // Whatever the user does, playing back a recording hands the application the same
@@ -254,7 +262,8 @@ TEST_F(RunMenu, PlaybackReproducesAnyRecording) {
             switch (random() % 3) {
                 case 0: {
                     int cx = package_state.center_x, cy = package_state.center_y;
-                    presenter().inject(HeadlessInput::click(int(random() % 595), int(random() % 491), graphics()));
+                    presenter().inject(
+                        HeadlessInput::click(int(random() % 595), int(random() % 491), graphics()));
                     (void)cx, (void)cy;
                     break;
                 }

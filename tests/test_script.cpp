@@ -54,8 +54,9 @@ TEST_F(Script, WriterLineFormats) {
 }
 
 TEST_F(Script, ReaderDeliversEventsAndCountedPeriodicLines) {
-    write_script("TAVLO_MOUSE(-5, 7);\nTAVLO_PERIODIC(3);\nTAVLO_KBD(97);\n"
-                 "TAVLO_PERIODIC(0);\nTAVLO_PERIODIC(1);\n");
+    write_script(
+        "TAVLO_MOUSE(-5, 7);\nTAVLO_PERIODIC(3);\nTAVLO_KBD(97);\n"
+        "TAVLO_PERIODIC(0);\nTAVLO_PERIODIC(1);\n");
     EXPECT_EQ(next(), EventKind::Mouse);
     EXPECT_EQ(package_state.pending_x, -5);
     EXPECT_EQ(package_state.pending_y, 7);
@@ -68,7 +69,8 @@ TEST_F(Script, ReaderDeliversEventsAndCountedPeriodicLines) {
     EXPECT_EQ(next(), EventKind::Periodic);
     EXPECT_TRUE(log_lines().empty());
     EXPECT_EQ(next(), 0);
-    EXPECT_EQ(log_lines(), (std::vector<std::string>{"EOF encountered in script file TAVLO.SCR\n"}));
+    EXPECT_EQ(log_lines(),
+              (std::vector<std::string>{"EOF encountered in script file TAVLO.SCR\n"}));
     EXPECT_FALSE(package_state.playback);
     EXPECT_EQ(package_state.script_stream, nullptr);  // the next playback starts afresh
     EXPECT_EQ(next(), EventKind::Mouse);
@@ -83,7 +85,8 @@ TEST_F(Script, EmptyLinesAreSkippedAlsoWithCarriageReturns) {
 }
 
 TEST_F(Script, KeysAbove127RoundTrip) {
-    for (int code = 1; code < 256; ++code) record_event(EventKind::Key, 0, 0, static_cast<signed char>(code));
+    for (int code = 1; code < 256; ++code)
+        record_event(EventKind::Key, 0, 0, static_cast<signed char>(code));
     close_script();
     for (int code = 1; code < 256; ++code) {
         ASSERT_EQ(next(), EventKind::Key) << code;
@@ -103,26 +106,28 @@ TEST_F(Script, AMissingFileEndsPlaybackWithOneMessage) {
     EXPECT_EQ(next(), 0);
     EXPECT_FALSE(package_state.playback);
     EXPECT_FALSE(package_state.play_one);
-    EXPECT_EQ(log_lines(), (std::vector<std::string>{"Cannot open script file TAVLO.SCR for reading\n"}));
+    EXPECT_EQ(log_lines(),
+              (std::vector<std::string>{"Cannot open script file TAVLO.SCR for reading\n"}));
 }
 
 TEST_F(Script, MalformedLinesAreUnrecognisedAndEndPlayback) {
     const char* bad_lines[] = {
-        "   \n",                              // spaces are not an empty line
-        "TAVLO_kBD(97);\n",                   // the deciding letters are capitals
-        "TAVLO\n",                            // shorter than seven characters
-        "TAVLO_KBD();\n",                     // no digits
-        "TAVLO_MOUSE(12);\n",                 // only one of two numbers
-        "TAVLO_MOUSE(1, -);\n",               // a sign is not a number
-        "TAVLO_PERIODIC(123456789012);\n",    // a run longer than eleven characters
-        "TAVLO_MOUSE(9999999999, 1);\n",      // outside the int range
+        "   \n",                            // spaces are not an empty line
+        "TAVLO_kBD(97);\n",                 // the deciding letters are capitals
+        "TAVLO\n",                          // shorter than seven characters
+        "TAVLO_KBD();\n",                   // no digits
+        "TAVLO_MOUSE(12);\n",               // only one of two numbers
+        "TAVLO_MOUSE(1, -);\n",             // a sign is not a number
+        "TAVLO_PERIODIC(123456789012);\n",  // a run longer than eleven characters
+        "TAVLO_MOUSE(9999999999, 1);\n",    // outside the int range
         "TAVLO_XYZ(1);\n",
     };
     for (const char* line : bad_lines) {
         reset_package_state();
         write_script(std::string(line) + "TAVLO_KBD(50);\n");
         EXPECT_EQ(next(), 0) << line;
-        EXPECT_EQ(log_lines(), (std::vector<std::string>{"Unrecognised line in script file TAVLO.SCR\n"}))
+        EXPECT_EQ(log_lines(),
+                  (std::vector<std::string>{"Unrecognised line in script file TAVLO.SCR\n"}))
             << line;
         EXPECT_EQ(package_state.script_stream, nullptr);
     }
@@ -152,6 +157,7 @@ TEST_F(Script, AnUnwritableFolderReportsEveryEvent) {
     fs::create_directory("TAVLO.SCR");  // a folder where the file should go
     record_event(EventKind::Mouse, 1, 1, 0);
     record_event(EventKind::Key, 0, 0, 'x');
-    EXPECT_EQ(log_lines(), (std::vector<std::string>{"Cannot open script file TAVLO.SCR for writing\n",
-                                                     "Cannot open script file TAVLO.SCR for writing\n"}));
+    EXPECT_EQ(log_lines(),
+              (std::vector<std::string>{"Cannot open script file TAVLO.SCR for writing\n",
+                                        "Cannot open script file TAVLO.SCR for writing\n"}));
 }

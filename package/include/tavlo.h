@@ -51,20 +51,20 @@ int clear_canvas(void);
 // ============================================================ Events and animation
 namespace EventKind {
 enum : int {
-    None = -1,    // internal: nothing pending yet; never returned
-    Mouse = 1,    // left button pressed in the graphics window: x, y
-    Key = 2,      // character typed without Ctrl: key
-    Periodic = 3, // animation step
-    Quit = 4,     // the application is to end
+    None = -1,     // internal: nothing pending yet; never returned
+    Mouse = 1,     // left button pressed in the graphics window: x, y
+    Key = 2,       // character typed without Ctrl: key
+    Periodic = 3,  // animation step
+    Quit = 4,      // the application is to end
 };
 }
 
 namespace AnimationMode {
 enum : int {
-    Halt = 0,         // animation off, pending frame request dropped
-    AdvanceFrame = 1, // one periodic event
-    Animate = 2,      // a periodic event at every tick
-    Quit = 5,         // every later wait_event returns Quit after its next event
+    Halt = 0,          // animation off, pending frame request dropped
+    AdvanceFrame = 1,  // one periodic event
+    Animate = 2,       // a periodic event at every tick
+    Quit = 5,          // every later wait_event returns Quit after its next event
 };
 }
 

@@ -131,12 +131,12 @@ int open_display(HINSTANCE instance, HINSTANCE previous_instance, LPSTR command_
     int screen_height = GetSystemMetrics(SM_CYSCREEN);
     S.animate = false;
     S.single_frame = false;
-    S.graphics_window = CreateWindowExA(0, graphics_class, "TAVLO Graphics", WS_CAPTION | WS_SYSMENU,
-                                        0, 0, canvas_width, canvas_height, nullptr, nullptr,
-                                        instance, nullptr);
-    S.text_window = CreateWindowExA(0, text_class, "TAVLO Text", WS_OVERLAPPEDWINDOW, 0, 550,
-                                    canvas_width, screen_height / 3, nullptr, nullptr, instance,
-                                    nullptr);
+    S.graphics_window =
+        CreateWindowExA(0, graphics_class, "TAVLO Graphics", WS_CAPTION | WS_SYSMENU, 0, 0,
+                        canvas_width, canvas_height, nullptr, nullptr, instance, nullptr);
+    S.text_window =
+        CreateWindowExA(0, text_class, "TAVLO Text", WS_OVERLAPPEDWINDOW, 0, 550, canvas_width,
+                        screen_height / 3, nullptr, nullptr, instance, nullptr);
     S.app_instance = instance;
     S.window_dc = GetDC(S.graphics_window);
     S.canvas_bitmap = CreateCompatibleBitmap(S.window_dc, canvas_width, canvas_height);

@@ -14,7 +14,9 @@ PackageState& S = package_state;
 
 // The absolute value of a negative width or size; INT_MIN has none, so it
 // becomes INT_MAX.
-int magnitude(int value) { return value == INT_MIN ? INT_MAX : (value < 0 ? -value : value); }
+int magnitude(int value) {
+    return value == INT_MIN ? INT_MAX : (value < 0 ? -value : value);
+}
 
 int repair_width(int width) {
     if (width >= 0) return width;
@@ -87,7 +89,8 @@ int draw_text(ColorIndex color, int x, int y, int point_size, const char* text) 
     if (text == nullptr) text = "";  // no text is an empty text
     point_size = repair_point_size(point_size);
     color = check_color(color);
-    if (S.logging_enabled) log_printf("%s text at (%d,%d), \"%s\"\n", color_name[color], x, y, text);
+    if (S.logging_enabled)
+        log_printf("%s text at (%d,%d), \"%s\"\n", color_name[color], x, y, text);
 
     size_t length = std::strlen(text);
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, length + 1);

@@ -9,7 +9,9 @@ namespace {
 
 PackageState& S = package_state;
 
-int next_slot(int slot) { return slot == log_ring_size - 1 ? 0 : slot + 1; }
+int next_slot(int slot) {
+    return slot == log_ring_size - 1 ? 0 : slot + 1;
+}
 
 // Formats into the 1024-byte line buffer. Longer results are cut to 1023
 // characters; returns the number of characters kept.
@@ -66,12 +68,15 @@ int log_printf(const char* format, ...) {
 int set_logging(int on) {
     if (S.graphics_window == nullptr) return 0;
     S.logging_enabled = on != 0;
-    CheckMenuItem(S.run_menu, CMD_LOGGING, MF_BYCOMMAND | (S.logging_enabled ? MF_CHECKED : MF_UNCHECKED));
+    CheckMenuItem(S.run_menu, CMD_LOGGING,
+                  MF_BYCOMMAND | (S.logging_enabled ? MF_CHECKED : MF_UNCHECKED));
     if (S.logging_enabled) show_log_window(1);
     return 1;
 }
 
-int show_log_window(int show) { return ShowWindow(S.text_window, show ? SW_SHOW : SW_HIDE); }
+int show_log_window(int show) {
+    return ShowWindow(S.text_window, show ? SW_SHOW : SW_HIDE);
+}
 
 namespace {
 
@@ -122,7 +127,8 @@ void paint_log_window(HWND window) {
     if (S.log_oldest >= 0 && line_height > 0) {
         int slot = S.log_oldest;
         do {
-            paint_log_line(memory_dc, S.log_slots[slot], background, strip, client.left, line_height);
+            paint_log_line(memory_dc, S.log_slots[slot], background, strip, client.left,
+                           line_height);
             slot = next_slot(slot);
         } while (slot != S.log_next);
     }

@@ -11,10 +11,10 @@ const COLORREF Palette[palette_size] = {
 };
 
 const char* const color_name[palette_size] = {
-    "black",     "white",      "red",          "green",        "blue",      "yellow",
-    "magenta",   "cyan",       "purple",       "navy blue",    "dusty plum", "ice blue",
-    "turquoise", "orange",     "brown",        "pink",         "chalk",     "gold",
-    "peach",     "forest green", "sea green",  "olive",        "50% gray",  "20% gray",
+    "black",     "white",        "red",       "green",     "blue",       "yellow",
+    "magenta",   "cyan",         "purple",    "navy blue", "dusty plum", "ice blue",
+    "turquoise", "orange",       "brown",     "pink",      "chalk",      "gold",
+    "peach",     "forest green", "sea green", "olive",     "50% gray",   "20% gray",
 };
 
 ColorIndex check_color(ColorIndex color) {

@@ -20,8 +20,12 @@ int saturate(int64_t value) {
     return int(value);
 }
 
-int canvas_x(int64_t x) { return saturate(S.center_x + x); }
-int canvas_y(int64_t y) { return saturate(S.center_y - y); }
+int canvas_x(int64_t x) {
+    return saturate(S.center_x + x);
+}
+int canvas_y(int64_t y) {
+    return saturate(S.center_y - y);
+}
 
 // The pen and brush of a filled-or-hollow shape, selected for the duration of one
 // command: width 0 fills with the colour and outlines it one pixel wide; a positive
@@ -34,7 +38,8 @@ struct ShapeTools {
 
     ShapeTools(int width, COLORREF color) {
         pen = CreatePen(PS_SOLID, width, color);
-        brush = width == 0 ? CreateSolidBrush(color) : static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
+        brush =
+            width == 0 ? CreateSolidBrush(color) : static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
         old_pen = SelectObject(S.canvas_dc, pen);
         old_brush = SelectObject(S.canvas_dc, brush);
     }
@@ -103,8 +108,8 @@ void render_text(const DrawCommand& c, COLORREF color) {
     SetTextColor(S.canvas_dc, color);
     int old_mode = GetBkMode(S.canvas_dc);
     SetBkMode(S.canvas_dc, TRANSPARENT);
-    HFONT font = CreateFontA(saturate(-int64_t(c.x2)), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
-                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+    HFONT font = CreateFontA(saturate(-int64_t(c.x2)), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                             ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                              DEFAULT_PITCH, "TAVLO-font");
     HGDIOBJ old_font = SelectObject(S.canvas_dc, font);
 
@@ -133,7 +138,9 @@ void render_command(const DrawCommand& command) {
         case DRAW_RECTANGLE: render_box(command, color, false); break;
         case DRAW_OVAL: render_box(command, color, true); break;
         case DRAW_LINE: render_line(command, color); break;
-        case DRAW_PIXEL: SetPixel(S.canvas_dc, canvas_x(command.x1), canvas_y(command.y1), color); break;
+        case DRAW_PIXEL:
+            SetPixel(S.canvas_dc, canvas_x(command.x1), canvas_y(command.y1), color);
+            break;
         case DRAW_TEXT: render_text(command, color); break;
         default: break;
     }

@@ -92,14 +92,22 @@ void play_one() {
 // capital letter's code and the small letter's.
 int shortcut_command(WPARAM virtual_key) {
     switch (virtual_key) {
-        case 'A': case 'a': return CMD_ANIMATE;
-        case 'F': case 'f': return CMD_ADVANCE_FRAME;
-        case 'H': case 'h': return CMD_HALT;
-        case 'L': case 'l': return CMD_LOGGING;
-        case 'O': case 'o': return CMD_PLAY_ONE;
-        case 'P': case 'p': return CMD_PLAYBACK;
-        case 'Q': case 'q': return CMD_QUIT;
-        case 'R': case 'r': return CMD_RECORD;
+        case 'A':
+        case 'a': return CMD_ANIMATE;
+        case 'F':
+        case 'f': return CMD_ADVANCE_FRAME;
+        case 'H':
+        case 'h': return CMD_HALT;
+        case 'L':
+        case 'l': return CMD_LOGGING;
+        case 'O':
+        case 'o': return CMD_PLAY_ONE;
+        case 'P':
+        case 'p': return CMD_PLAYBACK;
+        case 'Q':
+        case 'q': return CMD_QUIT;
+        case 'R':
+        case 'r': return CMD_RECORD;
         default: return 0;
     }
 }
@@ -109,7 +117,8 @@ int shortcut_command(WPARAM virtual_key) {
 void build_run_menu(HWND window) {
     HMENU menu_bar = CreateMenu();
     S.run_menu = CreatePopupMenu();
-    for (const MenuItem& item : run_menu_items) AppendMenuA(S.run_menu, item.flags, item.id, item.text);
+    for (const MenuItem& item : run_menu_items)
+        AppendMenuA(S.run_menu, item.flags, item.id, item.text);
     AppendMenuA(menu_bar, MF_POPUP, reinterpret_cast<UINT_PTR>(S.run_menu), "&Run");
     SetMenu(window, menu_bar);
     DrawMenuBar(window);

@@ -19,10 +19,12 @@ namespace {
 
 PackageState& S = package_state;
 
-constexpr int line_buffer_size = 512;    // a line of up to 511 characters is read at once
-constexpr int number_buffer_size = 12;   // 11 characters and the terminator
+constexpr int line_buffer_size = 512;   // a line of up to 511 characters is read at once
+constexpr int number_buffer_size = 12;  // 11 characters and the terminator
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Reads one line into `line` (at most 511 characters, the newline kept). The rest
 // of a longer line is skipped, so it never reads as a new line. Returns false at
@@ -70,12 +72,22 @@ bool take_number(const char** cursor, Starts starts, Continues continues, int* v
     return true;
 }
 
-bool digit_starts(const char* p) { return is_digit(*p); }
-bool signed_starts(const char* p) { return is_digit(*p) || *p == '-'; }
+bool digit_starts(const char* p) {
+    return is_digit(*p);
+}
+bool signed_starts(const char* p) {
+    return is_digit(*p) || *p == '-';
+}
 // A key may carry a sign (characters above 127 are written as negative numbers).
-bool key_starts(const char* p) { return is_digit(*p) || (*p == '-' && is_digit(p[1])); }
-bool digit_continues(char c) { return is_digit(c); }
-bool signed_continues(char c) { return is_digit(c) || c == '-'; }
+bool key_starts(const char* p) {
+    return is_digit(*p) || (*p == '-' && is_digit(p[1]));
+}
+bool digit_continues(char c) {
+    return is_digit(c);
+}
+bool signed_continues(char c) {
+    return is_digit(c) || c == '-';
+}
 
 bool parse_key(const char* line) {
     int value;
@@ -150,7 +162,8 @@ void record_event(int kind, int x, int y, signed char key) {
 int read_script_event() {
     if (S.script_stream == nullptr) {
         S.script_stream = std::fopen(script_file_name, "rt");
-        if (S.script_stream == nullptr) return end_playback("Cannot open script file %s for reading\n");
+        if (S.script_stream == nullptr)
+            return end_playback("Cannot open script file %s for reading\n");
     }
     if (S.periodic_count > 0) {
         --S.periodic_count;

@@ -37,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         package_state.pending_kind = EventKind::None;
         if (!read_script_event()) break;
         int kind = package_state.pending_kind;
-        if (kind != EventKind::Mouse && kind != EventKind::Key && kind != EventKind::Periodic) std::abort();
+        if (kind != EventKind::Mouse && kind != EventKind::Key && kind != EventKind::Periodic)
+            std::abort();
     }
     reset_package_state();
     return 0;

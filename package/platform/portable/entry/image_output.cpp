@@ -56,7 +56,9 @@ bool GifRecording::finish(std::string& error) {
     return true;
 }
 
-bool image_output_built() { return true; }
+bool image_output_built() {
+    return true;
+}
 
 GifRecording::GifRecording() = default;
 GifRecording::~GifRecording() = default;

@@ -1,10 +1,10 @@
 // Portable entry point: parsing the platform's options (see options.h).
 #include "options.h"
 
-#include "../presenters/headless/input_plan.h"
-
 #include <cctype>
 #include <vector>
+
+#include "../presenters/headless/input_plan.h"
 
 namespace portable {
 

@@ -154,7 +154,8 @@ enum class BoxStart { NoTarget, EmptyBox, Draw };
 BoxStart start_box_call(HDC dc, int left, int top, int right, int bottom, BoxCall& call) {
     if (!target_of(dc, call.s)) return BoxStart::NoTarget;
     call.box = ordered_box(left, top, right, bottom);
-    if (call.box.left == call.box.right || call.box.top == call.box.bottom) return BoxStart::EmptyBox;
+    if (call.box.left == call.box.right || call.box.top == call.box.bottom)
+        return BoxStart::EmptyBox;
     call.pen = pen_of(dc);
     apply_inside_frame(call.pen, call.box);
     call.fill = brush_of(dc, call.fill_color);

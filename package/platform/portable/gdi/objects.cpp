@@ -6,10 +6,10 @@
 // SetTextColor/GetTextColor, SetBkMode/GetBkMode, SetBkColor/GetBkColor.
 // A live object is recognised by its header; an object still selected into a DC
 // is not freed by DeleteObject (Windows refuses too), and stock objects never are.
+#include "objects.h"
+
 #include <memory>
 #include <vector>
-
-#include "objects.h"
 
 namespace portable {
 
@@ -143,12 +143,16 @@ bool is_stock(const void* object) {
     return p >= begin && p < end;
 }
 
-void select_into(GdiObject* object) { ++object->select_count; }
+void select_into(GdiObject* object) {
+    ++object->select_count;
+}
 void release_from(GdiObject* object) {
     if (object != nullptr && object->select_count > 0) --object->select_count;
 }
 
-bool valid_dc(HDC dc) { return dc != nullptr && dc->kind == ObjectKind::DC; }
+bool valid_dc(HDC dc) {
+    return dc != nullptr && dc->kind == ObjectKind::DC;
+}
 
 }  // namespace
 
@@ -160,7 +164,9 @@ GdiObject* gdi_object(HGDIOBJ handle) {
     return object->kind == ObjectKind::Dead ? nullptr : object;
 }
 
-HFONT__* make_font() { return make_object<HFONT__>(); }
+HFONT__* make_font() {
+    return make_object<HFONT__>();
+}
 
 HDC create_target_dc(HBITMAP__* target, HWND window) {
     HDC dc = new HDC__();
@@ -299,7 +305,9 @@ COLORREF WINAPI SetTextColor(HDC dc, COLORREF color) {
     return previous;
 }
 
-COLORREF WINAPI GetTextColor(HDC dc) { return valid_dc(dc) ? dc->text_color : CLR_INVALID; }
+COLORREF WINAPI GetTextColor(HDC dc) {
+    return valid_dc(dc) ? dc->text_color : CLR_INVALID;
+}
 
 int WINAPI SetBkMode(HDC dc, int mode) {
     if (!valid_dc(dc) || (mode != TRANSPARENT && mode != OPAQUE)) return 0;
@@ -308,7 +316,9 @@ int WINAPI SetBkMode(HDC dc, int mode) {
     return previous;
 }
 
-int WINAPI GetBkMode(HDC dc) { return valid_dc(dc) ? dc->bk_mode : 0; }
+int WINAPI GetBkMode(HDC dc) {
+    return valid_dc(dc) ? dc->bk_mode : 0;
+}
 
 COLORREF WINAPI SetBkColor(HDC dc, COLORREF color) {
     if (!valid_dc(dc)) return CLR_INVALID;
@@ -317,4 +327,6 @@ COLORREF WINAPI SetBkColor(HDC dc, COLORREF color) {
     return previous;
 }
 
-COLORREF WINAPI GetBkColor(HDC dc) { return valid_dc(dc) ? dc->bk_color : CLR_INVALID; }
+COLORREF WINAPI GetBkColor(HDC dc) {
+    return valid_dc(dc) ? dc->bk_color : CLR_INVALID;
+}

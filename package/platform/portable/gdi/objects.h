@@ -37,7 +37,6 @@ struct GdiObject {
 // Returns the object's header if h is a live GDI object of ours, else nullptr.
 GdiObject* gdi_object(HGDIOBJ h);
 
-
 }  // namespace portable
 
 struct HPEN__ : portable::GdiObject {
@@ -81,9 +80,9 @@ struct HBITMAP__ : portable::GdiObject {
 
 struct HDC__ {
     portable::ObjectKind kind = portable::ObjectKind::DC;
-    HBITMAP__* bitmap = nullptr;  // the drawing target (memory DC: selected bitmap)
+    HBITMAP__* bitmap = nullptr;          // the drawing target (memory DC: selected bitmap)
     HBITMAP__* default_bitmap = nullptr;  // memory DC's own 1x1 bitmap, selected at creation
-    HWND window = nullptr;        // set for a window DC: drawing goes to its front image
+    HWND window = nullptr;                // set for a window DC: drawing goes to its front image
     HPEN__* pen = nullptr;
     HBRUSH__* brush = nullptr;
     HFONT__* font = nullptr;

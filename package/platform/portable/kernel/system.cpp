@@ -21,8 +21,12 @@ void set_fixed_time(int64_t unix_seconds) {
     time_fixed = true;
     fixed_seconds = unix_seconds;
 }
-void clear_fixed_time() { time_fixed = false; }
-void set_debug_output_sink(std::function<void(const char*)> sink) { debug_sink() = std::move(sink); }
+void clear_fixed_time() {
+    time_fixed = false;
+}
+void set_debug_output_sink(std::function<void(const char*)> sink) {
+    debug_sink() = std::move(sink);
+}
 
 }  // namespace portable
 

@@ -19,7 +19,6 @@ bool parse_integer(const std::string& word, int64_t low, int64_t high, int64_t& 
     return value >= low && value <= high;
 }
 
-
 namespace {
 
 // Ticks beyond this (about 1.6 years of virtual time) are refused, so tick * 50

@@ -2,15 +2,22 @@
 // the golden-picture helper.
 #include <gif_lib.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "image_compare.h"
 #include "portable/image/gif_writer.h"
+#include "portable/image/output_file.h"
 #include "portable/image/png_file.h"
 #include "win32.h"
 
@@ -144,6 +151,7 @@ TEST(GifWriter, FramesPlayBackExactly) {
     frames.push_back(frames.back());
     frames.back()[47 * width + 63] = RGB(1, 2, 3);  // a colour the global table lacks
     frames.push_back(stripes(width, height, 40));   // 16 new colours everywhere
+    frames.push_back(frames[0]);                    // back to the global table
 
     std::string path = temp_path("animation.gif");
     portable::GifWriter writer;
@@ -154,7 +162,7 @@ TEST(GifWriter, FramesPlayBackExactly) {
         ASSERT_TRUE(writer.add_frame(frames[i].data(), int(5 + i))) << writer.error();
     }
     ASSERT_TRUE(writer.close()) << writer.error();
-    EXPECT_EQ(writer.frame_count(), 5);
+    EXPECT_EQ(writer.frame_count(), 6);
 
     GifPlayback gif = play(path);
     EXPECT_EQ(gif.width, width);
@@ -211,3 +219,126 @@ TEST(GoldenPictures, MismatchIsReportedWithItsFirstPixel) {
 }
 
 }  // namespace
+
+// ------------------------------------------------------------ failed writes
+
+namespace {
+
+std::string file_text(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void put_text(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// Files in `folder` other than `keep`: left-over temporary files.
+std::vector<std::string> others_in(const std::string& folder, const std::string& keep) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        std::string name = entry.path().filename().string();
+        if (name != keep) names.push_back(name);
+    }
+    return names;
+}
+
+std::string fresh_folder(const std::string& name) {
+    std::string folder = std::filesystem::path(temp_path(name)).replace_extension().string();
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    return folder;
+}
+
+// A file size limit makes every write past `bytes` fail, as a full disk does.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        previous_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previous_);
+    }
+
+private:
+    rlimit saved_{};
+    void (*previous_)(int) = nullptr;
+};
+
+}  // namespace
+
+// A write that fails leaves what was at the path exactly as it was: a link to a
+// device that refuses the bytes, or a file of the user's when the disk fills.
+TEST(OutputFile, AFailedWriteLeavesThePathAsItWas) {
+    std::string folder = fresh_folder("failed_writes");
+    std::vector<uint32_t> picture = stripes(64, 64, 300);  // too many colours: a big file
+    std::string link = folder + "/full.png";
+    ASSERT_EQ(symlink("/dev/full", link.c_str()), 0);
+    std::string error;
+    EXPECT_FALSE(portable::write_png(link, 64, 64, picture.data(), 0, &error));
+    EXPECT_NE(error.find("No space"), std::string::npos) << error;
+    portable::GifWriter gif;
+    ASSERT_TRUE(gif.open(link, 64, 64)) << gif.error();
+    EXPECT_FALSE(gif.add_frame(picture.data(), 5) && gif.close());
+    struct stat status;
+    ASSERT_EQ(lstat(link.c_str(), &status), 0);
+    EXPECT_TRUE(S_ISLNK(status.st_mode));
+
+    std::string mine = folder + "/mine.png";
+    put_text(mine, "the user's own file");
+    {
+        FileSizeLimit limit(512);
+        EXPECT_FALSE(portable::write_png(mine, 64, 64, picture.data(), 0, &error));
+        portable::GifWriter big;
+        if (big.open(mine, 64, 64)) {
+            EXPECT_FALSE(big.add_frame(picture.data(), 5) && big.close());
+        }
+    }
+    EXPECT_EQ(file_text(mine), "the user's own file");
+    std::vector<std::string> expected{"full.png"};
+    EXPECT_EQ(others_in(folder, "mine.png"), expected);
+
+    EXPECT_FALSE(portable::write_png(folder, 1, 1, picture.data(), 0, &error));  // a folder
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_FALSE(portable::OutputFile::can_write(folder + "/missing/x.png", error));
+    EXPECT_TRUE(portable::OutputFile::can_write(folder + "/new.png", error));
+    EXPECT_EQ(others_in(folder, "mine.png"), expected);  // checking leaves nothing behind
+}
+
+// A written file replaces the target whole; a new one gets the umask's usual
+// permissions and a replaced one keeps its own; a link stays a link.
+TEST(OutputFile, WrittenFilesReplaceTheTargetWithTheUsualPermissions) {
+    std::string folder = fresh_folder("written_files");
+    std::vector<uint32_t> picture = stripes(16, 16, 5);
+    mode_t saved = umask(022);
+    std::string png = folder + "/a.png", gif_path = folder + "/a.gif";
+    ASSERT_TRUE(portable::write_png(png, 16, 16, picture.data()));
+    portable::GifWriter gif;
+    ASSERT_TRUE(gif.open(gif_path, 16, 16));
+    ASSERT_TRUE(gif.add_frame(picture.data(), 5) && gif.close()) << gif.error();
+    struct stat status;
+    ASSERT_EQ(stat(png.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0644u);
+    ASSERT_EQ(stat(gif_path.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0644u);
+
+    chmod(png.c_str(), 0600);
+    std::string link = folder + "/link.png";
+    ASSERT_EQ(symlink("a.png", link.c_str()), 0);
+    ASSERT_TRUE(portable::write_png(link, 8, 8, picture.data()));
+    umask(saved);
+    ASSERT_EQ(lstat(link.c_str(), &status), 0);
+    EXPECT_TRUE(S_ISLNK(status.st_mode));
+    ASSERT_EQ(stat(png.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+    int width = 0, height = 0;
+    std::vector<uint32_t> back;
+    ASSERT_TRUE(portable::read_png(png, &width, &height, back));
+    EXPECT_EQ(width, 8);
+    EXPECT_EQ(others_in(folder, "a.png").size(), 2u);  // a.gif and the link
+}

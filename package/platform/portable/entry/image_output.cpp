@@ -1,7 +1,8 @@
-// Portable entry point: --save and --gif through the image module, when built.
+// Portable entry point: --save and --gif through the image module.
 #include "image_output.h"
 
 #include "../image/gif_writer.h"
+#include "../image/output_file.h"
 #include "../image/png_file.h"
 
 namespace portable {
@@ -15,11 +16,7 @@ bool save_png_file(const std::string& path, const HeadlessImage& image, std::str
         error = "the window has no pixels to save";
         return false;
     }
-    if (!write_png(path, image.width, image.height, image.pixels.data())) {
-        error = "cannot write " + path;
-        return false;
-    }
-    return true;
+    return write_png(path, image.width, image.height, image.pixels.data(), 0, &error);
 }
 
 bool GifRecording::add_frame(const HeadlessImage& image, int delay_cs, std::string& error) {
@@ -30,14 +27,14 @@ bool GifRecording::add_frame(const HeadlessImage& image, int delay_cs, std::stri
         height_ = image.height;
         if (!writer_->gif.open(path_, width_, height_)) {
             failed_ = true;
-            error = "cannot write " + path_;
+            error = writer_->gif.error();
             return false;
         }
     }
     if (image.width != width_ || image.height != height_) return true;
     if (!writer_->gif.add_frame(image.pixels.data(), delay_cs)) {
         failed_ = true;
-        error = "cannot write a frame to " + path_;
+        error = writer_->gif.error();
         return false;
     }
     return true;
@@ -50,13 +47,9 @@ bool GifRecording::finish(std::string& error) {
         return false;
     }
     if (!writer_->gif.close()) {
-        error = "cannot finish " + path_;
+        error = writer_->gif.error();
         return false;
     }
-    return true;
-}
-
-bool image_output_built() {
     return true;
 }
 
@@ -66,7 +59,11 @@ GifRecording::~GifRecording() = default;
 bool GifRecording::start(const std::string& path, std::string& error) {
     path_ = path;
     error.clear();
-    return true;
+    return OutputFile::can_write(path, error);
+}
+
+bool can_write_picture(const std::string& path, std::string& error) {
+    return OutputFile::can_write(path, error);
 }
 
 }  // namespace portable

@@ -1,8 +1,7 @@
 // Portable entry point: writing the headless run's pictures (--save, --gif).
 //
-// A thin layer over the image module (image/png.h, image/gif_writer.h). When that
-// module is not part of the build, every call fails with "PNG/GIF output not
-// built yet" so the rest of the entry point still works.
+// A thin layer over the image module (image/png_file.h, image/gif_writer.h). Each
+// file is written whole or not at all: a failure leaves the path as it was.
 #pragma once
 
 #include <memory>
@@ -12,8 +11,9 @@
 
 namespace portable {
 
-// Whether the image module is part of this build.
-bool image_output_built();
+// Whether a picture can be written to `path` (checked at start, so a bad path is
+// refused before the run); false with `error` set.
+bool can_write_picture(const std::string& path, std::string& error);
 
 // Writes the image as a PNG file; false with `error` set on failure.
 bool save_png_file(const std::string& path, const HeadlessImage& image, std::string& error);
@@ -24,7 +24,7 @@ class GifRecording {
 public:
     GifRecording();
     ~GifRecording();
-    bool start(const std::string& path, std::string& error);
+    bool start(const std::string& path, std::string& error);  // checks the path
     bool add_frame(const HeadlessImage& image, int delay_cs, std::string& error);
     bool finish(std::string& error);
 

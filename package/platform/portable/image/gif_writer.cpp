@@ -96,6 +96,12 @@ bool all_in(const ColourTable& table, const uint32_t* pixels, int width, const B
     return true;
 }
 
+// giflib's output goes to the OutputFile's stream; a short write is an error.
+int write_bytes(GifFileType* gif, const GifByteType* bytes, int count) {
+    auto* stream = static_cast<std::FILE*>(gif->UserData);
+    return int(std::fwrite(bytes, 1, size_t(count), stream));
+}
+
 }  // namespace
 
 GifWriter::~GifWriter() {
@@ -109,6 +115,7 @@ bool GifWriter::fail(const std::string& reason) {
         EGifCloseFile(gif_, &ignored);
         gif_ = nullptr;
     }
+    file_.discard();
     return false;
 }
 
@@ -121,8 +128,10 @@ bool GifWriter::open(const std::string& path, int width, int height) {
     if (width <= 0 || height <= 0 || width > 65535 || height > 65535) {
         return fail("GIF size out of range");
     }
+    std::string reason;
+    if (!file_.open(path, reason)) return fail(reason);
     int code = 0;
-    gif_ = EGifOpenFileName(path.c_str(), false, &code);
+    gif_ = EGifOpen(file_.stream(), write_bytes, &code);
     if (gif_ == nullptr) return fail(path + ": " + GifErrorString(code));
     width_ = width;
     height_ = height;
@@ -191,6 +200,12 @@ bool GifWriter::write_frame(const uint32_t* pixels, int delay) {
     GifByteType extension[4];
     EGifGCBToExtension(&control, extension);
     ColorMapObject* map = table == &local ? local.make_map() : nullptr;
+    // giflib keeps a copy of a frame's own colour map until the next frame with
+    // one, but forgets it without freeing when a frame has none: free it here.
+    if (map == nullptr && gif_->Image.ColorMap != nullptr) {
+        GifFreeMapObject(gif_->Image.ColorMap);
+        gif_->Image.ColorMap = nullptr;
+    }
     int ok = EGifPutExtension(gif_, GRAPHICS_EXT_FUNC_CODE, 4, extension) == GIF_OK &&
              EGifPutImageDesc(gif_, box.left, box.top, box.right - box.left, box.bottom - box.top,
                               false, map) == GIF_OK;
@@ -220,10 +235,9 @@ bool GifWriter::close() {
     int code = 0;
     int result = EGifCloseFile(gif_, &code);
     gif_ = nullptr;
-    if (result != GIF_OK) {
-        error_ = std::string("GIF close: ") + GifErrorString(code);
-        return false;
-    }
+    if (result != GIF_OK) return fail(std::string("GIF close: ") + GifErrorString(code));
+    std::string reason;
+    if (!file_.commit(reason)) return fail(reason);
     return true;
 }
 

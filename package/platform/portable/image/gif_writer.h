@@ -6,12 +6,16 @@
 // own; beyond 256 colours in one frame the rest are mapped to the nearest colour
 // in its table. Each frame after the first stores only the rectangle that changed
 // and leaves the rest of the previous frame in place. The animation loops forever.
-// Failures return false with a reason in error(); nothing is thrown.
+// The file is written whole or not at all (output_file.h): a failure leaves the
+// target path as it was. Failures return false with a reason in error(); nothing
+// is thrown.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "output_file.h"
 
 struct GifFileType;
 
@@ -47,6 +51,7 @@ private:
     bool write_frame(const uint32_t* pixels, int delay);
     bool fail(const std::string& reason);
 
+    OutputFile file_;
     GifFileType* gif_ = nullptr;
     int width_ = 0;
     int height_ = 0;

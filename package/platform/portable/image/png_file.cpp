@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "../gdi/objects.h"
+#include "output_file.h"
 
 namespace portable {
 
@@ -72,6 +73,9 @@ bool write_png(const std::string& path, int width, int height, const uint32_t* p
         return fail(error, "no picture to write");
     }
     if (int64_t(width) * height > kMaxPixels) return fail(error, "picture too large");
+    OutputFile file;
+    std::string reason;
+    if (!file.open(path, reason)) return fail(error, reason);
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     image.width = png_uint_32(width);
@@ -82,13 +86,15 @@ bool write_png(const std::string& path, int width, int height, const uint32_t* p
         image.format = PNG_FORMAT_RGB_COLORMAP;
         image.colormap_entries = png_uint_32(colormap.size() / 3);
         written =
-            png_image_write_to_file(&image, path.c_str(), 0, data.data(), width, colormap.data());
+            png_image_write_to_stdio(&image, file.stream(), 0, data.data(), width, colormap.data());
     } else {
         image.format = PNG_FORMAT_RGB;
         data = rgb_bytes(width, height, pixels, stride);
-        written = png_image_write_to_file(&image, path.c_str(), 0, data.data(), width * 3, nullptr);
+        written =
+            png_image_write_to_stdio(&image, file.stream(), 0, data.data(), width * 3, nullptr);
     }
     if (!written) return fail(error, path + ": " + image.message);
+    if (!file.commit(reason)) return fail(error, reason);
     return true;
 }
 

@@ -1,0 +1,49 @@
+// Portable platform: a file written whole or not at all.
+//
+// An OutputFile writes into a new file beside the target and, when everything was
+// written, flushed and closed without an error, renames it over the target. A
+// write that fails anywhere leaves whatever was at the target path untouched and
+// removes only the file this object created. A symbolic link is followed, so the
+// file it names is replaced and the link stays. A target that exists and is not a
+// regular file (a device such as /dev/stdout, a FIFO) is written in place, since
+// it cannot be replaced; it is never removed. The new file gets the permissions a
+// newly created file gets under the process's umask.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace portable {
+
+class OutputFile {
+public:
+    OutputFile() = default;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    ~OutputFile();  // an output never committed is discarded
+
+    // Prepares to write `path`: false with `error` set when it cannot be written
+    // (a folder, a missing or read-only folder, ...).
+    bool open(const std::string& path, std::string& error);
+
+    // Whether `path` can be written, checked without touching what is there: false
+    // with `error` set when open would fail.
+    static bool can_write(const std::string& path, std::string& error);
+
+    // The stream to write to; null before open or after commit/discard.
+    std::FILE* stream() const { return stream_; }
+
+    // Flushes, closes and puts the file in place. False with `error` set when any
+    // of it failed (a full disk, for one); the target is then left as it was.
+    bool commit(std::string& error);
+
+    // Drops what was written; the target is left as it was.
+    void discard();
+
+private:
+    std::string target_;     // the path the file ends up at
+    std::string temporary_;  // the new file beside it; empty when writing in place
+    std::FILE* stream_ = nullptr;
+};
+
+}  // namespace portable

@@ -8,10 +8,12 @@ using test_support::DisplayTest;
 
 class EventLoop : public DisplayTest {};
 
+// Before the display is open there is nothing to wait for: wait_event says Quit,
+// so a loop that waits for it ends.
 TEST_F(EventLoop, NothingAnswersBeforeTheDisplayIsOpen) {
     int x = 7, y = 7;
     char key = 7;
-    EXPECT_EQ(wait_event(&x, &y, &key), 0);
+    EXPECT_EQ(wait_event(&x, &y, &key), EventKind::Quit);
     EXPECT_EQ(x, 0);
     EXPECT_EQ(set_animation(AnimationMode::Animate), 0);
     EXPECT_EQ(set_logging(1), 0);
@@ -223,4 +225,19 @@ TEST_F(EventLoop, AQuietHeadlessRunIsClosed) {
     EXPECT_GE(now(), 1300);
     EXPECT_LT(now(), 1500);
     EXPECT_FALSE(IsWindow(graphics()));
+}
+
+// A headless program that waits again after its quit was delivered is told to
+// quit again instead of failing inside GetMessageA.
+TEST_F(EventLoop, WaitingAgainAfterTheQuitQuitsAgain) {
+    presenter().set_close_when_idle(true);
+    open();
+    presenter().inject(HeadlessInput::close(graphics()));
+    EXPECT_EQ(next_event().kind, EventKind::Quit);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(next_event().kind, EventKind::Quit);
+    EXPECT_EQ(next_event().kind, EventKind::Quit);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("after its quit message"),
+              std::string::npos);
+    close_display();
 }

@@ -69,7 +69,8 @@ enum : int {
 }
 
 // Blocks until the next event; stores its position (canvas coordinates) and key
-// through the three pointers and returns its EventKind (1..4).
+// through the three pointers and returns its EventKind (1..4). Before open_display
+// there is nothing to wait for: it returns Quit at once, with 0 stored.
 int wait_event(int* x, int* y, char* key);
 // Applies an AnimationMode; other values change nothing. Returns 1, or 0 before
 // open_display.

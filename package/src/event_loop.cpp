@@ -64,9 +64,10 @@ int wait_event(int* x, int* y, char* key) {
     S.pending_key = 0;
     S.pending_y = 0;
     S.pending_x = 0;
-    if (S.graphics_window == nullptr) {  // no display to take events from
+    // No display to take events from: a quit, so that a loop waiting for one ends.
+    if (S.graphics_window == nullptr) {
         store_event(x, y, key);
-        return 0;
+        return EventKind::Quit;
     }
 
     while (!event_complete()) {

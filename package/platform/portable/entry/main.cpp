@@ -7,8 +7,10 @@
 // command line as its tail. The exit code is WinMain's, or 2 for bad options.
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <string>
 
@@ -52,26 +54,45 @@ int run_application(const EntryOptions& options) {
 }
 
 // The debug-output log (--log): every OutputDebugStringA text appended to a file.
+// The first text that cannot be written is said on standard error; the run then
+// ends with a non-zero exit code (finish).
 class DebugLog {
 public:
-    bool open(const std::string& path) {
+    bool open(const std::string& path, const std::string& program) {
+        path_ = path;
+        program_ = program;
         file_ = std::fopen(path.c_str(), "a");
         if (file_ == nullptr) return false;
-        std::FILE* file = file_;
-        set_debug_output_sink([file](const char* text) {
-            std::fputs(text, file);
-            std::fflush(file);
-        });
+        set_debug_output_sink([this](const char* text) { append(text); });
         return true;
     }
-    ~DebugLog() {
-        if (file_ == nullptr) return;
+    // Closes the file; false when any text was not written.
+    bool finish() {
+        if (file_ == nullptr) return true;
         set_debug_output_sink(nullptr);
-        std::fclose(file_);
+        errno = 0;
+        if (std::fclose(file_) != 0) report(errno);
+        file_ = nullptr;
+        return !failed_;
     }
+    ~DebugLog() { finish(); }
 
 private:
+    void append(const char* text) {
+        errno = 0;
+        if (std::fputs(text, file_) < 0 || std::fflush(file_) != 0) report(errno);
+    }
+    void report(int error_number) {
+        if (failed_) return;
+        failed_ = true;
+        std::fprintf(stderr, "%s: --log: cannot write %s: %s\n", program_.c_str(), path_.c_str(),
+                     std::strerror(error_number != 0 ? error_number : EIO));
+    }
+
+    std::string path_;
+    std::string program_;
     std::FILE* file_ = nullptr;
+    bool failed_ = false;
 };
 
 // What the headless run does with each frame of the graphics window: the GIF,
@@ -140,21 +161,20 @@ int run_headless(const EntryOptions& options, const std::string& name) {
     headless.set_close_when_idle(true);
     headless.set_quiet_limit(10000);
     if (options.client) headless.set_client_size_override(*options.client);
+    std::string error;
     if (!options.input_plan.empty()) {
         std::vector<PlannedInput> plan;
-        std::string error;
         if (!load_input_plan(options.input_plan, plan, error)) {
             std::fprintf(stderr, "%s: --input: %s\n", name.c_str(), error.c_str());
             return 2;
         }
         schedule_input_plan(headless, plan);
     }
-    if ((!options.save_png.empty() || !options.gif.empty()) && !image_output_built()) {
-        std::fprintf(stderr, "%s: --save/--gif: PNG/GIF output not built yet\n", name.c_str());
+    if (!options.save_png.empty() && !can_write_picture(options.save_png, error)) {
+        std::fprintf(stderr, "%s: --save: %s\n", name.c_str(), error.c_str());
         return 2;
     }
     FrameWatch watch(headless, options, name);
-    std::string error;
     if (!watch.start_gif(error)) {
         std::fprintf(stderr, "%s: --gif: %s\n", name.c_str(), error.c_str());
         return 2;
@@ -202,17 +222,19 @@ int main(int argc, char** argv) {
         return 0;
     }
     DebugLog log;
-    if (!options.log.empty() && !log.open(options.log)) {
-        std::fprintf(stderr, "%s: --log: cannot open %s for appending\n", name.c_str(),
-                     options.log.c_str());
+    if (!options.log.empty() && !log.open(options.log, name)) {
+        std::fprintf(stderr, "%s: --log: cannot open %s for appending: %s\n", name.c_str(),
+                     options.log.c_str(), std::strerror(errno));
         return 2;
     }
     if (options.seed) set_fixed_time(*options.seed);
+    int result;
     try {
-        return options.headless ? run_headless(options, name)
-                                : run_with_display(argc, argv, options, name);
+        result = options.headless ? run_headless(options, name)
+                                  : run_with_display(argc, argv, options, name);
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "%s: %s\n", name.c_str(), failure.what());
-        return 1;
+        result = 1;
     }
+    return !log.finish() && result == 0 ? 1 : result;
 }

@@ -13,8 +13,8 @@ namespace {
 bool parse_client(const std::string& text, SIZE& size) {
     size_t x = text.find('x');
     int64_t w = 0, h = 0;
-    if (x == std::string::npos || !parse_integer(text.substr(0, x), 1, 16384, w) ||
-        !parse_integer(text.substr(x + 1), 1, 16384, h)) {
+    if (x == std::string::npos || !parse_integer(text.substr(0, x), 1, max_client_side, w) ||
+        !parse_integer(text.substr(x + 1), 1, max_client_side, h)) {
         return false;
     }
     size = {LONG(w), LONG(h)};
@@ -42,8 +42,8 @@ bool apply_value(const std::string& name, const std::string& value, EntryOptions
         }
         o.frames = number;
     } else if (name == "--seed") {
-        if (!parse_integer(value, 0, int64_t(1) << 40, number)) {
-            error = "--seed needs a whole number 0.." + std::to_string(int64_t(1) << 40) +
+        if (!parse_integer(value, 0, max_seed, number)) {
+            error = "--seed needs a whole number 0.." + std::to_string(max_seed) +
                     " (seconds since 1970), got \"" + value + "\"";
             return false;
         }
@@ -51,7 +51,8 @@ bool apply_value(const std::string& name, const std::string& value, EntryOptions
     } else if (name == "--client") {
         SIZE size;
         if (!parse_client(value, size)) {
-            error = "--client needs WIDTHxHEIGHT, each 1..16384, got \"" + value + "\"";
+            error = "--client needs WIDTHxHEIGHT, each 1.." + std::to_string(max_client_side) +
+                    ", got \"" + value + "\"";
             return false;
         }
         o.client = size;
@@ -72,13 +73,20 @@ bool apply_value(const std::string& name, const std::string& value, EntryOptions
     return true;
 }
 
+const char* const value_options[] = {"--frames", "--save", "--gif",   "--seed",
+                                     "--input",  "--log",  "--client"};
+
 bool takes_value(const std::string& name) {
-    static const char* const names[] = {"--frames", "--save", "--gif",   "--seed",
-                                        "--input",  "--log",  "--client"};
-    for (const char* n : names) {
+    for (const char* n : value_options) {
         if (name == n) return true;
     }
     return false;
+}
+
+std::string known_options() {
+    std::string known = "--help, --headless";
+    for (const char* n : value_options) known += std::string(", ") + n;
+    return known;
 }
 
 bool check_headless_only(const EntryOptions& o, std::string& error) {
@@ -120,6 +128,10 @@ bool parse_entry_options(int argc, char** argv, EntryOptions& o, std::string& er
                 return false;
             }
             if (!apply_value(name, value, o, error)) return false;
+        } else if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
+            error = "unknown option " + name + " (the platform's options are " + known_options() +
+                    "; arguments for the application go after --)";
+            return false;
         } else {
             rest.push_back(arg);
         }
@@ -150,7 +162,9 @@ and exits. Options of the platform (everything else goes to the application):
   --save FILE.png   at the end, write the graphics window's client area
   --gif FILE.gif    write every frame of the graphics window (5/100 s each)
   --seed N          fix the clock the program reads to N seconds since 1970, so
-                    anything seeded from the time repeats
+                    anything seeded from the time repeats; N is 0 to )" +
+           std::to_string(max_seed) + R"(,
+                    the latest time the system clock can hold
   --input FILE      play scripted input: one action per line, keyed by the tick
                     (50 ms of virtual time) at which it happens; `#` starts a
                     comment line:
@@ -160,11 +174,18 @@ and exits. Options of the platform (everything else goes to the application):
                         TICK menu ID     choose the menu command ID
                         TICK close       close the graphics window
   --log FILE        append every debug-output text (each message-log line) to FILE
-  --client WxH      give the graphics window this client size (headless)
+  --client WxH      give the graphics window this client size (headless), each
+                    side 1 to )" +
+           std::to_string(max_client_side) + R"( pixels
   --help            this text
 
---frames, --save, --gif, --input and --client need --headless. Bad values end
-the program with exit code 2; otherwise the exit code is the application's.
+--frames, --save, --gif, --input and --client need --headless. An unknown
+option starting with -- (before a lone --), a bad value, an --input file that
+cannot be read or a --save, --gif or --log file that cannot be written end the
+program at start with exit code 2. A picture or log that fails to be written
+during the run is said on standard error and gives exit code 1; a picture is
+written whole or not at all, so a failed write leaves the file that was there.
+Otherwise the exit code is the application's.
 
 Example:
   )" + program +

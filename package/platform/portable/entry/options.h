@@ -13,6 +13,13 @@
 
 namespace portable {
 
+// The latest --seed: the system time counts 100 ns ticks from 1601 in a signed
+// 64-bit value, which holds 922337203685 s, of which 11644473600 s come before 1970.
+constexpr int64_t max_seed = INT64_MAX / 10'000'000 - 11'644'473'600;
+
+// The largest client side --client accepts: what a screen can show.
+constexpr int64_t max_client_side = 8192;
+
 struct EntryOptions {
     bool help = false;
     bool headless = false;
@@ -26,7 +33,8 @@ struct EntryOptions {
     std::string tail;  // what WinMain receives
 };
 
-// Parses argv. On a bad option or value returns false with `error` set.
+// Parses argv. On a bad option or value returns false with `error` set. Any
+// argument starting with -- before a lone -- must be one of the platform's.
 bool parse_entry_options(int argc, char** argv, EntryOptions& options, std::string& error);
 
 // The --help text.

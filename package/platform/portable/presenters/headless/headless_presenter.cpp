@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 #include "../../user/window.h"
 
@@ -298,7 +299,17 @@ bool HeadlessPresenter::answer_idleness() {
         PostMessageA(window, WM_CLOSE, 0, 0);
         return true;
     }
-    if (idle_quit_posted_) return false;
+    if (idle_quit_posted_) {
+        if (repeated_quits_ == repeat_quit_limit) return false;
+        if (repeated_quits_++ == 0) {
+            std::fputs(
+                "headless: the program waits for input after its quit message; it is "
+                "sent the quit message again\n",
+                stderr);
+        }
+        PostQuitMessage(0);
+        return true;
+    }
     idle_quit_posted_ = true;
     PostQuitMessage(0);
     return true;

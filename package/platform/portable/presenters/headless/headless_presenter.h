@@ -23,7 +23,10 @@
 // Idleness: when nothing is scheduled and no timer runs, wait() answers false and
 // GetMessageA throws, unless close_when_idle is set: then it posts WM_CLOSE to the
 // first live top-level window (each window once), and when none is left, or all
-// ignored it, a quit message. With a quiet limit, a run whose timers tick on but
+// ignored it, a quit message. A program that waits again after that quit gets the
+// quit message again, with a note on standard error the first time, so a loop that
+// ends on quit still ends; after repeat_quit_limit more quits the wait answers
+// false. With a quiet limit, a run whose timers tick on but
 // which has nothing scheduled and has shown no frame for that long is idle too.
 #pragma once
 
@@ -86,6 +89,8 @@ struct HeadlessImage {
 
 class HeadlessPresenter : public Presenter {
 public:
+    static constexpr int repeat_quit_limit = 1000;
+
     // Back to the state of a new presenter (after reset_user_state, in tests).
     void reset() { *this = HeadlessPresenter(); }
 
@@ -165,6 +170,7 @@ private:
     int64_t quiet_limit_ms_ = 0;
     int64_t last_activity_ = 0;  // clock at the last frame shown or input posted
     bool idle_quit_posted_ = false;
+    int repeated_quits_ = 0;
     int64_t clock_ = 0;
     std::multimap<int64_t, HeadlessInput> scheduled_;  // by due time, in scheduling order
     std::vector<Known> windows_;                       // in creation order

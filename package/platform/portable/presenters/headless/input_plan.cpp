@@ -2,6 +2,8 @@
 // (format in input_plan.h).
 #include "input_plan.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <fstream>
 #include <sstream>
@@ -129,6 +131,11 @@ bool parse_input_plan(const std::string& text, std::vector<PlannedInput>& inputs
 
 bool load_input_plan(const std::string& path, std::vector<PlannedInput>& inputs,
                      std::string& error) {
+    struct stat status;
+    if (stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+        error = "cannot read the input plan " + path + ": it is a folder";
+        return false;
+    }
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         error = "cannot read the input plan " + path;
@@ -136,6 +143,10 @@ bool load_input_plan(const std::string& path, std::vector<PlannedInput>& inputs,
     }
     std::ostringstream text;
     text << file.rdbuf();
+    if (file.bad()) {
+        error = "cannot read the input plan " + path;
+        return false;
+    }
     if (!parse_input_plan(text.str(), inputs, error)) {
         error = path + ": " + error;
         return false;

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Runs the demo and the shapes example with options a user gets wrong, and with
+# output files that cannot be written, and checks exit codes, messages and that
+# nothing at the paths was lost.
+set -uo pipefail
+cubes=$1 shapes=$2 work=$3
+rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# expect CODE TEXT -- COMMAND...: the command exits with CODE and says TEXT on stderr.
+expect() {
+  local code=$1 text=$2; shift 3
+  local out status
+  out=$(timeout 60 "$@" 2>&1 >/dev/null); status=$?
+  [ "$status" -eq "$code" ] || fail "$* exited $status, not $code: $out"
+  [ -z "$text" ] || grep -qF -- "$text" <<<"$out" || fail "$* did not say '$text': $out"
+}
+
+# A failed picture write leaves the link (and the device) in place.
+ln -s /dev/full full.png
+expect 1 "No space left on device" -- "$cubes" --headless --frames 3 --save full.png
+expect 1 "Write failed" -- "$cubes" --headless --frames 3 --gif full.png
+[ -L full.png ] || fail "--save or --gif removed the link it could not write through"
+[ -c /dev/full ] || fail "/dev/full is gone"
+[ -z "$(ls -A | grep -v '^full.png$')" ] || fail "temporary files left: $(ls -A)"
+
+# A failed log write is said, with a non-zero exit code.
+expect 1 "--log: cannot write /dev/full" -- "$shapes" --headless --frames 3 --log /dev/full
+
+# Paths that cannot be written and plans that cannot be read are refused at start.
+mkdir folder
+expect 2 "missing/x.png" -- "$cubes" --headless --save missing/x.png
+expect 2 "is a folder" -- "$cubes" --headless --gif folder
+expect 2 "it is a folder" -- "$cubes" --headless --input folder
+expect 2 "cannot open missing/x.log" -- "$cubes" --headless --log missing/x.log
+
+# Misspelt options are errors; after a lone -- they belong to the application.
+expect 2 "unknown option --frmaes" -- "$cubes" --headless --frmaes 3
+expect 0 "" -- "$cubes" --headless --frames 2 -- --frmaes 3
+
+# The ranges the options can hold.
+expect 0 "" -- "$cubes" --headless --frames 1 --seed 910692730085
+expect 2 "0..910692730085" -- "$cubes" --headless --frames 1 --seed 910692730086
+expect 2 "each 1..8192" -- "$cubes" --headless --client 8193x100
+"$cubes" --help | grep -q "910692730085" || fail "--help does not give the --seed range"
+
+# Pictures get the usual permissions under the umask.
+(umask 027 && "$cubes" --headless --frames 2 --save p.png --gif p.gif) || fail "pictures not written"
+[ "$(stat -c %a p.png) $(stat -c %a p.gif)" = "640 640" ] ||
+  fail "permissions $(stat -c %a p.png) $(stat -c %a p.gif), not 640 640"
+
+if [ $failures -ne 0 ]; then echo "$failures failures"; exit 1; fi
+echo "entry point: options and output files behave"

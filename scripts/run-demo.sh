@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds the cubes demo and runs it: in real windows when a
 # display is there, otherwise a short headless run rendered to a PNG whose path
-# it prints. Extra arguments go to the program.
+# it prints. Extra arguments go to the program, which runs in the folder the
+# script was started from (so its script file, TAVLO.SCR, is the caller's).
 set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$(pwd)
+root=$(cd "$(dirname "$0")/.." && pwd)
 
 "$root/scripts/setup.sh" >/dev/null
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

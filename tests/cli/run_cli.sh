@@ -45,6 +45,9 @@ expect 2 "0..910692730085" -- "$cubes" --headless --frames 1 --seed 910692730086
 expect 2 "each 1..8192" -- "$cubes" --headless --client 8193x100
 "$cubes" --help | grep -q "910692730085" || fail "--help does not give the --seed range"
 
+# A display that does not answer is named.
+DISPLAY=:987 expect 1 "cannot open the display :987" -- "$cubes"
+
 # Pictures get the usual permissions under the umask.
 (umask 027 && "$cubes" --headless --frames 2 --save p.png --gif p.gif) || fail "pictures not written"
 [ "$(stat -c %a p.png) $(stat -c %a p.gif)" = "640 640" ] ||

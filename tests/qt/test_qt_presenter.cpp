@@ -199,6 +199,33 @@ private slots:
         QVERIFY(!logging->isChecked());
     }
 
+    // Opening the Run menu with a click and closing it with Escape leaves the menu
+    // bar with the keyboard; the Ctrl shortcuts still reach the package.
+    void ctrl_shortcuts_act_after_the_menu_is_closed_with_escape() {
+        QWidget* window = view()->window();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QAction* run = bar()->actions().first();
+        QTest::mouseClick(bar(), Qt::LeftButton, {}, bar()->actionGeometry(run).center());
+        QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+        QTRY_VERIFY(QApplication::activePopupWidget() == nullptr);
+        QWidget* focus = QApplication::focusWidget();
+        QVERIFY(focus != nullptr);
+        QTest::keyClick(focus, Qt::Key_L, Qt::ControlModifier);
+        settle_and_collect(focus);
+        QVERIFY(package_state.logging_enabled);
+    }
+
+    // The graphics window's style has a caption and a system menu only: no
+    // minimise or maximise button is asked for.
+    void the_graphics_window_has_no_minimise_or_maximise_button() {
+        const Qt::WindowFlags flags = view()->window()->windowFlags();
+        QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
+        QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+        QVERIFY(flags & Qt::WindowCloseButtonHint);
+    }
+
     // A checkable action flips itself when chosen; the mirror undoes that, and the
     // mark then follows the package's command.
     void menu_logging_mark_follows_the_package_only() {

@@ -21,10 +21,10 @@
 #include "options.h"
 
 #ifdef TAVLO_HAVE_QT
-// ---- Qt hook: presenters/qt/ supplies this. It returns nullptr when Qt cannot
-// open the display; argc/argv are Qt's to read.
+// ---- Qt hook: presenters/qt/ supplies this. It returns nullptr, with the reason
+// in `why`, when Qt cannot open the display; argc/argv are Qt's to read.
 namespace portable {
-Presenter* make_qt_presenter(int& argc, char** argv);
+Presenter* make_qt_presenter(int& argc, char** argv, std::string& why);
 }
 #endif
 
@@ -36,14 +36,6 @@ std::string program_name(const char* argv0) {
     std::string name = argv0 != nullptr ? argv0 : "program";
     size_t slash = name.rfind('/');
     return slash == std::string::npos ? name : name.substr(slash + 1);
-}
-
-bool display_available() {
-    auto set = [](const char* name) {
-        const char* value = std::getenv(name);
-        return value != nullptr && value[0] != '\0';
-    };
-    return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
 }
 
 int run_application(const EntryOptions& options) {
@@ -194,16 +186,15 @@ int run_headless(const EntryOptions& options, const std::string& name) {
 int run_with_display(int argc, char** argv, const EntryOptions& options, const std::string& name) {
 #ifdef TAVLO_HAVE_QT
     // ---- Qt hook: real windows when a display is there.
-    if (display_available()) {
-        if (Presenter* qt = make_qt_presenter(argc, argv)) {
-            set_presenter(qt);
-            return run_application(options);
-        }
+    std::string why;
+    if (Presenter* qt = make_qt_presenter(argc, argv, why)) {
+        set_presenter(qt);
+        return run_application(options);
     }
+#else
+    std::string why = "this build opens no real windows";
 #endif
-    (void)argc, (void)argv, (void)display_available;
-    std::fprintf(stderr, "%s: no display to open windows on; use --headless to run without one\n",
-                 name.c_str());
+    std::fprintf(stderr, "%s: %s; use --headless to run without one\n", name.c_str(), why.c_str());
     return 1;
 }
 

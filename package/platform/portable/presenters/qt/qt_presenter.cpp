@@ -133,10 +133,14 @@ void QtPresenter::build_widget(Shown& shown, bool with_menu) {
     shown.with_menu = with_menu;
     widget->setWindowTitle(QString::fromLocal8Bit(record->title.c_str()));
     shown.view->set_background(qt_color(background_color(*record)));
-    if (!(record->style & WS_MAXIMIZEBOX)) {
-        widget->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                               Qt::WindowCloseButtonHint);
+    // Only the buttons the style asks for: the graphics window (caption and
+    // system menu) gets a close button alone.
+    if ((record->style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) != (WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) {
+        Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+        if (record->style & WS_MINIMIZEBOX) flags |= Qt::WindowMinimizeButtonHint;
+        if (record->style & WS_MAXIMIZEBOX) flags |= Qt::WindowMaximizeButtonHint;
+        widget->setWindowFlags(flags);
     }
     if (shown.menu) shown.menu->update(menu_model(record->menu));
     place(shown);
@@ -336,10 +340,20 @@ void refuse_fatal(QtMsgType type, const QMessageLogContext&, const QString& text
 
 }  // namespace
 
-Presenter* make_qt_presenter(int& argc, char** argv) {
+Presenter* make_qt_presenter(int& argc, char** argv, std::string& why) {
     const bool configured = variable_set("DISPLAY") || variable_set("WAYLAND_DISPLAY") ||
                             variable_set("QT_QPA_PLATFORM");
-    if (!configured || !x_display_answers()) return nullptr;
+    if (!configured) {
+        why = "no display to open windows on (DISPLAY is not set)";
+        return nullptr;
+    }
+    if (!x_display_answers()) {
+        const char* display = std::getenv("DISPLAY");
+        why = display != nullptr && display[0] != '\0'
+                  ? std::string("cannot open the display ") + display
+                  : std::string("no X display to open windows on (DISPLAY is not set)");
+        return nullptr;
+    }
     // Qt keeps argc and argv for the whole run. The application and the presenter
     // live until the process ends and are never destroyed: tearing Qt down among
     // other static destructors gains nothing, and the system closes the display.

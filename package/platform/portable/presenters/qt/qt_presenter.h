@@ -25,6 +25,7 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "../../presenter.h"
@@ -76,9 +77,9 @@ private:
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
-// Creates the QApplication (if none exists) and the presenter. Answers nullptr
-// when no display can be opened: no DISPLAY/WAYLAND_DISPLAY/QT_QPA_PLATFORM, or
-// an X display that does not answer.
-Presenter* make_qt_presenter(int& argc, char** argv);
+// Creates the QApplication (if none exists) and the presenter. Answers nullptr,
+// with the reason in `why` (naming the display), when no display can be opened:
+// no DISPLAY/WAYLAND_DISPLAY/QT_QPA_PLATFORM, or an X display that does not answer.
+Presenter* make_qt_presenter(int& argc, char** argv, std::string& why);
 
 }  // namespace portable

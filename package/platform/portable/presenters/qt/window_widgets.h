@@ -12,6 +12,7 @@
 #include <QCloseEvent>
 #include <QEvent>
 #include <QImage>
+#include <QKeyEvent>
 #include <QMainWindow>
 #include <QWidget>
 #include <functional>
@@ -46,6 +47,13 @@ public:
     void show_colorrefs(const uint32_t* pixels, int width, int height);
     const QImage& image() const { return image_; }
     void set_background(QColor color) { background_ = color; }
+
+    // Keys that reached the window but not the view (the menu bar keeps the
+    // keyboard after its menu was closed with Escape, and passes on what it does
+    // not use): posted as if the view had them.
+    void take_key(QKeyEvent* event, bool pressed) {
+        pressed ? keyPressEvent(event) : keyReleaseEvent(event);
+    }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -85,6 +93,8 @@ protected:
         event->ignore();
         events_.post(WM_CLOSE, 0, 0);
     }
+    void keyPressEvent(QKeyEvent* event) override { view_->take_key(event, true); }
+    void keyReleaseEvent(QKeyEvent* event) override { view_->take_key(event, false); }
 
     WindowEvents events_;
     ClientView* view_ = nullptr;

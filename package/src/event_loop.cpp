@@ -13,6 +13,14 @@ bool event_complete() {
            !(S.pending_kind == EventKind::Periodic && !S.timer_tick);
 }
 
+// Arms a periodic event: it is pending from now on, and complete at the next
+// timer tick, unless a click or a key replaces it first. A frame request is spent.
+void arm_periodic_event() {
+    S.pending_kind = EventKind::Periodic;
+    S.timer_tick = false;
+    S.single_frame = false;
+}
+
 // Takes the next event from the script, if a script is being played. Returns true
 // when it produced one.
 bool take_script_event() {
@@ -75,11 +83,7 @@ int wait_event(int* x, int* y, char* key) {
         // A quit takes precedence over the script: the user's quit is never lost.
         if (S.pending_kind != EventKind::Quit && take_script_event()) break;
         if (!S.single_frame && !S.animate) continue;
-        if (S.pending_kind == EventKind::None) {
-            S.pending_kind = EventKind::Periodic;
-            S.timer_tick = false;
-            S.single_frame = false;
-        }
+        if (S.pending_kind == EventKind::None) arm_periodic_event();
     }
 
     record_returned_event();

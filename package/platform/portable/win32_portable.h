@@ -294,7 +294,15 @@ typedef struct tagTEXTMETRICA {
 #define GMEM_ZEROINIT 0x0040
 #define GHND (GMEM_MOVEABLE | GMEM_ZEROINIT)
 
-// ---------------------------------------------------------------- GDI32
+// ---------------------------------------------------------------- GDI32: objects and DCs
+// Supported: solid pens of any width (0 and 1 are one-pixel pens, wider ones are
+//   geometric with round caps and joins), PS_NULL, PS_INSIDEFRAME; solid and
+//   stock brushes (NULL_BRUSH fills nothing); memory DCs with a selected bitmap
+//   and window DCs (GetDC) that draw into the window's front image. SelectObject
+//   returns what it replaced; DeleteObject refuses an object still selected and
+//   never frees a stock object; a handle that is not a live object is refused.
+// Not supported: dashed and dotted pens (drawn solid), hatched and pattern
+//   brushes, regions, palettes, mapping modes and world transforms.
 HPEN WINAPI CreatePen(int iStyle, int cWidth, COLORREF color);
 HBRUSH WINAPI CreateSolidBrush(COLORREF color);
 HGDIOBJ WINAPI GetStockObject(int i);
@@ -303,6 +311,16 @@ BOOL WINAPI DeleteObject(HGDIOBJ ho);
 HDC WINAPI CreateCompatibleDC(HDC hdc);
 BOOL WINAPI DeleteDC(HDC hdc);
 HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy);
+
+// ---------------------------------------------------------------- GDI32: drawing
+// Supported: Polygon (alternate fill), Rectangle and Ellipse leaving out the box's
+//   right column and bottom row, LineTo leaving out its end pixel, SetPixel and
+//   GetPixel, each at any int coordinate (clipped first, in 64 bits, so no call
+//   costs more than the pixels it can touch). A 1 x 1 box with a one-pixel pen
+//   colours its one pixel (classic GDI draws nothing there). BitBlt copies between
+//   DCs, overlapping blocks included.
+// Not supported: BitBlt raster operations other than SRCCOPY (refused with FALSE);
+//   arcs, curves, polylines, flood fills.
 BOOL WINAPI Polygon(HDC hdc, const POINT* apt, int cpt);
 BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bottom);
 BOOL WINAPI Ellipse(HDC hdc, int left, int top, int right, int bottom);
@@ -311,6 +329,16 @@ BOOL WINAPI LineTo(HDC hdc, int x, int y);
 COLORREF WINAPI SetPixel(HDC hdc, int x, int y, COLORREF color);
 COLORREF WINAPI GetPixel(HDC hdc, int x, int y);
 BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop);
+
+// ---------------------------------------------------------------- GDI32: text
+// Supported: CreateFontA's height (negative: em size in pixels; positive: cell
+//   height), weight, italic and face name (a face that is not installed falls back
+//   to one with Arial's metrics), ANSI_FIXED_FONT and SYSTEM_FONT; TextOutA with
+//   TA_TOP | TA_LEFT, monochrome glyphs in the exact text colour, OPAQUE filling
+//   the cell with the background colour; extents and metrics as Windows reports
+//   them for TrueType faces. Bytes are code page 1252 characters.
+// Not supported: width, escapement, orientation, underline and strike-out;
+//   SetTextAlign; character extra spacing; anti-aliased text.
 COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color);
 COLORREF WINAPI GetTextColor(HDC hdc);
 int WINAPI SetBkMode(HDC hdc, int mode);
@@ -326,12 +354,33 @@ BOOL WINAPI GetTextExtentPointA(HDC hdc, LPCSTR lpString, int c, LPSIZE lpsz);
 BOOL WINAPI GetTextExtentPoint32A(HDC hdc, LPCSTR lpString, int c, LPSIZE psizl);
 BOOL WINAPI GetTextMetricsA(HDC hdc, LPTEXTMETRICA lptm);
 
-// ---------------------------------------------------------------- USER32 (drawing helpers)
+// ---------------------------------------------------------------- USER32: drawing helpers
+// Supported: FillRect with a brush handle; ScrollDC moving the pixels of a
+//   rectangle within a clip rectangle and returning the uncovered part's bounding
+//   box in lprcUpdate (the uncovered pixels keep their old colours).
+// Not supported: ScrollDC's update region (hrgnUpdate is ignored); FillRect with a
+//   system colour index in place of a brush.
 int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr);
 BOOL WINAPI ScrollDC(HDC hDC, int dx, int dy, const RECT* lprcScroll, const RECT* lprcClip,
                      HANDLE hrgnUpdate, LPRECT lprcUpdate);
 
-// ---------------------------------------------------------------- USER32 (windows and messages)
+// ---------------------------------------------------------------- USER32: windows and messages
+// Supported: window classes with a procedure, background brush, icon and cursor;
+//   top-level windows whose client size comes from the presenter's decorations;
+//   CreateWindowExA sends WM_CREATE then WM_SIZE before it returns; DefWindowProcA
+//   destroys a window on WM_CLOSE (sending WM_DESTROY) and erases on
+//   WM_ERASEBKGND; one invalid rectangle per window; timers posting WM_TIMER.
+//   GetMessageA keeps Windows' order (posted messages, then the quit message, then
+//   WM_PAINT, then a due WM_TIMER, missed periods coalescing) and otherwise blocks
+//   in the presenter. When a headless program would wait forever (no input queued,
+//   no timer), GetMessageA throws std::runtime_error, unless the headless run
+//   closes idle programs: then its windows are closed, then the quit message is
+//   posted, and a program that waits on after that gets the quit again (up to a
+//   limit, then the error). TranslateMessage posts the WM_CHAR that the presenter
+//   attached to a WM_KEYDOWN. SendMessageA calls the procedure directly.
+// Not supported: child windows, window positions after creation, the non-client
+//   area's messages, message filters other than the window, PeekMessage,
+//   keyboard accelerators (the package tracks Ctrl itself).
 ATOM WINAPI RegisterClassA(const WNDCLASSA* lpWndClass);
 HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle,
                             int X, int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
@@ -360,6 +409,11 @@ int WINAPI GetSystemMetrics(int nIndex);
 HICON WINAPI LoadIconA(HINSTANCE hInstance, LPCSTR lpIconName);
 HCURSOR WINAPI LoadCursorA(HINSTANCE hInstance, LPCSTR lpCursorName);
 
+// Menus are data that the presenter mirrors: items with text ('&' access letters,
+// the shortcut text after a tab), separators, popups, MF_GRAYED and check marks by
+// command or by position; choosing an item posts WM_COMMAND with its id.
+// Not supported: owner-drawn items, bitmaps, radio checks, menus changed by
+// anything but AppendMenuA and CheckMenuItem.
 HMENU WINAPI CreateMenu(void);
 HMENU WINAPI CreatePopupMenu(void);
 BOOL WINAPI DestroyMenu(HMENU hMenu);
@@ -371,6 +425,8 @@ DWORD WINAPI CheckMenuItem(HMENU hMenu, UINT uIDCheckItem, UINT uCheck);
 UINT WINAPI GetMenuState(HMENU hMenu, UINT uId, UINT uFlags);
 
 // ---------------------------------------------------------------- KERNEL32
+// Supported: global memory blocks (fixed and movable, which never move) with
+// Windows' lock counts; a handle that is not a live block is refused unread.
 HGLOBAL WINAPI GlobalAlloc(UINT uFlags, size_t dwBytes);
 LPVOID WINAPI GlobalLock(HGLOBAL hMem);
 BOOL WINAPI GlobalUnlock(HGLOBAL hMem);
@@ -378,7 +434,8 @@ HGLOBAL WINAPI GlobalFree(HGLOBAL hMem);
 size_t WINAPI GlobalSize(HGLOBAL hMem);
 // Hands a text to the debugger; the portable platform can mirror these to a file.
 void WINAPI OutputDebugStringA(LPCSTR lpOutputString);
-// The current time as 100-ns intervals since 1601-01-01 (UTC).
+// The current time as 100-ns intervals since 1601-01-01 (UTC); the portable
+// platform can fix it (the entry point's --seed).
 void WINAPI GetSystemTimeAsFileTime(LPFILETIME lpSystemTimeAsFileTime);
 
 // The application's entry point; the portable platform's main() calls it.

@@ -53,7 +53,7 @@ struct HBRUSH__ : portable::GdiObject {
 };
 
 namespace portable {
-struct FontFace;  // a matched, sized FreeType face with its glyph cache (gdi/text.cpp)
+struct FontFace;  // a matched, sized FreeType face with its glyph cache (gdi/font_cache.h)
 }
 
 struct HFONT__ : portable::GdiObject {
@@ -100,7 +100,8 @@ HDC create_target_dc(HBITMAP__* target, HWND window);
 void destroy_dc(HDC dc);
 
 // Called after any drawing into a window DC, so the presenter can show the change.
-// USER supplies it; the default does nothing.
+// Defined in presenter.cpp, which hands it to USER (window_drawn): windows that
+// are gone are ignored and a presentation during a paint is noted.
 void notify_window_drawn(HWND window);
 
 }  // namespace portable

@@ -20,6 +20,10 @@ build_and_test() {
   (cd "$root/$dir" && ctest --output-on-failure -j"$jobs")
 }
 
+echo "== format (clang-format $(clang-format --version | sed -n 's/.*version \([0-9.]*\).*/\1/p'))"
+# Every C++ file git tracks must be as the repository's .clang-format writes it.
+git -C "$root" ls-files -z '*.cpp' '*.h' | (cd "$root" && xargs -0 clang-format --dry-run --Werror)
+
 echo "== build and test"
 build_and_test build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
@@ -28,8 +32,7 @@ if [ "${1:-}" != --quick ]; then
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     LSAN_OPTIONS=suppressions="$root/tests/lsan-suppressions.txt" \
     build_and_test build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTAVLO_SANITIZE=ON -DTAVLO_BENCH=OFF
-fi
-if [ "${1:-}" != --quick ]; then
+
   echo "== fuzzing the script reader for ${TAVLO_FUZZ_SECONDS:-60} s (libFuzzer, ASan + UBSan)"
   CC=clang CXX=clang++ cmake -S "$root" -B "$root/build-fuzz" -DCMAKE_BUILD_TYPE=Debug \
     -DTAVLO_FUZZ=ON -DTAVLO_SANITIZE=ON -DTAVLO_QT=OFF -DTAVLO_BENCH=OFF >/dev/null

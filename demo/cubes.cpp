@@ -162,14 +162,11 @@ void periodic_update(Demo& demo) {
     spin_axis(c.spin_count_z, s.cube_angle_z);
     turn_letter(s.letter_angle_x);
     turn_letter(s.letter_angle_y);
-    build_model(s.cube_points, s.cube_model, s.letter_points, s.letter_model);
-    scale_points(s.cube_points, s.cube_model, s.scale_x, s.scale_y, s.scale_z);
-    rotate_points(s.sin_table, s.cos_table, s.cube_angle_x, s.cube_angle_y, s.cube_angle_z,
-                  s.cube_points, s.cube_model, CubeMode);
+    // The cubes as a scale step rebuilds them, then the letter from the model
+    // that rebuild restored, turned to its new angles.
+    recompute_cubes(demo);
     rotate_points(s.sin_table, s.cos_table, s.letter_angle_x, s.letter_angle_y, s.letter_angle_z,
                   s.letter_points, s.letter_model, LetterMode);
-    place_cubes(s.cube_points, s.cube_model, s.random_offsets, 1, demo.random);
-    project_points(s.cube_screen, s.cube_points, s.move_offsets, CubeMode);
     project_points(s.letter_screen, s.letter_points, s.letter_points, LetterMode);
     draw_scene(s);
 }

@@ -146,7 +146,7 @@ int look_of(int count) {
 }  // namespace
 
 void draw_spin_toggle(int axis, int look) {
-    if (axis < SpinX || axis > SpinZ) return;
+    if (axis < AxisX || axis > AxisZ) return;
     const ToggleLetter& letter = toggle_letters[axis];
     const bool on = look == ToggleOn;
     draw_toggle_square(letter.top, on ? gray_20 : gray_50, on ? gray_50 : gray_20);
@@ -160,9 +160,9 @@ void draw_panel(int count_x, int count_y, int count_z) {
     draw_move_and_scale_marks();
     draw_right_side_marks();
     for (const ToggleLetter& letter : toggle_letters) draw_letter_outline(letter);
-    draw_spin_toggle(SpinX, look_of(count_x));
-    draw_spin_toggle(SpinY, look_of(count_y));
-    draw_spin_toggle(SpinZ, look_of(count_z));
+    draw_spin_toggle(AxisX, look_of(count_x));
+    draw_spin_toggle(AxisY, look_of(count_y));
+    draw_spin_toggle(AxisZ, look_of(count_z));
     // Credit lines: each text is its own format, so it holds no per-cent sign.
     print_text(black, -273, -226, 10, "TAVLO cubes demo");
     print_text(gray_50, -292, -243, 10, "github.com/tavlo-project/tavlo");

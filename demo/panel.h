@@ -7,9 +7,9 @@
 #pragma once
 
 enum SpinAxis : int {
-    SpinX = 0,
-    SpinY = 1,
-    SpinZ = 2,
+    AxisX = 0,
+    AxisY = 1,
+    AxisZ = 2,
 };
 
 enum ToggleLook : int {

@@ -82,16 +82,10 @@ void fill_front_image(HWND__& window, SIZE size) {
     window.client = size;
 }
 
-LRESULT call_procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
-    HWND__* record = live_window(window);
-    if (record == nullptr || record->window_class.procedure == nullptr) return 0;
-    return record->window_class.procedure(window, message, w, l);
-}
-
 void send_size(HWND window) {
     HWND__* record = live_window(window);
     if (record == nullptr) return;
-    call_procedure(window, WM_SIZE, SIZE_RESTORED,
+    SendMessageA(window, WM_SIZE, SIZE_RESTORED,
                    MAKELPARAM(record->client.cx, record->client.cy));
 }
 
@@ -206,7 +200,7 @@ HWND WINAPI CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR title, DWO
     fill_front_image(*window, sane_size(presenter().client_size(window)));
     CREATESTRUCTA create = {parameter, instance, menu,        parent, height,     width,
                             y,         x,        LONG(style), title,  class_name, ex_style};
-    if (call_procedure(window, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == -1) {
+    if (SendMessageA(window, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == -1) {
         window->creating = false;
         DestroyWindow(window);
         return nullptr;
@@ -236,7 +230,7 @@ BOOL WINAPI DestroyWindow(HWND window) {
         HWND candidate = windows().all[i].get();
         if (!candidate->destroyed && candidate->parent == window) DestroyWindow(candidate);
     }
-    call_procedure(window, WM_DESTROY, 0, 0);
+    SendMessageA(window, WM_DESTROY, 0, 0);
     forget_window_messages(window);
     presenter().window_destroyed(window);
     HMENU menu = record->menu;

@@ -107,7 +107,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, i
             running = !running;
             set_animation(running ? AnimationMode::Animate : AnimationMode::Halt);
         } else if (kind == EventKind::Key && key == 'q') {
-            set_animation(AnimationMode::Quit);
+            break;
         }
     }
     log_printf("%d frames, %d bounces\n", frames, ball.bounces);

@@ -70,7 +70,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, i
             }
         } else if (kind == EventKind::Key) {
             if (key == 'c') start_page(selected);
-            if (key == 'q') set_animation(AnimationMode::Quit);
+            if (key == 'q') break;
         }
     }
     close_display();

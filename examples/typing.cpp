@@ -61,11 +61,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, i
         int kind = wait_event(&x, &y, &key);
         if (kind == EventKind::Quit) break;
         if (kind != EventKind::Key) continue;
-        if (key == key_escape) {
-            set_animation(AnimationMode::Quit);
-        } else if (type(page, key)) {
-            show(page);
-        }
+        if (key == key_escape) break;
+        if (type(page, key)) show(page);
     }
     log_printf("typed %d characters\n", page.length);
     close_display();

@@ -64,8 +64,10 @@ export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
 # shellcheck disable=SC2046
 c++ "$app_source/hello.cpp" -o "$work/hello-pc" $(pkg-config --cflags --libs tavlo)
 check_run "$work/hello-pc" hello-pc
-"$root/docs/testing/check_hello.sh" "$work/hello-pc" "$root/docs/pictures/hello-clicks.png" \
-  "$work/check" >/dev/null || fail "the testing guide's check failed"
+cmake -S "$root/docs/testing" -B "$work/hello-tests" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/hello-tests" >/dev/null
+(cd "$work/hello-tests" && ctest --output-on-failure >"$work/hello-tests.log" 2>&1) ||
+  { cat "$work/hello-tests.log"; fail "the testing guide's check failed"; }
 # shellcheck disable=SC2046
 c++ "$root/tests/library/wrong_entry.cpp" -o "$work/wrong-entry" $(pkg-config --cflags --libs tavlo)
 "$root/tests/library/run_wrong_entry.sh" "$work/wrong-entry" >/dev/null ||

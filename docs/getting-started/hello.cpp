@@ -16,7 +16,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, i
     char key = 0;
     while ((kind = wait_event(&x, &y, &key)) != EventKind::Quit) {
         if (kind == EventKind::Mouse) draw_rectangle(Color::Green, x - 4, y - 4, x + 4, y + 4, 0);
-        if (kind == EventKind::Key && key == 'q') set_animation(AnimationMode::Quit);
+        if (kind == EventKind::Key && key == 'q') break;
     }
     close_display();
     return 0;

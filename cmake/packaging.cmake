@@ -22,9 +22,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION libdevel)
 # libraries: the development packages of the same libraries and the fonts the
 # text is drawn in.
 set(TAVLO_DEB_DEPENDS
-    "libc6, libstdc++6, libfreetype-dev, libfontconfig-dev, libpng-dev, libgif-dev, fonts-dejavu-core, fonts-liberation2")
+    "libc6, libstdc++6, libgcc-s1, libfreetype6, libfontconfig1, libpng16-16, libgif7, fonts-dejavu-core, fonts-liberation2, libfreetype-dev, libfontconfig-dev, libpng-dev, libgif-dev")
 if(TARGET tavlo_qt)
-  string(APPEND TAVLO_DEB_DEPENDS ", qt6-base-dev, qt6-qpa-plugins")
+  string(APPEND TAVLO_DEB_DEPENDS ", libqt6core6, libqt6gui6, libqt6widgets6, qt6-qpa-plugins, qt6-base-dev")
 endif()
 set(CPACK_DEBIAN_PACKAGE_DEPENDS ${TAVLO_DEB_DEPENDS})
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "g++, cmake, pkg-config")

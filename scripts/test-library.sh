@@ -64,6 +64,9 @@ step "find_package(tavlo): hello built outside the tree, its picture as stored"
 export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
 [ "$(pkg-config --modversion tavlo)" = "$version" ] || fail "tavlo.pc gives another version"
 # shellcheck disable=SC2046
+c++ -std=c++11 -pedantic -Wall -Wextra -Werror -fsyntax-only "$app_source/hello.cpp" \
+  $(pkg-config --cflags tavlo) || fail "tavlo.h is not C++11"
+# shellcheck disable=SC2046
 c++ "$app_source/hello.cpp" -o "$work/hello-pc" $(pkg-config --cflags --libs tavlo)
 check_run "$work/hello-pc" hello-pc
 cmake -S "$root/docs/testing" -B "$work/hello-tests" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
@@ -75,7 +78,7 @@ c++ "$root/tests/library/wrong_entry.cpp" -o "$work/wrong-entry" $(pkg-config --
 "$root/tests/library/run_wrong_entry.sh" "$work/wrong-entry" >/dev/null ||
   fail "main instead of WinMain got no message from the installed package"
 unset PKG_CONFIG_PATH
-step "pkg-config: hello built with c++ alone; the testing guide's check; the wrong entry's message"
+step "pkg-config: hello built with c++ alone (tavlo.h as C++11 too); the testing guide's check; the wrong entry's message"
 
 # ------------------------------------------------------------------ 2. Windows
 if [ -f "$windows_build/CMakeCache.txt" ] && command -v x86_64-w64-mingw32-objdump >/dev/null; then

@@ -27,6 +27,9 @@ git -C "$root" ls-files -z '*.cpp' '*.h' | (cd "$root" && xargs -0 clang-format 
 echo "== build and test"
 build_and_test build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
+echo "== the package as a library: installed, found, packaged, cross-built"
+"$root/scripts/test-library.sh" "$root/build"
+
 if [ "${1:-}" != --quick ]; then
   echo "== build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \

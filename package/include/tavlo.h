@@ -5,9 +5,36 @@
 // right, y UP. Colours are palette indices 0..23; any other value is drawn red
 // with a message in the message log. Every call that cannot use an argument
 // repairs it, says so in the message log, and carries on: nothing here fails.
+//
+// ============================================================ Writing an application
+// - The application defines WinMain, not main, and passes its four values
+//   unchanged to open_display, its first call:
+//       int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line,
+//                          int show) {
+//           open_display(instance, previous, command_line, show);
+//   On Windows WinMain is the program's entry. Elsewhere the package's portable
+//   entry point (linked with tavlo::tavlo, or with `pkg-config --libs tavlo`)
+//   supplies main(), reads its own options and calls WinMain with the rest of
+//   the command line. A program that defines main instead is stopped with a
+//   message when it first waits for an event.
+// - The call log of the drawing calls starts on: every drawing call writes a line
+//   to the message log. Most applications call set_logging(0) right after
+//   open_display; the user switches it back with Ctrl+L.
+// - Every application gets, from the portable entry point:
+//       --headless       no windows, a virtual clock: fast, exactly repeatable runs
+//       --save FILE.png  the graphics window's picture at the end (with --headless)
+//       --input FILE     scripted clicks, keys, menu choices and closes (--headless)
+//       --log FILE       every message-log line appended to FILE
+//       --help           all the options (--frames, --gif, --seed, --client ...)
+//   and, from the package, the Run menu: Animate Ctrl+A, Halt Ctrl+H, Advance
+//   Frame Ctrl+F, Logging Ctrl+L, Record Script Ctrl+R, Playback Script Ctrl+P,
+//   Play One Script Ctrl+O, Quit Ctrl+Q.
+// - An application ends its loop when wait_event returns EventKind::Quit, then
+//   calls close_display and returns 0 from WinMain.
 #pragma once
 
-#include "win32.h"  // HINSTANCE, LPSTR for WinMain and open_display
+#include "tavlo_version.h"  // TAVLO_VERSION_MAJOR, _MINOR, _PATCH, _STRING, TAVLO_VERSION
+#include "win32.h"          // HINSTANCE, LPSTR and WINAPI for WinMain and open_display
 
 // ============================================================ Colours
 // A palette index 0..23: 0 black, 1 white, 2 red, 3 green, 4 blue, 5 yellow,
@@ -15,6 +42,37 @@
 // 12 turquoise, 13 orange, 14 brown, 15 pink, 16 chalk, 17 gold, 18 peach,
 // 19 forest green, 20 sea green, 21 olive, 22 50% gray, 23 20% gray.
 typedef int ColorIndex;
+
+// The palette entries by name; the call log writes the names above.
+namespace Color {
+enum : int {
+    Black = 0,
+    White = 1,
+    Red = 2,
+    Green = 3,
+    Blue = 4,
+    Yellow = 5,
+    Magenta = 6,
+    Cyan = 7,
+    Purple = 8,
+    NavyBlue = 9,
+    DustyPlum = 10,
+    IceBlue = 11,
+    Turquoise = 12,
+    Orange = 13,
+    Brown = 14,
+    Pink = 15,
+    Chalk = 16,
+    Gold = 17,
+    Peach = 18,
+    ForestGreen = 19,
+    SeaGreen = 20,
+    Olive = 21,
+    Gray50 = 22,  // "50% gray"
+    Gray20 = 23,  // "20% gray"
+    Count = 24,   // the number of entries (not a colour)
+};
+}
 
 // ============================================================ Display
 // Opens the graphics window "TAVLO Graphics" (601 x 540 outer, with the Run menu)

@@ -52,6 +52,10 @@ public:
 // The process's presenter. Until one is set, a default headless presenter serves.
 Presenter& presenter();
 void set_presenter(Presenter* presenter);
+// Called before a wait for input: when no presenter was set (the program did not
+// start through the entry point, so nothing can ever arrive), writes what to do
+// to stderr and ends the process with exit code 3.
+void check_entry_point_before_waiting();
 
 // Key messages. A presenter attaches the character a key-down produces to the
 // key-down itself: the character in bits 16-23 of lParam (the scan-code field)

@@ -174,6 +174,7 @@ BOOL WINAPI GetMessageA(LPMSG message, HWND window, UINT low, UINT high) {
         }
         if (take_paint(*message, window, low, high)) return TRUE;
         if (take_timer(*message, window, low, high)) return TRUE;
+        check_entry_point_before_waiting();
         if (!presenter().wait(next_deadline(window, low, high))) {
             throw std::runtime_error(
                 "headless: GetMessageA would block forever: no input queued and no timer "

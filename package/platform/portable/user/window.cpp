@@ -85,8 +85,7 @@ void fill_front_image(HWND__& window, SIZE size) {
 void send_size(HWND window) {
     HWND__* record = live_window(window);
     if (record == nullptr) return;
-    SendMessageA(window, WM_SIZE, SIZE_RESTORED,
-                   MAKELPARAM(record->client.cx, record->client.cy));
+    SendMessageA(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(record->client.cx, record->client.cy));
 }
 
 void set_visible(HWND__& window, bool visible) {

@@ -3,6 +3,7 @@
 // drawn in between, so this is the loop's own cost per pass (x2).
 #include <benchmark/benchmark.h>
 
+#include "fresh_state.h"
 #include "package_state.h"
 #include "portable/presenters/headless/headless_presenter.h"
 #include "portable/user/window.h"
@@ -10,10 +11,7 @@
 namespace {
 
 void wait_event_periodic(benchmark::State& state) {
-    reset_package_state();
-    portable::reset_user_state();
-    portable::default_headless_presenter().reset();
-    portable::set_presenter(&portable::default_headless_presenter());
+    fresh_state::reset_platform();
     open_display(nullptr, nullptr, const_cast<char*>(""), SW_SHOWDEFAULT);
     set_logging(0);
     set_animation(AnimationMode::Animate);

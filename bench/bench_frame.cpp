@@ -9,20 +9,13 @@
 #include <vector>
 
 #include "cubes.h"
+#include "fresh_state.h"
 #include "package_state.h"
 
 namespace {
 
 struct OffscreenCanvas {
-    OffscreenCanvas() {
-        reset_package_state();
-        package_state.canvas_dc = CreateCompatibleDC(nullptr);
-        package_state.canvas_bitmap = CreateCompatibleBitmap(nullptr, canvas_width, canvas_height);
-        SelectObject(package_state.canvas_dc, package_state.canvas_bitmap);
-        package_state.center_x = 297;
-        package_state.center_y = 245;
-        package_state.logging_enabled = false;
-    }
+    OffscreenCanvas() { fresh_state::open_offscreen_canvas(); }
     ~OffscreenCanvas() { reset_package_state(); }
 };
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "fresh_state.h"
 #include "package_state.h"
 #include "portable/presenters/headless/headless_presenter.h"
 #include "portable/user/window.h"
@@ -18,12 +19,7 @@ protected:
     void SetUp() override { reset_everything(); }
     void TearDown() override { reset_everything(); }
 
-    static void reset_everything() {
-        reset_package_state();
-        portable::reset_user_state();
-        portable::default_headless_presenter().reset();
-        portable::set_presenter(&portable::default_headless_presenter());
-    }
+    static void reset_everything() { fresh_state::reset_platform(); }
 
     static portable::HeadlessPresenter& presenter() {
         return portable::default_headless_presenter();

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "fresh_state.h"
 #include "package_state.h"
 #include "portable/gdi/objects.h"
 #include "portable/kernel/system.h"
@@ -78,13 +79,7 @@ public:
 class CanvasTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        reset_package_state();
-        package_state.canvas_dc = CreateCompatibleDC(nullptr);
-        package_state.canvas_bitmap = CreateCompatibleBitmap(nullptr, canvas_width, canvas_height);
-        SelectObject(package_state.canvas_dc, package_state.canvas_bitmap);
-        package_state.center_x = center_x;
-        package_state.center_y = center_y;
-        package_state.logging_enabled = false;
+        fresh_state::open_offscreen_canvas();
         fill(0xFFFFFF);
     }
     void TearDown() override { reset_package_state(); }
@@ -102,8 +97,8 @@ protected:
         return int(std::count(pixels().begin(), pixels().end(), color));
     }
 
-    static constexpr int center_x = 297;
-    static constexpr int center_y = 245;
+    static constexpr int center_x = fresh_state::canvas_center_x;
+    static constexpr int center_y = fresh_state::canvas_center_y;
 };
 
 }  // namespace test_support

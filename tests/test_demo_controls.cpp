@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cubes.h"
+#include "fresh_state.h"
 #include "package_state.h"
 #include "panel.h"
 #include "portable/kernel/system.h"
@@ -443,10 +444,8 @@ TEST_F(CallLog, ToggleWithAnUnknownAxisDrawsNothing) {
 // The whole program under the headless presenter: start-up, a few animation
 // ticks, a click on no button, then the window closed.
 TEST(DemoRun, WinMainRunsUntilTheWindowClosesAndReturnsZero) {
-    portable::reset_user_state();
-    reset_package_state();
     portable::HeadlessPresenter headless;
-    portable::set_presenter(&headless);
+    fresh_state::reset_platform(&headless);
     portable::set_fixed_time(1700000000);
     headless.schedule_at_tick(3, portable::HeadlessInput::click(300, 300));
     headless.schedule_at_tick(6, portable::HeadlessInput::close());

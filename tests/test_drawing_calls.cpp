@@ -1,10 +1,12 @@
 // Drawing calls: argument repairs and their messages, the call-log lines and their
 // order, and the shapes they put on the canvas.
 #include <climits>
+#include <random>
 #include <string>
 
 #include "image_compare.h"
 #include "package_test_support.h"
+#include "raster_board.h"
 
 using test_support::CanvasTest;
 using test_support::log_lines;
@@ -164,6 +166,71 @@ TEST_F(DrawingCalls, HostileCoordinatesAndWidthsStayInsideTheCanvas) {
     print_text(5, INT_MAX - 1, INT_MAX - 1, 0, "%s", "x");
     draw_text(5, 0, 0, 10, nullptr);  // no text at all draws nothing
     EXPECT_EQ(package_state.canvas_bitmap->pixels.size(), size_t(canvas_width) * canvas_height);
+}
+
+// Application points near the int limits lie beyond the int range on the canvas
+// (the centre is added). Such shapes must keep their exact geometry: the same
+// pixels as the same shape through points on the same lines just off the canvas.
+TEST_F(DrawingCalls, CornersBeyondTheIntRangeKeepTheirExactPlace) {
+    auto canvas_after = [this](auto draw) {
+        fill(white);
+        draw();
+        return pixels();
+    };
+    // The diagonal y = x through the origin: 540 pixels (538 inside the frame a
+    // clear draws), the origin among them.
+    auto far_diagonal =
+        canvas_after([] { draw_line(3, INT_MIN + 1, INT_MIN + 1, INT_MAX, INT_MAX, 1); });
+    EXPECT_EQ(far_diagonal, canvas_after([] { draw_line(3, -1000, -1000, 1000, 1000, 1); }));
+    EXPECT_EQ(count(green), 540);
+    EXPECT_EQ(at(0, 0), green);
+
+    // y = x / 2 and y = 2x + 1, one each way, where the half-step ties show the bias;
+    // and the same line with a wide pen.
+    const int half = 1 << 30;
+    EXPECT_EQ(canvas_after([&] { draw_line(3, INT_MIN, -half, INT_MAX - 1, half - 1, 1); }),
+              canvas_after([] { draw_line(3, -1000, -500, 1000, 500, 1); }));
+    EXPECT_EQ(canvas_after([&] { draw_line(3, half - 1, INT_MAX, -half, INT_MIN + 1, 1); }),
+              canvas_after([] { draw_line(3, 500, 1001, -500, -999, 1); }));
+    EXPECT_EQ(canvas_after([&] { draw_line(3, INT_MIN, -half, INT_MAX - 1, half - 1, 5); }),
+              canvas_after([] { draw_line(3, -1000, -500, 1000, 500, 5); }));
+
+    // Triangles above those lines, filled and outlined; their other edges are off
+    // the canvas. The first covers 147,690 pixels (146,605 inside the frame).
+    EXPECT_EQ(canvas_after([] {
+                  draw_triangle(3, INT_MIN, INT_MIN, INT_MAX, INT_MAX, INT_MIN, INT_MAX, 0);
+              }),
+              canvas_after([] { draw_triangle(3, -1000, -1000, 1000, 1000, -1000, 1000, 0); }));
+    EXPECT_EQ(count(green), 147690);
+    EXPECT_EQ(canvas_after([&] {
+                  draw_triangle(3, INT_MIN, -half, INT_MAX - 1, half - 1, INT_MIN, INT_MAX, 2);
+              }),
+              canvas_after([] { draw_triangle(3, -1000, -500, 1000, 500, -1000, 1000, 2); }));
+}
+
+// One-pixel lines from near the int limits, steered through the canvas, light
+// exactly the pixels of the line between their exact canvas points.
+TEST_F(DrawingCalls, LinesFromTheIntLimitsMatchTheExactLine) {
+    std::mt19937 random(12);
+    std::uniform_int_distribution<int> near_limit(0, 4000), offset(-300, 300);
+    auto extreme = [&](bool high) {
+        return high ? INT_MAX - near_limit(random) : INT_MIN + near_limit(random);
+    };
+    for (int n = 0; n < 200; ++n) {
+        int x0 = n % 4 == 0 ? offset(random) : extreme(n % 2 == 0);
+        int y0 = n % 4 == 1 ? offset(random) : extreme(n % 3 == 0);
+        int x1 = ~x0 + offset(random), y1 = ~y0 + offset(random);  // about -x0, -y0
+        fill(white);
+        draw_line(3, x0, y0, x1, y1, 1);
+        PixelSet drawn;
+        for (int row = 0; row < canvas_height; ++row)
+            for (int col = 0; col < canvas_width; ++col)
+                if (pixel(col, row) != white) drawn.insert({col, row});
+        ASSERT_EQ(drawn, reference_line(int64_t(center_x) + x0, int64_t(center_y) - y0,
+                                        int64_t(center_x) + x1, int64_t(center_y) - y1,
+                                        canvas_width, canvas_height))
+            << x0 << "," << y0 << " -> " << x1 << "," << y1;
+    }
 }
 
 TEST_F(DrawingCalls, EveryCallRestoresTheCanvasState) {

@@ -311,6 +311,8 @@ BOOL WINAPI LineTo(HDC hdc, int x, int y);
 COLORREF WINAPI SetPixel(HDC hdc, int x, int y, COLORREF color);
 COLORREF WINAPI GetPixel(HDC hdc, int x, int y);
 BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop);
+BOOL WINAPI SetViewportOrgEx(HDC hdc, int x, int y, LPPOINT lppt);
+BOOL WINAPI GetViewportOrgEx(HDC hdc, LPPOINT lppoint);
 COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color);
 COLORREF WINAPI GetTextColor(HDC hdc);
 int WINAPI SetBkMode(HDC hdc, int mode);

@@ -101,12 +101,12 @@ BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int count) {
     FontFace* face = dc_face(dc);
     HBITMAP__* target = dc->bitmap;
     if (has_pixels(target)) {
+        int64_t left = int64_t(x) + dc->viewport_origin.x, top = int64_t(y) + dc->viewport_origin.y;
         if (dc->bk_mode == OPAQUE) {
             int64_t width = text_width(face, text, count);
-            fill_box(target, x, y, int64_t(x) + width, int64_t(y) + face->metrics.tmHeight,
-                     dc->bk_color);
+            fill_box(target, left, top, left + width, top + face->metrics.tmHeight, dc->bk_color);
         }
-        draw_text_run(target, face, x, y, text, count, dc->text_color);
+        draw_text_run(target, face, left, top, text, count, dc->text_color);
     }
     if (dc->window != nullptr) notify_window_drawn(dc->window);
     return TRUE;

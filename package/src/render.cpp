@@ -136,22 +136,68 @@ void render_line(const DrawCommand& c, COLORREF color) {
     DeleteObject(pen);
 }
 
+// floor(n / d) for d > 0.
+int64_t floor_div(int64_t n, int64_t d) {
+    int64_t q = n / d;
+    return n % d != 0 && n < 0 ? q - 1 : q;
+}
+
+// The position just past the count-th newline of the text (count > 0), or -1 when
+// it has fewer. Newlines are counted a block at a time first, so that a text of
+// many short lines is passed over at the speed of a plain scan.
+int64_t skip_lines(const char* text, int64_t length, int64_t count) {
+    constexpr int64_t block = 256;
+    int64_t position = 0;
+    while (length - position >= block) {
+        int64_t newlines = 0;
+        for (int64_t i = 0; i < block; ++i) newlines += text[position + i] == '\n';
+        if (newlines >= count) break;
+        count -= newlines;
+        position += block;
+    }
+    for (; position < length; ++position) {
+        if (text[position] == '\n' && --count == 0) return position + 1;
+    }
+    return -1;
+}
+
 // Draws the text's lines; the anchor is the lower-left corner of the first line's
 // cell, and each further line lies one line height below the one before.
+//
+// Only the lines that can reach the canvas are handed to the platform: lines above
+// it are passed over without being drawn, and drawing ends with the first line
+// below it, so a long text far off the canvas costs a scan of its bytes at most.
+// A line's glyphs may stick out of its cell; the margin allowed for that is far
+// more than any face's, so every line that could show a pixel is still drawn.
 void draw_text_lines(const char* text, int length, int x, int64_t anchor_row) {
     SIZE extent = {0, 0};
     GetTextExtentPointA(S.canvas_dc, text, length, &extent);
     int64_t line_height = extent.cy;
-    int position = 0;
-    for (int64_t line = -1;; ++line) {
+    int64_t margin = 4 * line_height + 64;
+    // Line k (from -1 on) has the top of its cell on row anchor_row + k * line_height.
+    int64_t first = -1, last = int64_t(length) - 1;
+    if (line_height > 0) {
+        first = std::max<int64_t>(first,
+                                  floor_div(-anchor_row - line_height - margin, line_height) + 1);
+        last = std::min<int64_t>(last,
+                                 floor_div(canvas_height + margin - anchor_row - 1, line_height));
+    } else if (anchor_row + margin <= 0 || anchor_row - margin >= canvas_height) {
+        return;
+    }
+    if (first > last) return;  // every line misses the canvas, or the text has fewer lines
+    int64_t position = 0;
+    if (first > -1) {
+        position = skip_lines(text, length, first + 1);
+        if (position < 0) return;
+    }
+    for (int64_t line = first; line <= last; ++line) {
         const void* newline = std::memchr(text + position, '\n', size_t(length - position));
-        int line_length = newline ? int(static_cast<const char*>(newline) - (text + position))
-                                  : length - position;
-        bool last = position + line_length >= length;
+        int64_t line_length =
+            newline ? static_cast<const char*>(newline) - (text + position) : length - position;
         TextOutA(S.canvas_dc, x, saturate(anchor_row + line * line_height), text + position,
-                 line_length);
+                 int(line_length));
         position += line_length + 1;
-        if (last) break;
+        if (position > length) break;  // that was the last line, ended by the end of the text
     }
 }
 

@@ -80,10 +80,10 @@ Parsed read_number(const char*& p, int64_t& value) {
 }
 
 bool is_integer_conversion(char c) {
-    return std::strchr("diouxX", c) != nullptr;
+    return c != 0 && std::strchr("diouxX", c) != nullptr;
 }
 bool is_float_conversion(char c) {
-    return std::strchr("eEfFgGaA", c) != nullptr;
+    return c != 0 && std::strchr("eEfFgGaA", c) != nullptr;
 }
 
 // Whether a length modifier goes with a conversion in the forms taken apart here.

@@ -95,14 +95,14 @@ std::string megabyte_of_lines(size_t line_length) {
 }
 
 // A 1 MB text drawn by draw_text at (x, y). Arguments: line length (0: newlines
-// only; -1: one line without any newline), x, y, point size (15 unless given) and
+// only; -1: one line without any newline), x, y, point size and
 // whether the call log is on.
 void BM_MegabyteText(benchmark::State& state) {
     PackageCanvas canvas;
     std::string text = state.range(0) < 0 ? std::string(kMegabyte, 'W')
                                           : megabyte_of_lines(size_t(state.range(0)));
     int x = int(state.range(1)), y = int(state.range(2));
-    int size = state.range(3) > 0 ? int(state.range(3)) : 15;
+    int size = int(state.range(3));
     package_state.logging_enabled = state.range(4) != 0;
     for (auto _ : state) {
         draw_text(0, x, y, size, text.c_str());
@@ -114,21 +114,21 @@ void BM_MegabyteText(benchmark::State& state) {
 constexpr int64_t kFar = int64_t(1) << 30;
 BENCHMARK(BM_MegabyteText)
     ->ArgNames({"line", "x", "y", "size", "log"})
-    ->Args({-1, -kFar, 0, 0, 0})       // one line, far to the left on a visible row
-    ->Args({-1, kFar, 0, 0, 0})        // one line, far to the right
-    ->Args({-1, -300, 0, 0, 0})        // one line across the canvas
-    ->Args({-1, -300, kFar, 0, 0})     // one line far above
-    ->Args({80, -300, 245, 0, 0})      // 80-character lines from the top of the canvas down
-    ->Args({80, -kFar, 245, 0, 0})     // the same far to the left
-    ->Args({80, -300, kFar, 0, 0})     // far above: every line misses the canvas
-    ->Args({80, -300, -kFar, 0, 0})    // far below
-    ->Args({0, 0, 0, 0, 0})            // newlines only, from the middle of the canvas down
-    ->Args({0, 0, 500000 * 15, 0, 0})  // newlines only, the canvas halfway down them
-    ->Args({0, 0, INT_MAX, 0, 0})      // newlines only, far above
-    ->Args({1000, -kFar, 245, 0, 0})   // long lines far to the left
-    ->Args({600, -300, 245, 1, 0})     // the most glyphs the canvas can show: size 1
-    ->Args({40, -300, 245, 127, 0})    // and the largest ones
-    ->Args({-1, -kFar, 0, 0, 1})       // far to the left, with the call log on
+    ->Args({-1, -kFar, 0, 15, 0})       // one line, far to the left on a visible row
+    ->Args({-1, kFar, 0, 15, 0})        // one line, far to the right
+    ->Args({-1, -300, 0, 15, 0})        // one line across the canvas
+    ->Args({-1, -300, kFar, 15, 0})     // one line far above
+    ->Args({80, -300, 245, 15, 0})      // 80-character lines from the top of the canvas down
+    ->Args({80, -kFar, 245, 15, 0})     // the same far to the left
+    ->Args({80, -300, kFar, 15, 0})     // far above: every line misses the canvas
+    ->Args({80, -300, -kFar, 15, 0})    // far below
+    ->Args({0, 0, 0, 15, 0})            // newlines only, from the middle of the canvas down
+    ->Args({0, 0, 500000 * 15, 15, 0})  // newlines only, the canvas halfway down them
+    ->Args({0, 0, INT_MAX, 15, 0})      // newlines only, far above
+    ->Args({1000, -kFar, 245, 15, 0})   // long lines far to the left
+    ->Args({600, -300, 245, 1, 0})      // the most glyphs the canvas can show: size 1
+    ->Args({40, -300, 245, 127, 0})     // and the largest ones
+    ->Args({-1, -kFar, 0, 15, 1})       // far to the left, with the call log on
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -48,7 +48,15 @@ Formatted reference(const char* format, ...) {
     return {std::min(count, log_line_buffer - 1), buffer};
 }
 
-#define EXPECT_LIKE_VSNPRINTF(...) EXPECT_EQ(ours(__VA_ARGS__), reference(__VA_ARGS__))
+// Each format both as it is and followed by a wide field, which makes the
+// formatter take it apart instead of handing it to vsnprintf whole.
+#define EXPECT_LIKE_VSNPRINTF(format, ...)                                      \
+    do {                                                                        \
+        EXPECT_EQ(ours(format __VA_OPT__(, ) __VA_ARGS__),                      \
+                  reference(format __VA_OPT__(, ) __VA_ARGS__));                \
+        EXPECT_EQ(ours(format "%*d", __VA_ARGS__ __VA_OPT__(, ) 5000, 1),       \
+                  reference(format "%*d", __VA_ARGS__ __VA_OPT__(, ) 5000, 1)); \
+    } while (0)
 
 }  // namespace
 
@@ -90,7 +98,7 @@ TEST(LineFormat, KeepsWhatVsnprintfKeeps) {
         EXPECT_LIKE_VSNPRINTF("%*p|", width, (void*)0x1234);
         EXPECT_LIKE_VSNPRINTF("ab%*d%s", width, 7, kilo.c_str());
     }
-    for (int precision : {1201, 4097, 17001, 30000}) {
+    for (int precision : {1201, 4097, 17001}) {
         EXPECT_LIKE_VSNPRINTF("%.*d|", precision, -5);
         EXPECT_LIKE_VSNPRINTF("%+#.*x|", precision, 0xbeefu);
         EXPECT_LIKE_VSNPRINTF("%#.*o|", precision, 8u);
@@ -105,9 +113,12 @@ TEST(LineFormat, KeepsWhatVsnprintfKeeps) {
         EXPECT_LIKE_VSNPRINTF("%-*.*e|", precision * 2, precision, 3.0);
     }
     // Formats left to vsnprintf as a whole: numbered arguments, rarer conversions.
-    EXPECT_LIKE_VSNPRINTF("%2$s %1$s", "world", "hello");
-    EXPECT_LIKE_VSNPRINTF("%lc %ls %5%|%y|tail%", L'x', L"wide");
+    EXPECT_EQ(ours("%2$s %1$s", "world", "hello"), reference("%2$s %1$s", "world", "hello"));
+    EXPECT_EQ(ours("%lc %ls %5%|%y|tail%", L'x', L"wide"),
+              reference("%lc %ls %5%|%y|tail%", L'x', L"wide"));
     EXPECT_EQ(ours(nullptr), (Formatted{0, ""}));
+    EXPECT_EQ(ours("%s", std::string(5000, 's').c_str()),
+              (Formatted{1023, std::string(1023, 's')}));
 }
 
 // %n stores the full count so far, as if nothing had been cut.

@@ -284,26 +284,35 @@ TEST_F(DrawingCalls, TextLinesOffTheCanvasAreLeftOutInvisibly) {
 // A text far off the canvas costs about what its bytes cost to pass over: lines
 // that cannot reach the canvas are not drawn, and a line's glyphs left of the
 // canvas only move the pen. Each case is timed against the same 1 MB drawn far to
-// the right, where drawing stops at the first glyph (the least of five runs each).
+// the right, where drawing stops at the first glyph: the least of seven runs,
+// taken in turns so that a busy moment slows every case alike. The sanitizers'
+// timings say nothing about this, so they skip it.
 TEST_F(DrawingCalls, FarOffTextsCostAboutAsMuchAsPassingOverTheirBytes) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "timings under the sanitizers";
+#endif
     const std::string line(1 << 20, 'W'), newlines(1 << 20, '\n');
-    auto cost = [](int x, int y, const std::string& text) {
+    struct Case {
+        int x, y;
+        const std::string& text;
         double least = 1e9;
-        for (int run = 0; run < 5; ++run) {
+    } cases[] = {{INT_MAX, 0, line},       // the base: stops at the first glyph
+                 {INT_MIN, 0, line},       // far left on a visible row
+                 {0, INT_MAX, newlines},   // every line far above
+                 {0, 7500000, newlines}};  // the canvas halfway down the lines
+    draw_text(0, INT_MAX, 0, 15, "W");     // the font is loaded once, outside the timing
+    for (int run = 0; run < 7; ++run) {
+        for (Case& c : cases) {
             auto start = std::chrono::steady_clock::now();
-            draw_text(0, x, y, 15, text.c_str());
+            draw_text(0, c.x, c.y, 15, c.text.c_str());
             std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-            least = std::min(least, took.count());
+            c.least = std::min(c.least, took.count());
         }
-        return least;
-    };
-    draw_text(0, INT_MAX, 0, 15, "W");  // the font is loaded once, outside the timing
-    double base = cost(INT_MAX, 0, line);
-    double left = cost(INT_MIN, 0, line), above = cost(0, INT_MAX, newlines);
-    double through = cost(0, 7500000, newlines);  // the canvas halfway down the lines
-    EXPECT_LT(left, 5 * base + 0.0005);
-    EXPECT_LT(above, 1.5 * base + 0.0005);
-    EXPECT_LT(through, 1.5 * base + 0.0005);
+    }
+    double base = cases[0].least;
+    EXPECT_LT(cases[1].least, 5 * base + 0.001);
+    EXPECT_LT(cases[2].least, 1.5 * base + 0.001);
+    EXPECT_LT(cases[3].least, 1.5 * base + 0.001);
     EXPECT_EQ(count(white), canvas_width * canvas_height);
 }
 

@@ -1,7 +1,13 @@
 // Text: the package's per-call pattern (create a font, select it, measure, draw,
-// put the old font back, delete it) on a 601 x 540 canvas, and plain drawing.
+// put the old font back, delete it) on a 601 x 540 canvas, and plain drawing; and
+// 1 MB texts through draw_text, on and off the canvas, whose cost must stay
+// bounded by the pixels they can touch plus a small cost per character.
 #include <benchmark/benchmark.h>
 
+#include <climits>
+#include <string>
+
+#include "package_state.h"
 #include "win32.h"
 
 namespace {
@@ -57,5 +63,72 @@ void BM_TextOutOnly(benchmark::State& state) {
     DeleteObject(font);
 }
 BENCHMARK(BM_TextOutOnly);
+
+// The package's canvas without a display.
+struct PackageCanvas {
+    PackageCanvas() {
+        reset_package_state();
+        package_state.canvas_dc = CreateCompatibleDC(nullptr);
+        package_state.canvas_bitmap = CreateCompatibleBitmap(nullptr, canvas_width, canvas_height);
+        SelectObject(package_state.canvas_dc, package_state.canvas_bitmap);
+        package_state.center_x = 297;
+        package_state.center_y = 245;
+        package_state.logging_enabled = false;
+    }
+    ~PackageCanvas() { reset_package_state(); }
+};
+
+constexpr size_t kMegabyte = 1 << 20;
+
+// 1 MB of lines of `line_length` characters (the last may be shorter), each line
+// ended by a newline; line_length 0 gives 1 MB of newlines alone.
+std::string megabyte_of_lines(size_t line_length) {
+    std::string text;
+    text.reserve(kMegabyte);
+    const char letters[] = "Wide glyphs and narrow ones: iiii MMMM ";
+    while (text.size() < kMegabyte) {
+        for (size_t i = 0; i < line_length && text.size() < kMegabyte - 1; ++i)
+            text += letters[i % (sizeof letters - 1)];
+        text += '\n';
+    }
+    return text;
+}
+
+// A 1 MB text drawn by draw_text at (x, y). Arguments: line length (0: newlines
+// only; -1: one line without any newline), x, y, point size and
+// whether the call log is on.
+void BM_MegabyteText(benchmark::State& state) {
+    PackageCanvas canvas;
+    std::string text = state.range(0) < 0 ? std::string(kMegabyte, 'W')
+                                          : megabyte_of_lines(size_t(state.range(0)));
+    int x = int(state.range(1)), y = int(state.range(2));
+    int size = int(state.range(3));
+    package_state.logging_enabled = state.range(4) != 0;
+    for (auto _ : state) {
+        draw_text(0, x, y, size, text.c_str());
+        benchmark::DoNotOptimize(package_state.canvas_bitmap);
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(text.size()));
+}
+constexpr int64_t kFar = int64_t(1) << 30;
+BENCHMARK(BM_MegabyteText)
+    ->ArgNames({"line", "x", "y", "size", "log"})
+    ->Args({-1, -kFar, 0, 15, 0})       // one line, far to the left on a visible row
+    ->Args({-1, kFar, 0, 15, 0})        // one line, far to the right
+    ->Args({-1, -300, 0, 15, 0})        // one line across the canvas
+    ->Args({-1, -300, kFar, 15, 0})     // one line far above
+    ->Args({80, -300, 245, 15, 0})      // 80-character lines from the top of the canvas down
+    ->Args({80, -kFar, 245, 15, 0})     // the same far to the left
+    ->Args({80, -300, kFar, 15, 0})     // far above: every line misses the canvas
+    ->Args({80, -300, -kFar, 15, 0})    // far below
+    ->Args({0, 0, 0, 15, 0})            // newlines only, from the middle of the canvas down
+    ->Args({0, 0, 500000 * 15, 15, 0})  // newlines only, the canvas halfway down them
+    ->Args({0, 0, INT_MAX, 15, 0})      // newlines only, far above
+    ->Args({1000, -kFar, 245, 15, 0})   // long lines far to the left
+    ->Args({600, -300, 245, 1, 0})      // the most glyphs the canvas can show: size 1
+    ->Args({40, -300, 245, 127, 0})     // and the largest ones
+    ->Args({-1, -kFar, 0, 15, 1})       // far to the left, with the call log on
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

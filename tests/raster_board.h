@@ -115,3 +115,34 @@ inline std::string picture(std::initializer_list<const char*> rows) {
     }
     return text;
 }
+
+// The pixels a one-pixel line lights on a w x h board, computed independently of
+// the rasterizer: along the major axis each step takes the nearest pixel, an exact
+// half step going to the upper (x-major) or left (y-major) pixel; start in, end out.
+inline PixelSet reference_line(int64_t x0, int64_t y0, int64_t x1, int64_t y1, int w, int h) {
+    PixelSet set;
+    int64_t dx = x1 - x0, dy = y1 - y0, adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
+    if (adx == 0 && ady == 0) return set;
+    bool x_major = adx > ady;
+    auto nearest = [](__int128 v, __int128 d) {  // round(v/d), ties down, d > 0
+        __int128 n = 2 * v - d, q = n / (2 * d);
+        if (n % (2 * d) != 0 && n > 0) ++q;
+        return int64_t(q);
+    };
+    if (x_major) {
+        for (int x = 0; x < w; ++x) {
+            int64_t i = dx > 0 ? x - x0 : x0 - x;
+            if (i < 0 || i >= adx) continue;
+            int64_t y = y0 + nearest(__int128(dy) * i, adx);
+            if (y >= 0 && y < h) set.insert({x, int(y)});
+        }
+    } else {
+        for (int y = 0; y < h; ++y) {
+            int64_t i = dy > 0 ? y - y0 : y0 - y;
+            if (i < 0 || i >= ady) continue;
+            int64_t x = x0 + nearest(__int128(dx) * i, ady);
+            if (x >= 0 && x < w) set.insert({int(x), y});
+        }
+    }
+    return set;
+}

@@ -1,10 +1,14 @@
 // Drawing calls: argument repairs and their messages, the call-log lines and their
 // order, and the shapes they put on the canvas.
+#include <algorithm>
+#include <chrono>
 #include <climits>
+#include <random>
 #include <string>
 
 #include "image_compare.h"
 #include "package_test_support.h"
+#include "raster_board.h"
 
 using test_support::CanvasTest;
 using test_support::log_lines;
@@ -164,6 +168,152 @@ TEST_F(DrawingCalls, HostileCoordinatesAndWidthsStayInsideTheCanvas) {
     print_text(5, INT_MAX - 1, INT_MAX - 1, 0, "%s", "x");
     draw_text(5, 0, 0, 10, nullptr);  // no text at all draws nothing
     EXPECT_EQ(package_state.canvas_bitmap->pixels.size(), size_t(canvas_width) * canvas_height);
+}
+
+// Application points near the int limits lie beyond the int range on the canvas
+// (the centre is added). Such shapes must keep their exact geometry: the same
+// pixels as the same shape through points on the same lines just off the canvas.
+TEST_F(DrawingCalls, CornersBeyondTheIntRangeKeepTheirExactPlace) {
+    auto canvas_after = [this](auto draw) {
+        fill(white);
+        draw();
+        return pixels();
+    };
+    // The diagonal y = x through the origin: 540 pixels (538 inside the frame a
+    // clear draws), the origin among them.
+    auto far_diagonal =
+        canvas_after([] { draw_line(3, INT_MIN + 1, INT_MIN + 1, INT_MAX, INT_MAX, 1); });
+    EXPECT_EQ(far_diagonal, canvas_after([] { draw_line(3, -1000, -1000, 1000, 1000, 1); }));
+    EXPECT_EQ(count(green), 540);
+    EXPECT_EQ(at(0, 0), green);
+
+    // y = x / 2 and y = 2x + 1, one each way, where the half-step ties show the bias;
+    // and the same line with a wide pen.
+    const int half = 1 << 30;
+    EXPECT_EQ(canvas_after([&] { draw_line(3, INT_MIN, -half, INT_MAX - 1, half - 1, 1); }),
+              canvas_after([] { draw_line(3, -1000, -500, 1000, 500, 1); }));
+    EXPECT_EQ(canvas_after([&] { draw_line(3, half - 1, INT_MAX, -half, INT_MIN + 1, 1); }),
+              canvas_after([] { draw_line(3, 500, 1001, -500, -999, 1); }));
+    EXPECT_EQ(canvas_after([&] { draw_line(3, INT_MIN, -half, INT_MAX - 1, half - 1, 5); }),
+              canvas_after([] { draw_line(3, -1000, -500, 1000, 500, 5); }));
+
+    // Triangles above those lines, filled and outlined; their other edges are off
+    // the canvas. The first covers 147,690 pixels (146,605 inside the frame).
+    EXPECT_EQ(canvas_after([] {
+                  draw_triangle(3, INT_MIN, INT_MIN, INT_MAX, INT_MAX, INT_MIN, INT_MAX, 0);
+              }),
+              canvas_after([] { draw_triangle(3, -1000, -1000, 1000, 1000, -1000, 1000, 0); }));
+    EXPECT_EQ(count(green), 147690);
+    EXPECT_EQ(canvas_after([&] {
+                  draw_triangle(3, INT_MIN, -half, INT_MAX - 1, half - 1, INT_MIN, INT_MAX, 2);
+              }),
+              canvas_after([] { draw_triangle(3, -1000, -500, 1000, 500, -1000, 1000, 2); }));
+}
+
+// One-pixel lines from near the int limits, steered through the canvas, light
+// exactly the pixels of the line between their exact canvas points.
+TEST_F(DrawingCalls, LinesFromTheIntLimitsMatchTheExactLine) {
+    std::mt19937 random(12);
+    std::uniform_int_distribution<int> near_limit(0, 4000), offset(-300, 300);
+    auto extreme = [&](bool high) {
+        return high ? INT_MAX - near_limit(random) : INT_MIN + near_limit(random);
+    };
+    for (int n = 0; n < 120; ++n) {
+        int x0 = n % 4 == 0 ? offset(random) : extreme(n % 2 == 0);
+        int y0 = n % 4 == 1 ? offset(random) : extreme(n % 3 == 0);
+        auto opposite = [&](int v) {  // about -v
+            return int(std::clamp<int64_t>(int64_t(~v) + offset(random), INT_MIN, INT_MAX));
+        };
+        int x1 = opposite(x0), y1 = opposite(y0);
+        fill(white);
+        draw_line(3, x0, y0, x1, y1, 1);
+        PixelSet drawn;
+        for (size_t i = 0; i < pixels().size(); ++i) {
+            if (pixels()[i] != white) drawn.insert({int(i % canvas_width), int(i / canvas_width)});
+        }
+        ASSERT_EQ(drawn, reference_line(int64_t(center_x) + x0, int64_t(center_y) - y0,
+                                        int64_t(center_x) + x1, int64_t(center_y) - y1,
+                                        canvas_width, canvas_height))
+            << x0 << "," << y0 << " -> " << x1 << "," << y1;
+    }
+}
+
+// Texts of many lines, anchored so that the canvas shows lines from their middle,
+// their first or their last lines, or the edge of a line's glyphs, look exactly as
+// when every line is drawn: passing over the lines off the canvas loses nothing.
+TEST_F(DrawingCalls, TextLinesOffTheCanvasAreLeftOutInvisibly) {
+    std::string text;
+    for (int i = 0; i < 3000; ++i) text += "Wjg|" + std::to_string(i) + (i % 7 ? "\n" : "\n\n");
+    HDC reference = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateCompatibleBitmap(nullptr, canvas_width, canvas_height);
+    HGDIOBJ old_bitmap = SelectObject(reference, bitmap);
+    SetBkMode(reference, TRANSPARENT);
+    for (int size : {1, 15, 127}) {
+        HFONT font = CreateFontA(-size, 0, 0, 0, FW_NORMAL, 0, 0, 0, 0, 0, 0, 0, 0, "TAVLO-font");
+        HGDIOBJ old_font = SelectObject(reference, font);
+        SIZE extent;
+        GetTextExtentPointA(reference, "W", 1, &extent);
+        int h = extent.cy;
+        for (int64_t y : {int64_t(0), int64_t(h) * 1500, int64_t(h) * 1500 + 5, int64_t(h) * 3400,
+                          int64_t(h) * 3400 + h - 3, int64_t(-500 + h / 2), int64_t(245 + h + 2),
+                          int64_t(-296 + 2), int64_t(245 + 2 * h)}) {
+            fill(white);
+            std::fill(bitmap->pixels.begin(), bitmap->pixels.end(), white);
+            int x = size == 127 ? -40 : -3;
+            draw_text(0, x, int(y), size, text.c_str());
+            size_t start = 0;
+            for (int64_t line = -1; start <= text.size(); ++line) {
+                size_t end = std::min(text.find('\n', start), text.size());
+                TextOutA(reference, center_x + x, int(center_y - y + line * h), text.data() + start,
+                         int(end - start));
+                start = end + 1;
+            }
+            ASSERT_EQ(pixels(), bitmap->pixels) << "size " << size << ", y " << y;
+            if (y == 0) {
+                EXPECT_LT(count(white), canvas_width * canvas_height);  // lines show
+            }
+        }
+        SelectObject(reference, old_font);
+        DeleteObject(font);
+    }
+    SelectObject(reference, old_bitmap);
+    DeleteObject(bitmap);
+    DeleteDC(reference);
+}
+
+// A text far off the canvas costs about what its bytes cost to pass over: lines
+// that cannot reach the canvas are not drawn, and a line's glyphs left of the
+// canvas only move the pen. Each case is timed against the same 1 MB drawn far to
+// the right, where drawing stops at the first glyph: the least of seven runs,
+// taken in turns so that a busy moment slows every case alike. The sanitizers'
+// timings say nothing about this, so they skip it.
+TEST_F(DrawingCalls, FarOffTextsCostAboutAsMuchAsPassingOverTheirBytes) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "timings under the sanitizers";
+#endif
+    const std::string line(1 << 20, 'W'), newlines(1 << 20, '\n');
+    struct Case {
+        int x, y;
+        const std::string& text;
+        double least = 1e9;
+    } cases[] = {{INT_MAX, 0, line},       // the base: stops at the first glyph
+                 {INT_MIN, 0, line},       // far left on a visible row
+                 {0, INT_MAX, newlines},   // every line far above
+                 {0, 7500000, newlines}};  // the canvas halfway down the lines
+    draw_text(0, INT_MAX, 0, 15, "W");     // the font is loaded once, outside the timing
+    for (int run = 0; run < 7; ++run) {
+        for (Case& c : cases) {
+            auto start = std::chrono::steady_clock::now();
+            draw_text(0, c.x, c.y, 15, c.text.c_str());
+            std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+            c.least = std::min(c.least, took.count());
+        }
+    }
+    double base = cases[0].least;
+    EXPECT_LT(cases[1].least, 5 * base + 0.001);
+    EXPECT_LT(cases[2].least, 1.5 * base + 0.001);
+    EXPECT_LT(cases[3].least, 1.5 * base + 0.001);
+    EXPECT_EQ(count(white), canvas_width * canvas_height);
 }
 
 TEST_F(DrawingCalls, EveryCallRestoresTheCanvasState) {

@@ -321,3 +321,51 @@ TEST(EllipseRules, ExtremeBoxesFinish) {
     Ellipse(b.dc(), -2000000000, -2000000000, 2000000000, 2000000000);  // ring far outside
     EXPECT_TRUE(b.marked().empty());
 }
+
+// The viewport origin moves every drawing call's logical coordinates by the same
+// amount, in 64 bits: the picture is the one drawn at the device points, even where
+// those lie beyond the int range.
+TEST(ViewportOrigin, EveryCallDrawsAtLogicalPlusOrigin) {
+    auto draw_all = [](Board& b, int ox, int oy) {
+        b.use(PS_SOLID, 1, Board::kInk, kFill);
+        Rectangle(b.dc(), 2 - ox, 2 - oy, 12 - ox, 9 - oy);
+        Ellipse(b.dc(), 14 - ox, 2 - oy, 30 - ox, 14 - oy);
+        POINT triangle[3] = {{3 - ox, 20 - oy}, {20 - ox, 24 - oy}, {8 - ox, 34 - oy}};
+        Polygon(b.dc(), triangle, 3);
+        MoveToEx(b.dc(), 22 - ox, 18 - oy, nullptr);
+        LineTo(b.dc(), 37 - ox, 31 - oy);
+        b.use(PS_SOLID, 4, Board::kInk);
+        LineTo(b.dc(), 30 - ox, 36 - oy);  // from the current position, itself logical
+        SetPixel(b.dc(), 38 - ox, 2 - oy, 0x123456);
+        EXPECT_EQ(GetPixel(b.dc(), 38 - ox, 2 - oy), 0x123456u);
+        RECT box = {31 - ox, 4 - oy, 36 - ox, 8 - oy};
+        HBRUSH brush = CreateSolidBrush(0x654321);
+        FillRect(b.dc(), &box, brush);
+        DeleteObject(brush);
+        TextOutA(b.dc(), 2 - ox, 36 - oy, "Ag", 2);
+        BitBlt(b.dc(), 32 - ox, 10 - oy, 6, 6, b.dc(), 2 - ox, 2 - oy, SRCCOPY);
+    };
+    Board plain(40, 50), moved(40, 50);
+    draw_all(plain, 0, 0);
+    SetViewportOrgEx(moved.dc(), 7, -5, nullptr);
+    draw_all(moved, 7, -5);
+    EXPECT_EQ(moved.art(), plain.art());
+    EXPECT_EQ(moved.with_color(kFill), plain.with_color(kFill));
+
+    // A line whose device start lies 200 beyond the int range keeps its slope: the
+    // same pixels as the same line through exact points near the board. Both run
+    // through the device points (2k, k + 10).
+    Board near(40, 30), far(40, 30);
+    near.thin_pen();
+    far.thin_pen();
+    MoveToEx(near.dc(), -2000, -990, nullptr);
+    LineTo(near.dc(), 2000, 1010);
+    POINT previous;
+    SetViewportOrgEx(far.dc(), -300, -300, nullptr);
+    EXPECT_TRUE(SetViewportOrgEx(far.dc(), -300, -300, &previous));
+    EXPECT_EQ(previous.x, -300);
+    MoveToEx(far.dc(), INT_MIN + 100, -(1 << 30) + 210, nullptr);
+    LineTo(far.dc(), INT_MAX - 1699, (1 << 30) - 690);
+    EXPECT_EQ(far.marked(), near.marked());
+    EXPECT_EQ(far.marked().size(), 40u);
+}

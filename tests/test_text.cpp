@@ -253,6 +253,37 @@ TEST(TextOutput, ClipsAtEdgesAndExtremeCoordinates) {
     EXPECT_FALSE(TextOutA(nullptr, 0, 0, "x", 1));
 }
 
+// Glyphs wholly left of the bitmap are passed over without drawing; the glyphs
+// that reach into it, however far their bitmaps stick out of their cells (large,
+// bold and slanted faces), draw exactly as when the whole run lies inside.
+TEST(TextOutput, RunsStartingLeftOfTheBitmapDrawTheirVisiblePartExactly) {
+    const std::string text = "Wj/f_|\\Ay W f j";
+    constexpr int shift = 1000;
+    for (int italic = 0; italic <= 1; ++italic) {
+        for (int height : {-9, -40, -127}) {
+            TextSurface near(60, 150), whole(60 + shift, 150);
+            near.use(
+                CreateFontA(height, 0, 0, 0, FW_BOLD, italic, 0, 0, 0, 0, 0, 0, 0, "TAVLO-font"));
+            whole.use(
+                CreateFontA(height, 0, 0, 0, FW_BOLD, italic, 0, 0, 0, 0, 0, 0, 0, "TAVLO-font"));
+            SetBkMode(near.dc, TRANSPARENT);
+            SetBkMode(whole.dc, TRANSPARENT);
+            for (int x = -near.extent(text).cx - 20; x <= 0; x += 3) {
+                std::fill(near.pixels().begin(), near.pixels().end(), kPaper);
+                std::fill(whole.pixels().begin(), whole.pixels().end(), kPaper);
+                near.draw(x, 5, text);
+                whole.draw(x + shift, 5, text);
+                for (int row = 0; row < 150; ++row) {
+                    auto from = whole.pixels().begin() + row * (60 + shift) + shift;
+                    ASSERT_TRUE(std::equal(from, from + 60, near.pixels().begin() + row * 60))
+                        << "height " << height << ", italic " << italic << ", x " << x << ", row "
+                        << row;
+                }
+            }
+        }
+    }
+}
+
 TEST(FontCache, CreatingAndDeletingFontsStaysBounded) {
     TextSurface s(50, 50);
     SetBkMode(s.dc, TRANSPARENT);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <utility>
 
+#include "line_format.h"
 #include "package_state.h"
 
 namespace {
@@ -109,14 +110,8 @@ int print_text(ColorIndex color, int x, int y, int point_size, const char* forma
     char text[log_line_buffer];
     va_list args;
     va_start(args, format);
-    int count = vsnprintf(text, sizeof text, format ? format : "", args);
+    int count = format_line(text, format, args);  // cut to what the buffer holds
     va_end(args);
-    if (count < 0) {
-        text[0] = '\0';
-        count = 0;
-    } else if (count >= log_line_buffer) {
-        count = log_line_buffer - 1;  // cut to what the buffer holds
-    }
     draw_text(color, x, y, point_size, text);
     return count;
 }

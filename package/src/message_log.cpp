@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "line_format.h"
 #include "package_state.h"
 
 namespace {
@@ -11,18 +12,6 @@ PackageState& S = package_state;
 
 int next_slot(int slot) {
     return slot == log_ring_size - 1 ? 0 : slot + 1;
-}
-
-// Formats into the 1024-byte line buffer. Longer results are cut to 1023
-// characters; returns the number of characters kept.
-int format_line(char (&buffer)[log_line_buffer], const char* format, va_list args) {
-    if (format == nullptr) format = "";
-    int count = vsnprintf(buffer, sizeof buffer, format, args);
-    if (count < 0) {
-        buffer[0] = '\0';
-        return 0;
-    }
-    return count < log_line_buffer ? count : log_line_buffer - 1;
 }
 
 // Stores one line in the ring, pushing out the oldest when all 25 slots are used.

@@ -2,8 +2,16 @@
 // platform's drawing operations, and erases the canvas.
 //
 // Application points become canvas pixels as X(x) = center_x + x and
-// Y(y) = center_y - y, computed in 64 bits and saturated to the int range the
-// platform takes, so no coordinate can overflow on its way down.
+// Y(y) = center_y - y, computed in 64 bits. The platform takes int coordinates,
+// and a point near the int limits lies up to the centre's distance beyond them.
+// Clamping such a corner would bend the shape, so the shapes given by their
+// corners (triangles, lines, boxes) are handed down through the canvas DC's
+// viewport origin instead: the origin takes up the part beyond the int range and
+// the platform adds it back in 64 bits, so every corner arrives exactly where it
+// belongs. Ordinary coordinates need no origin and are passed as they are.
+// Texts and pixels only start at their point and grow right and down, so a point
+// beyond the int range is beyond the canvas either way; those are clamped.
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -20,12 +28,50 @@ int saturate(int64_t value) {
     return int(value);
 }
 
+int64_t exact_x(int64_t x) {
+    return S.center_x + x;
+}
+int64_t exact_y(int64_t y) {
+    return S.center_y - y;
+}
 int canvas_x(int64_t x) {
-    return saturate(S.center_x + x);
+    return saturate(exact_x(x));
 }
 int canvas_y(int64_t y) {
-    return saturate(S.center_y - y);
+    return saturate(exact_y(y));
 }
+
+// The viewport origin on one axis that brings every one of `values` into the int
+// range: the one nearest to 0, so ordinary shapes keep the origin at 0. Values
+// spread wider than the int range (only a box over the whole range, one pixel too
+// wide) keep their low end, and the high end is clamped.
+int origin_for(std::initializer_list<int64_t> values) {
+    auto [low, high] = std::minmax(values);
+    int64_t least = high - INT_MAX, most = low - INT_MIN;
+    return int(std::clamp<int64_t>(0, std::min(least, most), most));
+}
+
+// The canvas DC's viewport origin for one command: set on construction when it is
+// not 0, put back on destruction. x() and y() give the logical coordinate of a
+// canvas position.
+class CanvasOrigin {
+public:
+    CanvasOrigin(int x, int y) : x_(x), y_(y) {
+        if (x_ != 0 || y_ != 0) SetViewportOrgEx(S.canvas_dc, x_, y_, &previous_);
+    }
+    ~CanvasOrigin() {
+        if (x_ != 0 || y_ != 0) SetViewportOrgEx(S.canvas_dc, previous_.x, previous_.y, nullptr);
+    }
+    CanvasOrigin(const CanvasOrigin&) = delete;
+    CanvasOrigin& operator=(const CanvasOrigin&) = delete;
+
+    int x(int64_t column) const { return saturate(column - x_); }
+    int y(int64_t row) const { return saturate(row - y_); }
+
+private:
+    int x_, y_;
+    POINT previous_ = {0, 0};
+};
 
 // The pen and brush of a filled-or-hollow shape, selected for the duration of one
 // command: width 0 fills with the colour and outlines it one pixel wide; a positive
@@ -55,9 +101,11 @@ struct ShapeTools {
 
 void render_triangle(const DrawCommand& c, COLORREF color) {
     ShapeTools tools(c.width, color);
-    POINT points[3] = {{canvas_x(c.x1), canvas_y(c.y1)},
-                       {canvas_x(c.x2), canvas_y(c.y2)},
-                       {canvas_x(c.x3), canvas_y(c.y3)}};
+    int64_t x1 = exact_x(c.x1), x2 = exact_x(c.x2), x3 = exact_x(c.x3);
+    int64_t y1 = exact_y(c.y1), y2 = exact_y(c.y2), y3 = exact_y(c.y3);
+    CanvasOrigin origin(origin_for({x1, x2, x3}), origin_for({y1, y2, y3}));
+    POINT points[3] = {
+        {origin.x(x1), origin.y(y1)}, {origin.x(x2), origin.y(y2)}, {origin.x(x3), origin.y(y3)}};
     Polygon(S.canvas_dc, points, 3);
 }
 
@@ -65,42 +113,91 @@ void render_triangle(const DrawCommand& c, COLORREF color) {
 // pixel larger than the corners: both corners' columns and rows are covered.
 void render_box(const DrawCommand& c, COLORREF color, bool oval) {
     ShapeTools tools(c.width, color);
-    int left = canvas_x(c.x1);
-    int top = canvas_y(c.y1);
-    int right = saturate(int64_t(S.center_x) + c.x2 + 1);
-    int bottom = saturate(int64_t(S.center_y) - c.y2 + 1);
+    int64_t left = exact_x(c.x1), top = exact_y(c.y1);
+    int64_t right = exact_x(c.x2) + 1, bottom = exact_y(c.y2) + 1;
+    CanvasOrigin origin(origin_for({left, right}), origin_for({top, bottom}));
     if (oval) {
-        Ellipse(S.canvas_dc, left, top, right, bottom);
+        Ellipse(S.canvas_dc, origin.x(left), origin.y(top), origin.x(right), origin.y(bottom));
     } else {
-        Rectangle(S.canvas_dc, left, top, right, bottom);
+        Rectangle(S.canvas_dc, origin.x(left), origin.y(top), origin.x(right), origin.y(bottom));
     }
 }
 
 void render_line(const DrawCommand& c, COLORREF color) {
     HPEN pen = CreatePen(PS_SOLID, c.width, color);
     HGDIOBJ old_pen = SelectObject(S.canvas_dc, pen);
-    MoveToEx(S.canvas_dc, canvas_x(c.x1), canvas_y(c.y1), nullptr);
-    LineTo(S.canvas_dc, canvas_x(c.x2), canvas_y(c.y2));
+    int64_t x1 = exact_x(c.x1), y1 = exact_y(c.y1), x2 = exact_x(c.x2), y2 = exact_y(c.y2);
+    {
+        CanvasOrigin origin(origin_for({x1, x2}), origin_for({y1, y2}));
+        MoveToEx(S.canvas_dc, origin.x(x1), origin.y(y1), nullptr);
+        LineTo(S.canvas_dc, origin.x(x2), origin.y(y2));
+    }
     SelectObject(S.canvas_dc, old_pen);
     DeleteObject(pen);
 }
 
+// floor(n / d) for d > 0.
+int64_t floor_div(int64_t n, int64_t d) {
+    int64_t q = n / d;
+    return n % d != 0 && n < 0 ? q - 1 : q;
+}
+
+// The position just past the count-th newline of the text (count > 0), or -1 when
+// it has fewer. Newlines are counted a block at a time first, so that a text of
+// many short lines is passed over at the speed of a plain scan.
+int64_t skip_lines(const char* text, int64_t length, int64_t count) {
+    constexpr int64_t block = 256;
+    int64_t position = 0;
+    while (length - position >= block) {
+        int64_t newlines = 0;
+        for (int64_t i = 0; i < block; ++i) newlines += text[position + i] == '\n';
+        if (newlines >= count) break;
+        count -= newlines;
+        position += block;
+    }
+    for (; position < length; ++position) {
+        if (text[position] == '\n' && --count == 0) return position + 1;
+    }
+    return -1;
+}
+
 // Draws the text's lines; the anchor is the lower-left corner of the first line's
 // cell, and each further line lies one line height below the one before.
+//
+// Only the lines that can reach the canvas are handed to the platform: lines above
+// it are passed over without being drawn, and drawing ends with the first line
+// below it, so a long text far off the canvas costs a scan of its bytes at most.
+// A line's glyphs may stick out of its cell; the margin allowed for that is far
+// more than any face's, so every line that could show a pixel is still drawn.
 void draw_text_lines(const char* text, int length, int x, int64_t anchor_row) {
     SIZE extent = {0, 0};
     GetTextExtentPointA(S.canvas_dc, text, length, &extent);
     int64_t line_height = extent.cy;
-    int position = 0;
-    for (int64_t line = -1;; ++line) {
+    int64_t margin = 4 * line_height + 64;
+    // Line k (from -1 on) has the top of its cell on row anchor_row + k * line_height.
+    int64_t first = -1, last = int64_t(length) - 1;
+    if (line_height > 0) {
+        first = std::max<int64_t>(first,
+                                  floor_div(-anchor_row - line_height - margin, line_height) + 1);
+        last = std::min<int64_t>(last,
+                                 floor_div(canvas_height + margin - anchor_row - 1, line_height));
+    } else if (anchor_row + margin <= 0 || anchor_row - margin >= canvas_height) {
+        return;
+    }
+    if (first > last) return;  // every line misses the canvas, or the text has fewer lines
+    int64_t position = 0;
+    if (first > -1) {
+        position = skip_lines(text, length, first + 1);
+        if (position < 0) return;
+    }
+    for (int64_t line = first; line <= last; ++line) {
         const void* newline = std::memchr(text + position, '\n', size_t(length - position));
-        int line_length = newline ? int(static_cast<const char*>(newline) - (text + position))
-                                  : length - position;
-        bool last = position + line_length >= length;
+        int64_t line_length =
+            newline ? static_cast<const char*>(newline) - (text + position) : length - position;
         TextOutA(S.canvas_dc, x, saturate(anchor_row + line * line_height), text + position,
-                 line_length);
+                 int(line_length));
         position += line_length + 1;
-        if (last) break;
+        if (position > length) break;  // that was the last line, ended by the end of the text
     }
 }
 

@@ -329,6 +329,10 @@ BOOL WINAPI LineTo(HDC hdc, int x, int y);
 COLORREF WINAPI SetPixel(HDC hdc, int x, int y, COLORREF color);
 COLORREF WINAPI GetPixel(HDC hdc, int x, int y);
 BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop);
+// The viewport origin is added to every coordinate a drawing call takes (in 64
+// bits, so a shape can reach beyond the int range exactly); no mapping modes.
+BOOL WINAPI SetViewportOrgEx(HDC hdc, int x, int y, LPPOINT lppt);
+BOOL WINAPI GetViewportOrgEx(HDC hdc, LPPOINT lppoint);
 
 // ---------------------------------------------------------------- GDI32: text
 // Supported: CreateFontA's height (negative: em size in pixels; positive: cell

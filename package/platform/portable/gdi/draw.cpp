@@ -2,9 +2,11 @@
 //
 // Implements Rectangle, Ellipse, Polygon, MoveToEx, LineTo, SetPixel, GetPixel,
 // BitBlt (SRCCOPY) and the USER drawing helpers FillRect and ScrollDC on top of
-// the clipped pixel core (raster.h). Each call reads the DC's pen and brush, widens
-// the coordinates to 64 bits and hands the shape to the core; after drawing into a
-// window DC it tells the presenter. Drawing never changes the DC's selected objects;
+// the clipped pixel core (raster.h). Each call reads the DC's pen and brush, maps
+// its logical coordinates to device pixels in 64 bits (adding the DC's viewport
+// origin, so a shape may lie beyond the int range in device space and still keep its
+// exact geometry) and hands the shape to the core; after drawing into a window DC it
+// tells the presenter. Drawing never changes the DC's selected objects;
 // only MoveToEx and LineTo move the current position.
 //
 // Pens: width 0 or 1 draws one-pixel lines (dashed styles are drawn solid); wider
@@ -41,6 +43,11 @@ void drawn(HDC dc) {
     if (dc->window != nullptr) notify_window_drawn(dc->window);
 }
 
+// The device pixel of a logical point.
+Point64 device_point(HDC dc, int64_t x, int64_t y) {
+    return {x + dc->viewport_origin.x, y + dc->viewport_origin.y};
+}
+
 struct Pen {
     bool none = true;   // no outline at all
     bool wide = false;  // a geometric pen, wider than one pixel
@@ -74,9 +81,11 @@ struct Box {
     int64_t left, top, right, bottom;
 };
 
-Box ordered_box(int l, int t, int r, int b) {
-    return {std::min<int64_t>(l, r), std::min<int64_t>(t, b), std::max<int64_t>(l, r),
-            std::max<int64_t>(t, b)};
+// The device box of logical corners, in order.
+Box ordered_box(HDC dc, int l, int t, int r, int b) {
+    Point64 a = device_point(dc, std::min(l, r), std::min(t, b));
+    Point64 z = device_point(dc, std::max(l, r), std::max(t, b));
+    return {a.x, a.y, z.x, z.y};
 }
 
 // PS_INSIDEFRAME: moves the frame inward so the wide outline stays in the box.
@@ -153,7 +162,7 @@ enum class BoxStart { NoTarget, EmptyBox, Draw };
 
 BoxStart start_box_call(HDC dc, int left, int top, int right, int bottom, BoxCall& call) {
     if (!target_of(dc, call.s)) return BoxStart::NoTarget;
-    call.box = ordered_box(left, top, right, bottom);
+    call.box = ordered_box(dc, left, top, right, bottom);
     if (call.box.left == call.box.right || call.box.top == call.box.bottom)
         return BoxStart::EmptyBox;
     call.pen = pen_of(dc);
@@ -208,7 +217,7 @@ BOOL WINAPI Polygon(HDC dc, const POINT* apt, int cpt) {
         heap.resize(size_t(cpt));
         points = heap.data();
     }
-    for (int i = 0; i < cpt; ++i) points[i] = {apt[i].x, apt[i].y};
+    for (int i = 0; i < cpt; ++i) points[i] = device_point(dc, apt[i].x, apt[i].y);
     uint32_t fill_color = 0;
     if (brush_of(dc, fill_color)) fill_polygon(s, points, cpt, fill_color);
     Pen pen = pen_of(dc);
@@ -233,7 +242,7 @@ BOOL WINAPI MoveToEx(HDC dc, int x, int y, LPPOINT lppt) {
 BOOL WINAPI LineTo(HDC dc, int x, int y) {
     Surface s;
     if (!target_of(dc, s)) return FALSE;
-    Point64 from{dc->position.x, dc->position.y}, to{x, y};
+    Point64 from = device_point(dc, dc->position.x, dc->position.y), to = device_point(dc, x, y);
     dc->position = {x, y};
     Pen pen = pen_of(dc);
     if (pen.none) return TRUE;
@@ -248,23 +257,28 @@ BOOL WINAPI LineTo(HDC dc, int x, int y) {
 
 COLORREF WINAPI SetPixel(HDC dc, int x, int y, COLORREF color) {
     Surface s;
-    if (!target_of(dc, s) || x < 0 || y < 0 || x >= s.width || y >= s.height) return CLR_INVALID;
+    if (!target_of(dc, s)) return CLR_INVALID;
+    Point64 p = device_point(dc, x, y);
+    if (p.x < 0 || p.y < 0 || p.x >= s.width || p.y >= s.height) return CLR_INVALID;
     color &= 0x00FFFFFF;
-    s.row(y)[x] = color;
+    s.row(p.y)[p.x] = color;
     drawn(dc);
     return color;
 }
 
 COLORREF WINAPI GetPixel(HDC dc, int x, int y) {
     Surface s;
-    if (!target_of(dc, s) || x < 0 || y < 0 || x >= s.width || y >= s.height) return CLR_INVALID;
-    return s.row(y)[x];
+    if (!target_of(dc, s)) return CLR_INVALID;
+    Point64 p = device_point(dc, x, y);
+    if (p.x < 0 || p.y < 0 || p.x >= s.width || p.y >= s.height) return CLR_INVALID;
+    return s.row(p.y)[p.x];
 }
 
 BOOL WINAPI BitBlt(HDC dc, int x, int y, int cx, int cy, HDC src_dc, int x1, int y1, DWORD rop) {
     Surface dst, src;
     if (!target_of(dc, dst) || !target_of(src_dc, src) || rop != SRCCOPY) return FALSE;
-    int64_t dx = x, dy = y, sx = x1, sy = y1, w = cx, h = cy;
+    Point64 to = device_point(dc, x, y), from = device_point(src_dc, x1, y1);
+    int64_t dx = to.x, dy = to.y, sx = from.x, sy = from.y, w = cx, h = cy;
     // Negative extents on both sides describe the same block from its far corner.
     if (w < 0) {
         dx += w;
@@ -287,7 +301,11 @@ int WINAPI FillRect(HDC dc, const RECT* lprc, HBRUSH hbr) {
     GdiObject* object = gdi_object(hbr);
     if (object == nullptr || object->kind != ObjectKind::Brush) return 0;
     auto* brush = static_cast<HBRUSH__*>(object);
-    if (!brush->hollow) fill_box(s, lprc->left, lprc->top, lprc->right, lprc->bottom, brush->color);
+    if (!brush->hollow) {
+        Point64 a = device_point(dc, lprc->left, lprc->top);
+        Point64 z = device_point(dc, lprc->right, lprc->bottom);
+        fill_box(s, a.x, a.y, z.x, z.y, brush->color);
+    }
     drawn(dc);
     return 1;
 }
@@ -295,8 +313,10 @@ int WINAPI FillRect(HDC dc, const RECT* lprc, HBRUSH hbr) {
 namespace portable {
 namespace {
 
-Box box_of(const RECT& r) {
-    return {r.left, r.top, r.right, r.bottom};
+// The device box of a logical rectangle.
+Box box_of(HDC dc, const RECT& r) {
+    Point64 a = device_point(dc, r.left, r.top), z = device_point(dc, r.right, r.bottom);
+    return {a.x, a.y, z.x, z.y};
 }
 bool is_empty(const Box& b) {
     return b.left >= b.right || b.top >= b.bottom;
@@ -340,14 +360,15 @@ Box bounds_of_difference(const Box& area, const Box& taken) {
 // Moves the pixels of lprcScroll (the whole DC when null) by (dx, dy), keeping every
 // change inside lprcClip (the whole DC when null). What the move uncovers keeps its
 // old pixels; its bounding box is returned in lprcUpdate for the caller to repaint.
-// Update regions are not supported: hrgnUpdate is ignored.
+// The rectangles are logical; dx, dy and the update box are device pixels. Update regions are not
+// supported: hrgnUpdate is ignored.
 BOOL WINAPI ScrollDC(HDC dc, int dx, int dy, const RECT* lprcScroll, const RECT* lprcClip,
                      HANDLE hrgnUpdate, LPRECT lprcUpdate) {
     Surface s;
     if (!target_of(dc, s)) return FALSE;
     Box whole{0, 0, s.width, s.height};
-    Box scroll = lprcScroll != nullptr ? box_of(*lprcScroll) : whole;
-    Box clip = lprcClip != nullptr ? intersect(box_of(*lprcClip), whole) : whole;
+    Box scroll = lprcScroll != nullptr ? box_of(dc, *lprcScroll) : whole;
+    Box clip = lprcClip != nullptr ? intersect(box_of(dc, *lprcClip), whole) : whole;
     Box area = intersect(scroll, clip);
     Box source = intersect(area, shifted(clip, -int64_t(dx), -int64_t(dy)));
     Box dest = shifted(source, dx, dy);

@@ -511,6 +511,8 @@ void FontCache::render(FontFace& face, unsigned char c, Glyph& glyph) {
     glyph.top = slot->bitmap_top;
     bitmap_spans(slot->bitmap, glyph.spans);
     glyph.spans.shrink_to_fit();
+    for (const GlyphSpan& span : glyph.spans)
+        glyph.right = std::max(glyph.right, glyph.left + span.x1);
 }
 
 const Glyph& FontCache::glyph(FontFace* face, unsigned char c) {

@@ -38,6 +38,9 @@ struct Glyph {
     int advance = 0;  // pixels the pen moves right
     int left = 0;     // bitmap's left column relative to the pen
     int top = 0;      // bitmap's top row, in pixels above the baseline
+    // One past the rightmost column of the "on" pixels, relative to the pen
+    // (left + the largest span end); INT32_MIN for a glyph without any.
+    int right = INT32_MIN;
     std::vector<GlyphSpan> spans;
 };
 

@@ -3,7 +3,9 @@
 //
 // Implements CreatePen, CreateSolidBrush, GetStockObject, SelectObject,
 // DeleteObject, CreateCompatibleDC, DeleteDC, CreateCompatibleBitmap,
-// SetTextColor/GetTextColor, SetBkMode/GetBkMode, SetBkColor/GetBkColor.
+// SetTextColor/GetTextColor, SetBkMode/GetBkMode, SetBkColor/GetBkColor and
+// SetViewportOrgEx/GetViewportOrgEx (the mapping mode is always MM_TEXT, so the
+// viewport origin is the only mapping a DC has).
 // A live object is recognised by its header; an object still selected into a DC
 // is not freed by DeleteObject (Windows refuses too), and stock objects never are.
 #include "objects.h"
@@ -329,4 +331,17 @@ COLORREF WINAPI SetBkColor(HDC dc, COLORREF color) {
 
 COLORREF WINAPI GetBkColor(HDC dc) {
     return valid_dc(dc) ? dc->bk_color : CLR_INVALID;
+}
+
+BOOL WINAPI SetViewportOrgEx(HDC dc, int x, int y, LPPOINT previous) {
+    if (!valid_dc(dc)) return FALSE;
+    if (previous != nullptr) *previous = dc->viewport_origin;
+    dc->viewport_origin = {x, y};
+    return TRUE;
+}
+
+BOOL WINAPI GetViewportOrgEx(HDC dc, LPPOINT origin) {
+    if (!valid_dc(dc) || origin == nullptr) return FALSE;
+    *origin = dc->viewport_origin;
+    return TRUE;
 }

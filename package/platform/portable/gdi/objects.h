@@ -89,7 +89,10 @@ struct HDC__ {
     COLORREF text_color = 0x000000;
     COLORREF bk_color = 0xFFFFFF;
     int bk_mode = OPAQUE;
-    POINT position = {0, 0};
+    POINT position = {0, 0};  // the current position, in logical coordinates
+    // SetViewportOrgEx: the device point of logical (0, 0). Every drawing call maps
+    // its logical coordinates to device pixels as logical + origin, in 64 bits.
+    POINT viewport_origin = {0, 0};
 };
 
 namespace portable {

@@ -47,6 +47,13 @@ void draw_glyph(HBITMAP__* target, const Glyph& glyph, int64_t x, int64_t y, COL
     }
 }
 
+// The glyph of byte c, looked up in place when it is rendered already: text
+// measurement and the skipping of glyphs left of the bitmap visit every byte.
+inline const Glyph& glyph_of(FontFace* face, unsigned char c) {
+    const Glyph& glyph = face->glyphs[c];
+    return glyph.ready ? glyph : face_glyph(face, c);
+}
+
 FontFace* dc_face(HDC dc) {
     auto* font = static_cast<HFONT__*>(GetStockObject(SYSTEM_FONT));
     if (dc->font != nullptr) font = dc->font;
@@ -58,7 +65,7 @@ FontFace* dc_face(HDC dc) {
 int64_t text_width(FontFace* face, const char* text, int64_t count) {
     int64_t width = 0;
     for (int64_t i = 0; i < count; ++i) {
-        width += face_glyph(face, static_cast<unsigned char>(text[i])).advance;
+        width += glyph_of(face, static_cast<unsigned char>(text[i])).advance;
     }
     return width;
 }
@@ -72,8 +79,15 @@ void draw_text_run(HBITMAP__* target, FontFace* face, int64_t x, int64_t y, cons
     int64_t reach = int64_t(face->em) * 4 + 16;
     if (baseline + reach < 0 || baseline - reach >= target->height) return;
     int64_t pen = x;
-    for (int64_t i = 0; i < count && pen <= target->width + reach; ++i) {
-        const Glyph& glyph = face_glyph(face, static_cast<unsigned char>(text[i]));
+    int64_t i = 0;
+    // Glyphs wholly left of the bitmap only move the pen.
+    for (; i < count; ++i) {
+        const Glyph& glyph = glyph_of(face, static_cast<unsigned char>(text[i]));
+        if (pen + glyph.right > 0) break;
+        pen += glyph.advance;
+    }
+    for (; i < count && pen <= target->width + reach; ++i) {
+        const Glyph& glyph = glyph_of(face, static_cast<unsigned char>(text[i]));
         draw_glyph(target, glyph, pen + glyph.left, baseline - glyph.top, color);
         pen += glyph.advance;
     }
@@ -101,12 +115,12 @@ BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int count) {
     FontFace* face = dc_face(dc);
     HBITMAP__* target = dc->bitmap;
     if (has_pixels(target)) {
+        int64_t left = int64_t(x) + dc->viewport_origin.x, top = int64_t(y) + dc->viewport_origin.y;
         if (dc->bk_mode == OPAQUE) {
             int64_t width = text_width(face, text, count);
-            fill_box(target, x, y, int64_t(x) + width, int64_t(y) + face->metrics.tmHeight,
-                     dc->bk_color);
+            fill_box(target, left, top, left + width, top + face->metrics.tmHeight, dc->bk_color);
         }
-        draw_text_run(target, face, x, y, text, count, dc->text_color);
+        draw_text_run(target, face, left, top, text, count, dc->text_color);
     }
     if (dc->window != nullptr) notify_window_drawn(dc->window);
     return TRUE;

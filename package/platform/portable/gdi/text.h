@@ -23,8 +23,9 @@ namespace portable {
 int64_t text_width(FontFace* face, const char* text, int64_t count);
 
 // Draws the glyphs of `count` bytes of `text` into `target` in `color`, the top-left
-// corner of the first cell at (x, y). Every pixel is clipped to the bitmap; drawing
-// stops once the pen has passed the bitmap's right edge.
+// corner of the first cell at (x, y). Every pixel is clipped to the bitmap; glyphs
+// wholly left of it only move the pen, and drawing stops once the pen has passed
+// its right edge, so the cost is a few steps per character plus the pixels drawn.
 void draw_text_run(HBITMAP__* target, FontFace* face, int64_t x, int64_t y, const char* text,
                    int64_t count, COLORREF color);
 

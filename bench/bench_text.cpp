@@ -27,14 +27,14 @@ struct Canvas {
     }
 };
 
-const char kCaption[] = "scale cube";  // ten characters, like the panel's captions
+const char caption_text[] = "scale cube";  // ten characters, like the panel's captions
 
 void draw_caption(HDC dc, int size, int x, int y) {
     HFONT font = CreateFontA(-size, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, "TAVLO-font");
     HGDIOBJ old_font = SelectObject(dc, font);
     SIZE extent;
-    GetTextExtentPointA(dc, kCaption, 10, &extent);
-    TextOutA(dc, x, y - extent.cy, kCaption, 10);
+    GetTextExtentPointA(dc, caption_text, 10, &extent);
+    TextOutA(dc, x, y - extent.cy, caption_text, 10);
     SelectObject(dc, old_font);
     DeleteObject(font);
 }
@@ -58,7 +58,7 @@ void BM_TextOutOnly(benchmark::State& state) {
     Canvas canvas;
     HFONT font = CreateFontA(-15, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, "TAVLO-font");
     HGDIOBJ old_font = SelectObject(canvas.dc, font);
-    for (auto _ : state) TextOutA(canvas.dc, 100, 200, kCaption, 10);
+    for (auto _ : state) TextOutA(canvas.dc, 100, 200, caption_text, 10);
     SelectObject(canvas.dc, old_font);
     DeleteObject(font);
 }
@@ -78,16 +78,16 @@ struct PackageCanvas {
     ~PackageCanvas() { reset_package_state(); }
 };
 
-constexpr size_t kMegabyte = 1 << 20;
+constexpr size_t megabyte = 1 << 20;
 
 // 1 MB of lines of `line_length` characters (the last may be shorter), each line
 // ended by a newline; line_length 0 gives 1 MB of newlines alone.
 std::string megabyte_of_lines(size_t line_length) {
     std::string text;
-    text.reserve(kMegabyte);
+    text.reserve(megabyte);
     const char letters[] = "Wide glyphs and narrow ones: iiii MMMM ";
-    while (text.size() < kMegabyte) {
-        for (size_t i = 0; i < line_length && text.size() < kMegabyte - 1; ++i)
+    while (text.size() < megabyte) {
+        for (size_t i = 0; i < line_length && text.size() < megabyte - 1; ++i)
             text += letters[i % (sizeof letters - 1)];
         text += '\n';
     }
@@ -99,8 +99,8 @@ std::string megabyte_of_lines(size_t line_length) {
 // whether the call log is on.
 void BM_MegabyteText(benchmark::State& state) {
     PackageCanvas canvas;
-    std::string text = state.range(0) < 0 ? std::string(kMegabyte, 'W')
-                                          : megabyte_of_lines(size_t(state.range(0)));
+    std::string text =
+        state.range(0) < 0 ? std::string(megabyte, 'W') : megabyte_of_lines(size_t(state.range(0)));
     int x = int(state.range(1)), y = int(state.range(2));
     int size = int(state.range(3));
     package_state.logging_enabled = state.range(4) != 0;
@@ -111,24 +111,24 @@ void BM_MegabyteText(benchmark::State& state) {
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(text.size()));
 }
-constexpr int64_t kFar = int64_t(1) << 30;
+constexpr int64_t far_away = int64_t(1) << 30;
 BENCHMARK(BM_MegabyteText)
     ->ArgNames({"line", "x", "y", "size", "log"})
-    ->Args({-1, -kFar, 0, 15, 0})       // one line, far to the left on a visible row
-    ->Args({-1, kFar, 0, 15, 0})        // one line, far to the right
-    ->Args({-1, -300, 0, 15, 0})        // one line across the canvas
-    ->Args({-1, -300, kFar, 15, 0})     // one line far above
-    ->Args({80, -300, 245, 15, 0})      // 80-character lines from the top of the canvas down
-    ->Args({80, -kFar, 245, 15, 0})     // the same far to the left
-    ->Args({80, -300, kFar, 15, 0})     // far above: every line misses the canvas
-    ->Args({80, -300, -kFar, 15, 0})    // far below
-    ->Args({0, 0, 0, 15, 0})            // newlines only, from the middle of the canvas down
-    ->Args({0, 0, 500000 * 15, 15, 0})  // newlines only, the canvas halfway down them
-    ->Args({0, 0, INT_MAX, 15, 0})      // newlines only, far above
-    ->Args({1000, -kFar, 245, 15, 0})   // long lines far to the left
-    ->Args({600, -300, 245, 1, 0})      // the most glyphs the canvas can show: size 1
-    ->Args({40, -300, 245, 127, 0})     // and the largest ones
-    ->Args({-1, -kFar, 0, 15, 1})       // far to the left, with the call log on
+    ->Args({-1, -far_away, 0, 15, 0})      // one line, far to the left on a visible row
+    ->Args({-1, far_away, 0, 15, 0})       // one line, far to the right
+    ->Args({-1, -300, 0, 15, 0})           // one line across the canvas
+    ->Args({-1, -300, far_away, 15, 0})    // one line far above
+    ->Args({80, -300, 245, 15, 0})         // 80-character lines from the top of the canvas down
+    ->Args({80, -far_away, 245, 15, 0})    // the same far to the left
+    ->Args({80, -300, far_away, 15, 0})    // far above: every line misses the canvas
+    ->Args({80, -300, -far_away, 15, 0})   // far below
+    ->Args({0, 0, 0, 15, 0})               // newlines only, from the middle of the canvas down
+    ->Args({0, 0, 500000 * 15, 15, 0})     // newlines only, the canvas halfway down them
+    ->Args({0, 0, INT_MAX, 15, 0})         // newlines only, far above
+    ->Args({1000, -far_away, 245, 15, 0})  // long lines far to the left
+    ->Args({600, -300, 245, 1, 0})         // the most glyphs the canvas can show: size 1
+    ->Args({40, -300, 245, 127, 0})        // and the largest ones
+    ->Args({-1, -far_away, 0, 15, 1})      // far to the left, with the call log on
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

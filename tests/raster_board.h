@@ -15,10 +15,10 @@ using PixelSet = std::set<std::pair<int, int>>;
 
 class Board {
 public:
-    static constexpr COLORREF kPaper = 0xFFFFFF;
-    static constexpr COLORREF kInk = 0x0000FF;
+    static constexpr COLORREF paper_color = 0xFFFFFF;
+    static constexpr COLORREF ink_color = 0x0000FF;
 
-    Board(int width, int height, COLORREF paper = kPaper) : width_(width), height_(height) {
+    Board(int width, int height, COLORREF paper = paper_color) : width_(width), height_(height) {
         dc_ = CreateCompatibleDC(nullptr);
         bitmap_ = CreateCompatibleBitmap(dc_, width, height);
         old_bitmap_ = SelectObject(dc_, bitmap_);
@@ -56,10 +56,10 @@ public:
         pen_ = pen;
         brush_ = b;
     }
-    void thin_pen(COLORREF color = kInk) { use(PS_SOLID, 1, color); }
+    void thin_pen(COLORREF color = ink_color) { use(PS_SOLID, 1, color); }
 
     // All pixels that are not `paper`.
-    PixelSet marked(COLORREF paper = kPaper) const {
+    PixelSet marked(COLORREF paper = paper_color) const {
         PixelSet set;
         for (int y = 0; y < height_; ++y)
             for (int x = 0; x < width_; ++x)
@@ -74,7 +74,7 @@ public:
         return set;
     }
     // Rows of text: '.' paper, '#' anything else.
-    std::string art(COLORREF paper = kPaper) const {
+    std::string art(COLORREF paper = paper_color) const {
         std::string text;
         for (int y = 0; y < height_; ++y) {
             for (int x = 0; x < width_; ++x) text += at(x, y) == paper ? '.' : '#';

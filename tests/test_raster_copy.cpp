@@ -100,7 +100,7 @@ TEST(ScrollDCRule, ScrollingFurtherThanTheAreaMovesNothing) {
 
 TEST(FillRectRule, HalfOpenAndHollow) {
     Board b(10, 10);
-    HBRUSH red = CreateSolidBrush(Board::kInk);
+    HBRUSH red = CreateSolidBrush(Board::ink_color);
     RECT r{2, 3, 6, 5};
     EXPECT_TRUE(FillRect(b.dc(), &r, red));
     EXPECT_EQ(b.marked(), box_pixels(2, 3, 6, 5));
@@ -136,7 +136,7 @@ TEST(DrawingState, NullAndForeignHandlesAreRefused) {
 
 TEST(DrawingState, DrawingKeepsSelectionsAndPosition) {
     Board b(30, 30);
-    b.use(PS_SOLID, 3, Board::kInk, 0x00FF00);
+    b.use(PS_SOLID, 3, Board::ink_color, 0x00FF00);
     MoveToEx(b.dc(), 4, 5, nullptr);
     HDC dc = b.dc();
     auto pen = dc->pen;

@@ -8,7 +8,7 @@
 namespace {
 
 PixelSet draw_line(Board& b, int x0, int y0, int x1, int y1) {
-    b.clear(Board::kPaper);
+    b.clear(Board::paper_color);
     MoveToEx(b.dc(), x0, y0, nullptr);
     LineTo(b.dc(), x1, y1);
     return b.marked();
@@ -95,7 +95,7 @@ TEST(ThinLine, LineToMovesTheCurrentPosition) {
 
 TEST(WideLine, HorizontalBodyWithRoundCaps) {
     Board b(12, 9);
-    b.use(PS_SOLID, 3, Board::kInk);
+    b.use(PS_SOLID, 3, Board::ink_color);
     MoveToEx(b.dc(), 2, 4, nullptr);
     LineTo(b.dc(), 8, 4);
     EXPECT_EQ(b.art(), picture({"............", "............", "............", "..#######...",
@@ -105,7 +105,7 @@ TEST(WideLine, HorizontalBodyWithRoundCaps) {
 
 TEST(WideLine, EvenWidthStraddlesUpAndLeft) {
     Board b(10, 10);
-    b.use(PS_SOLID, 2, Board::kInk);
+    b.use(PS_SOLID, 2, Board::ink_color);
     MoveToEx(b.dc(), 5, 2, nullptr);
     LineTo(b.dc(), 5, 7);
     // Columns [x - 1, x], rows covered through the end point by the 2x2 caps.
@@ -115,7 +115,7 @@ TEST(WideLine, EvenWidthStraddlesUpAndLeft) {
 TEST(WideLine, CapsCoverBothEndsAndStayNearTheLine) {
     for (int width : {2, 3, 4, 7}) {
         Board b(40, 40);
-        b.use(PS_SOLID, width, Board::kInk);
+        b.use(PS_SOLID, width, Board::ink_color);
         MoveToEx(b.dc(), 6, 9, nullptr);
         LineTo(b.dc(), 31, 27);
         PixelSet lit = b.marked();
@@ -134,7 +134,7 @@ TEST(WideLine, CapsCoverBothEndsAndStayNearTheLine) {
 
 TEST(WideLine, ZeroLengthDrawsOneDisc) {
     Board b(9, 9);
-    b.use(PS_SOLID, 5, Board::kInk);
+    b.use(PS_SOLID, 5, Board::ink_color);
     MoveToEx(b.dc(), 4, 4, nullptr);
     LineTo(b.dc(), 4, 4);
     EXPECT_EQ(b.art(), picture({".........", ".........", "...###...", "..#####..", "..#####..",
@@ -143,24 +143,24 @@ TEST(WideLine, ZeroLengthDrawsOneDisc) {
 
 TEST(WideLine, HugePenAndHugeCoordinatesFinish) {
     Board b(30, 20);
-    b.use(PS_SOLID, INT_MAX, Board::kInk);
+    b.use(PS_SOLID, INT_MAX, Board::ink_color);
     MoveToEx(b.dc(), INT_MIN, INT_MIN, nullptr);
     LineTo(b.dc(), INT_MAX, INT_MAX);
     EXPECT_EQ(b.marked().size(), 600u);  // the band covers the whole board
 
-    b.clear(Board::kPaper);
-    b.use(PS_SOLID, 2000000000, Board::kInk);
+    b.clear(Board::paper_color);
+    b.use(PS_SOLID, 2000000000, Board::ink_color);
     MoveToEx(b.dc(), 2100000000, -2100000000, nullptr);
     LineTo(b.dc(), 2100000000, 2100000000);  // a band far to the right
     EXPECT_TRUE(b.marked().empty());
 
-    b.use(PS_SOLID, 1000, Board::kInk);
+    b.use(PS_SOLID, 1000, Board::ink_color);
     MoveToEx(b.dc(), INT_MIN, 10, nullptr);
     LineTo(b.dc(), INT_MAX, 11);
     EXPECT_EQ(b.marked().size(), 600u);
 
-    b.clear(Board::kPaper);
-    b.use(PS_SOLID, 7, Board::kInk);
+    b.clear(Board::paper_color);
+    b.use(PS_SOLID, 7, Board::ink_color);
     MoveToEx(b.dc(), INT_MIN + 1000000000, INT_MAX, nullptr);
     LineTo(b.dc(), INT_MAX, INT_MIN + 1000000000);  // passes the board's corner far away
     EXPECT_TRUE(b.marked().empty());
@@ -168,7 +168,7 @@ TEST(WideLine, HugePenAndHugeCoordinatesFinish) {
 
 TEST(WideLine, NullPenDrawsNothing) {
     Board b(10, 10);
-    b.use(PS_NULL, 5, Board::kInk);
+    b.use(PS_NULL, 5, Board::ink_color);
     MoveToEx(b.dc(), 1, 1, nullptr);
     LineTo(b.dc(), 8, 8);
     EXPECT_TRUE(b.marked().empty());

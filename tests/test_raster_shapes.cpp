@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr COLORREF kFill = 0x00FF00;
+constexpr COLORREF fill_color = 0x00FF00;
 
 // Pixels of a polygon fill computed point by point: (x,y) is in when an odd number
 // of non-horizontal edges with top <= y < bottom cross row y at or left of x.
@@ -43,15 +43,15 @@ PixelSet mirrored(const PixelSet& set, int axis_x2, int axis_y2) {
 
 TEST(RectangleRules, OnePixelPenCoversTheHalfOpenBox) {
     Board b(16, 16);
-    b.use(PS_SOLID, 1, Board::kInk, kFill);
+    b.use(PS_SOLID, 1, Board::ink_color, fill_color);
     Rectangle(b.dc(), 2, 3, 9, 11);
-    EXPECT_EQ(b.with_color(Board::kInk).size(), 2u * 7 + 2u * 6);
-    EXPECT_EQ(b.with_color(kFill), box_pixels(3, 4, 8, 10));
+    EXPECT_EQ(b.with_color(Board::ink_color).size(), 2u * 7 + 2u * 6);
+    EXPECT_EQ(b.with_color(fill_color), box_pixels(3, 4, 8, 10));
     EXPECT_EQ(b.marked(), box_pixels(2, 3, 9, 11));
     PixelSet forward = b.marked();
     for (auto corners :
          {std::array{9, 11, 2, 3}, std::array{9, 3, 2, 11}, std::array{2, 11, 9, 3}}) {
-        b.clear(Board::kPaper);
+        b.clear(Board::paper_color);
         Rectangle(b.dc(), corners[0], corners[1], corners[2], corners[3]);
         EXPECT_EQ(b.marked(), forward);
     }
@@ -59,19 +59,19 @@ TEST(RectangleRules, OnePixelPenCoversTheHalfOpenBox) {
 
 TEST(RectangleRules, TinyBoxes) {
     Board b(8, 8);
-    b.use(PS_SOLID, 0, Board::kInk, Board::kInk);
+    b.use(PS_SOLID, 0, Board::ink_color, Board::ink_color);
     Rectangle(b.dc(), 3, 3, 4, 4);  // 1x1: its one pixel
     EXPECT_EQ(b.marked(), box_pixels(3, 3, 4, 4));
-    b.clear(Board::kPaper);
+    b.clear(Board::paper_color);
     Rectangle(b.dc(), 3, 3, 5, 5);
     EXPECT_EQ(b.marked(), box_pixels(3, 3, 5, 5));
-    b.clear(Board::kPaper);
+    b.clear(Board::paper_color);
     Rectangle(b.dc(), 2, 1, 3, 7);  // one column wide
     EXPECT_EQ(b.marked(), box_pixels(2, 1, 3, 7));
-    b.clear(Board::kPaper);
+    b.clear(Board::paper_color);
     Rectangle(b.dc(), 1, 5, 6, 6);  // one row high
     EXPECT_EQ(b.marked(), box_pixels(1, 5, 6, 6));
-    b.clear(Board::kPaper);
+    b.clear(Board::paper_color);
     Rectangle(b.dc(), 2, 2, 2, 6);  // zero width
     Rectangle(b.dc(), 2, 2, 6, 2);
     EXPECT_TRUE(b.marked().empty());
@@ -79,24 +79,24 @@ TEST(RectangleRules, TinyBoxes) {
 
 TEST(RectangleRules, HollowBrushKeepsTheInterior) {
     Board b(12, 12);
-    b.clear(kFill);
-    b.use(PS_SOLID, 1, Board::kInk);
+    b.clear(fill_color);
+    b.use(PS_SOLID, 1, Board::ink_color);
     Rectangle(b.dc(), 1, 1, 11, 11);
-    EXPECT_EQ(b.with_color(kFill).size(), 144u - 36u);
-    EXPECT_EQ(b.marked(kFill), mirrored(b.marked(kFill), 11, -1));
-    EXPECT_EQ(b.with_color(kFill).count({5, 5}), 1u);
+    EXPECT_EQ(b.with_color(fill_color).size(), 144u - 36u);
+    EXPECT_EQ(b.marked(fill_color), mirrored(b.marked(fill_color), 11, -1));
+    EXPECT_EQ(b.with_color(fill_color).count({5, 5}), 1u);
 }
 
 TEST(RectangleRules, NullPenFillsOnePixelLessEachWay) {
     Board b(12, 12);
-    b.use(PS_NULL, 1, Board::kInk, kFill);
+    b.use(PS_NULL, 1, Board::ink_color, fill_color);
     Rectangle(b.dc(), 2, 2, 8, 9);
     EXPECT_EQ(b.marked(), box_pixels(2, 2, 7, 8));
 }
 
 TEST(RectangleRules, WidePensStraddleTheFrame) {
     Board b(20, 20);
-    b.use(PS_SOLID, 2, Board::kInk);
+    b.use(PS_SOLID, 2, Board::ink_color);
     Rectangle(b.dc(), 5, 5, 15, 13);
     // Frame lines at 5, 14 (columns) and 5, 12 (rows); width 2 adds one pixel out
     // on the left and top only.
@@ -104,8 +104,8 @@ TEST(RectangleRules, WidePensStraddleTheFrame) {
     for (auto p : box_pixels(4, 4, 15, 13))
         if (!box_pixels(6, 6, 13, 11).count(p)) ring.insert(p);
     EXPECT_EQ(b.marked(), ring);
-    b.clear(Board::kPaper);
-    b.use(PS_SOLID, 3, Board::kInk, kFill);
+    b.clear(Board::paper_color);
+    b.use(PS_SOLID, 3, Board::ink_color, fill_color);
     Rectangle(b.dc(), 5, 5, 15, 13);
     PixelSet lit = b.marked();
     EXPECT_EQ(lit.count({4, 4}), 0u);  // round corners
@@ -113,40 +113,40 @@ TEST(RectangleRules, WidePensStraddleTheFrame) {
     EXPECT_EQ(lit.count({4, 5}), 1u);
     EXPECT_EQ(lit.count({15, 12}), 1u);  // (w-1)/2 = 1 beyond the right frame line
     EXPECT_EQ(lit.count({16, 12}), 0u);
-    EXPECT_EQ(b.with_color(kFill), box_pixels(7, 7, 13, 11));
+    EXPECT_EQ(b.with_color(fill_color), box_pixels(7, 7, 13, 11));
     EXPECT_EQ(lit, mirrored(lit, 19, -1));
 }
 
 TEST(RectangleRules, InsideFrameKeepsAWidePenInTheBox) {
     Board b(20, 20);
-    b.use(PS_INSIDEFRAME, 4, Board::kInk);
+    b.use(PS_INSIDEFRAME, 4, Board::ink_color);
     Rectangle(b.dc(), 3, 4, 15, 16);
     for (auto [x, y] : b.marked()) {
         EXPECT_TRUE(x >= 3 && x < 15 && y >= 4 && y < 16) << x << "," << y;
     }
-    EXPECT_EQ(b.at(3, 10), Board::kInk);
-    EXPECT_EQ(b.at(14, 10), Board::kInk);
+    EXPECT_EQ(b.at(3, 10), Board::ink_color);
+    EXPECT_EQ(b.at(14, 10), Board::ink_color);
 }
 
 TEST(RectangleRules, ExtremeCorners) {
     Board b(10, 8);
-    b.use(PS_SOLID, 1, Board::kInk, kFill);
+    b.use(PS_SOLID, 1, Board::ink_color, fill_color);
     Rectangle(b.dc(), INT_MIN, INT_MIN, INT_MAX, INT_MAX);
-    EXPECT_EQ(b.with_color(kFill).size(), 80u);
-    b.use(PS_SOLID, INT_MAX, Board::kInk);
+    EXPECT_EQ(b.with_color(fill_color).size(), 80u);
+    b.use(PS_SOLID, INT_MAX, Board::ink_color);
     Rectangle(b.dc(), INT_MAX, INT_MAX, INT_MIN, INT_MIN);  // sides 2^31 away, reach 2^30
-    EXPECT_EQ(b.with_color(Board::kInk).size(), 0u);
+    EXPECT_EQ(b.with_color(Board::ink_color).size(), 0u);
     Rectangle(b.dc(), INT_MAX, INT_MAX, INT_MIN, 4);  // the top side crosses the board
-    EXPECT_EQ(b.with_color(Board::kInk).size(), 80u);
-    b.clear(Board::kPaper);
-    b.use(PS_SOLID, 3, Board::kInk, kFill);
+    EXPECT_EQ(b.with_color(Board::ink_color).size(), 80u);
+    b.clear(Board::paper_color);
+    b.use(PS_SOLID, 3, Board::ink_color, fill_color);
     Rectangle(b.dc(), INT_MAX - 5, INT_MIN, INT_MAX, INT_MAX);
     EXPECT_TRUE(b.marked().empty());
 }
 
 TEST(PolygonRules, TopLeftFillOfARightTriangle) {
     Board b(14, 14);
-    b.use(PS_NULL, 1, 0, kFill);
+    b.use(PS_NULL, 1, 0, fill_color);
     POINT tri[3] = {{0, 0}, {10, 0}, {0, 10}};
     Polygon(b.dc(), tri, 3);
     PixelSet lit = b.marked();
@@ -157,7 +157,7 @@ TEST(PolygonRules, TopLeftFillOfARightTriangle) {
 
 TEST(PolygonRules, SquareWithOutlineCoversElevenByEleven) {
     Board b(14, 14);
-    b.use(PS_SOLID, 1, Board::kInk, Board::kInk);
+    b.use(PS_SOLID, 1, Board::ink_color, Board::ink_color);
     POINT square[4] = {{0, 0}, {10, 0}, {10, 10}, {0, 10}};
     Polygon(b.dc(), square, 4);
     EXPECT_EQ(b.marked(), box_pixels(0, 0, 11, 11));
@@ -166,7 +166,7 @@ TEST(PolygonRules, SquareWithOutlineCoversElevenByEleven) {
 TEST(PolygonRules, FilledTriangleIsFillPlusOutline) {
     Board b(40, 40), lines(40, 40);
     POINT tri[3] = {{5, 3}, {33, 17}, {12, 36}};
-    b.use(PS_SOLID, 0, Board::kInk, Board::kInk);
+    b.use(PS_SOLID, 0, Board::ink_color, Board::ink_color);
     Polygon(b.dc(), tri, 3);
     lines.thin_pen();
     for (int i = 0; i < 3; ++i) {
@@ -180,14 +180,14 @@ TEST(PolygonRules, FilledTriangleIsFillPlusOutline) {
 
 TEST(PolygonRules, FillMatchesTheReferenceWhenClipped) {
     Board b(32, 24);
-    b.use(PS_NULL, 1, 0, kFill);
+    b.use(PS_NULL, 1, 0, fill_color);
     std::mt19937 random(11);
     for (int range : {40, 100000, INT_MAX}) {
         std::uniform_int_distribution<int> coord(range == INT_MAX ? INT_MIN : -range, range);
         for (int n = 0; n < 120; ++n) {
             std::vector<POINT> pts(3 + n % 3);
             for (auto& p : pts) p = {coord(random), coord(random)};
-            b.clear(Board::kPaper);
+            b.clear(Board::paper_color);
             Polygon(b.dc(), pts.data(), int(pts.size()));
             ASSERT_EQ(b.marked(), reference_fill(pts, 32, 24)) << range << " #" << n;
         }
@@ -196,33 +196,33 @@ TEST(PolygonRules, FillMatchesTheReferenceWhenClipped) {
 
 TEST(PolygonRules, WideOutlineOnly) {
     Board b(40, 40);
-    b.clear(kFill);
-    b.use(PS_SOLID, 3, Board::kInk);
+    b.clear(fill_color);
+    b.use(PS_SOLID, 3, Board::ink_color);
     POINT tri[3] = {{5, 5}, {34, 8}, {15, 33}};
     Polygon(b.dc(), tri, 3);
-    EXPECT_EQ(b.at(18, 15), kFill);  // inside keeps its pixels
+    EXPECT_EQ(b.at(18, 15), fill_color);  // inside keeps its pixels
     for (auto p : tri) {
-        EXPECT_EQ(b.at(p.x, p.y), Board::kInk);
-        EXPECT_EQ(b.at(p.x + 1, p.y), Board::kInk);  // round joins reach around
-        EXPECT_EQ(b.at(p.x, p.y - 1), Board::kInk);
+        EXPECT_EQ(b.at(p.x, p.y), Board::ink_color);
+        EXPECT_EQ(b.at(p.x + 1, p.y), Board::ink_color);  // round joins reach around
+        EXPECT_EQ(b.at(p.x, p.y - 1), Board::ink_color);
     }
-    EXPECT_EQ(b.at(5, 2), kFill);
+    EXPECT_EQ(b.at(5, 2), fill_color);
 }
 
 TEST(PolygonRules, DegenerateTriangles) {
     Board b(16, 16);
-    b.use(PS_SOLID, 1, Board::kInk, kFill);
+    b.use(PS_SOLID, 1, Board::ink_color, fill_color);
     POINT point[3] = {{5, 5}, {5, 5}, {5, 5}};
     Polygon(b.dc(), point, 3);
     EXPECT_TRUE(b.marked().empty());
-    b.use(PS_SOLID, 3, Board::kInk, kFill);
+    b.use(PS_SOLID, 3, Board::ink_color, fill_color);
     Polygon(b.dc(), point, 3);  // a wide pen leaves one disc
     EXPECT_EQ(b.marked(), (PixelSet{{5, 4}, {4, 5}, {5, 5}, {6, 5}, {5, 6}}));
-    b.clear(Board::kPaper);
-    b.use(PS_SOLID, 1, Board::kInk, kFill);
+    b.clear(Board::paper_color);
+    b.use(PS_SOLID, 1, Board::ink_color, fill_color);
     POINT collinear[3] = {{2, 3}, {12, 8}, {6, 5}};
     Polygon(b.dc(), collinear, 3);
-    EXPECT_TRUE(b.with_color(kFill).empty());
+    EXPECT_TRUE(b.with_color(fill_color).empty());
     PixelSet lit = b.marked();
     EXPECT_TRUE(lit.count({2, 3}) && lit.count({12, 8}));
     EXPECT_EQ(lit.size(), 11u);
@@ -237,14 +237,14 @@ TEST(PolygonRules, RefusesTooFewPoints) {
 
 TEST(EllipseRules, SmallCircles) {
     Board b(10, 10);
-    b.use(PS_SOLID, 1, Board::kInk, kFill);
+    b.use(PS_SOLID, 1, Board::ink_color, fill_color);
     Ellipse(b.dc(), 1, 1, 4, 4);
     EXPECT_EQ(b.marked(), (PixelSet{{2, 1}, {1, 2}, {2, 2}, {3, 2}, {2, 3}}));
-    b.clear(Board::kPaper);
+    b.clear(Board::paper_color);
     Ellipse(b.dc(), 1, 1, 8, 8);
-    EXPECT_EQ(b.with_color(kFill).size(), 21u);
-    b.use(PS_SOLID, 1, Board::kInk);
-    b.clear(Board::kPaper);
+    EXPECT_EQ(b.with_color(fill_color).size(), 21u);
+    b.use(PS_SOLID, 1, Board::ink_color);
+    b.clear(Board::paper_color);
     Ellipse(b.dc(), 1, 1, 8, 8);
     EXPECT_EQ(b.art(),
               picture({"..........", "...###....", "..#...#...", ".#.....#..", ".#.....#..",
@@ -253,12 +253,12 @@ TEST(EllipseRules, SmallCircles) {
 
 TEST(EllipseRules, TwoPixelBoxesAreRectangles) {
     Board a(10, 10), r(10, 10);
-    a.use(PS_SOLID, 1, Board::kInk, kFill);
-    r.use(PS_SOLID, 1, Board::kInk, kFill);
+    a.use(PS_SOLID, 1, Board::ink_color, fill_color);
+    r.use(PS_SOLID, 1, Board::ink_color, fill_color);
     Ellipse(a.dc(), 2, 2, 4, 8);
     Rectangle(r.dc(), 2, 2, 4, 8);
     EXPECT_EQ(a.marked(), r.marked());
-    a.clear(Board::kPaper);
+    a.clear(Board::paper_color);
     Ellipse(a.dc(), 2, 2, 3, 3);
     EXPECT_EQ(a.marked(), box_pixels(2, 2, 3, 3));
 }
@@ -268,7 +268,7 @@ TEST(EllipseRules, SymmetricAndInsideTheBox) {
         for (int h : {3, 6, 13, 40, 290}) {
             for (int pen : {1, 3, 6}) {
                 Board b(w + 12, h + 12);
-                b.use(PS_SOLID, pen, Board::kInk, kFill);
+                b.use(PS_SOLID, pen, Board::ink_color, fill_color);
                 Ellipse(b.dc(), 6, 6, 6 + w, 6 + h);
                 PixelSet lit = b.marked();
                 for (auto [x, y] : lit) {
@@ -276,7 +276,7 @@ TEST(EllipseRules, SymmetricAndInsideTheBox) {
                                 y < 6 + h + pen / 2);
                 }
                 if (w > 2 * pen + 2 && h > 2 * pen + 2) {
-                    ASSERT_EQ(b.at(6 + w / 2, 6 + h / 2), kFill);
+                    ASSERT_EQ(b.at(6 + w / 2, 6 + h / 2), fill_color);
                 }
                 // Wide sweeps along slanted steps, and even pens, are lopsided by a
                 // pixel by design; the one-pixel outline and odd rings are symmetric.
@@ -290,8 +290,8 @@ TEST(EllipseRules, SymmetricAndInsideTheBox) {
 
 TEST(EllipseRules, HollowOutlineIsClosed) {
     Board b(60, 50);
-    b.clear(kFill);
-    b.use(PS_SOLID, 1, Board::kInk);
+    b.clear(fill_color);
+    b.use(PS_SOLID, 1, Board::ink_color);
     Ellipse(b.dc(), 5, 5, 55, 45);
     // Flood the outside from a corner with 4-neighbour steps: the inside stays unreached.
     PixelSet seen{{0, 0}}, todo{{0, 0}};
@@ -299,7 +299,7 @@ TEST(EllipseRules, HollowOutlineIsClosed) {
         auto [x, y] = *todo.begin();
         todo.erase(todo.begin());
         for (auto [nx, ny] : {std::pair{x + 1, y}, {x - 1, y}, {x, y + 1}, {x, y - 1}}) {
-            if (nx < 0 || ny < 0 || nx >= 60 || ny >= 50 || b.at(nx, ny) != kFill) continue;
+            if (nx < 0 || ny < 0 || nx >= 60 || ny >= 50 || b.at(nx, ny) != fill_color) continue;
             if (seen.insert({nx, ny}).second) todo.insert({nx, ny});
         }
     }
@@ -308,16 +308,16 @@ TEST(EllipseRules, HollowOutlineIsClosed) {
 
 TEST(EllipseRules, ExtremeBoxesFinish) {
     Board b(20, 20);
-    b.use(PS_SOLID, 1, Board::kInk, kFill);
+    b.use(PS_SOLID, 1, Board::ink_color, fill_color);
     Ellipse(b.dc(), INT_MIN, INT_MIN, INT_MAX, INT_MAX);
-    EXPECT_EQ(b.with_color(kFill).size(), 400u);
-    b.use(PS_SOLID, INT_MAX, Board::kInk);
+    EXPECT_EQ(b.with_color(fill_color).size(), 400u);
+    b.use(PS_SOLID, INT_MAX, Board::ink_color);
     Ellipse(b.dc(), INT_MIN, INT_MIN, INT_MAX, INT_MAX);  // ring 2^31 away, reach 2^30
-    EXPECT_EQ(b.with_color(Board::kInk).size(), 0u);
+    EXPECT_EQ(b.with_color(Board::ink_color).size(), 0u);
     Ellipse(b.dc(), INT_MIN, 10, INT_MAX, INT_MAX);  // its top crosses the board
-    EXPECT_EQ(b.with_color(Board::kInk).size(), 400u);
-    b.clear(Board::kPaper);
-    b.use(PS_SOLID, 9, Board::kInk);
+    EXPECT_EQ(b.with_color(Board::ink_color).size(), 400u);
+    b.clear(Board::paper_color);
+    b.use(PS_SOLID, 9, Board::ink_color);
     Ellipse(b.dc(), -2000000000, -2000000000, 2000000000, 2000000000);  // ring far outside
     EXPECT_TRUE(b.marked().empty());
 }
@@ -327,14 +327,14 @@ TEST(EllipseRules, ExtremeBoxesFinish) {
 // those lie beyond the int range.
 TEST(ViewportOrigin, EveryCallDrawsAtLogicalPlusOrigin) {
     auto draw_all = [](Board& b, int ox, int oy) {
-        b.use(PS_SOLID, 1, Board::kInk, kFill);
+        b.use(PS_SOLID, 1, Board::ink_color, fill_color);
         Rectangle(b.dc(), 2 - ox, 2 - oy, 12 - ox, 9 - oy);
         Ellipse(b.dc(), 14 - ox, 2 - oy, 30 - ox, 14 - oy);
         POINT triangle[3] = {{3 - ox, 20 - oy}, {20 - ox, 24 - oy}, {8 - ox, 34 - oy}};
         Polygon(b.dc(), triangle, 3);
         MoveToEx(b.dc(), 22 - ox, 18 - oy, nullptr);
         LineTo(b.dc(), 37 - ox, 31 - oy);
-        b.use(PS_SOLID, 4, Board::kInk);
+        b.use(PS_SOLID, 4, Board::ink_color);
         LineTo(b.dc(), 30 - ox, 36 - oy);  // from the current position, itself logical
         SetPixel(b.dc(), 38 - ox, 2 - oy, 0x123456);
         EXPECT_EQ(GetPixel(b.dc(), 38 - ox, 2 - oy), 0x123456u);
@@ -350,7 +350,7 @@ TEST(ViewportOrigin, EveryCallDrawsAtLogicalPlusOrigin) {
     SetViewportOrgEx(moved.dc(), 7, -5, nullptr);
     draw_all(moved, 7, -5);
     EXPECT_EQ(moved.art(), plain.art());
-    EXPECT_EQ(moved.with_color(kFill), plain.with_color(kFill));
+    EXPECT_EQ(moved.with_color(fill_color), plain.with_color(fill_color));
 
     // A line whose device start lies 200 beyond the int range keeps its slope: the
     // same pixels as the same line through exact points near the board. Both run

@@ -13,14 +13,14 @@
 
 namespace {
 
-constexpr COLORREF kPaper = RGB(10, 200, 30);
-constexpr COLORREF kInk = RGB(200, 0, 100);
+constexpr COLORREF paper_color = RGB(10, 200, 30);
+constexpr COLORREF ink_color = RGB(200, 0, 100);
 
 HFONT make_font(int height, const char* face, int weight = FW_NORMAL, DWORD pitch = 0) {
     return CreateFontA(height, 0, 0, 0, weight, 0, 0, 0, 0, 0, 0, 0, pitch, face);
 }
 
-// A memory DC drawing into a bitmap filled with kPaper, text in kInk.
+// A memory DC drawing into a bitmap filled with paper_color, text in ink_color.
 struct TextSurface {
     HDC dc = CreateCompatibleDC(nullptr);
     HBITMAP bitmap;
@@ -31,8 +31,8 @@ struct TextSurface {
     TextSurface(int width, int height) {
         bitmap = CreateCompatibleBitmap(dc, width, height);
         old_bitmap = SelectObject(dc, bitmap);
-        std::fill(pixels().begin(), pixels().end(), kPaper);
-        SetTextColor(dc, kInk);
+        std::fill(pixels().begin(), pixels().end(), paper_color);
+        SetTextColor(dc, ink_color);
     }
     ~TextSurface() {
         use(nullptr);
@@ -71,7 +71,7 @@ struct TextSurface {
     RECT ink_box() {
         RECT box{INT_MAX, INT_MAX, INT_MIN, INT_MIN};
         for (size_t i = 0; i < pixels().size(); ++i) {
-            if (pixels()[i] != kInk) continue;
+            if (pixels()[i] != ink_color) continue;
             LONG x = LONG(i % width()), y = LONG(i / width());
             box = {std::min(box.left, x), std::min(box.top, y), std::max(box.right, x + 1),
                    std::max(box.bottom, y + 1)};
@@ -168,8 +168,8 @@ TEST(TextOutput, GlyphSitsOnTheBaselineAtThePen) {
     EXPECT_LE(box.left, 12);  // the left side bearing
     EXPECT_LE(box.right, 10 + s.extent("H").cx);
     // Only the exact text colour and untouched paper: no smoothing.
-    EXPECT_EQ(s.count(kInk) + s.count(kPaper), s.pixels().size());
-    EXPECT_GT(s.count(kInk), 40u);
+    EXPECT_EQ(s.count(ink_color) + s.count(paper_color), s.pixels().size());
+    EXPECT_GT(s.count(ink_color), 40u);
 }
 
 TEST(TextOutput, OpaqueFillsTheCellTransparentDoesNot) {
@@ -180,21 +180,21 @@ TEST(TextOutput, OpaqueFillsTheCellTransparentDoesNot) {
     SetBkColor(s.dc, RGB(0, 0, 255));
     SetBkMode(s.dc, TRANSPARENT);
     s.draw(5, 3, "Wave");
-    size_t ink = s.count(kInk);
-    EXPECT_EQ(ink + s.count(kPaper), s.pixels().size());
+    size_t ink = s.count(ink_color);
+    EXPECT_EQ(ink + s.count(paper_color), s.pixels().size());
 
-    std::fill(s.pixels().begin(), s.pixels().end(), kPaper);
+    std::fill(s.pixels().begin(), s.pixels().end(), paper_color);
     SetBkMode(s.dc, OPAQUE);
     s.draw(5, 3, "Wave");
-    EXPECT_EQ(s.count(kInk), ink);  // same glyph pixels
+    EXPECT_EQ(s.count(ink_color), ink);  // same glyph pixels
     for (int y = 0; y < 40; ++y) {
         for (int x = 0; x < 100; ++x) {
             COLORREF p = s.pixels()[y * 100 + x];
             bool inside = x >= 5 && x < 5 + size.cx && y >= 3 && y < 3 + tm.tmHeight;
             if (inside) {
-                EXPECT_TRUE(p == kInk || p == RGB(0, 0, 255)) << x << "," << y;
+                EXPECT_TRUE(p == ink_color || p == RGB(0, 0, 255)) << x << "," << y;
             } else {
-                EXPECT_EQ(p, kPaper) << x << "," << y;
+                EXPECT_EQ(p, paper_color) << x << "," << y;
             }
         }
     }
@@ -228,19 +228,19 @@ TEST(TextOutput, ClipsAtEdgesAndExtremeCoordinates) {
     SetBkColor(s.dc, RGB(1, 2, 3));
     s.draw(-7, -9, "Wg");
     s.draw(33, 20, "Wg");
-    EXPECT_GT(s.count(kInk), 0u);
-    EXPECT_NE(s.pixels()[0], kPaper);             // the cell covers the corner
-    EXPECT_NE(s.pixels()[29 * 40 + 39], kPaper);  // and the opposite one
-    EXPECT_EQ(s.count(kInk) + s.count(RGB(1, 2, 3)) + s.count(kPaper), s.pixels().size());
+    EXPECT_GT(s.count(ink_color), 0u);
+    EXPECT_NE(s.pixels()[0], paper_color);             // the cell covers the corner
+    EXPECT_NE(s.pixels()[29 * 40 + 39], paper_color);  // and the opposite one
+    EXPECT_EQ(s.count(ink_color) + s.count(RGB(1, 2, 3)) + s.count(paper_color), s.pixels().size());
 
-    std::fill(s.pixels().begin(), s.pixels().end(), kPaper);
+    std::fill(s.pixels().begin(), s.pixels().end(), paper_color);
     const int extremes[] = {INT_MIN, INT_MIN + 1, -100000, 100000, INT_MAX - 1, INT_MAX};
     for (int x : extremes) {
         for (int y : extremes) s.draw(x, y, "Wg");
         s.draw(x, 5, "Wg");
         s.draw(5, x, "Wg");
     }
-    EXPECT_EQ(s.count(kPaper), s.pixels().size());
+    EXPECT_EQ(s.count(paper_color), s.pixels().size());
 
     // A long run far to the left draws only its visible tail; one far to the right
     // stops at once.
@@ -269,8 +269,8 @@ TEST(TextOutput, RunsStartingLeftOfTheBitmapDrawTheirVisiblePartExactly) {
             SetBkMode(near.dc, TRANSPARENT);
             SetBkMode(whole.dc, TRANSPARENT);
             for (int x = -near.extent(text).cx - 20; x <= 0; x += 3) {
-                std::fill(near.pixels().begin(), near.pixels().end(), kPaper);
-                std::fill(whole.pixels().begin(), whole.pixels().end(), kPaper);
+                std::fill(near.pixels().begin(), near.pixels().end(), paper_color);
+                std::fill(whole.pixels().begin(), whole.pixels().end(), paper_color);
                 near.draw(x, 5, text);
                 whole.draw(x + shift, 5, text);
                 for (int row = 0; row < 150; ++row) {
@@ -328,13 +328,13 @@ TEST(FontCache, WithoutFontFilesTextDrawsNothingButMeasures) {
         EXPECT_EQ(s.extent("abc").cx, 3 * tm.tmAveCharWidth);
         SetBkMode(s.dc, TRANSPARENT);
         s.draw(0, 0, "abc");
-        EXPECT_EQ(s.count(kPaper), s.pixels().size());
+        EXPECT_EQ(s.count(paper_color), s.pixels().size());
     }
     portable::set_font_files_hidden(false);
     TextSurface s(60, 30);
     s.use(make_font(-15, "TAVLO-font"));
     s.draw(0, 0, "abc");
-    EXPECT_GT(s.count(kInk), 0u);
+    EXPECT_GT(s.count(ink_color), 0u);
 }
 
 TEST(TextPicture, CaptionsAndLogLinesMatchGolden) {

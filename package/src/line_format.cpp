@@ -34,18 +34,18 @@
 
 namespace {
 
-constexpr int64_t kKept = log_line_buffer - 1;
+constexpr int64_t kept_limit = log_line_buffer - 1;
 // Widths and precisions up to this are formatted as given.
-constexpr int64_t kDirectLimit = 4096;
+constexpr int64_t direct_limit = 4096;
 // The precisions floating-point conversions are cut to: more digits than the
 // exact expansion of any double (long double) has after its point, 1,074 (16,445)
 // for the smallest, more than its largest decimal exponent, 308 (4,932), and more
 // than the kept characters.
-constexpr int64_t kDoubleDigits = 1200;
-constexpr int64_t kLongDoubleDigits = 17000;
+constexpr int64_t double_digits = 1200;
+constexpr int64_t long_double_digits = 17000;
 // The precision integer, pointer and character conversions are cut to: more
 // than the kept characters plus the longest prefix and digits (64 binary digits).
-constexpr int64_t kIntegerDigits = kKept + 128;
+constexpr int64_t integer_digits = kept_limit + 128;
 
 // One conversion specification, %[flags][width][.precision][length]conversion.
 struct Spec {
@@ -224,7 +224,7 @@ public:
     explicit Line(char* buffer) : buffer_(buffer) {}
 
     int64_t total() const { return total_; }
-    int64_t room() const { return kKept - kept_; }
+    int64_t room() const { return kept_limit - kept_; }
     bool too_long() const { return total_ > INT_MAX; }
 
     void append(const char* text, int64_t length) {
@@ -294,7 +294,7 @@ void store_count(const Spec& spec, va_list& args, int64_t count) {
 // Any other conversion, through snprintf; false when snprintf fails.
 bool put_converted(Line& line, const Spec& spec, const Value& v) {
     int64_t width = spec.width, precision = spec.precision;
-    if (width <= kDirectLimit && precision <= kDirectLimit) {
+    if (width <= direct_limit && precision <= direct_limit) {
         int n = format_one(line.end(), size_t(line.room()) + 1, spec, v, width, precision);
         if (n < 0) return false;
         line.wrote(n, n);
@@ -303,9 +303,9 @@ bool put_converted(Line& line, const Spec& spec, const Value& v) {
     // Length without the width: of the precision as given, or of the cut one plus
     // what the extra digits add.
     int64_t cut = precision, length = 0, cut_length = 0;
-    int64_t limit = v.kind == Value::LongDouble ? kLongDoubleDigits
-                    : v.kind == Value::Double   ? kDoubleDigits
-                                                : kIntegerDigits;
+    int64_t limit = v.kind == Value::LongDouble ? long_double_digits
+                    : v.kind == Value::Double   ? double_digits
+                                                : integer_digits;
     if (precision > limit) {
         cut = limit;
         int a = format_one(nullptr, 0, spec, v, -1, cut);
@@ -379,7 +379,7 @@ bool format_parts(Line& line, const char* format, va_list& args) {
 
 // Whether the format goes to vsnprintf whole: when this formatter does not take
 // it apart, and when vsnprintf formats it quickly itself, every width, precision
-// and string argument being at most kDirectLimit long. Reads a copy of the
+// and string argument being at most direct_limit long. Reads a copy of the
 // arguments.
 bool for_vsnprintf(const char* format, va_list& args) {
     bool small = true;
@@ -392,19 +392,19 @@ bool for_vsnprintf(const char* format, va_list& args) {
         Spec spec;
         Parsed parsed = parse_spec(p, spec);
         if (parsed == Parsed::Unsupported) return true;
-        if (parsed == Parsed::TooLarge || spec.width > kDirectLimit ||
-            spec.precision > kDirectLimit) {
+        if (parsed == Parsed::TooLarge || spec.width > direct_limit ||
+            spec.precision > direct_limit) {
             small = false;
         }
         if (!small) continue;  // only looking for what is not taken apart now
         if (spec.star_width) {
             int width = va_arg(args, int);
-            if (width < -kDirectLimit || width > kDirectLimit) small = false;
+            if (width < -direct_limit || width > direct_limit) small = false;
         }
-        if (spec.star_precision && va_arg(args, int) > kDirectLimit) small = false;
+        if (spec.star_precision && va_arg(args, int) > direct_limit) small = false;
         if (spec.conversion == 's') {
             const char* s = va_arg(args, const char*);
-            if (s != nullptr && strnlen(s, kDirectLimit + 1) > size_t(kDirectLimit)) small = false;
+            if (s != nullptr && strnlen(s, direct_limit + 1) > size_t(direct_limit)) small = false;
         } else if (spec.conversion == 'n') {
             va_arg(args, void*);
         } else {

@@ -28,10 +28,6 @@ namespace portable {
 
 namespace {
 
-bool valid_dc(HDC dc) {
-    return dc != nullptr && dc->kind == ObjectKind::DC;
-}
-
 // The DC's surface, or false when the DC or its bitmap is not usable.
 bool target_of(HDC dc, Surface& s) {
     if (!valid_dc(dc)) return false;
@@ -209,11 +205,11 @@ BOOL WINAPI Ellipse(HDC dc, int left, int top, int right, int bottom) {
 BOOL WINAPI Polygon(HDC dc, const POINT* apt, int cpt) {
     Surface s;
     if (!target_of(dc, s) || apt == nullptr || cpt < 2) return FALSE;
-    constexpr int kLocal = 16;
-    Point64 local[kLocal];
+    constexpr int local_capacity = 16;
+    Point64 local[local_capacity];
     std::vector<Point64> heap;
     Point64* points = local;
-    if (cpt > kLocal) {
+    if (cpt > local_capacity) {
         heap.resize(size_t(cpt));
         points = heap.data();
     }

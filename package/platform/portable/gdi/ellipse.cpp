@@ -1,10 +1,10 @@
 // Portable GDI: ellipses and the round discs of wide pens.
 //
-// Small ellipses (diameters up to kExactEllipseLimit) are traced with the integer
+// Small ellipses (diameters up to exact_ellipse_limit) are traced with the integer
 // midpoint ellipse: one quarter of the outline is walked, the other three are its
 // mirror images, and each row is filled between its outermost outline pixels. A
 // wide outline is the pen swept along that closed 8-connected path (a disc at every
-// outline pixel and a band between neighbours) for pens up to kExactSweepPenLimit.
+// outline pixel and a band between neighbours) for pens up to exact_sweep_pen_limit.
 //
 // Larger shapes would make that walk cost more than the pixels they can touch, so
 // they are computed row by row, for visible rows only, from the ellipse equation in
@@ -23,15 +23,15 @@ namespace portable {
 
 namespace {
 
-constexpr int kQuarterCapacity = 2 * kExactEllipseLimit + 8;
+constexpr int quarter_capacity = 2 * exact_ellipse_limit + 8;
 
 // The traced outline of an ellipse whose extreme pixels are columns 0..a and rows
 // 0..b (a, b are the diameters in pixel-centre units).
 struct TracedEllipse {
     int64_t a = -1, b = -1;
     int count = 0;
-    Point64 quarter[kQuarterCapacity];      // lower-right quarter, in path order
-    int64_t right[kExactEllipseLimit + 1];  // rightmost outline column of each row
+    Point64 quarter[quarter_capacity];       // lower-right quarter, in path order
+    int64_t right[exact_ellipse_limit + 1];  // rightmost outline column of each row
 
     // Point k of the closed outline path: the lower-right quarter forward, then
     // the lower-left backward, the upper-left forward and the upper-right backward.
@@ -46,11 +46,11 @@ struct TracedEllipse {
 };
 
 void add_point(TracedEllipse& e, int64_t x, int64_t y) {
-    if (e.count < kQuarterCapacity) e.quarter[e.count++] = {x, y};
+    if (e.count < quarter_capacity) e.quarter[e.count++] = {x, y};
 }
 
 // Traces the quarter with the integer midpoint ellipse (error terms in 64 bits,
-// exact for diameters up to kExactEllipseLimit) and records each row's extent.
+// exact for diameters up to exact_ellipse_limit) and records each row's extent.
 void trace(TracedEllipse& e, int64_t a, int64_t b) {
     e.a = a;
     e.b = b;
@@ -92,7 +92,7 @@ void trace(TracedEllipse& e, int64_t a, int64_t b) {
 }
 
 bool traceable(int64_t w, int64_t h) {
-    return w >= 1 && h >= 1 && w - 1 <= kExactEllipseLimit && h - 1 <= kExactEllipseLimit;
+    return w >= 1 && h >= 1 && w - 1 <= exact_ellipse_limit && h - 1 <= exact_ellipse_limit;
 }
 
 void fill_traced(const Surface& s, const TracedEllipse& e, int64_t left, int64_t top,
@@ -195,7 +195,7 @@ void draw_ellipse_outline(const Surface& s, int64_t left, int64_t top, int64_t r
         bottom + reach <= 0) {
         return;
     }
-    if (!traceable(right - left, bottom - top) || width > kExactSweepPenLimit) {
+    if (!traceable(right - left, bottom - top) || width > exact_sweep_pen_limit) {
         ring_formula(s, left, top, right, bottom, std::max<int64_t>(width, 1), color);
         return;
     }

@@ -45,27 +45,27 @@ struct FontFile {
 
 namespace {
 
-constexpr int kMaxEm = 2048;                        // larger requests are drawn at this size
-constexpr int kDefaultEm = 12;                      // height 0, variable pitch
-constexpr int kDefaultFixedCell = 13;               // height 0, fixed pitch
-constexpr size_t kMaxFaces = 64;                    // sized faces kept at once
-constexpr size_t kMaxMatches = 256;                 // memoised fontconfig matches
-constexpr size_t kMaxRequests = 1024;               // memoised request -> face entries
-constexpr size_t kMaxGlyphBytes = size_t(8) << 20;  // rendered glyph runs
-constexpr BYTE FF_ROMAN_ = 0x10;
-constexpr BYTE FF_SWISS_ = 0x20;
-constexpr BYTE TMPF_FIXED_PITCH_ = 0x01;  // set means VARIABLE pitch, as on Windows
-constexpr BYTE TMPF_VECTOR_ = 0x02;
-constexpr BYTE TMPF_TRUETYPE_ = 0x04;
+constexpr int max_em = 2048;                         // larger requests are drawn at this size
+constexpr int default_em = 12;                       // height 0, variable pitch
+constexpr int default_fixed_cell = 13;               // height 0, fixed pitch
+constexpr size_t max_faces = 64;                     // sized faces kept at once
+constexpr size_t max_matches = 256;                  // memoised fontconfig matches
+constexpr size_t max_requests = 1024;                // memoised request -> face entries
+constexpr size_t max_glyph_bytes = size_t(8) << 20;  // rendered glyph runs
+constexpr BYTE ff_roman = 0x10;
+constexpr BYTE ff_swiss = 0x20;
+constexpr BYTE tmpf_fixed_pitch = 0x01;  // set means VARIABLE pitch, as on Windows
+constexpr BYTE tmpf_vector = 0x02;
+constexpr BYTE tmpf_truetype = 0x04;
 
 // Code page 1252's characters 0x80..0x9F; the rest of the bytes are Latin-1.
-constexpr uint16_t kCp1252High[32] = {
+constexpr uint16_t cp1252_high[32] = {
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 FT_ULong unicode_of(unsigned char c) {
-    return (c >= 0x80 && c < 0xA0) ? kCp1252High[c - 0x80] : c;
+    return (c >= 0x80 && c < 0xA0) ? cp1252_high[c - 0x80] : c;
 }
 
 std::string lower_case(const std::string& text) {
@@ -222,7 +222,7 @@ FontFile* FontCache::match_file(const MatchKey& key) {
         const char* const* list = key.fixed ? fixed : variable;
         for (int i = 0; i < 3 && file == nullptr; ++i) file = fontconfig_match(list[i], key, i < 2);
     }
-    if (matches_.size() >= kMaxMatches) matches_.clear();
+    if (matches_.size() >= max_matches) matches_.clear();
     matches_.emplace(key, file);
     return file;
 }
@@ -250,8 +250,8 @@ int weighted_average_width(FT_Face face, int stored) {
 BYTE family_of(const TT_OS2* os2, bool fixed) {
     if (fixed) return FF_MODERN;
     if (os2 == nullptr || os2->panose[0] != 2) return FF_DONTCARE;  // not Latin text
-    if (os2->panose[1] >= 11 && os2->panose[1] <= 13) return FF_SWISS_;
-    if (os2->panose[1] >= 2 && os2->panose[1] <= 10) return FF_ROMAN_;
+    if (os2->panose[1] >= 11 && os2->panose[1] <= 13) return ff_swiss;
+    if (os2->panose[1] >= 2 && os2->panose[1] <= 10) return ff_roman;
     return FF_DONTCARE;
 }
 
@@ -307,14 +307,14 @@ int cell_height(const FontFile& file, int em) {
 
 // The em size in pixels for a request height (see the file comment).
 int em_for(const FontFile* file, int64_t height, bool fixed) {
-    if (height == 0 && !fixed) return kDefaultEm;
-    if (height == 0) height = kDefaultFixedCell;
-    if (height < 0) return int(std::min<int64_t>(-height, kMaxEm));
-    if (file == nullptr) return int(std::clamp<int64_t>(height * 5 / 6, 1, kMaxEm));
-    int64_t cell = std::min<int64_t>(height, int64_t(kMaxEm) * 8);
+    if (height == 0 && !fixed) return default_em;
+    if (height == 0) height = default_fixed_cell;
+    if (height < 0) return int(std::min<int64_t>(-height, max_em));
+    if (file == nullptr) return int(std::clamp<int64_t>(height * 5 / 6, 1, max_em));
+    int64_t cell = std::min<int64_t>(height, int64_t(max_em) * 8);
     int64_t design = std::max(1, file->win_ascent + file->win_descent);
-    int em = int(std::clamp<int64_t>(cell * file->units_per_em / design, 1, kMaxEm));
-    while (em < kMaxEm && cell_height(*file, em + 1) <= cell) ++em;
+    int em = int(std::clamp<int64_t>(cell * file->units_per_em / design, 1, max_em));
+    while (em < max_em && cell_height(*file, em + 1) <= cell) ++em;
     while (em > 1 && cell_height(*file, em) > cell) --em;
     return em;
 }
@@ -362,14 +362,14 @@ void FontCache::measure(FontFace& face) {
     tm.tmWeight = face.synthetic_bold ? FW_BOLD : file.weight;
     tm.tmItalic = (file.italic || face.synthetic_italic) ? 1 : 0;
     tm.tmPitchAndFamily =
-        BYTE((file.fixed ? 0 : TMPF_FIXED_PITCH_) | TMPF_VECTOR_ | TMPF_TRUETYPE_ | file.family);
+        BYTE((file.fixed ? 0 : tmpf_fixed_pitch) | tmpf_vector | tmpf_truetype | file.family);
 }
 
 FontFace* FontCache::sized_face(FontFile* file, int em, bool bold, bool italic) {
     FaceKey key{file, em, bold, italic};
     auto found = faces_.find(key);
     if (found != faces_.end()) return found->second.get();
-    if (faces_.size() >= kMaxFaces) forget_faces();
+    if (faces_.size() >= max_faces) forget_faces();
     auto face = std::make_unique<FontFace>();
     face->file = file;
     face->em = em;
@@ -410,7 +410,7 @@ FontFace* FontCache::resolve(HFONT__* font) {
         bool bold = file != nullptr && key.match.weight >= 600 && file->weight < 600;
         bool italic = file != nullptr && key.match.italic && !file->italic;
         face = sized_face(file, em, bold, italic);
-        if (requests_.size() >= kMaxRequests) requests_.clear();
+        if (requests_.size() >= max_requests) requests_.clear();
         requests_.emplace(key, face);
     }
     font->face = face;
@@ -504,7 +504,7 @@ void FontCache::render(FontFace& face, unsigned char c, Glyph& glyph) {
     FT_GlyphSlot slot = ft->glyph;
     if (face.synthetic_bold) FT_GlyphSlot_Embolden(slot);
     if (face.synthetic_italic) FT_GlyphSlot_Oblique(slot);
-    glyph.advance = int(std::clamp<FT_Pos>((slot->advance.x + 32) >> 6, 0, 4 * kMaxEm));
+    glyph.advance = int(std::clamp<FT_Pos>((slot->advance.x + 32) >> 6, 0, 4 * max_em));
     if (slot->format != FT_GLYPH_FORMAT_BITMAP && FT_Render_Glyph(slot, FT_RENDER_MODE_MONO) != 0)
         return;
     glyph.left = slot->bitmap_left;
@@ -520,7 +520,7 @@ const Glyph& FontCache::glyph(FontFace* face, unsigned char c) {
     if (glyph.ready) return glyph;
     // Emptying the glyphs happens only here, before rendering, so no caller holds a
     // reference to a glyph across it.
-    if (glyph_bytes_ > kMaxGlyphBytes) forget_glyphs();
+    if (glyph_bytes_ > max_glyph_bytes) forget_glyphs();
     render(*face, c, glyph);
     glyph.ready = true;
     glyph_bytes_ += sizeof(Glyph) + glyph.spans.capacity() * sizeof(GlyphSpan);

@@ -152,10 +152,6 @@ void release_from(GdiObject* object) {
     if (object != nullptr && object->select_count > 0) --object->select_count;
 }
 
-bool valid_dc(HDC dc) {
-    return dc != nullptr && dc->kind == ObjectKind::DC;
-}
-
 }  // namespace
 
 GdiObject* gdi_object(HGDIOBJ handle) {

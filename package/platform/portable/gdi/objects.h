@@ -97,6 +97,11 @@ struct HDC__ {
 
 namespace portable {
 
+// Whether `dc` is a device context of ours (memory or window DC).
+inline bool valid_dc(HDC dc) {
+    return dc != nullptr && dc->kind == ObjectKind::DC;
+}
+
 // Creates a DC drawing into `target`, owned by `window` (a window DC) or by nobody.
 // Used by USER's GetDC/BeginPaint; ReleaseDC/EndPaint free it with destroy_dc.
 HDC create_target_dc(HBITMAP__* target, HWND window);

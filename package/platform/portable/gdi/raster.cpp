@@ -67,7 +67,7 @@ int64_t floor_div64(int64_t n, int64_t d) {
     return q;
 }
 
-constexpr int64_t kSmall = int64_t(1) << 31;
+constexpr int64_t small_limit = int64_t(1) << 31;
 
 // Fills [x0,x1) of row y, clipped.
 inline void fill_span(const Surface& s, int64_t y, int64_t x0, int64_t x1, uint32_t color) {
@@ -198,7 +198,7 @@ Edge make_edge(Point64 a, Point64 b, int64_t first_row) {
     e.whole = 0;
     e.part = 0;
     int64_t rows = first_row - e.top;
-    if (rows > 0 && rows < kSmall && dx > -kSmall && dx < kSmall) {
+    if (rows > 0 && rows < small_limit && dx > -small_limit && dx < small_limit) {
         e.whole = floor_div64(rows * dx, e.dy);
         e.part = rows * dx - e.whole * e.dy;
     } else if (rows > 0) {
@@ -330,14 +330,14 @@ void fill_polygon(const Surface& s, const Point64* points, int count, uint32_t c
     if (first_row >= end_row) return;
 
     // Small polygons (the usual triangles) keep their edges on the stack.
-    constexpr int kLocal = 32;
-    Edge local_edges[kLocal];
-    int64_t local_xs[kLocal];
+    constexpr int local_capacity = 32;
+    Edge local_edges[local_capacity];
+    int64_t local_xs[local_capacity];
     std::vector<Edge> heap_edges;
     std::vector<int64_t> heap_xs;
     Edge* edges = local_edges;
     int64_t* xs = local_xs;
-    if (count > kLocal) {
+    if (count > local_capacity) {
         heap_edges.resize(count);
         heap_xs.resize(count);
         edges = heap_edges.data();

@@ -10,7 +10,7 @@
 // Bresenham lines with the direction bias and the end point left out, polygons
 // sampled at integer points with a top-left rule, round discs built from the
 // integer midpoint ellipse. Discs and ellipses whose diameter exceeds
-// kExactEllipseLimit are computed row by row from the ellipse equation instead of
+// exact_ellipse_limit are computed row by row from the ellipse equation instead of
 // walking the outline; below it they are pixel exact.
 #pragma once
 
@@ -22,9 +22,9 @@ namespace portable {
 
 // Diameters (in pixels) up to which discs and ellipses are traced exactly with the
 // integer midpoint ellipse; larger ones use a per-row formula.
-constexpr int64_t kExactEllipseLimit = 256;
+constexpr int64_t exact_ellipse_limit = 256;
 // Wide ellipse outlines are swept exactly (disc per outline pixel) up to this pen width.
-constexpr int64_t kExactSweepPenLimit = 64;
+constexpr int64_t exact_sweep_pen_limit = 64;
 
 // A drawing target: width * height COLORREF pixels, row-major.
 struct Surface {

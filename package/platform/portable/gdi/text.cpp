@@ -6,32 +6,17 @@
 #include <climits>
 #include <cstring>
 
+#include "raster.h"
+
 namespace portable {
 
 namespace {
 
-constexpr size_t kFaceNameMax = 31;  // LF_FACESIZE - 1
-
-bool valid_dc(HDC dc) {
-    return dc != nullptr && dc->kind == ObjectKind::DC;
-}
+constexpr size_t face_name_max = 31;  // LF_FACESIZE - 1
 
 bool has_pixels(const HBITMAP__* bitmap) {
     return bitmap != nullptr && bitmap->width > 0 && bitmap->height > 0 &&
            bitmap->pixels.size() >= size_t(bitmap->width) * size_t(bitmap->height);
-}
-
-// Fills [left, right) x [top, bottom), cut to the bitmap.
-void fill_box(HBITMAP__* target, int64_t left, int64_t top, int64_t right, int64_t bottom,
-              COLORREF color) {
-    left = std::max<int64_t>(left, 0);
-    top = std::max<int64_t>(top, 0);
-    right = std::min<int64_t>(right, target->width);
-    bottom = std::min<int64_t>(bottom, target->height);
-    for (int64_t row = top; row < bottom; ++row) {
-        uint32_t* line = target->pixels.data() + row * target->width;
-        std::fill(line + left, line + std::max(left, right), color);
-    }
 }
 
 // Draws one glyph whose bitmap's top-left corner is at (x, y).
@@ -105,7 +90,7 @@ HFONT WINAPI CreateFontA(int height, int, int, int, int weight, DWORD italic, DW
     font->weight = weight;
     font->italic = italic != 0;
     font->pitch_and_family = pitch_and_family;
-    if (face_name != nullptr) font->face_name.assign(face_name, strnlen(face_name, kFaceNameMax));
+    if (face_name != nullptr) font->face_name.assign(face_name, strnlen(face_name, face_name_max));
     return font;
 }
 
@@ -118,7 +103,8 @@ BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int count) {
         int64_t left = int64_t(x) + dc->viewport_origin.x, top = int64_t(y) + dc->viewport_origin.y;
         if (dc->bk_mode == OPAQUE) {
             int64_t width = text_width(face, text, count);
-            fill_box(target, left, top, left + width, top + face->metrics.tmHeight, dc->bk_color);
+            fill_box(surface_of(target), left, top, left + width, top + face->metrics.tmHeight,
+                     dc->bk_color);
         }
         draw_text_run(target, face, left, top, text, count, dc->text_color);
     }

@@ -14,7 +14,7 @@ namespace portable {
 
 namespace {
 
-constexpr int64_t kMaxPixels = int64_t(1) << 28;  // the largest bitmap we create
+constexpr int64_t max_pixels = int64_t(1) << 28;  // the largest bitmap we create
 
 bool fail(std::string* error, const std::string& reason) {
     if (error != nullptr) *error = reason;
@@ -72,7 +72,7 @@ bool write_png(const std::string& path, int width, int height, const uint32_t* p
     if (width <= 0 || height <= 0 || pixels == nullptr || stride < width) {
         return fail(error, "no picture to write");
     }
-    if (int64_t(width) * height > kMaxPixels) return fail(error, "picture too large");
+    if (int64_t(width) * height > max_pixels) return fail(error, "picture too large");
     OutputFile file;
     std::string reason;
     if (!file.open(path, reason)) return fail(error, reason);
@@ -116,7 +116,7 @@ bool read_png(const std::string& path, int* width, int* height, std::vector<uint
         return fail(error, path + ": " + image.message);
     }
     if (image.width == 0 || image.height == 0 ||
-        int64_t(image.width) * int64_t(image.height) > kMaxPixels) {
+        int64_t(image.width) * int64_t(image.height) > max_pixels) {
         png_image_free(&image);
         return fail(error, path + ": picture too large");
     }

@@ -44,6 +44,11 @@ protected:
         return read_script_event() ? package_state.pending_kind : 0;
     }
 
+    struct Event {
+        int kind, x, y;
+        signed char key;
+    };
+
     std::unique_ptr<test_support::ScopedWorkFolder> work;
 };
 
@@ -266,4 +271,23 @@ TEST_F(Script, ClosingWhileRecordingWritesTheCountedPeriodicLine) {
     close_script();
     EXPECT_EQ(read_script(), "TAVLO_KBD(113);\nTAVLO_PERIODIC(2);\n");
     EXPECT_EQ(package_state.periodic_count, 0);
+}
+
+TEST_F(Script, AScriptEventKeepsNoFieldOfLiveInput) {
+    // Live input pumped in the same pass has set fields the script event does
+    // not carry; the event must reach the application as it was recorded.
+    write_script("TAVLO_KBD(65);\nTAVLO_MOUSE(1, 2);\nTAVLO_PERIODIC(2);\n");
+    const Event played[] = {{EventKind::Key, 0, 0, 65},
+                            {EventKind::Mouse, 1, 2, 0},
+                            {EventKind::Periodic, 0, 0, 0},
+                            {EventKind::Periodic, 0, 0, 0}};
+    for (const Event& expected : played) {
+        package_state.pending_x = 300;
+        package_state.pending_y = -300;
+        package_state.pending_key = 'z';
+        ASSERT_EQ(next(), expected.kind);
+        EXPECT_EQ(package_state.pending_x, expected.x);
+        EXPECT_EQ(package_state.pending_y, expected.y);
+        EXPECT_EQ(package_state.pending_key, expected.key);
+    }
 }

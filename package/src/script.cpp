@@ -98,12 +98,23 @@ bool signed_continues(char c) {
     return is_digit(c) || c == '-';
 }
 
+// A script event replaces whatever live input the same pass brought, all its
+// fields included, so it reaches the application exactly as when it was recorded.
+void deliver_periodic() {
+    S.pending_kind = EventKind::Periodic;
+    S.pending_x = 0;
+    S.pending_y = 0;
+    S.pending_key = 0;
+}
+
 bool parse_key(const char* line) {
     int value;
     const char* cursor = line + 6;
     if (!take_number(&cursor, key_starts, signed_continues, &value)) return false;
     S.pending_kind = EventKind::Key;
     S.pending_key = static_cast<signed char>(value & 0xFF);
+    S.pending_x = 0;
+    S.pending_y = 0;
     return true;
 }
 
@@ -115,6 +126,7 @@ bool parse_mouse(const char* line) {
     S.pending_kind = EventKind::Mouse;
     S.pending_x = x;
     S.pending_y = y;
+    S.pending_key = 0;
     return true;
 }
 
@@ -124,7 +136,7 @@ bool parse_periodic(const char* line) {
     int count;
     const char* cursor = line + 6;
     if (!take_number(&cursor, digit_starts, digit_continues, &count)) return false;
-    S.pending_kind = EventKind::Periodic;
+    deliver_periodic();
     S.periodic_count = count > 0 ? count - 1 : 0;
     return true;
 }
@@ -218,7 +230,7 @@ int read_script_event() {
     }
     if (S.periodic_count > 0) {
         --S.periodic_count;
-        S.pending_kind = EventKind::Periodic;
+        deliver_periodic();
         return 1;
     }
     char line[line_buffer_size];

@@ -1,11 +1,17 @@
 // The script file: the reader's handling of good, counted, empty and malformed
-// lines, and the writer's line formats. Each test works in a fresh folder of its
+// lines, the writer's line formats, and files that are not regular files or
+// cannot be written. Each test works in a fresh folder of its
 // own, since the script is "TAVLO.SCR" in the current directory.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <memory>
 #include <string>
 
@@ -37,6 +43,11 @@ protected:
         package_state.pending_kind = EventKind::None;
         return read_script_event() ? package_state.pending_kind : 0;
     }
+
+    struct Event {
+        int kind, x, y;
+        signed char key;
+    };
 
     std::unique_ptr<test_support::ScopedWorkFolder> work;
 };
@@ -160,4 +171,123 @@ TEST_F(Script, AnUnwritableFolderReportsEveryEvent) {
     EXPECT_EQ(log_lines(),
               (std::vector<std::string>{"Cannot open script file TAVLO.SCR for writing\n",
                                         "Cannot open script file TAVLO.SCR for writing\n"}));
+}
+
+TEST_F(Script, ALineEndsAtItsNewlineWhateverBytesItHolds) {
+    write_script(std::string("TAVLO_KBD(65);\0junk\nTAVLO_KBD(66);\nTAVLO_KBD(67);\n", 50));
+    for (int key : {65, 66, 67}) {
+        EXPECT_EQ(next(), EventKind::Key);
+        EXPECT_EQ(package_state.pending_key, key);
+    }
+    // The parsers see a line up to its first NUL byte.
+    for (const std::string& line :
+         {std::string("\0\n", 2), std::string("TAVLO_KBD(\0 7);\n", 16)}) {
+        reset_package_state();
+        write_script(line + "TAVLO_KBD(50);\n");
+        EXPECT_EQ(next(), 0);
+        EXPECT_EQ(log_lines(),
+                  (std::vector<std::string>{"Unrecognised line in script file TAVLO.SCR\n"}));
+    }
+}
+
+TEST_F(Script, AFolderIsNoScriptToPlay) {
+    fs::create_directory("TAVLO.SCR");
+    EXPECT_EQ(next(), 0);
+    EXPECT_FALSE(package_state.playback);
+    EXPECT_EQ(log_lines(),
+              (std::vector<std::string>{"Cannot open script file TAVLO.SCR for reading\n"}));
+}
+
+namespace {
+
+// Runs `open_it` on a thread; when it has not returned within two seconds it is
+// blocked in the open of the FIFO `path`, and opening the FIFO's other end
+// (`other_end_flags`) releases it. Returns whether it returned by itself.
+bool returns_without_other_end(const std::function<void()>& open_it, const char* path,
+                               int other_end_flags) {
+    auto done = std::async(std::launch::async, open_it);
+    if (done.wait_for(std::chrono::seconds(2)) == std::future_status::ready) return true;
+    int other_end = ::open(path, other_end_flags | O_NONBLOCK);
+    done.wait();
+    if (other_end >= 0) ::close(other_end);
+    return false;
+}
+
+}  // namespace
+
+TEST_F(Script, AFifoIsRefusedWithoutWaitingForItsOtherEnd) {
+    ASSERT_EQ(mkfifo("TAVLO.SCR", 0600), 0);
+    EXPECT_TRUE(returns_without_other_end([] { next(); }, "TAVLO.SCR", O_WRONLY));
+    EXPECT_FALSE(package_state.playback);
+    EXPECT_EQ(log_lines(),
+              (std::vector<std::string>{"Cannot open script file TAVLO.SCR for reading\n"}));
+
+    reset_package_state();
+    EXPECT_TRUE(returns_without_other_end([] { record_event(EventKind::Key, 0, 0, 'a'); },
+                                          "TAVLO.SCR", O_RDONLY));
+    // A FIFO with a reader at its other end is refused as well, and gets nothing.
+    int reader = ::open("TAVLO.SCR", O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    record_event(EventKind::Key, 0, 0, 'b');
+    char byte;
+    EXPECT_LE(::read(reader, &byte, 1), 0);
+    ::close(reader);
+    EXPECT_EQ(package_state.script_stream, nullptr);
+    EXPECT_EQ(log_lines(),
+              (std::vector<std::string>{"Cannot open script file TAVLO.SCR for writing\n",
+                                        "Cannot open script file TAVLO.SCR for writing\n"}));
+}
+
+TEST_F(Script, EveryRecordedLineIsInTheFileAtOnce) {
+    record_event(EventKind::Mouse, 4, -5, 0);
+    EXPECT_EQ(read_script(), "TAVLO_MOUSE(4, -5);\n");
+    record_event(EventKind::Key, 0, 0, 'z');
+    EXPECT_EQ(read_script(), "TAVLO_MOUSE(4, -5);\nTAVLO_KBD(122);\n");
+    EXPECT_TRUE(log_lines().empty());
+}
+
+TEST_F(Script, AFailedWriteIsSaidOncePerRecording) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    fs::create_symlink("/dev/full", "TAVLO.SCR");  // a full disk
+    package_state.recording = true;
+    record_event(EventKind::Mouse, 1, 2, 0);
+    record_event(EventKind::Key, 0, 0, 'k');
+    package_state.periodic_count = 4;
+    close_script();  // the count line is due at the close as well
+    const std::vector<std::string> once{"Cannot write script file TAVLO.SCR\n"};
+    EXPECT_EQ(log_lines(), once);
+
+    fs::remove("TAVLO.SCR");  // the next recording has room again
+    record_event(EventKind::Key, 0, 0, 'k');
+    close_script();
+    EXPECT_EQ(read_script(), "TAVLO_KBD(107);\n");
+    EXPECT_EQ(log_lines(), once);
+}
+
+TEST_F(Script, ClosingWhileRecordingWritesTheCountedPeriodicLine) {
+    package_state.recording = true;  // as when the display closes at quit
+    record_event(EventKind::Key, 0, 0, 'q');
+    package_state.periodic_count = 2;
+    close_script();
+    EXPECT_EQ(read_script(), "TAVLO_KBD(113);\nTAVLO_PERIODIC(2);\n");
+    EXPECT_EQ(package_state.periodic_count, 0);
+}
+
+TEST_F(Script, AScriptEventKeepsNoFieldOfLiveInput) {
+    // Live input pumped in the same pass has set fields the script event does
+    // not carry; the event must reach the application as it was recorded.
+    write_script("TAVLO_KBD(65);\nTAVLO_MOUSE(1, 2);\nTAVLO_PERIODIC(2);\n");
+    const Event played[] = {{EventKind::Key, 0, 0, 65},
+                            {EventKind::Mouse, 1, 2, 0},
+                            {EventKind::Periodic, 0, 0, 0},
+                            {EventKind::Periodic, 0, 0, 0}};
+    for (const Event& expected : played) {
+        package_state.pending_x = 300;
+        package_state.pending_y = -300;
+        package_state.pending_key = 'z';
+        ASSERT_EQ(next(), expected.kind);
+        EXPECT_EQ(package_state.pending_x, expected.x);
+        EXPECT_EQ(package_state.pending_y, expected.y);
+        EXPECT_EQ(package_state.pending_key, expected.key);
+    }
 }

@@ -3,7 +3,8 @@
 // On Windows this is <windows.h> itself. Elsewhere it is our own portable
 // implementation of exactly the types, constants and functions the package uses
 // (package/platform/portable/win32_portable.h), so the package source compiles
-// unchanged on both.
+// unchanged on both. With them come the few calls of the C runtime that turn a
+// file handle into a stream.
 #pragma once
 
 #ifdef _WIN32
@@ -14,6 +15,11 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// The C runtime's bridge from a file handle to a stream (_open_osfhandle, _fdopen).
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
 #else
 #include "portable/win32_portable.h"
 #endif

@@ -94,6 +94,8 @@ struct PackageState {
 
     // script
     FILE* script_stream = nullptr;
+    bool script_writing = false;       // the stream was opened by the writer
+    bool script_write_failed = false;  // a write to it failed (reported once)
     bool recording = false;
     bool playback = false;
     bool play_one = false;

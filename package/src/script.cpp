@@ -7,7 +7,14 @@
 // decides by the seventh character (K, M or P). A line it cannot read whole -
 // too short, without the numbers its kind needs, with a number too long for the
 // int range - is unrecognised, and ends playback with a message like the end of
-// the file does.
+// the file does. A line ends at its newline whatever bytes it holds; a NUL byte
+// ends what the parsers see of it.
+//
+// The file is opened without ever blocking, so a FIFO cannot hold the program
+// inside the open. Playback reads only a regular file; recording writes to a
+// regular file or a device, never to a FIFO. Every recorded line is flushed at
+// once, so a crash or a kill loses no line already returned, and a failed write,
+// flush or close is reported (once per recording).
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -26,18 +33,20 @@ bool is_digit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// Reads one line into `line` (at most 511 characters, the newline kept). The rest
-// of a longer line is skipped, so it never reads as a new line. Returns false at
-// the end of the file, including a last line without a newline.
+// Reads one line into `line`: every byte up to and including the newline, NUL
+// bytes too, of which the first 511 are kept and terminated. The rest of a longer
+// line is skipped, so it never reads as a new line. Returns false at the end of
+// the file (or a read error), including a last line without a newline.
 bool read_line(char (&line)[line_buffer_size]) {
-    if (std::fgets(line, line_buffer_size, S.script_stream) == nullptr) return false;
-    size_t length = std::strlen(line);
-    if (length > 0 && line[length - 1] != '\n') {
-        int c;
-        do c = std::fgetc(S.script_stream);
-        while (c != EOF && c != '\n');
+    int kept = 0;
+    for (;;) {
+        int c = std::getc(S.script_stream);
+        if (c == EOF) return false;
+        if (kept < line_buffer_size - 1) line[kept++] = static_cast<char>(c);
+        if (c == '\n') break;
     }
-    return !std::feof(S.script_stream);
+    line[kept] = '\0';
+    return true;
 }
 
 // A carriage return before the newline is part of the line end.
@@ -89,12 +98,23 @@ bool signed_continues(char c) {
     return is_digit(c) || c == '-';
 }
 
+// A script event replaces whatever live input the same pass brought, all its
+// fields included, so it reaches the application exactly as when it was recorded.
+void deliver_periodic() {
+    S.pending_kind = EventKind::Periodic;
+    S.pending_x = 0;
+    S.pending_y = 0;
+    S.pending_key = 0;
+}
+
 bool parse_key(const char* line) {
     int value;
     const char* cursor = line + 6;
     if (!take_number(&cursor, key_starts, signed_continues, &value)) return false;
     S.pending_kind = EventKind::Key;
     S.pending_key = static_cast<signed char>(value & 0xFF);
+    S.pending_x = 0;
+    S.pending_y = 0;
     return true;
 }
 
@@ -106,6 +126,7 @@ bool parse_mouse(const char* line) {
     S.pending_kind = EventKind::Mouse;
     S.pending_x = x;
     S.pending_y = y;
+    S.pending_key = 0;
     return true;
 }
 
@@ -115,7 +136,7 @@ bool parse_periodic(const char* line) {
     int count;
     const char* cursor = line + 6;
     if (!take_number(&cursor, digit_starts, digit_continues, &count)) return false;
-    S.pending_kind = EventKind::Periodic;
+    deliver_periodic();
     S.periodic_count = count > 0 ? count - 1 : 0;
     return true;
 }
@@ -128,6 +149,39 @@ bool parse_line(const char* line) {
         case 'P': return parse_periodic(line);
         default: return false;
     }
+}
+
+// Opens the script as a stream without blocking. For reading it must be a
+// regular file; for writing it is created or truncated, and may be a regular file
+// or a device (a full or null device included) but not a FIFO. Text mode, as
+// the modes "rt" and "wt" give. Returns nullptr when it cannot.
+FILE* open_script(bool for_writing) {
+    HANDLE file =
+        CreateFileA(script_file_name, for_writing ? GENERIC_WRITE : GENERIC_READ,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    for_writing ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return nullptr;
+    DWORD type = GetFileType(file);
+    bool usable = type == FILE_TYPE_DISK || (for_writing && type == FILE_TYPE_CHAR);
+    int descriptor = -1;
+    if (usable)
+        descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file),
+                                     (for_writing ? _O_WRONLY : _O_RDONLY) | _O_TEXT);
+    if (descriptor == -1) {
+        CloseHandle(file);
+        return nullptr;
+    }
+    FILE* stream = _fdopen(descriptor, for_writing ? "wt" : "rt");
+    if (stream == nullptr) _close(descriptor);
+    return stream;
+}
+
+// A failed write, flush or close of a recording: said once, and nothing more is
+// written to that stream, so the file never holds lines after a gap.
+void report_write_failure() {
+    if (S.script_write_failed) return;
+    S.script_write_failed = true;
+    log_printf("Cannot write script file %s\n", script_file_name);
 }
 
 // Ends playback after trouble with the script: the message, playback off with its
@@ -143,31 +197,40 @@ int end_playback(const char* message) {
 
 void record_event(int kind, int x, int y, signed char key) {
     if (S.script_stream == nullptr) {
-        S.script_stream = std::fopen(script_file_name, "wt");
+        S.script_stream = open_script(true);
         if (S.script_stream == nullptr) {
             log_printf("Cannot open script file %s for writing\n", script_file_name);
             return;
         }
+        S.script_writing = true;
+        S.script_write_failed = false;
     }
+    if (S.script_write_failed) return;
+    int written;
     switch (kind) {
-        case EventKind::Mouse: std::fprintf(S.script_stream, "TAVLO_MOUSE(%d, %d);\n", x, y); break;
-        case EventKind::Key: std::fprintf(S.script_stream, "TAVLO_KBD(%d);\n", int(key)); break;
-        case EventKind::Periodic:
-            std::fprintf(S.script_stream, "TAVLO_PERIODIC(%d);\n", S.periodic_count);
+        case EventKind::Mouse:
+            written = std::fprintf(S.script_stream, "TAVLO_MOUSE(%d, %d);\n", x, y);
             break;
-        default: break;
+        case EventKind::Key:
+            written = std::fprintf(S.script_stream, "TAVLO_KBD(%d);\n", int(key));
+            break;
+        case EventKind::Periodic:
+            written = std::fprintf(S.script_stream, "TAVLO_PERIODIC(%d);\n", S.periodic_count);
+            break;
+        default: return;
     }
+    if (written < 0 || std::fflush(S.script_stream) != 0) report_write_failure();
 }
 
 int read_script_event() {
     if (S.script_stream == nullptr) {
-        S.script_stream = std::fopen(script_file_name, "rt");
+        S.script_stream = open_script(false);
         if (S.script_stream == nullptr)
             return end_playback("Cannot open script file %s for reading\n");
     }
     if (S.periodic_count > 0) {
         --S.periodic_count;
-        S.pending_kind = EventKind::Periodic;
+        deliver_periodic();
         return 1;
     }
     char line[line_buffer_size];
@@ -185,8 +248,18 @@ void stop_playback() {
     CheckMenuItem(S.run_menu, CMD_PLAYBACK, MF_BYCOMMAND | MF_UNCHECKED);
 }
 
+// A recording still running when the script is closed (the display closing) gets
+// its counted periodic line first, so the periodic events since the last line
+// are not lost.
 void close_script() {
+    if (S.recording && S.periodic_count > 0) {
+        record_event(EventKind::Periodic, 0, 0, 0);
+        S.periodic_count = 0;
+    }
     if (S.script_stream == nullptr) return;
-    std::fclose(S.script_stream);
+    bool closed = std::fclose(S.script_stream) == 0;
     S.script_stream = nullptr;
+    if (!closed && S.script_writing) report_write_failure();
+    S.script_writing = false;
+    S.script_write_failed = false;
 }

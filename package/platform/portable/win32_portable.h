@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 // ---------------------------------------------------------------- basic types
 typedef int BOOL;
@@ -132,6 +133,12 @@ typedef struct _FILETIME {
     DWORD dwLowDateTime;
     DWORD dwHighDateTime;
 } FILETIME, *LPFILETIME;
+
+typedef struct _SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
+} SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 
 typedef struct tagTEXTMETRICA {
     LONG tmHeight;
@@ -441,6 +448,46 @@ void WINAPI OutputDebugStringA(LPCSTR lpOutputString);
 // The current time as 100-ns intervals since 1601-01-01 (UTC); the portable
 // platform can fix it (the entry point's --seed).
 void WINAPI GetSystemTimeAsFileTime(LPFILETIME lpSystemTimeAsFileTime);
+
+// Files. CreateFileA never blocks: a FIFO is opened without waiting for its other
+// end (one for writing that has no reader fails, as Windows fails a pipe that is
+// not there). A folder cannot be opened, as on Windows without
+// FILE_FLAG_BACKUP_SEMANTICS. Only dwDesiredAccess (GENERIC_READ, GENERIC_WRITE)
+// and dwCreationDisposition (CREATE_ALWAYS, OPEN_EXISTING) are used; sharing,
+// security, attributes and templates are accepted and ignored. Fails with
+// INVALID_HANDLE_VALUE.
+#define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x00000001u
+#define FILE_SHARE_WRITE 0x00000002u
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define FILE_ATTRIBUTE_NORMAL 0x00000080u
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+// FILE_TYPE_DISK for a regular file, FILE_TYPE_CHAR for a device, FILE_TYPE_PIPE
+// for a FIFO or a socket, FILE_TYPE_UNKNOWN for anything else or a bad handle.
+#define FILE_TYPE_UNKNOWN 0x0000u
+#define FILE_TYPE_DISK 0x0001u
+#define FILE_TYPE_CHAR 0x0002u
+#define FILE_TYPE_PIPE 0x0003u
+DWORD WINAPI GetFileType(HANDLE hFile);
+BOOL WINAPI CloseHandle(HANDLE hObject);
+
+// The C runtime's bridge from a file handle to a stream, as on Windows:
+// _open_osfhandle takes over the handle (the descriptor owns it from then on, and
+// closing the descriptor or its stream closes the file); _fdopen makes a stream of
+// a descriptor, with the modes of fopen ("t" is the text mode, which here is the
+// same as binary); _close closes a descriptor that has no stream. Flags: _O_RDONLY
+// or _O_WRONLY, with _O_TEXT; they are accepted and the handle's own access kept.
+#define _O_RDONLY 0x0000
+#define _O_WRONLY 0x0001
+#define _O_TEXT 0x4000
+int _open_osfhandle(intptr_t osfhandle, int flags);
+FILE* _fdopen(int fd, const char* mode);
+int _close(int fd);
 
 // The application's entry point; the portable platform's main() calls it.
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd);

@@ -1,0 +1,228 @@
+// libFuzzer target: the script through the real event loop on the headless
+// presenter. Each input is one session from a fresh package and platform, in one
+// of two shapes chosen by its first byte:
+//
+//   - Session: arbitrary bytes become TAVLO.SCR, then a run of user actions (the
+//     Ctrl shortcuts for playback, play one, recording, animation, halt, one frame
+//     and quit; menu commands; live clicks and typed characters), each followed by
+//     a few passes of wait_event. After every pass: the event is a valid kind, the
+//     Playback and Record check marks mirror their flags, and recording and
+//     playback never run together. A quit ends the session.
+//   - Round trip: random clicks, typed characters and periodic events (one frame
+//     or animation) are recorded with Ctrl+R; the recording is played back with
+//     Ctrl+P; playback must return exactly the events that were returned while
+//     recording, in order.
+//
+// Any broken property aborts, which libFuzzer reports as a crash. Works in a
+// private folder (fuzz_support.h).
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "fuzz_support.h"
+#include "package_state.h"
+#include "portable/presenters/headless/headless_presenter.h"
+#include "portable/user/user_internal.h"
+
+namespace {
+
+using portable::HeadlessInput;
+
+constexpr int max_actions = 24;
+constexpr int max_recorded_events = 24;
+
+struct Event {
+    int kind = 0;
+    int x = 0, y = 0;
+    char key = 0;
+    bool operator==(const Event& other) const {
+        return kind == other.kind && x == other.x && y == other.y && key == other.key;
+    }
+};
+
+portable::HeadlessPresenter& presenter() {
+    return portable::default_headless_presenter();
+}
+HWND graphics() {
+    return package_state.graphics_window;
+}
+
+void check(bool holds) {
+    if (!holds) std::abort();
+}
+
+// The display is opened once per process: creating the windows and the canvas
+// costs far more than a session. Between sessions the queue, the timers, the
+// scheduled input and the package's event, menu and script state go back to
+// their start; the windows, the canvas and the message log stay. The text window
+// is hidden, so that log lines are not painted.
+void start_session() {
+    static bool opened = false;
+    if (!opened) {
+        opened = true;
+        reset_package_state();
+        portable::reset_user_state();
+        presenter().reset();
+        portable::set_presenter(&presenter());
+        open_display(nullptr, nullptr, const_cast<char*>(""), SW_SHOWDEFAULT);
+        ShowWindow(package_state.text_window, SW_HIDE);
+    }
+    set_logging(0);
+}
+
+void end_session() {
+    PackageState& s = package_state;
+    s.recording = false;  // so that closing writes no counted line
+    close_script();
+    s.playback = false;
+    s.play_one = false;
+    // Scheduled input is due within a tick or two: let it arrive, with whatever it
+    // and the queue still bring, then drop everything still queued.
+    while (presenter().scheduled_count() > 0) pump_message();
+    portable::reset_queue();
+    SetTimer(s.graphics_window, timer_id, timer_interval_ms, nullptr);
+    close_script();
+    s.recording = false;
+    s.playback = false;
+    s.play_one = false;
+    s.periodic_count = 0;
+    s.animate = false;
+    s.single_frame = false;
+    s.timer_tick = false;
+    s.quit_requested = false;
+    s.pending_kind = EventKind::None;
+    s.ctrl_held = 0;
+    CheckMenuItem(s.run_menu, CMD_RECORD, MF_BYCOMMAND | MF_UNCHECKED);
+    CheckMenuItem(s.run_menu, CMD_PLAYBACK, MF_BYCOMMAND | MF_UNCHECKED);
+}
+
+// One pass of wait_event. With animation halted and nothing else to come a wait
+// would last for ever, so a click a tick ahead is scheduled whenever nothing is.
+Event next_event() {
+    if (presenter().scheduled_count() == 0)
+        presenter().schedule(presenter().now_ms() + 50, HeadlessInput::click(5, 5, graphics()));
+    Event e;
+    e.kind = wait_event(&e.x, &e.y, &e.key);
+    check(e.kind >= EventKind::Mouse && e.kind <= EventKind::Quit);
+    return e;
+}
+
+void check_marks() {
+    const PackageState& s = package_state;
+    check(presenter().menu_checked(graphics(), CMD_PLAYBACK) == s.playback);
+    check(presenter().menu_checked(graphics(), CMD_RECORD) == s.recording);
+    check(!(s.recording && (s.playback || s.play_one)));
+}
+
+HeadlessInput random_click(FuzzedDataProvider& data) {
+    SIZE client = presenter().window_client_size(graphics());
+    int x = data.ConsumeIntegralInRange<int>(0, client.cx - 1);
+    int y = data.ConsumeIntegralInRange<int>(0, client.cy - 1);
+    return HeadlessInput::click(x, y, graphics());
+}
+
+HeadlessInput random_character(FuzzedDataProvider& data) {
+    return HeadlessInput::typed(data.ConsumeIntegralInRange<unsigned char>(1, 255), graphics());
+}
+
+// A new file each time (see fuzz_script.cpp).
+void write_script(const std::string& bytes) {
+    std::remove("TAVLO.SCR");
+    FILE* file = std::fopen("TAVLO.SCR", "wb");
+    if (file == nullptr) std::abort();
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) std::abort();
+    if (std::fclose(file) != 0) std::abort();
+}
+
+void session(FuzzedDataProvider& data) {
+    if (data.ConsumeBool()) write_script(data.ConsumeRandomLengthString(2048));
+    start_session();
+    for (int action = 0; action < max_actions && data.remaining_bytes() > 0; ++action) {
+        switch (data.ConsumeIntegralInRange<int>(0, 10)) {
+            case 0: presenter().inject(HeadlessInput::ctrl_letter('P', graphics())); break;
+            case 1: presenter().inject(HeadlessInput::ctrl_letter('O', graphics())); break;
+            case 2: presenter().inject(HeadlessInput::ctrl_letter('R', graphics())); break;
+            case 3: presenter().inject(HeadlessInput::ctrl_letter('A', graphics())); break;
+            case 4: presenter().inject(HeadlessInput::ctrl_letter('H', graphics())); break;
+            case 5: presenter().inject(HeadlessInput::ctrl_letter('F', graphics())); break;
+            case 6: presenter().inject(random_click(data)); break;
+            case 7: presenter().inject(random_character(data)); break;
+            case 8:
+                presenter().inject(
+                    HeadlessInput::menu(data.ConsumeIntegralInRange<UINT>(0, 10), graphics()));
+                break;
+            case 9: write_script(data.ConsumeRandomLengthString(256)); break;
+            default: presenter().inject(HeadlessInput::ctrl_letter('Q', graphics())); break;
+        }
+        int passes = data.ConsumeIntegralInRange<int>(1, 4);
+        for (int pass = 0; pass < passes; ++pass) {
+            Event e = next_event();
+            check_marks();
+            if (e.kind == EventKind::Quit) {
+                end_session();
+                return;
+            }
+        }
+    }
+    end_session();
+}
+
+void round_trip(FuzzedDataProvider& data) {
+    start_session();
+    std::vector<Event> recorded;
+    presenter().inject(HeadlessInput::ctrl_letter('R', graphics()));
+    int events = data.ConsumeIntegralInRange<int>(1, max_recorded_events);
+    for (int i = 0; i < events && data.remaining_bytes() > 0; ++i) {
+        switch (data.ConsumeIntegralInRange<int>(0, 4)) {
+            case 0: presenter().inject(random_click(data)); break;
+            case 1: presenter().inject(random_character(data)); break;
+            case 2: presenter().inject(HeadlessInput::ctrl_letter('F', graphics())); break;
+            case 3: presenter().inject(HeadlessInput::ctrl_letter('A', graphics())); break;
+            default: presenter().inject(HeadlessInput::ctrl_letter('H', graphics())); break;
+        }
+        Event e = next_event();
+        if (package_state.recording) recorded.push_back(e);
+    }
+    // Stop recording; the events still to come are not recorded.
+    presenter().inject(HeadlessInput::ctrl_letter('H', graphics()));
+    presenter().inject(HeadlessInput::ctrl_letter('R', graphics()));
+    for (int pass = 0; package_state.recording; ++pass) {
+        check(pass < 1000);
+        Event e = next_event();
+        if (package_state.recording) recorded.push_back(e);
+    }
+    check_marks();
+
+    presenter().inject(HeadlessInput::ctrl_letter('P', graphics()));
+    for (const Event& expected : recorded) {
+        Event played = next_event();
+        check(package_state.playback);
+        check(played == expected);
+    }
+    // Past the last line playback ends with the end-of-file message.
+    next_event();
+    check(!package_state.playback);
+    check_marks();
+    end_session();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    fuzz_support::enter_private_folder(argc, argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
+    FuzzedDataProvider data(bytes, size);
+    std::remove("TAVLO.SCR");
+    if (data.ConsumeBool())
+        round_trip(data);
+    else
+        session(data);
+    return 0;
+}

@@ -75,18 +75,14 @@ void start_session() {
 }
 
 void end_session() {
-    PackageState& s = package_state;
-    s.recording = false;  // so that closing writes no counted line
-    close_script();
-    s.playback = false;
-    s.play_one = false;
     // Scheduled input is due within a tick or two: let it arrive, with whatever it
     // and the queue still bring, then drop everything still queued.
     while (presenter().scheduled_count() > 0) pump_message();
     portable::reset_queue();
+    PackageState& s = package_state;
     SetTimer(s.graphics_window, timer_id, timer_interval_ms, nullptr);
+    s.recording = false;  // so that closing writes no counted line
     close_script();
-    s.recording = false;
     s.playback = false;
     s.play_one = false;
     s.periodic_count = 0;

@@ -57,8 +57,7 @@ int log_printf(const char* format, ...) {
 int set_logging(int on) {
     if (S.graphics_window == nullptr) return 0;
     S.logging_enabled = on != 0;
-    CheckMenuItem(S.run_menu, CMD_LOGGING,
-                  MF_BYCOMMAND | (S.logging_enabled ? MF_CHECKED : MF_UNCHECKED));
+    set_check(CMD_LOGGING, S.logging_enabled);
     if (S.logging_enabled) show_log_window(1);
     return 1;
 }

@@ -135,6 +135,8 @@ void pump_message();
 // Run menu (run_menu.cpp)
 void build_run_menu(HWND window);
 void run_command(int command);
+// Sets or clears the check mark of a Run menu command.
+void set_check(int command, bool checked);
 void on_key_down(WPARAM virtual_key);
 void on_key_up(WPARAM virtual_key);
 

@@ -30,10 +30,6 @@ const MenuItem run_menu_items[] = {
     {MF_GRAYED, CMD_INFO, "UPDATES: updates@tavlo.example.org"},
 };
 
-void set_check(int command, bool checked) {
-    CheckMenuItem(S.run_menu, UINT(command), MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
-}
-
 void toggle_logging() {
     S.logging_enabled = !S.logging_enabled;
     set_check(CMD_LOGGING, S.logging_enabled);
@@ -113,6 +109,10 @@ int shortcut_command(WPARAM virtual_key) {
 }
 
 }  // namespace
+
+void set_check(int command, bool checked) {
+    CheckMenuItem(S.run_menu, UINT(command), MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
 
 void build_run_menu(HWND window) {
     HMENU menu_bar = CreateMenu();

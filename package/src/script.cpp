@@ -245,7 +245,7 @@ void stop_playback() {
     S.playback = false;
     S.play_one = false;
     S.periodic_count = 0;
-    CheckMenuItem(S.run_menu, CMD_PLAYBACK, MF_BYCOMMAND | MF_UNCHECKED);
+    set_check(CMD_PLAYBACK, false);
 }
 
 // A recording still running when the script is closed (the display closing) gets

@@ -11,6 +11,7 @@
 #include "objects.h"
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace portable {
@@ -296,11 +297,19 @@ HBITMAP WINAPI CreateCompatibleBitmap(HDC, int width, int height) {
     return bitmap;
 }
 
+namespace {
+
+// Sets one attribute of a live DC and answers the value it replaced, or `refused`
+// for a handle that is not a DC.
+template <typename T>
+T exchange_attribute(HDC dc, T HDC__::*attribute, T value, T refused) {
+    return valid_dc(dc) ? std::exchange(dc->*attribute, value) : refused;
+}
+
+}  // namespace
+
 COLORREF WINAPI SetTextColor(HDC dc, COLORREF color) {
-    if (!valid_dc(dc)) return CLR_INVALID;
-    COLORREF previous = dc->text_color;
-    dc->text_color = color & 0x00FFFFFF;
-    return previous;
+    return exchange_attribute(dc, &HDC__::text_color, color & 0x00FFFFFF, COLORREF(CLR_INVALID));
 }
 
 COLORREF WINAPI GetTextColor(HDC dc) {
@@ -308,10 +317,8 @@ COLORREF WINAPI GetTextColor(HDC dc) {
 }
 
 int WINAPI SetBkMode(HDC dc, int mode) {
-    if (!valid_dc(dc) || (mode != TRANSPARENT && mode != OPAQUE)) return 0;
-    int previous = dc->bk_mode;
-    dc->bk_mode = mode;
-    return previous;
+    if (mode != TRANSPARENT && mode != OPAQUE) return 0;
+    return exchange_attribute(dc, &HDC__::bk_mode, mode, 0);
 }
 
 int WINAPI GetBkMode(HDC dc) {
@@ -319,10 +326,7 @@ int WINAPI GetBkMode(HDC dc) {
 }
 
 COLORREF WINAPI SetBkColor(HDC dc, COLORREF color) {
-    if (!valid_dc(dc)) return CLR_INVALID;
-    COLORREF previous = dc->bk_color;
-    dc->bk_color = color & 0x00FFFFFF;
-    return previous;
+    return exchange_attribute(dc, &HDC__::bk_color, color & 0x00FFFFFF, COLORREF(CLR_INVALID));
 }
 
 COLORREF WINAPI GetBkColor(HDC dc) {

@@ -23,9 +23,7 @@ namespace portable {
 
 class GifWriter {
 public:
-    GifWriter() = default;
-    GifWriter(const GifWriter&) = delete;
-    GifWriter& operator=(const GifWriter&) = delete;
+    // Not copyable: it owns its file (OutputFile).
     ~GifWriter();  // closes the file if still open
 
     // Creates `path` for a width x height animation (1 to 65535 pixels each way).

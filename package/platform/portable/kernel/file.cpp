@@ -13,9 +13,9 @@
 
 #include <cerrno>
 #include <string>
-#include <unordered_set>
 
 #include "../win32_portable.h"
+#include "live_handles.h"
 
 namespace {
 
@@ -23,14 +23,13 @@ struct FileObject {
     int descriptor;
 };
 
-std::unordered_set<const void*>& live_files() {
-    static std::unordered_set<const void*> files;
+LiveHandles<FileObject>& live_files() {
+    static LiveHandles<FileObject> files;
     return files;
 }
 
 FileObject* live_file(HANDLE handle) {
-    if (handle == nullptr || live_files().count(handle) == 0) return nullptr;
-    return static_cast<FileObject*>(handle);
+    return live_files().find(handle);
 }
 
 // The descriptor, retrying an open that a signal interrupted.
@@ -65,7 +64,7 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share_mode,
         return INVALID_HANDLE_VALUE;
     }
     auto* file = new FileObject{descriptor};
-    live_files().insert(file);
+    live_files().add(file);
     return file;
 }
 
@@ -82,7 +81,7 @@ DWORD WINAPI GetFileType(HANDLE handle) {
 BOOL WINAPI CloseHandle(HANDLE handle) {
     FileObject* file = live_file(handle);
     if (file == nullptr) return FALSE;
-    live_files().erase(file);
+    live_files().remove(file);
     int result = ::close(file->descriptor);
     delete file;
     return result == 0 ? TRUE : FALSE;
@@ -92,7 +91,7 @@ int _open_osfhandle(intptr_t osfhandle, int flags) {
     FileObject* file = live_file(reinterpret_cast<HANDLE>(osfhandle));
     if (file == nullptr) return -1;
     int descriptor = file->descriptor;
-    live_files().erase(file);
+    live_files().remove(file);
     delete file;
     return descriptor;
 }

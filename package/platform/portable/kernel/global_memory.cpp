@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <unordered_set>
 
 #include "../win32_portable.h"
+#include "live_handles.h"
 
 namespace {
 
@@ -24,14 +24,13 @@ struct GlobalBlock {
     alignas(std::max_align_t) unsigned char data[1];
 };
 
-std::unordered_set<const void*>& live_blocks() {
-    static std::unordered_set<const void*> blocks;
+LiveHandles<GlobalBlock>& live_blocks() {
+    static LiveHandles<GlobalBlock> blocks;
     return blocks;
 }
 
 GlobalBlock* live_block(HGLOBAL handle) {
-    if (handle == nullptr || live_blocks().count(handle) == 0) return nullptr;
-    return static_cast<GlobalBlock*>(handle);
+    return live_blocks().find(handle);
 }
 
 }  // namespace
@@ -46,7 +45,7 @@ HGLOBAL WINAPI GlobalAlloc(UINT flags, size_t bytes) {
     block->lock_count = 0;
     block->size = bytes;
     if (flags & GMEM_ZEROINIT) std::memset(block->data, 0, bytes == 0 ? 1 : bytes);
-    live_blocks().insert(block);
+    live_blocks().add(block);
     return block;
 }
 
@@ -67,7 +66,7 @@ BOOL WINAPI GlobalUnlock(HGLOBAL handle) {
 HGLOBAL WINAPI GlobalFree(HGLOBAL handle) {
     GlobalBlock* block = live_block(handle);
     if (block == nullptr) return handle;  // Windows returns the handle on failure
-    live_blocks().erase(block);
+    live_blocks().remove(block);
     block->magic = dead_magic;
     std::free(block);
     return nullptr;

@@ -15,21 +15,28 @@ namespace portable {
 
 // ---------------------------------------------------------------- inputs
 
-HeadlessInput HeadlessInput::click(int x, int y, HWND window) {
+namespace {
+
+HeadlessInput input_of(HeadlessInput::Kind kind, HWND window, UINT code = 0) {
     HeadlessInput input;
-    input.kind = Kind::Click;
+    input.kind = kind;
+    input.window = window;
+    input.code = code;
+    return input;
+}
+
+}  // namespace
+
+HeadlessInput HeadlessInput::click(int x, int y, HWND window) {
+    HeadlessInput input = input_of(Kind::Click, window);
     input.x = x;
     input.y = y;
-    input.window = window;
     return input;
 }
 
 HeadlessInput HeadlessInput::key(UINT virtual_key, unsigned char character, HWND window) {
-    HeadlessInput input;
-    input.kind = Kind::Key;
-    input.code = virtual_key;
+    HeadlessInput input = input_of(Kind::Key, window, virtual_key);
     input.character = character;
-    input.window = window;
     return input;
 }
 
@@ -38,26 +45,16 @@ HeadlessInput HeadlessInput::typed(unsigned char character, HWND window) {
 }
 
 HeadlessInput HeadlessInput::ctrl_letter(char letter, HWND window) {
-    HeadlessInput input;
-    input.kind = Kind::CtrlLetter;
-    input.code = UINT(std::toupper(static_cast<unsigned char>(letter)));
-    input.window = window;
-    return input;
+    return input_of(Kind::CtrlLetter, window,
+                    UINT(std::toupper(static_cast<unsigned char>(letter))));
 }
 
 HeadlessInput HeadlessInput::menu(UINT id, HWND window) {
-    HeadlessInput input;
-    input.kind = Kind::Menu;
-    input.code = id;
-    input.window = window;
-    return input;
+    return input_of(Kind::Menu, window, id);
 }
 
 HeadlessInput HeadlessInput::close(HWND window) {
-    HeadlessInput input;
-    input.kind = Kind::Close;
-    input.window = window;
-    return input;
+    return input_of(Kind::Close, window);
 }
 
 UINT virtual_key_for_character(unsigned char c) {

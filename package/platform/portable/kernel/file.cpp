@@ -23,8 +23,8 @@ struct FileObject {
     int descriptor;
 };
 
-LiveHandles<FileObject>& live_files() {
-    static LiveHandles<FileObject> files;
+portable::LiveHandles<FileObject>& live_files() {
+    static portable::LiveHandles<FileObject> files;
     return files;
 }
 

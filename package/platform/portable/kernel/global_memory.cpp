@@ -24,8 +24,8 @@ struct GlobalBlock {
     alignas(std::max_align_t) unsigned char data[1];
 };
 
-LiveHandles<GlobalBlock>& live_blocks() {
-    static LiveHandles<GlobalBlock> blocks;
+portable::LiveHandles<GlobalBlock>& live_blocks() {
+    static portable::LiveHandles<GlobalBlock> blocks;
     return blocks;
 }
 

@@ -3,9 +3,10 @@
 # missing, so a second run is quick:
 #   - Debian's emscripten, chromium (the system browser the page test drives),
 #     dpkg-dev (to unpack source packages) and npm;
-#   - the sources of FreeType, zlib, libpng and giflib, the releases the native
-#     build links, from Debian's source packages (a deb-src entry for the same
-#     archives is added when none is there), unpacked into a cache folder;
+#   - the sources of FreeType, zlib, libpng, giflib and Google Benchmark, the
+#     releases the native build links, from Debian's source packages (a deb-src
+#     entry for the same archives is added when none is there), unpacked into a
+#     cache folder (googletest ships its source itself);
 #   - puppeteer-core from npm into tests/web/node_modules, without a browser of its own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,7 +18,8 @@ export DEBIAN_FRONTEND=noninteractive
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 
-packages=(emscripten chromium dpkg-dev python3 libfreetype6 zlib1g libpng16-16 libgif7)
+packages=(emscripten chromium dpkg-dev python3 googletest
+  libfreetype6 zlib1g libpng16-16 libgif7 libbenchmark-dev)
 command -v npm >/dev/null 2>&1 || packages+=(npm)
 missing=()
 for p in "${packages[@]}"; do installed "$p" || missing+=("$p"); done
@@ -100,6 +102,7 @@ fetch_source freetype libfreetype6
 fetch_source zlib zlib1g
 fetch_source libpng libpng16-16
 fetch_source giflib libgif7
+fetch_source benchmark libbenchmark-dev
 
 # puppeteer-core drives the system Chromium; it must never fetch a browser.
 if [ ! -f "$root/tests/web/node_modules/puppeteer-core/package.json" ]; then

@@ -26,6 +26,12 @@ Presenter* make_qt_presenter(int& argc, char** argv);
 }
 #endif
 
+#ifdef TAVLO_HAVE_WEB
+// ---- Web hook: presenters/web/ supplies this. It returns nullptr when the
+// program does not run in a page (under node).
+#include "../presenters/web/web_presenter.h"
+#endif
+
 namespace {
 
 using namespace portable;
@@ -179,6 +185,15 @@ int run_with_display(int argc, char** argv, const EntryOptions& options, const s
             set_presenter(qt);
             return run_application(options);
         }
+    }
+#endif
+#ifdef TAVLO_HAVE_WEB
+    // ---- Web hook: the page's windows; the page passes its URL options.
+    if (WebPresenter* web = make_web_presenter()) {
+        if (options.client) web->set_client_size_override(*options.client);
+        web->set_frame_limit(options.frames);
+        set_presenter(web);
+        return run_application(options);
     }
 #endif
     (void)argc, (void)argv, (void)display_available;

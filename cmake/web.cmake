@@ -124,7 +124,7 @@ add_library(tavlo_web STATIC ${TAVLO_WEB_PRESENTER_SOURCES})
 target_link_libraries(tavlo_web PUBLIC tavlo_platform)
 target_compile_definitions(tavlo_web PUBLIC TAVLO_HAVE_WEB=1)
 target_link_options(tavlo_web INTERFACE
-  -sASYNCIFY -sASYNCIFY_STACK_SIZE=65536 -sEXIT_RUNTIME=1 -lidbfs.js
+  -sASYNCIFY -sASYNCIFY_STACK_SIZE=65536 -sEXIT_RUNTIME=1 -sMINIFY_HTML=0 -lidbfs.js
   "SHELL:--pre-js ${web_dir}/page_runtime.js"
   "SHELL:--shell-file ${web_dir}/page.html")
 target_link_libraries(tavlo_entry PUBLIC tavlo_web)

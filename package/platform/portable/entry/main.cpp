@@ -193,7 +193,7 @@ int run_with_display(int argc, char** argv, const EntryOptions& options, const s
         if (options.client) web->set_client_size_override(*options.client);
         web->set_frame_limit(options.frames);
         set_presenter(web);
-        return run_application(options);
+        end_web_program(run_application(options));
     }
 #endif
     (void)argc, (void)argv, (void)display_available;

@@ -24,7 +24,8 @@
   var focusId = 0;         // the window that gets keys
   var queue = [];          // input for the program, oldest first
   var wake = null;         // resolves the program's wait
-  var openMenu = null;     // {bar, index} of the pull-down shown
+  var openMenu = null;     // {win, title, list} of the pull-down shown
+  var firstFrameAt = null; // ms from the page's start to the first picture
 
   function element(tag, className, text) {
     var e = document.createElement(tag);
@@ -118,7 +119,7 @@
 
   function setMenu(id, model) {
     var win = windows[id];
-    if (!win || !win.menuBar) return;
+    if (!win) return;
     if (openMenu && openMenu.win === win) closeMenus();
     var bar = win.menuBar;
     bar.textContent = '';
@@ -171,7 +172,7 @@
     }
     if (e.altKey && !e.ctrlKey && e.key.length === 1) {
       var win = windows[focusId];
-      if (!win || !win.menuBar) return false;
+      if (!win || win.menuBar.hidden) return false;
       var titles = win.menuBar.querySelectorAll('button.title');
       for (var j = 0; j < titles.length; ++j) {
         if (titles[j].dataset.access === e.key.toUpperCase()) {
@@ -205,9 +206,7 @@
     frame.dataset.title = w.title;
     frame.style.left = w.left + 'px';
     frame.style.top = w.top + 'px';
-    frame.style.borderWidth = w.frame + 'px';
     var bar = element('header', 'caption');
-    bar.style.height = w.caption + 'px';
     bar.appendChild(element('span', 'caption-text', w.title));
     if (w.closable) {
       var close = element('button', 'close', '\u00d7');
@@ -222,19 +221,14 @@
       bar.appendChild(close);
     }
     frame.appendChild(bar);
-    if (w.menuBar > 0) {
-      win.menuBar = element('nav', 'menubar');
-      win.menuBar.style.height = w.menuBar + 'px';
-      frame.appendChild(win.menuBar);
-    }
+    win.menuBar = element('nav', 'menubar');
+    win.menuBar.hidden = true;
+    frame.appendChild(win.menuBar);
     var canvas = element('canvas', 'client');
-    canvas.width = w.width;
-    canvas.height = w.height;
-    canvas.style.width = w.width + 'px';
-    canvas.style.height = w.height + 'px';
     canvas.style.background = colorOf(w.background);
     frame.appendChild(canvas);
     win.element = frame;
+    win.caption = bar;
     win.canvas = canvas;
     win.context = canvas.getContext('2d');
     frame.hidden = true;
@@ -258,6 +252,24 @@
     canvas.addEventListener('contextmenu', function (e) { e.preventDefault(); });
     windows[w.id] = win;
     desktop.appendChild(frame);
+  }
+
+  // Decoration sizes and the client size: the frame's border, the caption's
+  // and the menu bar's heights (0: none), the canvas.
+  function layOut(id, l) {
+    var win = windows[id];
+    if (!win) return;
+    win.element.style.borderWidth = l.frame + 'px';
+    win.caption.style.height = l.caption + 'px';
+    win.menuBar.style.height = l.menuBar + 'px';
+    win.menuBar.hidden = l.menuBar === 0;
+    if (win.canvas.width !== l.width || win.canvas.height !== l.height) {
+      win.canvas.width = l.width;
+      win.canvas.height = l.height;
+      win.image = null;
+    }
+    win.canvas.style.width = l.width + 'px';
+    win.canvas.style.height = l.height + 'px';
     fitDesktop();
   }
 
@@ -296,15 +308,12 @@
     if (!win) return;
     if (!win.image || win.image.width !== width || win.image.height !== height) {
       win.image = win.context.createImageData(width, height);
-      if (win.canvas.width !== width || win.canvas.height !== height) {
-        win.canvas.width = width;
-        win.canvas.height = height;
-      }
     }
     var data = win.image.data;
     data.set(bytes);
     for (var i = 3; i < data.length; i += 4) data[i] = 255;
     win.context.putImageData(win.image, 0, 0);
+    if (firstFrameAt === null) firstFrameAt = performance.now();
     win.frames += 1;
     win.element.dataset.frames = win.frames;
   }
@@ -558,14 +567,19 @@
   Module['print'] = function (text) { console.log(text); };
 
   Module['tavloPage'] = {
-    createWindow: createWindow, showWindow: showWindow, destroyWindow: destroyWindow,
+    createWindow: createWindow, layOut: layOut, showWindow: showWindow, destroyWindow: destroyWindow,
     setMenu: setMenu, present: present, nextInput: nextInput, wait: wait,
     debugOutput: debugOutput, debugLines: debugLines, errors: errors, exitCode: null,
     frames: function (title) {
       var e = document.querySelector('section.window[data-title="' + title + '"]');
       return e ? Number(e.dataset.frames || 0) : 0;
     },
-    startedAt: function () { return started; }
+    startedAt: function () { return started; },
+    firstFrameAt: function () { return firstFrameAt; },
+    // The script file as the program left it in storage (null: none).
+    scriptText: function () {
+      try { return FS.readFile(STORAGE + '/' + SCRIPT, { encoding: 'utf8' }); } catch (e) { return null; }
+    }
   };
 
   function setUpPage() {

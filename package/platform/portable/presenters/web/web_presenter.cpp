@@ -5,6 +5,7 @@
 #include <emscripten.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 
 #include "../../kernel/system.h"
@@ -18,13 +19,16 @@
 EM_JS(int, tavlo_page_present_in_page, (), {
     return (typeof document !== 'undefined' && Module['tavloPage']) ? 1 : 0;
 });
-EM_JS(void, tavlo_page_create_window, (int id, const char* title, int left, int top, int frame,
-                                       int caption, int menu_bar, int width, int height,
+EM_JS(void, tavlo_page_create_window, (int id, const char* title, int left, int top,
                                        int background, int closable), {
     Module['tavloPage'].createWindow({
-        id: id, title: UTF8ToString(title), left: left, top: top, frame: frame,
-        caption: caption, menuBar: menu_bar, width: width, height: height,
+        id: id, title: UTF8ToString(title), left: left, top: top,
         background: background, closable: !!closable});
+});
+EM_JS(void, tavlo_page_lay_out, (int id, int frame, int caption, int menu_bar, int width,
+                                 int height), {
+    Module['tavloPage'].layOut(id, {frame: frame, caption: caption, menuBar: menu_bar,
+                                    width: width, height: height});
 });
 EM_JS(void, tavlo_page_show_window, (int id, int visible), {
     Module['tavloPage'].showWindow(id, !!visible);
@@ -132,21 +136,28 @@ void WebPresenter::window_created(HWND window) {
     std::erase_if(windows_, [&](const Shown& old) { return old.handle == window; });
     if (first_window_ == nullptr) first_window_ = window;
     windows_.push_back({window, next_id_++, 0});
-    // The page's frame: the headless decorations around the client area.
-    const SIZE decorated = headless_client_size(window);
-    const SIZE client = client_size(window);
-    const int outer_width =
-        int(std::clamp<int64_t>(int64_t(record->outer.right) - record->outer.left, 0, INT32_MAX));
-    const int outer_height =
-        int(std::clamp<int64_t>(int64_t(record->outer.bottom) - record->outer.top, 0, INT32_MAX));
-    const int frame = std::max(0, int((outer_width - decorated.cx) / 2));
-    const int menu_bar = record->menu != nullptr ? headless_menu_bar : 0;
-    const int caption = std::max(0, int(outer_height - decorated.cy - 2 * frame - menu_bar));
     tavlo_page_create_window(windows_.back().id, record->title.c_str(), record->outer.left,
-                             record->outer.top, frame, caption, menu_bar, client.cx, client.cy,
-                             int(background_color(*record)),
+                             record->outer.top, int(background_color(*record)),
                              (record->style & WS_SYSMENU) != 0 ? 1 : 0);
-    menu_changed(window);
+    lay_out(windows_.back());
+}
+
+// The page's frame: the headless decorations around the client area, with the
+// menu bar while the window has a menu.
+void WebPresenter::lay_out(const Shown& shown) {
+    HWND__* record = live_window(shown.handle);
+    if (record == nullptr) return;
+    const SIZE decorated = headless_client_size(shown.handle);
+    const SIZE client = client_size(shown.handle);
+    auto extent = [](LONG low, LONG high) {
+        return int(std::clamp<int64_t>(int64_t(high) - low, 0, INT32_MAX));
+    };
+    const int outer_width = extent(record->outer.left, record->outer.right);
+    const int outer_height = extent(record->outer.top, record->outer.bottom);
+    const int frame = std::max(0, (outer_width - int(decorated.cx)) / 2);
+    const int menu_bar = record->menu != nullptr ? headless_menu_bar : 0;
+    const int caption = std::max(0, outer_height - int(decorated.cy) - 2 * frame - menu_bar);
+    tavlo_page_lay_out(shown.id, frame, caption, menu_bar, client.cx, client.cy);
 }
 
 SIZE WebPresenter::client_size(HWND window) {
@@ -170,6 +181,7 @@ void WebPresenter::menu_changed(HWND window) {
     Shown* shown = find(window);
     HWND__* record = live_window(window);
     if (shown == nullptr || record == nullptr) return;
+    lay_out(*shown);
     std::string model;
     append_menu_json(model, record->menu, 0);
     tavlo_page_set_menu(shown->id, model.c_str());
@@ -250,6 +262,14 @@ int64_t WebPresenter::now_ms() {
 // the same size as in a headless run.
 SIZE WebPresenter::screen_size() {
     return headless_default_screen;
+}
+
+void end_web_program(int exit_code) {
+    // main's return cannot end the program once it has waited (Asyncify
+    // resumed it from the browser's event loop): end it here, so the page
+    // learns the exit code.
+    std::fflush(nullptr);
+    emscripten_force_exit(exit_code);
 }
 
 WebPresenter* make_web_presenter() {

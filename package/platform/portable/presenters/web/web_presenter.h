@@ -53,6 +53,7 @@ private:
     };
 
     Shown* find(HWND window);
+    void lay_out(const Shown& shown);
     Shown* find(int id);
     bool post_page_input();
 
@@ -66,5 +67,8 @@ private:
 
 // The presenter when the program runs in a page, else nullptr (under node).
 WebPresenter* make_web_presenter();
+
+// Ends the program in the page with its exit code, which the page shows.
+[[noreturn]] void end_web_program(int exit_code);
 
 }  // namespace portable

@@ -245,8 +245,7 @@ try {
   const before = await canvasPixels(page, 'TAVLO Graphics');
   const grayBefore = colourCount(before, 204, 204, 204, scene);
   await clickClient(page, 557, 15);  // the "change color" button (260, 230)
-  await waitFrames(page, 1);
-  await sleep(200);
+  await sleep(400);
   const after = await canvasPixels(page, 'TAVLO Graphics');
   const grayAfter = colourCount(after, 204, 204, 204, scene);
   const blackBefore = colourCount(before, 0, 0, 0, scene), blackAfter = colourCount(after, 0, 0, 0, scene);
@@ -258,8 +257,7 @@ try {
   const linesBefore = await page.evaluate(() => Module.tavloPage.debugLines.length);
   await ctrl(page, 'L');
   await ctrl(page, 'F');  // one frame, drawn with every call logged
-  await waitFrames(page, 1);
-  await sleep(300);
+  await sleep(600);
   const logged = await page.evaluate((n) => Module.tavloPage.debugLines.slice(n), linesBefore);
   const textAfter = await canvasPixels(page, 'TAVLO Text');
   const inkRows = (p) => {
@@ -331,21 +329,22 @@ try {
   // The reload starts the program afresh; Ctrl+P comes before its first tick,
   // as the native replay's does (its input plan presses Ctrl+P at tick 0).
   const early = await page.evaluateOnNewDocument(() => {
-    document.addEventListener('DOMContentLoaded', () => {
+    // Typed before the program's first wait: queued by the page before main runs.
+    window.Module = { preRun: [() => {
       const send = (type, key, code, ctrlKey) =>
         document.dispatchEvent(new KeyboardEvent(type, { key, code, ctrlKey, bubbles: true }));
       send('keydown', 'Control', 'ControlLeft', true);
       send('keydown', 'p', 'KeyP', true);
       send('keyup', 'p', 'KeyP', true);
       send('keyup', 'Control', 'ControlLeft', false);
-    });
+    }] };
   });
   await page.reload();
   await page.waitForFunction(() => window.Module && Module.tavloPage &&
                              Module.tavloPage.debugLines.some((l) => l.includes('EOF encountered')),
                              { timeout: 30000, polling: 50 });
   await page.removeScriptToEvaluateOnNewDocument(early.identifier);
-  await waitFrames(page, 3);
+  await sleep(400);  // playback halted the animation: the picture stays
   const replayed = await canvasPixels(page, 'TAVLO Graphics');
   const replayDir = path.join(work, 'replay');
   fs.mkdirSync(replayDir);

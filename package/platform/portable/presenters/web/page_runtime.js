@@ -223,6 +223,11 @@
     frame.appendChild(bar);
     win.menuBar = element('nav', 'menubar');
     win.menuBar.hidden = true;
+    // A press inside the menus keeps them open (the window's own press closes them).
+    win.menuBar.addEventListener('mousedown', function (e) {
+      e.stopPropagation();
+      focusWindow(win.id);
+    });
     frame.appendChild(win.menuBar);
     var canvas = element('canvas', 'client');
     canvas.style.background = colorOf(w.background);

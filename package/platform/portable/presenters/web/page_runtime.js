@@ -597,7 +597,16 @@
     document.addEventListener('mousedown', function (e) {
       if (!e.target.closest || !e.target.closest('.menubar')) closeMenus();
     });
-    window.addEventListener('pagehide', function () { if (!syncing) saveStorage(''); });
+    // Leaving the page: what the program has written so far goes to storage
+    // (a recording still open is flushed first; the browser may not wait).
+    var leave = function () {
+      try { if (Module['_fflush']) Module['_fflush'](0); } catch (e) { /* program ended */ }
+      if (!syncing) saveStorage('');
+    };
+    window.addEventListener('pagehide', leave);
+    document.addEventListener('visibilitychange', function () {
+      if (document.visibilityState === 'hidden') leave();
+    });
   }
   // Keys are taken from the start; those typed before the program's first
   // window opens reach it when it does.

@@ -25,15 +25,19 @@ set(CMAKE_CROSSCOMPILING_EMULATOR ${TAVLO_NODE_RUN})
 
 # C++ exceptions as on the desktop (the headless presenter throws when a program
 # can only wait forever, and the tests catch it).
-add_compile_options(-fexceptions)
+option(TAVLO_WEB_EXCEPTIONS "Catch C++ exceptions in the web build" ON)
+if(TAVLO_WEB_EXCEPTIONS)
+  add_compile_options(-fexceptions)
+  add_link_options(-fexceptions)
+endif()
 # clang's -Wformat objects to print_text's "" fallback format; GCC does not.
 add_compile_options(-Wno-format-zero-length)
-add_link_options(-fexceptions -sALLOW_MEMORY_GROWTH=1)
+add_link_options(-sALLOW_MEMORY_GROWTH=1)
 
 # ---------------------------------------------------------------- third-party libraries
 # Built with their own warnings off; the project's flags come back afterwards.
 get_directory_property(tavlo_compile_options COMPILE_OPTIONS)
-set_directory_properties(PROPERTIES COMPILE_OPTIONS "-w;-fexceptions")
+set_directory_properties(PROPERTIES COMPILE_OPTIONS "-w;$<$<BOOL:${TAVLO_WEB_EXCEPTIONS}>:-fexceptions>")
 
 set(zlib_dir ${TAVLO_WEB_SOURCES}/zlib)
 add_library(tavlo_web_zlib STATIC

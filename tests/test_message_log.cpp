@@ -26,7 +26,9 @@ TEST_F(MessageLog, RingKeepsTheLast25Lines) {
     log_printf("line %d\n", 26);
     // The pushed-out line's block was freed: its handle is refused, unless the
     // allocator gave the same memory to the new line's block (dlmalloc does).
-    if (package_state.log_slots[0] != first) EXPECT_EQ(GlobalSize(first), 0u);
+    if (package_state.log_slots[0] != first) {
+        EXPECT_EQ(GlobalSize(first), 0u);
+    }
     EXPECT_EQ(GlobalSize(package_state.log_slots[0]), sizeof("line 26\n"));
     EXPECT_EQ(package_state.log_oldest, 1);
     EXPECT_EQ(package_state.log_next, 1);

@@ -550,10 +550,12 @@
       banner.textContent = text + ' Reload the page to start it again.';
       banner.hidden = false;
     }
-    say(text);
+    say(errors.length ? errors[errors.length - 1] : text);
   }
 
   Module['arguments'] = urlArguments();
+  // The program's name, as its messages give it: the page's name.
+  Module['thisProgram'] = (window.location.pathname.split('/').pop() || 'program').replace(/\.html$/, '');
   Module['preRun'] = Module['preRun'] || [];
   Module['preRun'].push(setUpStorage);
   Module['onRuntimeInitialized'] = function () { started = performance.now(); };

@@ -220,6 +220,16 @@ try {
         `${(gzipped / 1024).toFixed(0)} KiB`);
   void loadStart;
 
+  // client=WxH, as --client: the graphics window's client size, the same picture.
+  const small = path.join(work, 'client.png');
+  runNative(['--frames', '12', '--seed', '1', '--client', '320x240', '--save', small], work);
+  await page.goto(`${base}/cubes.html?seed=1&client=320x240&frames=12`);
+  await page.waitForFunction(() => document.body.dataset.exitCode !== undefined, { timeout: 30000 });
+  const smallShown = await canvasPixels(page, 'TAVLO Graphics');
+  const smallDiffer = differingPixels(smallShown, readPng(small));
+  check('client=320x240 gives that client area and the native --client picture', smallDiffer === 0,
+        `${smallShown.width}x${smallShown.height}, ${smallDiffer} pixels differ`);
+
   // -------------------------------------------------------- 2. menu, colour, log
   await page.goto(`${base}/cubes.html?seed=1`);
   await page.waitForSelector('section.window[data-title="TAVLO Graphics"] canvas');

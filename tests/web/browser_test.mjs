@@ -197,7 +197,6 @@ try {
   runNative(['--frames', String(N), '--seed', '1', '--save', reference], work);
   const page = await browser.newPage();
   await page.setViewport({ width: 1100, height: 900 });
-  const loadStart = Date.now();
   await page.goto(`${base}/cubes.html?seed=1&frames=${N}`);
   await page.waitForFunction(() => document.body.dataset.exitCode !== undefined, { timeout: 30000 });
   const firstFrame = await page.evaluate(() => Module.tavloPage.firstFrameAt());
@@ -218,7 +217,6 @@ try {
   figure(`transfer: ${[...sent.keys()].join(' ')}: ${total} bytes, gzip -9 ${gzipped} bytes`);
   check('everything the page transfers, gzip-compressed, is under 1.5 MB', gzipped < 1.5 * 1024 * 1024,
         `${(gzipped / 1024).toFixed(0)} KiB`);
-  void loadStart;
 
   // client=WxH, as --client: the graphics window's client size, the same picture.
   const small = path.join(work, 'client.png');

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds everything and runs every test: once in a normal
-# build and once under AddressSanitizer and UndefinedBehaviorSanitizer.
-#   scripts/test.sh            both passes
+# build, once under AddressSanitizer and UndefinedBehaviorSanitizer, and the web
+# pass (WebAssembly build, its test suites under node, the browser test).
+#   scripts/test.sh            every pass
 #   scripts/test.sh --quick    the normal pass only
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,8 +25,21 @@ echo "== format (clang-format $(clang-format --version | sed -n 's/.*version \([
 # Every C++ file git tracks must be as the repository's .clang-format writes it.
 git -C "$root" ls-files -z '*.cpp' '*.h' | (cd "$root" && xargs -0 clang-format --dry-run --Werror)
 
+# The web pass: the WebAssembly build (build-web), the package's test suites
+# that need no desktop run under node, and the browser test against a loopback
+# server, which compares the page with the native program of the normal pass.
+web_pass() {
+  echo "== web: build (WebAssembly) and test under node"
+  cmake --preset web -DTAVLO_WERROR=$werror >/dev/null
+  cmake --build "$root/build-web" -j"$jobs"
+  (cd "$root/build-web" && ctest --output-on-failure -j"$jobs")
+  echo "== web: browser test (Chromium, puppeteer-core, 127.0.0.1)"
+  node "$root/tests/web/browser_test.mjs" "$root/build-web/web" "$root/build/demo/cubes"
+}
+
 echo "== build and test"
 build_and_test build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+if [ "${1:-}" != --quick ]; then web_pass; fi
 
 echo "== the package as a library: installed, found, packaged, cross-built"
 "$root/scripts/test-library.sh" "$root/build"

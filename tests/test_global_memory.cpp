@@ -1,6 +1,7 @@
 // Global memory blocks: the text carriers of drawing commands and log lines.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 
 #include "win32.h"
@@ -27,4 +28,22 @@ TEST(GlobalMemory, RefusesWhatIsNotABlock) {
     EXPECT_EQ(*static_cast<char*>(GlobalLock(zero)), 0);
     GlobalUnlock(zero);
     GlobalFree(zero);
+}
+
+// Sizes are size_t: 32 bits in the web build. A large block is there whole, and a
+// size near the top of the address space is refused, never wrapped into a short
+// allocation that the zero fill or a copy would overrun.
+TEST(GlobalMemory, LargeBlocksAreWholeAndImpossibleSizesRefused) {
+    HGLOBAL big = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 100000);
+    ASSERT_NE(big, nullptr);
+    EXPECT_EQ(GlobalSize(big), 100000u);
+    auto* bytes = static_cast<unsigned char*>(GlobalLock(big));
+    ASSERT_NE(bytes, nullptr);
+    EXPECT_EQ(bytes[0], 0);
+    EXPECT_EQ(bytes[99999], 0);
+    GlobalUnlock(big);
+    GlobalFree(big);
+    for (size_t size : {SIZE_MAX, SIZE_MAX - 8, SIZE_MAX / 2 + 1}) {
+        EXPECT_EQ(GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size), nullptr) << size;
+    }
 }

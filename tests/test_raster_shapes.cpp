@@ -1,5 +1,6 @@
 // Rectangles, polygons and ellipses: which pixels the fill and the outline take,
 // wide and null pens, hollow brushes, degenerate shapes and extreme coordinates.
+#include <array>
 #include <climits>
 #include <random>
 

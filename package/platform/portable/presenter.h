@@ -2,9 +2,9 @@
 //
 // USER (user/) keeps windows, menus, timers and the message queue itself; a
 // Presenter only moves pixels to a screen and turns real input into posted
-// messages (PostMessageA). It never calls the package. Two exist: the headless
-// presenter (virtual clock, injected input; tests and --headless) and the Qt
-// presenter. A presenter reads what it shows through user/window.h (title,
+// messages (PostMessageA). It never calls the package. Three exist: the headless
+// presenter (virtual clock, injected input; tests and --headless), the Qt
+// presenter, and the web presenter (a page, in the WebAssembly build). A presenter reads what it shows through user/window.h (title,
 // style, outer rectangle, front image) and user/menu.h (the menu model).
 #pragma once
 

@@ -28,6 +28,12 @@ Presenter* make_qt_presenter(int& argc, char** argv, std::string& why);
 }
 #endif
 
+#ifdef TAVLO_HAVE_WEB
+// ---- Web hook: presenters/web/ supplies this. It returns nullptr when the
+// program does not run in a page (under node).
+#include "../presenters/web/web_presenter.h"
+#endif
+
 namespace {
 
 using namespace portable;
@@ -193,6 +199,15 @@ int run_with_display(int argc, char** argv, const EntryOptions& options, const s
     }
 #else
     std::string why = "this build opens no real windows";
+#endif
+#ifdef TAVLO_HAVE_WEB
+    // ---- Web hook: the page's windows; the page passes its URL options.
+    if (WebPresenter* web = make_web_presenter()) {
+        if (options.client) web->set_client_size_override(*options.client);
+        web->set_frame_limit(options.frames);
+        set_presenter(web);
+        end_web_program(run_application(options));
+    }
 #endif
     std::fprintf(stderr, "%s: %s; use --headless to run without one\n", name.c_str(), why.c_str());
     return 1;

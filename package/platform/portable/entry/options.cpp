@@ -89,14 +89,23 @@ std::string known_options() {
     return known;
 }
 
+// A page shows frames and keeps client sizes as a headless run does, so in the
+// web build --frames and --client work without --headless too.
+#ifdef TAVLO_HAVE_WEB
+constexpr bool page_takes_frames_and_client = true;
+#else
+constexpr bool page_takes_frames_and_client = false;
+#endif
+
 bool check_headless_only(const EntryOptions& o, std::string& error) {
     if (o.headless) return true;
-    const char* needs = o.frames != 0           ? "--frames"
-                        : !o.save_png.empty()   ? "--save"
-                        : !o.gif.empty()        ? "--gif"
-                        : !o.input_plan.empty() ? "--input"
-                        : o.client              ? "--client"
-                                                : nullptr;
+    const bool shown_anyway = page_takes_frames_and_client;
+    const char* needs = o.frames != 0 && !shown_anyway ? "--frames"
+                        : !o.save_png.empty()          ? "--save"
+                        : !o.gif.empty()               ? "--gif"
+                        : !o.input_plan.empty()        ? "--input"
+                        : o.client && !shown_anyway    ? "--client"
+                                                       : nullptr;
     if (needs == nullptr) return true;
     error = std::string(needs) + " works only with --headless";
     return false;

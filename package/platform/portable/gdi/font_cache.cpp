@@ -1,4 +1,4 @@
-// Portable GDI: the font cache behind HFONT (fontconfig matching, FreeType faces,
+// Portable GDI: the font cache behind HFONT (face files from font_files.h, FreeType faces,
 // Windows-style metrics, monochrome glyph runs). See font_cache.h.
 //
 // Sizes: a negative request height is the em size in pixels; a positive one is the
@@ -8,7 +8,6 @@
 // for TrueType faces.
 #include "font_cache.h"
 
-#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_ADVANCES_H
@@ -23,6 +22,8 @@
 #include <string>
 #include <tuple>
 #include <unordered_map>
+
+#include "font_files.h"
 
 namespace portable {
 
@@ -49,7 +50,7 @@ constexpr int max_em = 2048;                         // larger requests are draw
 constexpr int default_em = 12;                       // height 0, variable pitch
 constexpr int default_fixed_cell = 13;               // height 0, fixed pitch
 constexpr size_t max_faces = 64;                     // sized faces kept at once
-constexpr size_t max_matches = 256;                  // memoised fontconfig matches
+constexpr size_t max_matches = 256;                  // memoised face-file matches
 constexpr size_t max_requests = 1024;                // memoised request -> face entries
 constexpr size_t max_glyph_bytes = size_t(8) << 20;  // rendered glyph runs
 constexpr BYTE ff_roman = 0x10;
@@ -93,7 +94,7 @@ int request_weight(int weight) {
     return std::min(weight, 1000);
 }
 
-// What fontconfig is asked for; memoised per distinct request.
+// What the face-file finder is asked for; memoised per distinct request.
 struct MatchKey {
     std::string name;  // lower case
     int weight;
@@ -125,16 +126,13 @@ class FontCache {
 public:
     FontCache() {
         if (FT_Init_FreeType(&library_) != 0) library_ = nullptr;
-        // A configuration of our own, so that releasing it at exit cannot pull the
-        // default one from under another user of fontconfig in the process.
-        config_ = FcInitLoadConfigAndFonts();
+        finder_ = make_font_file_finder();
     }
     // At exit the fonts may be gone already, so they are not touched.
     ~FontCache() {
         resolved_fonts_.clear();
         forget_files();
         if (library_ != nullptr) FT_Done_FreeType(library_);
-        if (config_ != nullptr) FcConfigDestroy(config_);
     }
 
     FontFace* resolve(HFONT__* font);
@@ -147,7 +145,7 @@ public:
 
 private:
     FontFile* match_file(const MatchKey& key);
-    FontFile* fontconfig_match(const char* family, const MatchKey& key, bool exact);
+    FontFile* find_file(const char* family, const MatchKey& key, bool exact);
     FontFile* open_file(const char* path, int index);
     FontFace* sized_face(FontFile* file, int em, bool bold, bool italic);
     void measure(FontFace& face);
@@ -158,7 +156,7 @@ private:
     void forget_files();
 
     FT_Library library_ = nullptr;
-    FcConfig* config_ = nullptr;
+    std::unique_ptr<FontFileFinder> finder_;
     bool hidden_ = false;
     std::map<std::pair<std::string, int>, std::unique_ptr<FontFile>> files_;
     std::unordered_map<MatchKey, FontFile*, KeyHash> matches_;
@@ -172,55 +170,33 @@ private:
 
 // ------------------------------------------------------------------ matching
 
-bool family_is(FcPattern* match, const char* family) {
-    FcChar8* name = nullptr;
-    for (int i = 0; FcPatternGetString(match, FC_FAMILY, i, &name) == FcResultMatch; ++i) {
-        if (strcasecmp(reinterpret_cast<const char*>(name), family) == 0) return true;
-    }
-    return false;
-}
-
-// One fontconfig match for `family`. With `exact`, only a face of that very family is
-// accepted (fontconfig otherwise answers every name with its default face).
-FontFile* FontCache::fontconfig_match(const char* family, const MatchKey& key, bool exact) {
-    FcPattern* pattern = FcPatternCreate();
-    if (pattern == nullptr) return nullptr;
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
-    FcPatternAddInteger(pattern, FC_WEIGHT, FcWeightFromOpenType(key.weight));
-    FcPatternAddInteger(pattern, FC_SLANT, key.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-    if (key.fixed && !exact) FcPatternAddInteger(pattern, FC_SPACING, FC_MONO);
-    FcConfigSubstitute(config_, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(config_, pattern, &result);
-    FcPatternDestroy(pattern);
-    if (match == nullptr) return nullptr;
-    FontFile* file = nullptr;
-    FcChar8* path = nullptr;
-    int index = 0;
-    if ((!exact || family_is(match, family)) &&
-        FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch) {
-        FcPatternGetInteger(match, FC_INDEX, 0, &index);
-        file = open_file(reinterpret_cast<const char*>(path), index);
-    }
-    FcPatternDestroy(match);
-    return file;
+// One face file for `family`. With `exact`, only a face of that very family is
+// accepted (else the finder answers every name with its default face).
+FontFile* FontCache::find_file(const char* family, const MatchKey& key, bool exact) {
+    FontFileRequest request;
+    request.family = family;
+    request.weight = key.weight;
+    request.italic = key.italic;
+    request.fixed = key.fixed;
+    request.exact = exact;
+    FontFileLocation found;
+    if (!finder_->find(request, found)) return nullptr;
+    return open_file(found.path.c_str(), found.index);
 }
 
 // The face file for a request: the named face if it is installed, else the first
 // installed face of the fallback list (Arial's metrics for variable pitch, a
-// fixed-pitch face for fixed pitch), else whatever fontconfig offers.
+// fixed-pitch face for fixed pitch), else whatever the finder offers.
 FontFile* FontCache::match_file(const MatchKey& key) {
     auto found = matches_.find(key);
     if (found != matches_.end()) return found->second;
     FontFile* file = nullptr;
-    if (library_ != nullptr && config_ != nullptr && !hidden_) {
+    if (library_ != nullptr && finder_ != nullptr && !hidden_) {
         static const char* const variable[] = {"Liberation Sans", "Arial", "sans-serif"};
         static const char* const fixed[] = {"DejaVu Sans Mono", "Liberation Mono", "monospace"};
-        if (!key.name.empty()) file = fontconfig_match(key.name.c_str(), key, true);
+        if (!key.name.empty()) file = find_file(key.name.c_str(), key, true);
         const char* const* list = key.fixed ? fixed : variable;
-        for (int i = 0; i < 3 && file == nullptr; ++i) file = fontconfig_match(list[i], key, i < 2);
+        for (int i = 0; i < 3 && file == nullptr; ++i) file = find_file(list[i], key, i < 2);
     }
     if (matches_.size() >= max_matches) matches_.clear();
     matches_.emplace(key, file);

@@ -5,6 +5,8 @@
 // blocks never actually move here, but the lock count is kept as Windows does.
 // Live blocks are kept in a set, so a handle that is not a live block of ours (a
 // freed one included) is refused without reading the memory it points at.
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -36,7 +38,11 @@ GlobalBlock* live_block(HGLOBAL handle) {
 }  // namespace
 
 HGLOBAL WINAPI GlobalAlloc(UINT flags, size_t bytes) {
-    if (bytes > (size_t(1) << 40)) return nullptr;
+    // At most 2^40 bytes, and never a size whose header would wrap size_t (32
+    // bits in the web build) into a short allocation.
+    constexpr uint64_t largest = uint64_t(1) << 40;
+    if (uint64_t(bytes) > largest || bytes > SIZE_MAX - offsetof(GlobalBlock, data) - 1)
+        return nullptr;
     size_t total = offsetof(GlobalBlock, data) + (bytes == 0 ? 1 : bytes);
     void* memory = std::malloc(total);
     if (memory == nullptr) return nullptr;

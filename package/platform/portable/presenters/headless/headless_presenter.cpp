@@ -160,6 +160,10 @@ void HeadlessPresenter::window_created(HWND window) {
 
 SIZE HeadlessPresenter::client_size(HWND window) {
     if (client_override_ && window == first_window()) return *client_override_;
+    return headless_client_size(window);
+}
+
+SIZE headless_client_size(HWND window) {
     DWORD style = window->style;
     bool top_level = window->parent == nullptr && (style & WS_CHILD) == 0;
     // A top-level overlapped window always has a caption, as on Windows.

@@ -76,6 +76,10 @@ struct HeadlessInput {
     static HeadlessInput close(HWND window = nullptr);
 };
 
+// The client size of `window` under the decorations above, for its outer size,
+// style and menu. The web presenter draws the same decorations.
+SIZE headless_client_size(HWND window);
+
 // The virtual key a US keyboard reports for the key that types `character`
 // (letters give the capital's code, digits and space their own; 0 if none).
 UINT virtual_key_for_character(unsigned char character);

@@ -1,0 +1,209 @@
+# The web build, included by the top-level CMakeLists.txt under Emscripten's
+# toolchain (cmake --preset web, folder build-web):
+#   - the C libraries the native build links (FreeType, zlib, libpng, giflib, and
+#     Google Benchmark for the benchmarks), compiled to WebAssembly from the
+#     Debian sources scripts/setup-web.sh unpacks into TAVLO_WEB_SOURCES;
+#   - the portable platform with the faces it needs built in (no fontconfig), the
+#     package, the demo and the examples, each application a page
+#     (<name>.html, .js, .wasm) on the web presenter;
+#   - the package's test suites that need no desktop and bench_frame, run under node.
+
+set(TAVLO_WEB_SOURCES /var/cache/tavlo-web CACHE PATH
+    "Folder with the freetype, zlib, libpng, giflib and benchmark sources (scripts/setup-web.sh)")
+foreach(library freetype zlib libpng giflib benchmark)
+  if(NOT EXISTS ${TAVLO_WEB_SOURCES}/${library}/)
+    message(FATAL_ERROR "${TAVLO_WEB_SOURCES}/${library} is missing: run scripts/setup-web.sh")
+  endif()
+endforeach()
+
+# Emscripten's linker runs node scripts that need Debian's node modules.
+set_property(GLOBAL PROPERTY RULE_LAUNCH_LINK "${CMAKE_COMMAND} -E env NODE_PATH=/usr/share/nodejs")
+# Node 18 and later fetch the .wasm through their own fetch, which cannot read files.
+find_program(TAVLO_NODE NAMES node nodejs REQUIRED)
+set(TAVLO_NODE_RUN ${TAVLO_NODE} --no-experimental-fetch)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${TAVLO_NODE_RUN})
+
+# Exceptions: Emscripten catches C++ exceptions only through JavaScript, which
+# costs the drawing code about a third of its speed and, under Asyncify, makes
+# every call that may throw a possible suspension. The pages and the benchmark
+# are built without catching (a throw ends the program with a message); the
+# test program, which catches what the headless presenter throws, compiles the
+# same sources again with catching (TAVLO_WEB_TEST_SOURCES below).
+# WebAssembly SIMD (every current browser, node 16.4 and later): the span fills
+# 16- and 32-byte stores become vector stores instead of four or eight words.
+add_compile_options(-msimd128)
+# clang's -Wformat objects to print_text's "" fallback format; GCC does not.
+add_compile_options(-Wno-format-zero-length)
+add_link_options(-sALLOW_MEMORY_GROWTH=1)
+
+# ---------------------------------------------------------------- third-party libraries
+# Built with their own warnings off; the project's flags come back afterwards.
+get_directory_property(tavlo_compile_options COMPILE_OPTIONS)
+set_directory_properties(PROPERTIES COMPILE_OPTIONS "-w")
+
+set(zlib_dir ${TAVLO_WEB_SOURCES}/zlib)
+add_library(tavlo_web_zlib STATIC
+  ${zlib_dir}/adler32.c ${zlib_dir}/compress.c ${zlib_dir}/crc32.c ${zlib_dir}/deflate.c
+  ${zlib_dir}/infback.c ${zlib_dir}/inffast.c ${zlib_dir}/inflate.c ${zlib_dir}/inftrees.c
+  ${zlib_dir}/trees.c ${zlib_dir}/uncompr.c ${zlib_dir}/zutil.c)
+target_include_directories(tavlo_web_zlib SYSTEM PUBLIC ${zlib_dir})
+# FreeType links it as the system's zlib, as Debian's FreeType does.
+add_library(ZLIB::ZLIB ALIAS tavlo_web_zlib)
+set(ZLIB_INCLUDE_DIR ${zlib_dir} CACHE PATH "" FORCE)
+set(ZLIB_LIBRARY tavlo_web_zlib CACHE STRING "" FORCE)
+
+set(FT_DISABLE_ZLIB OFF CACHE BOOL "" FORCE)
+set(FT_REQUIRE_ZLIB ON CACHE BOOL "" FORCE)
+set(FT_DISABLE_BZIP2 ON CACHE BOOL "" FORCE)
+set(FT_DISABLE_PNG ON CACHE BOOL "" FORCE)
+set(FT_DISABLE_HARFBUZZ ON CACHE BOOL "" FORCE)
+set(FT_DISABLE_BROTLI ON CACHE BOOL "" FORCE)
+set(SKIP_INSTALL_ALL ON CACHE BOOL "" FORCE)
+add_subdirectory(${TAVLO_WEB_SOURCES}/freetype ${CMAKE_BINARY_DIR}/third_party/freetype
+                 EXCLUDE_FROM_ALL)
+add_library(Freetype::Freetype ALIAS freetype)
+
+set(png_dir ${TAVLO_WEB_SOURCES}/libpng)
+configure_file(${png_dir}/scripts/pnglibconf.h.prebuilt
+               ${CMAKE_BINARY_DIR}/third_party/libpng/pnglibconf.h COPYONLY)
+add_library(tavlo_web_png STATIC
+  ${png_dir}/png.c ${png_dir}/pngerror.c ${png_dir}/pngget.c ${png_dir}/pngmem.c
+  ${png_dir}/pngpread.c ${png_dir}/pngread.c ${png_dir}/pngrio.c ${png_dir}/pngrtran.c
+  ${png_dir}/pngrutil.c ${png_dir}/pngset.c ${png_dir}/pngtrans.c ${png_dir}/pngwio.c
+  ${png_dir}/pngwrite.c ${png_dir}/pngwtran.c ${png_dir}/pngwutil.c)
+target_include_directories(tavlo_web_png SYSTEM PUBLIC ${png_dir}
+                           ${CMAKE_BINARY_DIR}/third_party/libpng)
+target_link_libraries(tavlo_web_png PUBLIC tavlo_web_zlib)
+add_library(PNG::PNG ALIAS tavlo_web_png)
+
+set(gif_dir ${TAVLO_WEB_SOURCES}/giflib)
+add_library(tavlo_web_gif STATIC
+  ${gif_dir}/dgif_lib.c ${gif_dir}/egif_lib.c ${gif_dir}/gifalloc.c ${gif_dir}/gif_err.c
+  ${gif_dir}/gif_font.c ${gif_dir}/gif_hash.c ${gif_dir}/openbsd-reallocarray.c
+  ${gif_dir}/quantize.c)
+target_include_directories(tavlo_web_gif SYSTEM PUBLIC ${gif_dir})
+add_library(GIF::GIF ALIAS tavlo_web_gif)
+
+# fontconfig is not used: the faces are built in (gdi/font_files_builtin.cpp).
+add_library(tavlo_web_no_fontconfig INTERFACE)
+add_library(Fontconfig::Fontconfig ALIAS tavlo_web_no_fontconfig)
+
+if(TAVLO_TESTS)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/third_party/googletest EXCLUDE_FROM_ALL)
+  foreach(gtest_target gtest gtest_main gmock gmock_main)
+    target_compile_options(${gtest_target} PUBLIC -fexceptions)
+  endforeach()
+endif()
+if(TAVLO_BENCH)
+  set(benchmark_dir ${TAVLO_WEB_SOURCES}/benchmark)
+  file(GLOB benchmark_sources ${benchmark_dir}/src/*.cc)
+  list(FILTER benchmark_sources EXCLUDE REGEX "benchmark_main\\.cc$")
+  add_library(tavlo_web_benchmark STATIC ${benchmark_sources})
+  target_include_directories(tavlo_web_benchmark SYSTEM PUBLIC ${benchmark_dir}/include)
+  target_compile_definitions(tavlo_web_benchmark PUBLIC BENCHMARK_STATIC_DEFINE
+                             PRIVATE HAVE_STD_REGEX)
+  add_library(tavlo_web_benchmark_main STATIC ${benchmark_dir}/src/benchmark_main.cc)
+  target_link_libraries(tavlo_web_benchmark_main PUBLIC tavlo_web_benchmark)
+endif()
+
+set_directory_properties(PROPERTIES COMPILE_OPTIONS "${tavlo_compile_options}")
+
+# ---------------------------------------------------------------- the package
+set(TAVLO_QT OFF CACHE BOOL "" FORCE)
+add_subdirectory(package)
+
+# The faces a desktop's fontconfig picks for the package's requests, built into
+# every program at /fonts (gdi/font_files_builtin.cpp lists them).
+target_compile_definitions(tavlo_platform PRIVATE TAVLO_BUILTIN_FONTS=1)
+set(TAVLO_WEB_FONTS
+  /usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf
+  /usr/share/fonts/truetype/liberation2/LiberationSans-Bold.ttf
+  /usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf
+  /usr/share/fonts/truetype/dejavu/DejaVuSansMono-Bold.ttf)
+foreach(font ${TAVLO_WEB_FONTS})
+  get_filename_component(font_name ${font} NAME)
+  target_link_options(tavlo_platform INTERFACE "SHELL:--embed-file ${font}@/fonts/${font_name}")
+endforeach()
+
+# The web presenter: pages, Asyncify for GetMessageA's wait, the script file in
+# the browser's storage. The entry point picks it when it runs in a page.
+set(web_dir ${PROJECT_SOURCE_DIR}/package/platform/portable/presenters/web)
+file(GLOB TAVLO_WEB_PRESENTER_SOURCES CONFIGURE_DEPENDS ${web_dir}/*.cpp)
+add_library(tavlo_web STATIC ${TAVLO_WEB_PRESENTER_SOURCES})
+target_link_libraries(tavlo_web PUBLIC tavlo_platform)
+target_compile_definitions(tavlo_web PUBLIC TAVLO_HAVE_WEB=1)
+target_link_options(tavlo_web INTERFACE
+  -sASYNCIFY -sASYNCIFY_STACK_SIZE=65536 -sEXIT_RUNTIME=1 -sMINIFY_HTML=0 -lidbfs.js
+  -sEXPORTED_FUNCTIONS=_main,_fflush
+  "SHELL:--pre-js ${web_dir}/page_runtime.js"
+  "SHELL:--shell-file ${web_dir}/page.html")
+target_link_libraries(tavlo_entry PUBLIC tavlo_web)
+
+# Each application on tavlo.h is a page: <name>.html with its .js and .wasm, all
+# in build-web/web beside the page's style sheet, the folder a server serves.
+set(TAVLO_WEB_PAGES_DIR ${CMAKE_BINARY_DIR}/web)
+configure_file(${web_dir}/page.css ${TAVLO_WEB_PAGES_DIR}/page.css COPYONLY)
+function(tavlo_web_page target)
+  set_target_properties(${target} PROPERTIES SUFFIX ".html"
+                        RUNTIME_OUTPUT_DIRECTORY ${TAVLO_WEB_PAGES_DIR})
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS
+               ${web_dir}/page_runtime.js ${web_dir}/page.html)
+endfunction()
+
+add_subdirectory(demo)
+add_subdirectory(examples)
+# The demo and every application in examples/ (one per source file there).
+file(GLOB example_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/examples/*.cpp)
+set(pages cubes)
+foreach(source ${example_sources})
+  get_filename_component(name ${source} NAME_WE)
+  list(APPEND pages ${name})
+endforeach()
+foreach(page ${pages})
+  if(TARGET ${page})
+    tavlo_web_page(${page})
+  endif()
+endforeach()
+
+# ---------------------------------------------------------------- tests and benchmarks
+if(TAVLO_TESTS)
+  enable_testing()
+  include(GoogleTest)
+  # The suites of tests/*.cpp (the Qt, desktop and Windows ones live in subfolders).
+  # Golden pictures and test output are the real files, mounted into the
+  # program's file system under the same paths; the fonts stay built in.
+  configure_file(${PROJECT_SOURCE_DIR}/tests/web/node_files.js.in
+                 ${CMAKE_BINARY_DIR}/tests/node_files.js @ONLY)
+  file(GLOB TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/*.cpp)
+  # The package, the portable platform (headless) and the demo, compiled again
+  # with exceptions caught.
+  set(portable_dir ${PROJECT_SOURCE_DIR}/package/platform/portable)
+  file(GLOB TAVLO_WEB_TEST_SOURCES CONFIGURE_DEPENDS
+    ${portable_dir}/*.cpp ${portable_dir}/gdi/*.cpp ${portable_dir}/user/*.cpp
+    ${portable_dir}/kernel/*.cpp ${portable_dir}/image/*.cpp
+    ${portable_dir}/presenters/headless/*.cpp
+    ${PROJECT_SOURCE_DIR}/package/src/*.cpp ${PROJECT_SOURCE_DIR}/demo/*.cpp)
+  add_executable(tavlo_tests ${TEST_SOURCES} ${TAVLO_WEB_TEST_SOURCES})
+  target_compile_options(tavlo_tests PRIVATE -fexceptions)
+  target_include_directories(tavlo_tests PRIVATE ${PROJECT_SOURCE_DIR}/package/include
+                             ${PROJECT_SOURCE_DIR}/package/platform ${PROJECT_SOURCE_DIR}/package/src
+                             ${PROJECT_SOURCE_DIR}/demo ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(tavlo_tests PRIVATE Freetype::Freetype PNG::PNG GIF::GIF
+                        GTest::gtest GTest::gtest_main)
+  get_target_property(font_options tavlo_platform INTERFACE_LINK_OPTIONS)
+  target_link_options(tavlo_tests PRIVATE -fexceptions ${font_options} -lnodefs.js
+                      -sEXIT_RUNTIME=1 "SHELL:--pre-js ${CMAKE_BINARY_DIR}/tests/node_files.js")
+  target_compile_definitions(tavlo_tests PRIVATE TAVLO_BUILTIN_FONTS=1
+    TAVLO_GOLDEN_DIR="${PROJECT_SOURCE_DIR}/tests/golden"
+    TAVLO_TEST_OUTPUT_DIR="${CMAKE_BINARY_DIR}/tests/output")
+  gtest_discover_tests(tavlo_tests TEST_PREFIX "wasm." DISCOVERY_TIMEOUT 120
+                       PROPERTIES TIMEOUT 300)
+endif()
+
+if(TAVLO_BENCH)
+  add_executable(bench_frame ${PROJECT_SOURCE_DIR}/bench/bench_frame.cpp)
+  target_include_directories(bench_frame PRIVATE ${PROJECT_SOURCE_DIR}/package/src)
+  target_link_libraries(bench_frame PRIVATE tavlo cubes_demo tavlo_web_benchmark_main)
+endif()

@@ -1,0 +1,283 @@
+// Web presenter: windows, input, waiting and the clock on a web page. The page
+// side is page_runtime.js (Module.tavloPage); the calls below are its interface.
+#include "web_presenter.h"
+
+#include <emscripten.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "../../kernel/system.h"
+#include "../../user/menu.h"
+#include "../../user/window.h"
+#include "../headless/headless_presenter.h"
+
+// ------------------------------------------------------------ the page's interface
+
+// clang-format off
+EM_JS(int, tavlo_page_present_in_page, (), {
+    return (typeof document !== 'undefined' && Module['tavloPage']) ? 1 : 0;
+});
+EM_JS(void, tavlo_page_create_window, (int id, const char* title, int left, int top,
+                                       int background, int closable), {
+    Module['tavloPage'].createWindow({
+        id: id, title: UTF8ToString(title), left: left, top: top,
+        background: background, closable: !!closable});
+});
+EM_JS(void, tavlo_page_lay_out, (int id, int frame, int caption, int menu_bar, int width,
+                                 int height), {
+    Module['tavloPage'].layOut(id, {frame: frame, caption: caption, menuBar: menu_bar,
+                                    width: width, height: height});
+});
+EM_JS(void, tavlo_page_show_window, (int id, int visible), {
+    Module['tavloPage'].showWindow(id, !!visible);
+});
+EM_JS(void, tavlo_page_destroy_window, (int id), {
+    Module['tavloPage'].destroyWindow(id);
+});
+EM_JS(void, tavlo_page_set_menu, (int id, const char* model), {
+    Module['tavloPage'].setMenu(id, JSON.parse(UTF8ToString(model)));
+});
+EM_JS(void, tavlo_page_present, (int id, const uint32_t* pixels, int width, int height), {
+    Module['tavloPage'].present(id, HEAPU8.subarray(pixels, pixels + width * height * 4), width, height);
+});
+// Fills record[0..4] (kind, window id, three values) with the oldest queued input.
+EM_JS(int, tavlo_page_next_input, (int* record), {
+    var input = Module['tavloPage'].nextInput();
+    if (!input) return 0;
+    HEAP32.set([input.kind, input.id, input.a | 0, input.b | 0, input.c | 0], record >> 2);
+    return 1;
+});
+EM_ASYNC_JS(void, tavlo_page_wait, (double timeout_ms), {
+    await Module['tavloPage'].wait(timeout_ms);
+});
+EM_JS(void, tavlo_page_debug_output, (const char* text), {
+    Module['tavloPage'].debugOutput(UTF8ToString(text));
+});
+// clang-format on
+
+namespace portable {
+
+namespace {
+
+// The page's input kinds (page_runtime.js).
+enum PageInput { ButtonDown = 1, ButtonUp = 2, KeyDown = 3, KeyUp = 4, Command = 5, Close = 6 };
+
+void append_json_string(std::string& out, const std::string& text) {
+    out += '"';
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += char(c);
+        } else if (c < 0x20) {
+            static const char hex[] = "0123456789abcdef";
+            out += "\\u00";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else if (c >= 0x80) {
+            // Menu texts are code page 1252 bytes; Latin-1 covers what menus use.
+            out += char(0xC0 | (c >> 6));
+            out += char(0x80 | (c & 0x3F));
+        } else {
+            out += char(c);
+        }
+    }
+    out += '"';
+}
+
+// USER's menu as JSON for the page. AppendMenuA refuses cycles; the depth bound
+// only keeps this finite regardless.
+void append_menu_json(std::string& out, HMENU menu, int depth) {
+    out += '[';
+    if (menu != nullptr && depth <= 16) {
+        bool first = true;
+        for (const MenuItem& item : menu_items(menu)) {
+            if (!first) out += ',';
+            first = false;
+            out += "{\"flags\":" + std::to_string(item.flags) +
+                   ",\"id\":" + std::to_string(item.id) + ",\"text\":";
+            append_json_string(out, item.text);
+            if (item.popup()) {
+                out += ",\"items\":";
+                append_menu_json(out, item.submenu, depth + 1);
+            }
+            out += '}';
+        }
+    }
+    out += ']';
+}
+
+bool is_top_level(const HWND__& record) {
+    return record.parent == nullptr && (record.style & WS_CHILD) == 0;
+}
+
+}  // namespace
+
+WebPresenter::Shown* WebPresenter::find(HWND window) {
+    for (Shown& shown : windows_) {
+        if (shown.handle == window) return &shown;
+    }
+    return nullptr;
+}
+
+WebPresenter::Shown* WebPresenter::find(int id) {
+    for (Shown& shown : windows_) {
+        if (shown.id == id) return &shown;
+    }
+    return nullptr;
+}
+
+// ------------------------------------------------------------ windows
+
+void WebPresenter::window_created(HWND window) {
+    HWND__* record = live_window(window);
+    if (record == nullptr || !is_top_level(*record)) return;
+    std::erase_if(windows_, [&](const Shown& old) { return old.handle == window; });
+    if (first_window_ == nullptr) first_window_ = window;
+    windows_.push_back({window, next_id_++, 0});
+    tavlo_page_create_window(windows_.back().id, record->title.c_str(), record->outer.left,
+                             record->outer.top, int(background_color(*record)),
+                             (record->style & WS_SYSMENU) != 0 ? 1 : 0);
+    lay_out(windows_.back());
+}
+
+// The page's frame: the headless decorations around the client area, with the
+// menu bar while the window has a menu.
+void WebPresenter::lay_out(const Shown& shown) {
+    HWND__* record = live_window(shown.handle);
+    if (record == nullptr) return;
+    const SIZE decorated = headless_client_size(shown.handle);
+    const SIZE client = client_size(shown.handle);
+    auto extent = [](LONG low, LONG high) {
+        return int(std::clamp<int64_t>(int64_t(high) - low, 0, INT32_MAX));
+    };
+    const int outer_width = extent(record->outer.left, record->outer.right);
+    const int outer_height = extent(record->outer.top, record->outer.bottom);
+    const int frame = std::max(0, (outer_width - int(decorated.cx)) / 2);
+    const int menu_bar = record->menu != nullptr ? headless_menu_bar : 0;
+    const int caption = std::max(0, outer_height - int(decorated.cy) - 2 * frame - menu_bar);
+    tavlo_page_lay_out(shown.id, frame, caption, menu_bar, client.cx, client.cy);
+}
+
+SIZE WebPresenter::client_size(HWND window) {
+    if (client_override_ && window == first_window_) return *client_override_;
+    return headless_client_size(window);
+}
+
+void WebPresenter::window_shown(HWND window, bool visible) {
+    if (Shown* shown = find(window)) tavlo_page_show_window(shown->id, visible ? 1 : 0);
+}
+
+void WebPresenter::window_destroyed(HWND window) {
+    Shown* shown = find(window);
+    if (shown == nullptr) return;
+    // The page keeps the last picture, greyed, and says the window is gone.
+    tavlo_page_destroy_window(shown->id);
+    std::erase_if(windows_, [&](const Shown& old) { return old.handle == window; });
+}
+
+void WebPresenter::menu_changed(HWND window) {
+    Shown* shown = find(window);
+    HWND__* record = live_window(window);
+    if (shown == nullptr || record == nullptr) return;
+    lay_out(*shown);
+    std::string model;
+    append_menu_json(model, record->menu, 0);
+    tavlo_page_set_menu(shown->id, model.c_str());
+}
+
+void WebPresenter::present(HWND window) {
+    Shown* shown = find(window);
+    HWND__* record = live_window(window);
+    if (shown == nullptr || record == nullptr) return;
+    const HBITMAP__& front = record->front_image;
+    if (front.width <= 0 || front.height <= 0 ||
+        front.pixels.size() < size_t(front.width) * size_t(front.height))
+        return;
+    tavlo_page_present(shown->id, front.pixels.data(), front.width, front.height);
+    ++shown->frames;
+    // The last frame asked for: close the window as the user would.
+    if (frame_limit_ != 0 && window == first_window_ && shown->frames == frame_limit_)
+        PostMessageA(window, WM_CLOSE, 0, 0);
+}
+
+// ------------------------------------------------------------ input and waiting
+
+// Posts what the page has queued; true when something was posted.
+bool WebPresenter::post_page_input() {
+    bool posted = false;
+    int input[5];
+    while (tavlo_page_next_input(input) != 0) {
+        Shown* shown = find(input[1]);
+        if (shown == nullptr) continue;
+        HWND window = shown->handle;
+        const LPARAM where = MAKELPARAM(input[2], input[3]);
+        switch (input[0]) {
+            case ButtonDown: PostMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, where); break;
+            case ButtonUp: PostMessageA(window, WM_LBUTTONUP, 0, where); break;
+            case KeyDown:
+                PostMessageA(window, WM_KEYDOWN, WPARAM(input[2]),
+                             key_down_lparam(static_cast<unsigned char>(input[3])));
+                break;
+            case KeyUp: PostMessageA(window, WM_KEYUP, WPARAM(input[2]), key_up_lparam()); break;
+            case Command: PostMessageA(window, WM_COMMAND, WPARAM(input[2]), 0); break;
+            case Close: PostMessageA(window, WM_CLOSE, 0, 0); break;
+            default: continue;
+        }
+        posted = true;
+    }
+    return posted;
+}
+
+// A program whose timers are always due never waits: once per display frame it
+// gives the browser a turn anyway, so the page is drawn and input arrives.
+void WebPresenter::poll() {
+    constexpr double display_frame_ms = 16;
+    if (emscripten_get_now() - last_yield_ms_ >= display_frame_ms) {
+        tavlo_page_wait(0);
+        last_yield_ms_ = emscripten_get_now();
+    }
+    post_page_input();
+}
+
+bool WebPresenter::wait(int64_t deadline_ms) {
+    if (post_page_input()) return true;
+    double timeout = -1;  // none: until input arrives
+    if (deadline_ms >= 0) {
+        timeout = double(deadline_ms - now_ms());
+        if (timeout <= 0) return true;
+    }
+    tavlo_page_wait(timeout);
+    last_yield_ms_ = emscripten_get_now();
+    post_page_input();
+    return true;
+}
+
+int64_t WebPresenter::now_ms() {
+    return int64_t(emscripten_get_now());
+}
+
+// The headless presenter's screen, so windows placed by the screen's size have
+// the same size as in a headless run.
+SIZE WebPresenter::screen_size() {
+    return headless_default_screen;
+}
+
+void end_web_program(int exit_code) {
+    // main's return cannot end the program once it has waited (Asyncify
+    // resumed it from the browser's event loop): end it here, so the page
+    // learns the exit code.
+    std::fflush(nullptr);
+    emscripten_force_exit(exit_code);
+}
+
+WebPresenter* make_web_presenter() {
+    if (tavlo_page_present_in_page() == 0) return nullptr;
+    static WebPresenter presenter;
+    // Debug output (the message log's lines among it) goes to the page too.
+    set_debug_output_sink([](const char* text) { tavlo_page_debug_output(text); });
+    return &presenter;
+}
+
+}  // namespace portable

@@ -1,0 +1,74 @@
+// Web presenter: the package's windows on a web page (WebAssembly, Emscripten).
+//
+// One page holds every top-level window, each drawn by the page (page_runtime.js)
+// as a frame with its title bar, close box, for the window with a menu an HTML
+// menu bar mirrored from USER's menu model, and a canvas showing the front image
+// 1:1. Decorations have the headless presenter's sizes, so client areas, and so
+// pictures, are the same as in a headless run.
+//
+// Input becomes posted messages: left button down and up (client coordinates),
+// key down and up as Windows virtual keys with the typed character attached to
+// the key-down, menu choices (WM_COMMAND) and close boxes (WM_CLOSE). The page
+// queues DOM input; the presenter takes it at every GetMessageA.
+//
+// wait() suspends the program with Asyncify until the page has input or the
+// deadline (USER's next timer) passes: the browser runs in between, nothing
+// polls. A program that never waits long still lets the page draw and take
+// input: poll() yields to the browser once per display frame.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "../../presenter.h"
+
+namespace portable {
+
+class WebPresenter : public Presenter {
+public:
+    // The first top-level window gets this client size whatever its decorations
+    // (as the headless presenter's override).
+    void set_client_size_override(SIZE size) { client_override_ = size; }
+    // After this many frames shown by the first top-level window, it is closed
+    // as the user would close it. 0: never.
+    void set_frame_limit(int64_t frames) { frame_limit_ = frames; }
+
+    void window_created(HWND window) override;
+    SIZE client_size(HWND window) override;
+    void window_shown(HWND window, bool visible) override;
+    void window_destroyed(HWND window) override;
+    void menu_changed(HWND window) override;
+    void present(HWND window) override;
+    void poll() override;
+    bool wait(int64_t deadline_ms) override;
+    int64_t now_ms() override;
+    SIZE screen_size() override;
+
+private:
+    struct Shown {
+        HWND handle = nullptr;
+        int id = 0;  // the page's name for the window
+        int64_t frames = 0;
+    };
+
+    Shown* find(HWND window);
+    void lay_out(const Shown& shown);
+    Shown* find(int id);
+    bool post_page_input();
+
+    std::vector<Shown> windows_;
+    int next_id_ = 1;
+    HWND first_window_ = nullptr;
+    std::optional<SIZE> client_override_;
+    int64_t frame_limit_ = 0;
+    double last_yield_ms_ = 0;
+};
+
+// The presenter when the program runs in a page, else nullptr (under node).
+WebPresenter* make_web_presenter();
+
+// Ends the program in the page with its exit code, which the page shows.
+[[noreturn]] void end_web_program(int exit_code);
+
+}  // namespace portable

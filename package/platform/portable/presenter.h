@@ -4,8 +4,9 @@
 // Presenter only moves pixels to a screen and turns real input into posted
 // messages (PostMessageA). It never calls the package. Three exist: the headless
 // presenter (virtual clock, injected input; tests and --headless), the Qt
-// presenter, and the web presenter (a page, in the WebAssembly build). A presenter reads what it shows through user/window.h (title,
-// style, outer rectangle, front image) and user/menu.h (the menu model).
+// presenter, and the web presenter (a page, in the WebAssembly build). A
+// presenter reads what it shows through user/window.h (title, style, outer
+// rectangle, front image) and user/menu.h (the menu model).
 #pragma once
 
 #include <cstdint>

@@ -187,7 +187,9 @@ if(TAVLO_TESTS)
     ${PROJECT_SOURCE_DIR}/package/src/*.cpp ${PROJECT_SOURCE_DIR}/demo/*.cpp)
   add_executable(tavlo_tests ${TEST_SOURCES} ${TAVLO_WEB_TEST_SOURCES})
   target_compile_options(tavlo_tests PRIVATE -fexceptions)
-  target_include_directories(tavlo_tests PRIVATE ${PROJECT_SOURCE_DIR}/package/include
+  target_include_directories(tavlo_tests PRIVATE
+                             $<TARGET_PROPERTY:tavlo,INTERFACE_INCLUDE_DIRECTORIES>
+                             ${PROJECT_SOURCE_DIR}/package/include
                              ${PROJECT_SOURCE_DIR}/package/platform ${PROJECT_SOURCE_DIR}/package/src
                              ${PROJECT_SOURCE_DIR}/demo ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(tavlo_tests PRIVATE Freetype::Freetype PNG::PNG GIF::GIF
@@ -204,6 +206,7 @@ endif()
 
 if(TAVLO_BENCH)
   add_executable(bench_frame ${PROJECT_SOURCE_DIR}/bench/bench_frame.cpp)
-  target_include_directories(bench_frame PRIVATE ${PROJECT_SOURCE_DIR}/package/src)
+  target_include_directories(bench_frame PRIVATE ${PROJECT_SOURCE_DIR}/package/src
+                             ${PROJECT_SOURCE_DIR}/package/platform ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(bench_frame PRIVATE tavlo cubes_demo tavlo_web_benchmark_main)
 endif()

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "objects.h"
+#include "observer.h"
 
 namespace portable {
 
@@ -74,6 +75,7 @@ inline void fill_span(const Surface& s, int64_t y, int64_t x0, int64_t x1, uint3
     if (y < 0 || y >= s.height) return;
     x0 = std::max<int64_t>(x0, 0);
     x1 = std::min<int64_t>(x1, s.width);
+    if (draw_observer != nullptr && x0 < x1) draw_observer->span(s, y, x0, x1, color);
     if (x1 - x0 > 16) {
         fill_pixels(s.row(y) + x0, x1 - x0, color);
         return;
@@ -152,7 +154,10 @@ void draw_slanted_line(const Surface& s, Point64 from, Point64 to, uint32_t colo
     int64_t stride_b = x_major ? sy * s.width : sx;
     int64_t step_minor = 2 * (run.minor - run.major), step_major = 2 * run.minor;
     uint32_t* pixels = s.pixels;
+    DrawObserver* observer = draw_observer;
     for (int64_t i = lo; i < hi; ++i) {
+        if (observer != nullptr)
+            observer->span(s, offset / s.width, offset % s.width, offset % s.width + 1, color);
         pixels[offset] = color;
         if (err + run.bias > 0) {
             offset += stride_b;
@@ -293,6 +298,9 @@ void fill_box(const Surface& s, int64_t left, int64_t top, int64_t right, int64_
     right = std::min(right, s.width);
     bottom = std::min(bottom, s.height);
     if (left >= right || top >= bottom) return;
+    if (draw_observer != nullptr) {
+        for (int64_t y = top; y < bottom; ++y) draw_observer->span(s, y, left, right, color);
+    }
     for (int64_t y = top; y < bottom; ++y) fill_pixels(s.row(y) + left, right - left, color);
 }
 
@@ -308,6 +316,9 @@ void draw_thin_line(const Surface& s, Point64 from, Point64 to, uint32_t color) 
         int64_t y1 = from.y < to.y ? to.y : from.y + 1;
         y0 = std::max<int64_t>(y0, 0);
         y1 = std::min(y1, s.height);
+        if (draw_observer != nullptr) {
+            for (int64_t y = y0; y < y1; ++y) draw_observer->span(s, y, from.x, from.x + 1, color);
+        }
         for (int64_t y = y0; y < y1; ++y) s.row(y)[from.x] = color;
         return;
     }

@@ -154,10 +154,16 @@ void draw_slanted_line(const Surface& s, Point64 from, Point64 to, uint32_t colo
     int64_t stride_b = x_major ? sy * s.width : sx;
     int64_t step_minor = 2 * (run.minor - run.major), step_major = 2 * run.minor;
     uint32_t* pixels = s.pixels;
-    DrawObserver* observer = draw_observer;
+    if (draw_observer != nullptr) {
+        int64_t at = offset, e = err;
+        for (int64_t i = lo; i < hi; ++i) {
+            draw_observer->span(s, at / s.width, at % s.width, at % s.width + 1, color);
+            bool minor_step = e + run.bias > 0;
+            at += stride_a + (minor_step ? stride_b : 0);
+            e += minor_step ? step_minor : step_major;
+        }
+    }
     for (int64_t i = lo; i < hi; ++i) {
-        if (observer != nullptr)
-            observer->span(s, offset / s.width, offset % s.width, offset % s.width + 1, color);
         pixels[offset] = color;
         if (err + run.bias > 0) {
             offset += stride_b;

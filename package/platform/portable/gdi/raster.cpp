@@ -253,9 +253,9 @@ void scan_edges(const Surface& s, Edge* edges, int count, int64_t first_row, int
     }
 }
 
-// Fills [x0,x1) of row y, known to lie inside the surface.
+// Fills [x0,x1) of row y, known to lie inside the surface; the caller tells the
+// observer.
 inline void fill_inside_span(const Surface& s, int64_t y, int64_t x0, int64_t x1, uint32_t color) {
-    if (draw_observer != nullptr && x0 < x1) draw_observer->span(s, y, x0, x1, color);
     uint32_t* p = s.row(y) + x0;
     int64_t n = x1 - x0;
     if (n > 16) {
@@ -349,8 +349,8 @@ void fill_triangle(const Surface& s, const Point64* points, uint32_t color) {
         return;
     }
     // Every column lies between the corners' columns, so a triangle whose corners
-    // are inside the surface needs no clipping.
-    if (x_min >= 0 && x_max <= s.width) {
+    // are inside the surface needs no clipping (nor, unwatched, a test per row).
+    if (x_min >= 0 && x_max <= s.width && draw_observer == nullptr) {
         scan_triangle<FixedEdge>(
             a, b, c, first_row, end_row, make_fixed_edge,
             [&](int64_t y, int64_t x0, int64_t x1) { fill_inside_span(s, y, x0, x1, color); });
@@ -405,7 +405,9 @@ void draw_thin_line(const Surface& s, Point64 from, Point64 to, uint32_t color) 
         if (draw_observer != nullptr) {
             for (int64_t y = y0; y < y1; ++y) draw_observer->span(s, y, from.x, from.x + 1, color);
         }
-        for (int64_t y = y0; y < y1; ++y) s.row(y)[from.x] = color;
+        if (y0 >= y1) return;
+        uint32_t* p = s.row(y0) + from.x;
+        for (int64_t y = y0; y < y1; ++y, p += s.width) *p = color;
         return;
     }
     draw_slanted_line(s, from, to, color);

@@ -504,6 +504,13 @@ void copy_block(const Surface& dst, int64_t dx, int64_t dy, const Surface& src, 
     steps_inside(dy, 1, dst.height, j0, j1);
     steps_inside(sy, 1, src.height, j0, j1);
     if (i0 >= i1 || j0 >= j1) return;
+    // Whole rows of equally wide surfaces are one contiguous run on both sides (a
+    // canvas copied to its window): one move, which also handles any overlap.
+    if (i1 - i0 == dst.width && dst.width == src.width && dx + i0 == 0 && sx + i0 == 0) {
+        std::memmove(dst.row(dy + j0), src.row(sy + j0),
+                     size_t(j1 - j0) * size_t(dst.width) * sizeof(uint32_t));
+        return;
+    }
     size_t bytes = size_t(i1 - i0) * sizeof(uint32_t);
     auto copy_row = [&](int64_t j) {
         std::memmove(dst.row(dy + j) + dx + i0, src.row(sy + j) + sx + i0, bytes);

@@ -65,6 +65,32 @@ TEST(BitBltCopy, OverlapInOneBitmapActsThroughATemporary) {
     }
 }
 
+// Whole rows, as a canvas is copied to its window: the same results, clipped to
+// both bitmaps and through a temporary within one, also for wider blocks.
+TEST(BitBltCopy, WholeRowsCopyAsTheirPixels) {
+    for (int dy : {-3, -1, 0, 1, 2, 5}) {
+        for (int w : {10, 12}) {
+            Board b(10, 9), other(10, 9);
+            number_pixels(b);
+            std::vector<uint32_t> before = snapshot(b);
+            BitBlt(b.dc(), 0, 1 + dy, w, 6, b.dc(), 0, 1, SRCCOPY);
+            BitBlt(other.dc(), 0, dy, w, 20, b.dc(), 0, 0, SRCCOPY);
+            std::vector<uint32_t> middle = snapshot(b);
+            for (int y = 0; y < 9; ++y) {
+                for (int x = 0; x < 10; ++x) {
+                    bool in = y >= 1 + dy && y < 7 + dy && y - dy < 9;
+                    uint32_t expected = in ? before[(y - dy) * 10 + x] : before[y * 10 + x];
+                    ASSERT_EQ(b.at(x, y), expected) << dy << " w " << w << " at " << x << "," << y;
+                    bool copied = y - dy >= 0 && y - dy < 9;
+                    ASSERT_EQ(other.at(x, y),
+                              copied ? middle[(y - dy) * 10 + x] : Board::paper_color)
+                        << dy << " w " << w << " at " << x << "," << y;
+                }
+            }
+        }
+    }
+}
+
 TEST(ScrollDCRule, MovesRowsUpAndLeavesTheBottomStale) {
     Board b(8, 12);
     number_pixels(b);

@@ -47,6 +47,7 @@ int canvas_y(int64_t y) {
 // wide) keep their low end, and the high end is clamped.
 int origin_for(std::initializer_list<int64_t> values) {
     auto [low, high] = std::minmax(values);
+    if (low >= INT_MIN && high <= INT_MAX) return 0;  // the usual case, already in range
     int64_t least = high - INT_MAX, most = low - INT_MIN;
     return int(std::clamp<int64_t>(0, std::min(least, most), most));
 }

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "objects.h"
+#include "observer.h"
 #include "raster.h"
 
 namespace portable {
@@ -70,6 +71,21 @@ bool brush_of(HDC dc, uint32_t& color) {
     if (b == nullptr || b->hollow) return false;
     color = b->color;
     return true;
+}
+
+// Tells the observer, when there is one, what a call is about to draw.
+void observe(DrawCall::Kind kind, const Point64* points, int count, const Pen& pen, bool fill,
+             uint32_t fill_color) {
+    DrawCall call;
+    call.kind = kind;
+    call.points = points;
+    call.count = count;
+    call.pen = !pen.none;
+    call.pen_width = pen.width;
+    call.pen_color = pen.color;
+    call.brush = fill;
+    call.brush_color = fill_color;
+    draw_observer->call(call);
 }
 
 // A box with its corners in order.
@@ -167,6 +183,11 @@ BoxStart start_box_call(HDC dc, int left, int top, int right, int bottom, BoxCal
     return BoxStart::Draw;
 }
 
+void observe_box(DrawCall::Kind kind, const BoxCall& c) {
+    Point64 corners[2] = {{c.box.left, c.box.top}, {c.box.right, c.box.bottom}};
+    observe(kind, corners, 2, c.pen, c.fill, c.fill_color);
+}
+
 }  // namespace
 }  // namespace portable
 
@@ -174,6 +195,7 @@ BOOL WINAPI Rectangle(HDC dc, int left, int top, int right, int bottom) {
     BoxCall c;
     BoxStart start = start_box_call(dc, left, top, right, bottom, c);
     if (start != BoxStart::Draw) return start == BoxStart::EmptyBox;
+    if (draw_observer != nullptr) observe_box(DrawCall::Rectangle, c);
     draw_box(c.s, c.box, c.pen, c.fill, c.fill_color);
     drawn(dc);
     return TRUE;
@@ -183,6 +205,7 @@ BOOL WINAPI Ellipse(HDC dc, int left, int top, int right, int bottom) {
     BoxCall c;
     BoxStart start = start_box_call(dc, left, top, right, bottom, c);
     if (start != BoxStart::Draw) return start == BoxStart::EmptyBox;
+    if (draw_observer != nullptr) observe_box(DrawCall::Ellipse, c);
     const Box& box = c.box;
     if (box.right - box.left <= 2 || box.bottom - box.top <= 2) {
         // Too small to round: the ellipse is its box.
@@ -215,8 +238,10 @@ BOOL WINAPI Polygon(HDC dc, const POINT* apt, int cpt) {
     }
     for (int i = 0; i < cpt; ++i) points[i] = device_point(dc, apt[i].x, apt[i].y);
     uint32_t fill_color = 0;
-    if (brush_of(dc, fill_color)) fill_polygon(s, points, cpt, fill_color);
+    bool fill = brush_of(dc, fill_color);
     Pen pen = pen_of(dc);
+    if (draw_observer != nullptr) observe(DrawCall::Polygon, points, cpt, pen, fill, fill_color);
+    if (fill) fill_polygon(s, points, cpt, fill_color);
     if (!pen.none && pen.wide) {
         stroke_wide_closed(s, points, cpt, pen);
     } else if (!pen.none) {
@@ -242,6 +267,10 @@ BOOL WINAPI LineTo(HDC dc, int x, int y) {
     dc->position = {x, y};
     Pen pen = pen_of(dc);
     if (pen.none) return TRUE;
+    if (draw_observer != nullptr) {
+        Point64 ends[2] = {from, to};
+        observe(DrawCall::Line, ends, 2, pen, false, 0);
+    }
     if (pen.wide) {
         draw_wide_line(s, from, to, pen.width, pen.color);
     } else {
@@ -257,6 +286,7 @@ COLORREF WINAPI SetPixel(HDC dc, int x, int y, COLORREF color) {
     Point64 p = device_point(dc, x, y);
     if (p.x < 0 || p.y < 0 || p.x >= s.width || p.y >= s.height) return CLR_INVALID;
     color &= 0x00FFFFFF;
+    if (draw_observer != nullptr) draw_observer->span(s, p.y, p.x, p.x + 1, color);
     s.row(p.y)[p.x] = color;
     drawn(dc);
     return color;

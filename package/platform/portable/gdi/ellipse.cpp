@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "observer.h"
 #include "raster.h"
 
 namespace portable {
@@ -207,7 +208,9 @@ void draw_ellipse_outline(const Surface& s, int64_t left, int64_t top, int64_t r
         Point64 p = e.path_point(k);
         p = {p.x + left, p.y + top};
         if (width <= 1) {
-            if (p.x >= 0 && p.x < s.width && p.y >= 0 && p.y < s.height) s.row(p.y)[p.x] = color;
+            if (p.x < 0 || p.x >= s.width || p.y < 0 || p.y >= s.height) continue;
+            if (draw_observer != nullptr) draw_observer->span(s, p.y, p.x, p.x + 1, color);
+            s.row(p.y)[p.x] = color;
             continue;
         }
         if (k == 0) previous = {previous.x + left, previous.y + top};

@@ -62,6 +62,24 @@ private:
     std::vector<T*> free_;
 };
 
+// Pointers already found to be objects of a pool. Slabs are never given back, so
+// a pointer once found on an object boundary inside a slab stays one for the rest
+// of the run: the table only saves searching the slabs again (the create, select
+// and delete of one command check the same handle three times), and the object's
+// header still says whether it is alive. Direct-mapped; a collision only costs a
+// search.
+struct KnownObjects {
+    static constexpr size_t slots = 512;
+    const void* entries[slots] = {};
+    static size_t slot(const void* pointer) {
+        auto v = reinterpret_cast<uintptr_t>(pointer);
+        return ((v >> 3) ^ (v >> 12)) % slots;
+    }
+    bool contains(const void* pointer) const { return entries[slot(pointer)] == pointer; }
+    void add(const void* pointer) { entries[slot(pointer)] = pointer; }
+};
+KnownObjects known_objects;
+
 // Inlined: every handle check and every create or delete goes through these.
 template <typename T>
 [[gnu::always_inline]] inline ObjectPool<T>& pool() {
@@ -71,7 +89,9 @@ template <typename T>
 
 template <typename T>
 T* make_object() {
-    return pool<T>().allocate();
+    T* object = pool<T>().allocate();
+    known_objects.add(static_cast<GdiObject*>(object));
+    return object;
 }
 
 void free_object(GdiObject* object) {
@@ -158,7 +178,10 @@ void release_from(GdiObject* object) {
 GdiObject* gdi_object(HGDIOBJ handle) {
     if (handle == nullptr) return nullptr;
     if (is_stock(handle)) return static_cast<GdiObject*>(handle);
-    if (!in_a_pool(handle)) return nullptr;
+    if (!known_objects.contains(handle)) {
+        if (!in_a_pool(handle)) return nullptr;
+        known_objects.add(handle);
+    }
     auto* object = static_cast<GdiObject*>(handle);
     return object->kind == ObjectKind::Dead ? nullptr : object;
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "objects.h"
+#include "observer.h"
 
 namespace portable {
 
@@ -74,6 +75,7 @@ inline void fill_span(const Surface& s, int64_t y, int64_t x0, int64_t x1, uint3
     if (y < 0 || y >= s.height) return;
     x0 = std::max<int64_t>(x0, 0);
     x1 = std::min<int64_t>(x1, s.width);
+    if (draw_observer != nullptr && x0 < x1) draw_observer->span(s, y, x0, x1, color);
     if (x1 - x0 > 16) {
         fill_pixels(s.row(y) + x0, x1 - x0, color);
         return;
@@ -152,6 +154,15 @@ void draw_slanted_line(const Surface& s, Point64 from, Point64 to, uint32_t colo
     int64_t stride_b = x_major ? sy * s.width : sx;
     int64_t step_minor = 2 * (run.minor - run.major), step_major = 2 * run.minor;
     uint32_t* pixels = s.pixels;
+    if (draw_observer != nullptr) {
+        int64_t at = offset, e = err;
+        for (int64_t i = lo; i < hi; ++i) {
+            draw_observer->span(s, at / s.width, at % s.width, at % s.width + 1, color);
+            bool minor_step = e + run.bias > 0;
+            at += stride_a + (minor_step ? stride_b : 0);
+            e += minor_step ? step_minor : step_major;
+        }
+    }
     for (int64_t i = lo; i < hi; ++i) {
         pixels[offset] = color;
         if (err + run.bias > 0) {
@@ -242,7 +253,84 @@ void scan_edges(const Surface& s, Edge* edges, int count, int64_t first_row, int
     }
 }
 
+// Fills [x0,x1) of row y, known to lie inside the surface; the caller tells the
+// observer.
+inline void fill_inside_span(const Surface& s, int64_t y, int64_t x0, int64_t x1, uint32_t color) {
+    uint32_t* p = s.row(y) + x0;
+    int64_t n = x1 - x0;
+    if (n > 16) {
+        fill_pixels(p, n, color);
+        return;
+    }
+    if (n < 4) {
+        for (; n > 0; --n) *p++ = color;
+        return;
+    }
+    typedef uint32_t Quad __attribute__((vector_size(16)));
+    Quad quad = {color, color, color, color};
+    for (int64_t i = 0; i + 4 <= n; i += 4) std::memcpy(p + i, &quad, sizeof quad);
+    std::memcpy(p + n - 4, &quad, sizeof quad);
+}
+
+// The edge of a small triangle, stepped in 32.32 fixed point: `value` is
+// x + (dy - 1) / dy at the row about to be used, rounded up, so that its integer
+// part is ceil(x), the edge's column. Rounding the start and the step up keeps the
+// value at or above the exact one, by less than (k + 1) / 2^32 after k rows; the
+// exact value's fraction is a multiple of 1 / dy no greater than (dy - 1) / dy, so
+// for dy < 2^16 the error never reaches the next integer and every column is
+// exactly Edge's. Used for coordinates below small_triangle_limit only, where
+// nothing overflows.
+struct FixedEdge {
+    int64_t value;
+    int64_t step_by;
+    int64_t column() const { return value >> 32; }
+    void step() { value += step_by; }
+};
+
+constexpr int64_t small_triangle_limit = int64_t(1) << 29;  // |x|, |y| below this
+constexpr int64_t small_triangle_rows = int64_t(1) << 15;   // height below this
+
+// ceil(n * 2^32 / d) for 0 <= n < d < 2^16.
+int64_t fraction_up(int64_t n, int64_t d) {
+    return ((n << 32) + d - 1) / d;
+}
+
+FixedEdge make_fixed_edge(Point64 a, Point64 b, int64_t first_row) {
+    if (a.y > b.y) std::swap(a, b);
+    int64_t dy = b.y - a.y, dx = b.x - a.x;
+    int64_t n = a.x * dy + (first_row - a.y) * dx + dy - 1;
+    int64_t q = floor_div64(n, dy), qs = floor_div64(dx, dy);
+    FixedEdge e;
+    e.value = q * (int64_t(1) << 32) + fraction_up(n - q * dy, dy);
+    e.step_by = qs * (int64_t(1) << 32) + fraction_up(dx - qs * dy, dy);
+    return e;
+}
+
 // A triangle: sorted by row, its long edge pairs with one short edge at a time.
+// make(a, b, row) sets up an edge at `row`; span(y, x0, x1) fills one row.
+template <typename EdgeType, typename MakeEdge, typename FillSpan>
+void scan_triangle(Point64 a, Point64 b, Point64 c, int64_t first_row, int64_t end_row,
+                   MakeEdge make, FillSpan span) {
+    EdgeType long_edge = make(a, c, first_row);
+    auto run = [&](EdgeType& short_edge, int64_t from, int64_t to) {
+        for (int64_t y = from; y < to; ++y) {
+            int64_t x0 = long_edge.column(), x1 = short_edge.column();
+            span(y, std::min(x0, x1), std::max(x0, x1));
+            long_edge.step();
+            short_edge.step();
+        }
+    };
+    if (a.y < b.y && first_row < b.y) {
+        EdgeType upper = make(a, b, first_row);
+        run(upper, first_row, std::min(b.y, end_row));
+    }
+    if (b.y < c.y) {
+        int64_t from = std::max(b.y, first_row);
+        EdgeType lower = make(b, c, from);
+        run(lower, from, end_row);
+    }
+}
+
 void fill_triangle(const Surface& s, const Point64* points, uint32_t color) {
     Point64 a = points[0], b = points[1], c = points[2];
     if (a.y > b.y) std::swap(a, b);
@@ -250,23 +338,26 @@ void fill_triangle(const Surface& s, const Point64* points, uint32_t color) {
     if (a.y > b.y) std::swap(a, b);
     int64_t first_row = std::max<int64_t>(a.y, 0), end_row = std::min(c.y, s.height);
     if (first_row >= end_row) return;
-    Edge long_edge = make_edge(a, c, first_row);
-    auto run = [&](Edge& short_edge, int64_t from, int64_t to) {
-        for (int64_t y = from; y < to; ++y) {
-            int64_t x0 = long_edge.column(), x1 = short_edge.column();
-            fill_span(s, y, std::min(x0, x1), std::max(x0, x1), color);
-            long_edge.step();
-            short_edge.step();
-        }
-    };
-    if (a.y < b.y && first_row < b.y) {
-        Edge upper = make_edge(a, b, first_row);
-        run(upper, first_row, std::min(b.y, end_row));
+    int64_t x_min = std::min({a.x, b.x, c.x}), x_max = std::max({a.x, b.x, c.x});
+    bool small = x_min > -small_triangle_limit && x_max < small_triangle_limit &&
+                 a.y > -small_triangle_limit && c.y < small_triangle_limit &&
+                 c.y - a.y < small_triangle_rows;
+    if (!small) {
+        scan_triangle<Edge>(
+            a, b, c, first_row, end_row, make_edge,
+            [&](int64_t y, int64_t x0, int64_t x1) { fill_span(s, y, x0, x1, color); });
+        return;
     }
-    if (b.y < c.y) {
-        int64_t from = std::max(b.y, first_row);
-        Edge lower = make_edge(b, c, from);
-        run(lower, from, end_row);
+    // Every column lies between the corners' columns, so a triangle whose corners
+    // are inside the surface needs no clipping (nor, unwatched, a test per row).
+    if (x_min >= 0 && x_max <= s.width && draw_observer == nullptr) {
+        scan_triangle<FixedEdge>(
+            a, b, c, first_row, end_row, make_fixed_edge,
+            [&](int64_t y, int64_t x0, int64_t x1) { fill_inside_span(s, y, x0, x1, color); });
+    } else {
+        scan_triangle<FixedEdge>(
+            a, b, c, first_row, end_row, make_fixed_edge,
+            [&](int64_t y, int64_t x0, int64_t x1) { fill_span(s, y, x0, x1, color); });
     }
 }
 
@@ -293,6 +384,9 @@ void fill_box(const Surface& s, int64_t left, int64_t top, int64_t right, int64_
     right = std::min(right, s.width);
     bottom = std::min(bottom, s.height);
     if (left >= right || top >= bottom) return;
+    if (draw_observer != nullptr) {
+        for (int64_t y = top; y < bottom; ++y) draw_observer->span(s, y, left, right, color);
+    }
     for (int64_t y = top; y < bottom; ++y) fill_pixels(s.row(y) + left, right - left, color);
 }
 
@@ -308,7 +402,12 @@ void draw_thin_line(const Surface& s, Point64 from, Point64 to, uint32_t color) 
         int64_t y1 = from.y < to.y ? to.y : from.y + 1;
         y0 = std::max<int64_t>(y0, 0);
         y1 = std::min(y1, s.height);
-        for (int64_t y = y0; y < y1; ++y) s.row(y)[from.x] = color;
+        if (draw_observer != nullptr) {
+            for (int64_t y = y0; y < y1; ++y) draw_observer->span(s, y, from.x, from.x + 1, color);
+        }
+        if (y0 >= y1) return;
+        uint32_t* p = s.row(y0) + from.x;
+        for (int64_t y = y0; y < y1; ++y, p += s.width) *p = color;
         return;
     }
     draw_slanted_line(s, from, to, color);
@@ -405,6 +504,13 @@ void copy_block(const Surface& dst, int64_t dx, int64_t dy, const Surface& src, 
     steps_inside(dy, 1, dst.height, j0, j1);
     steps_inside(sy, 1, src.height, j0, j1);
     if (i0 >= i1 || j0 >= j1) return;
+    // Whole rows of equally wide surfaces are one contiguous run on both sides (a
+    // canvas copied to its window): one move, which also handles any overlap.
+    if (i1 - i0 == dst.width && dst.width == src.width && dx + i0 == 0 && sx + i0 == 0) {
+        std::memmove(dst.row(dy + j0), src.row(sy + j0),
+                     size_t(j1 - j0) * size_t(dst.width) * sizeof(uint32_t));
+        return;
+    }
     size_t bytes = size_t(i1 - i0) * sizeof(uint32_t);
     auto copy_row = [&](int64_t j) {
         std::memmove(dst.row(dy + j) + dx + i0, src.row(sy + j) + sx + i0, bytes);

@@ -34,6 +34,16 @@ inline std::string output_path(const std::string& name) {
     return std::string(TAVLO_TEST_OUTPUT_DIR) + "/" + name + ".png";
 }
 
+// Whether the file system is a POSIX system's, with devices, links to them, FIFOs,
+// permissions and size limits: not so in the WebAssembly build's file system.
+inline bool posix_files() {
+#ifdef __EMSCRIPTEN__
+    return false;
+#else
+    return true;
+#endif
+}
+
 inline bool updating_golden() {
     const char* flag = std::getenv("TAVLO_UPDATE_GOLDEN");
     return flag != nullptr && std::string(flag) == "1";

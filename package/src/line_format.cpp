@@ -257,10 +257,23 @@ private:
     int64_t total_ = 0;
 };
 
-// %s: the string (or glibc's "(null)" for a null pointer, which a precision
-// below 6 leaves out), up to the precision, padded with spaces to the width.
+// What the C library prints for a null %s at a precision of 0 to 6 (6 stands for
+// none): "(null)" cut like any string, or, in glibc, nothing below 6.
+void null_string_text(int64_t precision, char (&text)[8]) {
+    const char* volatile no_string = nullptr;  // asked at run time, as the caller passed it
+    const int cut = precision < 0 || precision > 6 ? 6 : int(precision);
+    text[0] = '\0';
+    std::snprintf(text, sizeof text, "%.*s", cut, no_string);
+}
+
+// %s: the string (or the C library's text for a null pointer), up to the
+// precision, padded with spaces to the width.
 void put_string(Line& line, const Spec& spec, const char* s) {
-    if (s == nullptr) s = spec.precision < 0 || spec.precision >= 6 ? "(null)" : "";
+    char null_text[8];
+    if (s == nullptr) {
+        null_string_text(spec.precision, null_text);
+        s = null_text;
+    }
     int64_t length =
         int64_t(spec.precision < 0 ? std::strlen(s) : strnlen(s, size_t(spec.precision)));
     int64_t pads = std::max<int64_t>(spec.width - length, 0);

@@ -9,15 +9,11 @@
 #include <vector>
 
 #include "cubes.h"
+#include "frame_pose.h"
 #include "fresh_state.h"
 #include "package_state.h"
 
 namespace {
-
-struct OffscreenCanvas {
-    OffscreenCanvas() { fresh_state::open_offscreen_canvas(); }
-    ~OffscreenCanvas() { reset_package_state(); }
-};
 
 void draw_frame_workload() {
     clear_canvas();
@@ -73,18 +69,9 @@ BENCHMARK(bench_frame)->Unit(benchmark::kMicrosecond)->ComputeStatistics("min", 
 // scene from its models, draw the cubes, the letter and the panel (657 calls).
 void demo_frame(benchmark::State& state) {
     OffscreenCanvas canvas;
-    auto demo = std::make_unique<Demo>();
-    fill_trig_tables(demo->scene.sin_table, demo->scene.cos_table);
-    const int offsets[random_offset_count] = {100, 50, 20, 10, 0, 0, 0, 0};
+    FramePose pose;
     for (auto _ : state) {
-        Scene& s = demo->scene;
-        s.cube_angle_x = 30;
-        s.cube_angle_y = 45;
-        s.cube_angle_z = 10;
-        s.letter_angle_x = s.letter_angle_y = 30;  // the turn advances them to 40
-        std::copy(offsets, offsets + random_offset_count, s.random_offsets);
-        periodic_update(*demo);
-        finish_turn(*demo);
+        pose.turn();
         benchmark::DoNotOptimize(package_state.canvas_bitmap);
     }
     state.SetItemsProcessed(state.iterations() * 657);

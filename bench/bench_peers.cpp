@@ -24,33 +24,12 @@
 #include <vector>
 
 #include "cubes.h"
+#include "frame_pose.h"
 #include "fresh_state.h"
 #include "package_state.h"
 #include "portable/gdi/observer.h"
 
 namespace {
-
-struct OffscreenCanvas {
-    OffscreenCanvas() { fresh_state::open_offscreen_canvas(); }
-    ~OffscreenCanvas() { reset_package_state(); }
-};
-
-// A demo at the fixed pose every run starts from.
-struct FramePose {
-    std::unique_ptr<Demo> demo = std::make_unique<Demo>();
-    FramePose() { fill_trig_tables(demo->scene.sin_table, demo->scene.cos_table); }
-    void turn() {
-        static const int offsets[random_offset_count] = {100, 50, 20, 10, 0, 0, 0, 0};
-        Scene& s = demo->scene;
-        s.cube_angle_x = 30;
-        s.cube_angle_y = 45;
-        s.cube_angle_z = 10;
-        s.letter_angle_x = s.letter_angle_y = 30;  // the turn advances them to 40
-        std::copy(offsets, offsets + random_offset_count, s.random_offsets);
-        periodic_update(*demo);
-        finish_turn(*demo);
-    }
-};
 
 struct Span {
     uint32_t offset;  // of its first pixel in the canvas

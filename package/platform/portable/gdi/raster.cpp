@@ -70,20 +70,15 @@ int64_t floor_div64(int64_t n, int64_t d) {
 
 constexpr int64_t small_limit = int64_t(1) << 31;
 
-// Fills [x0,x1) of row y, clipped.
-inline void fill_span(const Surface& s, int64_t y, int64_t x0, int64_t x1, uint32_t color) {
-    if (y < 0 || y >= s.height) return;
-    x0 = std::max<int64_t>(x0, 0);
-    x1 = std::min<int64_t>(x1, s.width);
-    if (draw_observer != nullptr && x0 < x1) draw_observer->span(s, y, x0, x1, color);
-    if (x1 - x0 > 16) {
-        fill_pixels(s.row(y) + x0, x1 - x0, color);
-        return;
-    }
-    // Short spans (most rows of small triangles) are cheaper written here than
-    // through the dispatched wide fill: 16-byte stores, the last one overlapping.
+// Fills [x0,x1) of row y, known to lie inside the surface; the caller tells the
+// observer.
+inline void fill_inside_span(const Surface& s, int64_t y, int64_t x0, int64_t x1, uint32_t color) {
     uint32_t* p = s.row(y) + x0;
     int64_t n = x1 - x0;
+    if (n > 16) {
+        fill_pixels(p, n, color);
+        return;
+    }
     if (n < 4) {
         for (; n > 0; --n) *p++ = color;
         return;
@@ -92,6 +87,15 @@ inline void fill_span(const Surface& s, int64_t y, int64_t x0, int64_t x1, uint3
     Quad quad = {color, color, color, color};
     for (int64_t i = 0; i + 4 <= n; i += 4) std::memcpy(p + i, &quad, sizeof quad);
     std::memcpy(p + n - 4, &quad, sizeof quad);
+}
+
+// Fills [x0,x1) of row y, clipped.
+inline void fill_span(const Surface& s, int64_t y, int64_t x0, int64_t x1, uint32_t color) {
+    if (y < 0 || y >= s.height) return;
+    x0 = std::max<int64_t>(x0, 0);
+    x1 = std::min<int64_t>(x1, s.width);
+    if (draw_observer != nullptr && x0 < x1) draw_observer->span(s, y, x0, x1, color);
+    fill_inside_span(s, y, x0, x1, color);
 }
 
 // Steps i of a run a0 + step*i (step = +-1) that land in [0, limit): [lo, hi).
@@ -251,25 +255,6 @@ void scan_edges(const Surface& s, Edge* edges, int count, int64_t first_row, int
         sort_small(xs, n);
         for (int i = 0; i + 1 < n; i += 2) fill_span(s, y, xs[i], xs[i + 1], color);
     }
-}
-
-// Fills [x0,x1) of row y, known to lie inside the surface; the caller tells the
-// observer.
-inline void fill_inside_span(const Surface& s, int64_t y, int64_t x0, int64_t x1, uint32_t color) {
-    uint32_t* p = s.row(y) + x0;
-    int64_t n = x1 - x0;
-    if (n > 16) {
-        fill_pixels(p, n, color);
-        return;
-    }
-    if (n < 4) {
-        for (; n > 0; --n) *p++ = color;
-        return;
-    }
-    typedef uint32_t Quad __attribute__((vector_size(16)));
-    Quad quad = {color, color, color, color};
-    for (int64_t i = 0; i + 4 <= n; i += 4) std::memcpy(p + i, &quad, sizeof quad);
-    std::memcpy(p + n - 4, &quad, sizeof quad);
 }
 
 // The edge of a small triangle, stepped in 32.32 fixed point: `value` is

@@ -47,7 +47,7 @@ constexpr int64_t long_double_digits = 17000;
 // than the kept characters plus the longest prefix and digits (64 binary digits).
 constexpr int64_t integer_digits = kept_limit + 128;
 
-// One conversion specification, %[flags][width][.precision][length]conversion.
+// One conversion directive, %[flags][width][.precision][length]conversion.
 struct Spec {
     char flags[8] = {};  // each flag given once, '-' also for a negative '*' width
     int flag_count = 0;
@@ -106,7 +106,7 @@ bool supported(const Spec& spec) {
     return false;
 }
 
-// Reads the specification after a '%'; p ends just past it. Widths and
+// Reads the directive after a '%'; p ends just past it. Widths and
 // precisions from '*' are not fetched here.
 Parsed parse_spec(const char*& p, Spec& spec) {
     if (p[std::strspn(p, "0123456789")] == '$') return Parsed::Unsupported;  // numbered

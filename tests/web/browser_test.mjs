@@ -327,12 +327,26 @@ try {
 
   const downloads = path.join(work, 'downloads');
   fs.mkdirSync(downloads);
-  await session.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
+  // The browser writes a download under a temporary name and renames it when
+  // done, and a loaded machine may take seconds: wait for its own word that the
+  // download ended, then for the file to hold the whole recording.
+  const ended = new Promise((resolve) => {
+    const seen = (event) => {
+      if (event.state === 'completed' || event.state === 'canceled') resolve(event.state);
+    };
+    session.on('Browser.downloadProgress', seen);
+    session.on('Page.downloadProgress', seen);
+    setTimeout(() => resolve('no word after 20 s'), 20000);
+  });
+  await session.send('Browser.setDownloadBehavior',
+                     { behavior: 'allow', downloadPath: downloads, eventsEnabled: true });
   await page.click('#tavlo-download');
+  const downloadState = await ended;
   const downloaded = path.join(downloads, 'TAVLO.SCR');
-  for (let i = 0; i < 100 && !fs.existsSync(downloaded); ++i) await sleep(50);
-  check('"download TAVLO.SCR" gives the recorded file',
-        fs.existsSync(downloaded) && fs.readFileSync(downloaded, 'utf8') === script);
+  const readDownload = () => (fs.existsSync(downloaded) ? fs.readFileSync(downloaded, 'utf8') : null);
+  for (let i = 0; i < 100 && readDownload() !== script; ++i) await sleep(50);
+  check('"download TAVLO.SCR" gives the recorded file', readDownload() === script,
+        `${downloadState}; folder holds ${JSON.stringify(fs.readdirSync(downloads))}`);
 
   // The reload starts the program afresh; Ctrl+P comes before its first tick,
   // as the native replay's does (its input plan presses Ctrl+P at tick 0).

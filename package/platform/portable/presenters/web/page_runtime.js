@@ -501,7 +501,9 @@
     link.download = SCRIPT;
     document.body.appendChild(link);
     link.click();
-    setTimeout(function () { URL.revokeObjectURL(link.href); link.remove(); }, 1000);
+    // The browser reads the blob after the click returns, and on a busy
+    // machine that can take seconds: keep the URL alive well past that.
+    setTimeout(function () { URL.revokeObjectURL(link.href); link.remove(); }, 60000);
   }
 
   function loadScript(file) {

@@ -1,4 +1,5 @@
 // The headless presenter's injected input and the input plan of a headless run.
+#include "portable/keyboard.h"
 #include "portable/presenters/headless/input_plan.h"
 #include "user_test_support.h"
 

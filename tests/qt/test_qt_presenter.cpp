@@ -10,6 +10,7 @@
 
 #include "cubes.h"
 #include "package_state.h"
+#include "portable/code_page.h"
 #include "portable/presenters/qt/key_map.h"
 #include "portable/presenters/qt/qt_presenter.h"
 #include "portable/user/menu.h"
@@ -302,6 +303,34 @@ private slots:
             QVERIFY(action->shortcut().isEmpty());  // Ctrl is the package's business
         }
         QVERIFY(actions[0]->text().contains('\t'));  // shortcut text after the tab
+    }
+
+    // Code page 1252 bytes (0x80..0x9F hold the euro sign, quotes, dashes ...) are
+    // the same characters in a title and a menu item as on the canvas, whose
+    // glyph lookup goes through unicode_of_cp1252.
+    void code_page_bytes_in_titles_and_menus_are_the_canvas_characters() {
+        std::string bytes = "x";
+        QString expected = "x";
+        for (int b = 0x80; b < 0xA0; ++b) {
+            bytes += char(b);
+            expected += QChar(char16_t(unicode_of_cp1252(static_cast<unsigned char>(b))));
+        }
+        QCOMPARE(expected[1], QChar(0x20AC));  // byte 0x80 is the euro sign
+        QCOMPARE(expected[32], QChar(0x0178));
+        WNDCLASSA description{};
+        description.lpfnWndProc = DefWindowProcA;
+        description.lpszClassName = "CodePageTest";
+        QVERIFY(RegisterClassA(&description) != 0);
+        HWND window = CreateWindowExA(0, "CodePageTest", bytes.c_str(), WS_OVERLAPPEDWINDOW, 0, 0,
+                                      200, 100, nullptr, nullptr, nullptr, nullptr);
+        QVERIFY(window != nullptr);
+        ShowWindow(window, SW_SHOW);
+        QCOMPARE(presenter_->top_level(window)->windowTitle(), expected);
+        HMENU run = menu_items(GetMenu(graphics()))[0].submenu;
+        AppendMenuA(run, MF_STRING, 99, bytes.c_str());
+        DrawMenuBar(graphics());
+        QCOMPARE(run_menu_actions(bar()).last()->text(), expected);
+        DestroyWindow(window);
     }
 
     // Closing the window is a request: WM_CLOSE goes to the package, which

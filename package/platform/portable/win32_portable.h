@@ -206,7 +206,14 @@ typedef struct tagTEXTMETRICA {
 
 #define SIZE_RESTORED 0
 #define MK_LBUTTON 0x0001
+#define VK_BACK 0x08
+#define VK_TAB 0x09
+#define VK_RETURN 0x0D
+#define VK_SHIFT 0x10
 #define VK_CONTROL 0x11
+#define VK_MENU 0x12
+#define VK_ESCAPE 0x1B
+#define VK_SPACE 0x20
 
 // ---------------------------------------------------------------- window styles
 #define CS_VREDRAW 0x0001

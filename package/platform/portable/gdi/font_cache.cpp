@@ -23,6 +23,7 @@
 #include <tuple>
 #include <unordered_map>
 
+#include "../code_page.h"
 #include "font_files.h"
 
 namespace portable {
@@ -58,16 +59,6 @@ constexpr BYTE ff_swiss = 0x20;
 constexpr BYTE tmpf_fixed_pitch = 0x01;  // set means VARIABLE pitch, as on Windows
 constexpr BYTE tmpf_vector = 0x02;
 constexpr BYTE tmpf_truetype = 0x04;
-
-// Code page 1252's characters 0x80..0x9F; the rest of the bytes are Latin-1.
-constexpr uint16_t cp1252_high[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-FT_ULong unicode_of(unsigned char c) {
-    return (c >= 0x80 && c < 0xA0) ? cp1252_high[c - 0x80] : c;
-}
 
 std::string lower_case(const std::string& text) {
     std::string result = text;
@@ -475,7 +466,7 @@ void FontCache::render(FontFace& face, unsigned char c, Glyph& glyph) {
     FT_Face ft = face.file->face;
     FT_Activate_Size(static_cast<FT_Size>(face.size));
     // Characters without a glyph get the face's .notdef glyph (index 0).
-    FT_UInt index = FT_Get_Char_Index(ft, unicode_of(c));
+    FT_UInt index = FT_Get_Char_Index(ft, unicode_of_cp1252(c));
     if (FT_Load_Glyph(ft, index, FT_LOAD_TARGET_MONO) != 0) return;
     FT_GlyphSlot slot = ft->glyph;
     if (face.synthetic_bold) FT_GlyphSlot_Embolden(slot);

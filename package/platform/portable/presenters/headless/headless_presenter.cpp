@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "../../keyboard.h"
 #include "../../user/window.h"
 
 namespace portable {
@@ -55,25 +56,6 @@ HeadlessInput HeadlessInput::menu(UINT id, HWND window) {
 
 HeadlessInput HeadlessInput::close(HWND window) {
     return input_of(Kind::Close, window);
-}
-
-UINT virtual_key_for_character(unsigned char c) {
-    if (std::isalpha(c)) return UINT(std::toupper(c));
-    if (std::isdigit(c) || c == ' ' || c == '\r' || c == '\t' || c == '\b' || c == 27) return c;
-    if (c == '\n') return '\r';
-    // Punctuation: the US layout's OEM keys (shifted symbols share their key).
-    static const std::pair<const char*, UINT> oem_keys[] = {
-        {";:", 0xBA}, {"=+", 0xBB}, {",<", 0xBC},  {"-_", 0xBD}, {".>", 0xBE},  {"/?", 0xBF},
-        {"`~", 0xC0}, {"[{", 0xDB}, {"\\|", 0xDC}, {"]}", 0xDD}, {"'\"", 0xDE},
-    };
-    for (const auto& [chars, key] : oem_keys) {
-        if (c != 0 && std::string(chars).find(char(c)) != std::string::npos) return key;
-    }
-    static const char shifted_digits[] = ")!@#$%^&*(";
-    for (int digit = 0; digit < 10; ++digit) {
-        if (c == static_cast<unsigned char>(shifted_digits[digit])) return UINT('0' + digit);
-    }
-    return 0;
 }
 
 // ---------------------------------------------------------------- read-back
@@ -266,9 +248,10 @@ void HeadlessPresenter::inject(const HeadlessInput& input) {
             PostMessageA(target, WM_KEYUP, input.code, key_up_lparam());
             break;
         case Kind::CtrlLetter: {
-            auto control_character = static_cast<unsigned char>(input.code & 0x1F);
             PostMessageA(target, WM_KEYDOWN, VK_CONTROL, key_down_lparam(0));
-            PostMessageA(target, WM_KEYDOWN, input.code, key_down_lparam(control_character));
+            PostMessageA(
+                target, WM_KEYDOWN, input.code,
+                key_down_lparam(control_character(static_cast<unsigned char>(input.code))));
             PostMessageA(target, WM_KEYUP, input.code, key_up_lparam());
             PostMessageA(target, WM_KEYUP, VK_CONTROL, key_up_lparam());
             break;

@@ -80,10 +80,6 @@ struct HeadlessInput {
 // style and menu. The web presenter draws the same decorations.
 SIZE headless_client_size(HWND window);
 
-// The virtual key a US keyboard reports for the key that types `character`
-// (letters give the capital's code, digits and space their own; 0 if none).
-UINT virtual_key_for_character(unsigned char character);
-
 // A copy of a window's front image: COLORREF pixels, rows top to bottom.
 struct HeadlessImage {
     int width = 0;

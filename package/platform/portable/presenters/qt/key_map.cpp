@@ -1,6 +1,8 @@
 // Qt presenter: Qt keys to Windows virtual keys and typed characters.
 #include "key_map.h"
 
+#include "../../keyboard.h"
+
 namespace portable {
 namespace {
 
@@ -22,50 +24,11 @@ constexpr KeyCode special_keys[] = {
     {Qt::Key_ScrollLock, 0x91},
 };
 
-// US layout: the unshifted key behind each punctuation character, and that
-// key's OEM virtual-key code.
-struct Punctuation {
-    char plain;
-    char shifted;
-    int vk;
-};
-
-constexpr Punctuation punctuation[] = {
-    {';', ':', 0xBA},  {'=', '+', 0xBB}, {',', '<', 0xBC},  {'-', '_', 0xBD},
-    {'.', '>', 0xBE},  {'/', '?', 0xBF}, {'`', '~', 0xC0},  {'[', '{', 0xDB},
-    {'\\', '|', 0xDC}, {']', '}', 0xDD}, {'\'', '"', 0xDE},
-};
-
-// The digit keys' shifted characters, '0' first.
-constexpr char shifted_digits[] = ")!@#$%^&*(";
-
 bool is_letter(int key) {
     return key >= Qt::Key_A && key <= Qt::Key_Z;
 }
 bool is_digit(int key) {
     return key >= Qt::Key_0 && key <= Qt::Key_9;
-}
-
-int punctuation_key(int key) {
-    for (const Punctuation& p : punctuation) {
-        if (key == p.plain || key == p.shifted) return p.vk;
-    }
-    for (int digit = 0; digit < 10; ++digit) {
-        if (key == shifted_digits[digit]) return '0' + digit;
-    }
-    return 0;
-}
-
-// Keys that type a character with or without Ctrl, as Windows' TranslateMessage does.
-char control_character(int key) {
-    switch (key) {
-        case Qt::Key_Backspace: return 0x08;
-        case Qt::Key_Tab: return 0x09;
-        case Qt::Key_Return:
-        case Qt::Key_Enter: return 0x0D;
-        case Qt::Key_Escape: return 0x1B;
-        default: return 0;
-    }
 }
 
 }  // namespace
@@ -77,24 +40,23 @@ int virtual_key(int qt_key, Qt::KeyboardModifiers modifiers) {
     for (const KeyCode& code : special_keys) {
         if (code.qt_key == qt_key) return code.vk;
     }
-    if (qt_key > 0x20 && qt_key < 0x7F) return punctuation_key(qt_key);
+    if (qt_key > 0x20 && qt_key < 0x7F) return int(virtual_key_for_character(qt_key));
     return 0;
 }
 
 char key_character(int qt_key, Qt::KeyboardModifiers modifiers) {
     const bool ctrl = modifiers & Qt::ControlModifier;
     const bool shift = modifiers & Qt::ShiftModifier;
-    // Alt+key is a system key on Windows: it types no ordinary character.
-    if (modifiers & Qt::AltModifier) return 0;
-    if (char c = control_character(qt_key)) return c;
+    // Qt names a letter key by its capital and any other printing key by the
+    // character it types with the current Shift state (Key_Exclam for Shift+1).
+    unsigned char printed = 0;
     if (is_letter(qt_key)) {
-        if (ctrl) return char(qt_key - Qt::Key_A + 1);
-        return char(shift ? qt_key : qt_key - Qt::Key_A + 'a');
+        printed = static_cast<unsigned char>(shift ? qt_key : qt_key - Qt::Key_A + 'a');
+    } else if (qt_key >= 0x20 && qt_key < 0x7F) {
+        printed = static_cast<unsigned char>(qt_key);
     }
-    if (ctrl) return 0;
-    // Qt already reports the shifted key (Key_Exclam for Shift+1), which is the character.
-    if (qt_key >= 0x20 && qt_key < 0x7F) return char(qt_key);
-    return 0;
+    const int vk = virtual_key(qt_key, modifiers);
+    return char(typed_character(UINT(vk), printed, ctrl, modifiers & Qt::AltModifier));
 }
 
 }  // namespace portable

@@ -6,6 +6,8 @@
 #include <QMenuBar>
 #include <QSignalBlocker>
 
+#include "../../code_page.h"
+
 namespace portable {
 namespace {
 
@@ -75,7 +77,7 @@ template <typename Container>
 void MenuBarMirror::fill(Container* container, const std::vector<MenuModelItem>& items) {
     for (const MenuModelItem& item : items) {
         if (is_popup(item)) {
-            QMenu* sub = container->addMenu(QString::fromLatin1(item.text.c_str()));
+            QMenu* sub = container->addMenu(QString::fromStdString(utf8_of_cp1252(item.text)));
             actions_.push_back(sub->menuAction());
             sub->menuAction()->setEnabled(is_enabled(item));
             fill(sub, item.items);
@@ -88,7 +90,7 @@ void MenuBarMirror::fill(Container* container, const std::vector<MenuModelItem>&
 }
 
 QAction* MenuBarMirror::make_action(QWidget* parent, const MenuModelItem& item) {
-    auto* action = new QAction(QString::fromLatin1(item.text.c_str()), parent);
+    auto* action = new QAction(QString::fromStdString(utf8_of_cp1252(item.text)), parent);
     action->setShortcutContext(Qt::WidgetShortcut);
     action->setEnabled(is_enabled(item));
     show_check(action, is_checked(item));

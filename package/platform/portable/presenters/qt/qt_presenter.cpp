@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "../../code_page.h"
 #include "../../user/menu.h"
 #include "../../user/window.h"
 
@@ -131,7 +132,7 @@ void QtPresenter::build_widget(Shown& shown, bool with_menu) {
     }
     shown.widget = widget;
     shown.with_menu = with_menu;
-    widget->setWindowTitle(QString::fromLocal8Bit(record->title.c_str()));
+    widget->setWindowTitle(QString::fromStdString(utf8_of_cp1252(record->title)));
     shown.view->set_background(qt_color(background_color(*record)));
     // Only the buttons the style asks for: the graphics window (caption and
     // system menu) gets a close button alone.

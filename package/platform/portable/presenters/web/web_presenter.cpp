@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "../../code_page.h"
 #include "../../kernel/system.h"
 #include "../../user/menu.h"
 #include "../../user/window.h"
@@ -76,9 +77,8 @@ void append_json_string(std::string& out, const std::string& text) {
             out += hex[c >> 4];
             out += hex[c & 15];
         } else if (c >= 0x80) {
-            // Menu texts are code page 1252 bytes; Latin-1 covers what menus use.
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
+            // Titles and menu texts are code page 1252 bytes, shown as the canvas shows them.
+            out += utf8_of_cp1252(std::string_view(reinterpret_cast<const char*>(&c), 1));
         } else {
             out += char(c);
         }
@@ -136,8 +136,8 @@ void WebPresenter::window_created(HWND window) {
     std::erase_if(windows_, [&](const Shown& old) { return old.handle == window; });
     if (first_window_ == nullptr) first_window_ = window;
     windows_.push_back({window, next_id_++, 0});
-    tavlo_page_create_window(windows_.back().id, record->title.c_str(), record->outer.left,
-                             record->outer.top, int(background_color(*record)),
+    tavlo_page_create_window(windows_.back().id, utf8_of_cp1252(record->title).c_str(),
+                             record->outer.left, record->outer.top, int(background_color(*record)),
                              (record->style & WS_SYSMENU) != 0 ? 1 : 0);
     lay_out(windows_.back());
 }

@@ -70,8 +70,21 @@ constexpr int max_position = 64;
 // What a directive's argument is, as the C library reads it. Unknown: a
 // conversion this formatter does not know, which reads no argument.
 enum class Arg : unsigned char {
-    None, Int, Long, LongLong, IntMax, Size, PtrDiff, WInt, Double, LongDouble,
-    Pointer, String, WideString, Count, Unknown
+    None,
+    Int,
+    Long,
+    LongLong,
+    IntMax,
+    Size,
+    PtrDiff,
+    WInt,
+    Double,
+    LongDouble,
+    Pointer,
+    String,
+    WideString,
+    Count,
+    Unknown
 };
 
 // One directive, %[n$][flags][width][.precision][length]conversion.
@@ -82,14 +95,17 @@ struct Directive {
     int flag_count = 0;
     int position = 0, width_position = 0, precision_position = 0;  // numbered arguments
     bool star_width = false, star_precision = false;
-    bool too_large = false;  // a width or precision past INT_MAX
-    bool malformed = false;  // '*' followed by digits without '$'
+    bool negative_width = false;         // from a numbered '*': the C library's own left adjustment
+    bool too_large = false;              // a width or precision past INT_MAX
+    bool malformed = false;              // '*' followed by digits without '$'
     int64_t width = -1, precision = -1;  // -1: none
-    char length[3] = {};  // "", "hh", "h", "l", "ll", "L", "q", "j", "z", "Z" or "t"
+    char length[3] = {};                 // "", "hh", "h", "l", "ll", "L", "q", "j", "z", "Z" or "t"
     char conversion = 0;
     Arg arg = Arg::Unknown;
 
-    bool left() const { return std::memchr(flags, '-', size_t(flag_count)) != nullptr; }
+    bool left() const {
+        return negative_width || std::memchr(flags, '-', size_t(flag_count)) != nullptr;
+    }
     bool takes_value() const { return arg != Arg::None && arg != Arg::Unknown; }
     bool numbered() const { return position > 0 || width_position > 0 || precision_position > 0; }
     bool unnumbered() const {
@@ -102,7 +118,9 @@ void add_flag(Directive& d, char flag) {
     if (std::memchr(d.flags, flag, size_t(d.flag_count)) == nullptr) d.flags[d.flag_count++] = flag;
 }
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // A decimal number in the format, held at INT_MAX once past it.
 int64_t read_number(const char*& p, bool& too_large) {
@@ -130,27 +148,32 @@ int read_position(const char*& p, bool& malformed) {
     return n < 1 || too_large ? INT_MAX : int(n);
 }
 
-// The argument of a conversion, by its length modifier, as glibc and musl read it.
+// The argument of a conversion, by its length modifier. Unknown for the
+// combinations C does not define ('q', 'Z', %Ld, %hc, %lp ...): glibc reads
+// them differently in different formats, and musl refuses them.
 Arg arg_of(const char* length, char conversion) {
-    const bool l = !std::strcmp(length, "l");
-    const bool big = !std::strcmp(length, "ll") || length[0] == 'L' || length[0] == 'q';
-    if (conversion != 0 && std::strchr("diouxXbB", conversion) != nullptr) {
-        if (big) return Arg::LongLong;
+    const bool none = length[0] == 0, l = !std::strcmp(length, "l");
+    const bool integer_length = length[0] != 'L' && length[0] != 'q' && length[0] != 'Z';
+    if (conversion != 0 && std::strchr("diouxXbBn", conversion) != nullptr && integer_length) {
+        if (conversion == 'n') return Arg::Count;
+        if (!std::strcmp(length, "ll")) return Arg::LongLong;
         if (l) return Arg::Long;
         if (length[0] == 'j') return Arg::IntMax;
-        if (length[0] == 'z' || length[0] == 'Z') return Arg::Size;
+        if (length[0] == 'z') return Arg::Size;
         if (length[0] == 't') return Arg::PtrDiff;
         return Arg::Int;
     }
-    if (conversion != 0 && std::strchr("eEfFgGaA", conversion) != nullptr)
-        return big ? Arg::LongDouble : Arg::Double;
+    if (conversion != 0 && std::strchr("eEfFgGaA", conversion) != nullptr && (none || l))
+        return Arg::Double;
+    if (conversion != 0 && std::strchr("eEfFgGaA", conversion) != nullptr && length[0] == 'L')
+        return Arg::LongDouble;
+    if (conversion == 'c' && (none || l)) return l ? Arg::WInt : Arg::Int;
+    if (conversion == 's' && (none || l)) return l ? Arg::WideString : Arg::String;
+    if (!none) return Arg::Unknown;
     switch (conversion) {
-        case 'c': return l || big ? Arg::WInt : Arg::Int;
         case 'C': return Arg::WInt;
-        case 's': return l || big ? Arg::WideString : Arg::String;
         case 'S': return Arg::WideString;
         case 'p': return Arg::Pointer;
-        case 'n': return Arg::Count;
         case 'm': return Arg::None;
         default: return Arg::Unknown;  // '%' with flags or a width, and the rest
     }
@@ -244,29 +267,47 @@ struct Arguments {
 int caller_errno = 0;
 
 // snprintf of one directive with the given width and precision (-1: none).
+// With numbered arguments the directive stays numbered, its width and precision
+// given as numbered '*'s, since the C library adjusts a negative one its own way
+// there.
 int format_one(char* out, size_t size, const Directive& d, const Value& v, int64_t width,
                int64_t precision) {
     char text[64];
-    int n = std::snprintf(text, sizeof text, "%%%s", d.flags);
-    if (width >= 0) n += std::snprintf(text + n, sizeof text - size_t(n), "%lld", (long long)width);
-    if (precision >= 0)
-        n += std::snprintf(text + n, sizeof text - size_t(n), ".%lld", (long long)precision);
+    const bool numbered = d.numbered();
+    int n = std::snprintf(text, sizeof text, "%s%s", numbered ? "%1$" : "%", d.flags);
+    const int star_width = int(d.negative_width ? -width : width), star_precision = int(precision);
+    if (width >= 0 && numbered) n += std::snprintf(text + n, sizeof text - size_t(n), "*2$");
+    if (width >= 0 && !numbered)
+        n += std::snprintf(text + n, sizeof text - size_t(n), "%d", star_width);
+    if (precision >= 0 && numbered)
+        n += std::snprintf(text + n, sizeof text - size_t(n), ".*%d$", width >= 0 ? 3 : 2);
+    if (precision >= 0 && !numbered)
+        n += std::snprintf(text + n, sizeof text - size_t(n), ".%d", star_precision);
     std::snprintf(text + n, sizeof text - size_t(n), "%s%c", d.length, d.conversion);
+    const int first = width >= 0 ? star_width : star_precision;  // the numbered '*'s
     int count = -1;
     switch (v.arg) {
-        case Arg::Int: count = std::snprintf(out, size, text, v.i); break;
-        case Arg::Long: count = std::snprintf(out, size, text, v.l); break;
-        case Arg::LongLong: count = std::snprintf(out, size, text, v.ll); break;
-        case Arg::IntMax: count = std::snprintf(out, size, text, v.j); break;
-        case Arg::Size: count = std::snprintf(out, size, text, v.z); break;
-        case Arg::PtrDiff: count = std::snprintf(out, size, text, v.t); break;
-        case Arg::WInt: count = std::snprintf(out, size, text, v.wc); break;
-        case Arg::Double: count = std::snprintf(out, size, text, v.d); break;
-        case Arg::LongDouble: count = std::snprintf(out, size, text, v.ld); break;
-        case Arg::Pointer: count = std::snprintf(out, size, text, v.p); break;
+        case Arg::Int: count = std::snprintf(out, size, text, v.i, first, star_precision); break;
+        case Arg::Long: count = std::snprintf(out, size, text, v.l, first, star_precision); break;
+        case Arg::LongLong:
+            count = std::snprintf(out, size, text, v.ll, first, star_precision);
+            break;
+        case Arg::IntMax: count = std::snprintf(out, size, text, v.j, first, star_precision); break;
+        case Arg::Size: count = std::snprintf(out, size, text, v.z, first, star_precision); break;
+        case Arg::PtrDiff:
+            count = std::snprintf(out, size, text, v.t, first, star_precision);
+            break;
+        case Arg::WInt: count = std::snprintf(out, size, text, v.wc, first, star_precision); break;
+        case Arg::Double: count = std::snprintf(out, size, text, v.d, first, star_precision); break;
+        case Arg::LongDouble:
+            count = std::snprintf(out, size, text, v.ld, first, star_precision);
+            break;
+        case Arg::Pointer:
+            count = std::snprintf(out, size, text, v.p, first, star_precision);
+            break;
         case Arg::None:
             errno = caller_errno;
-            count = std::snprintf(out, size, text, 0);
+            count = std::snprintf(out, size, text, 0, first, star_precision);
             break;
         default: break;  // strings and counts are not formatted here
     }
@@ -393,11 +434,11 @@ void store_count(const Directive& d, void* target, int64_t count) {
         *static_cast<short*>(target) = static_cast<short>(count);
     } else if (!std::strcmp(l, "l")) {
         *static_cast<long*>(target) = long(count);
-    } else if (!std::strcmp(l, "ll") || l[0] == 'L' || l[0] == 'q') {
+    } else if (!std::strcmp(l, "ll")) {
         *static_cast<long long*>(target) = count;
     } else if (l[0] == 'j') {
         *static_cast<intmax_t*>(target) = count;
-    } else if (l[0] == 'z' || l[0] == 'Z') {
+    } else if (l[0] == 'z') {
         *static_cast<size_t*>(target) = size_t(count);
     } else if (l[0] == 't') {
         *static_cast<ptrdiff_t*>(target) = count;
@@ -509,8 +550,9 @@ Outcome put_converted(Line& line, const Directive& d, const Value& v, Refusal& r
 }
 
 // Whether every width and precision of the format, written or from a '*', is at
-// most direct_limit. Reads a copy of the arguments, following no pointer.
-bool small_fields(const char* format, va_list& args) {
+// most direct_limit; refuses the format at the first that is not. Reads a copy of
+// the arguments, following no pointer.
+bool small_fields(const char* format, va_list& args, Refusal& refusal) {
     for (const char* p = format; (p = std::strchr(p, '%')) != nullptr;) {
         if (*++p == '%') {
             ++p;
@@ -518,10 +560,14 @@ bool small_fields(const char* format, va_list& args) {
         }
         Directive d;
         read_directive(p, d);
-        if (d.too_large || d.malformed || d.width > direct_limit || d.precision > direct_limit)
+        bool small =
+            !d.too_large && !d.malformed && d.width <= direct_limit && d.precision <= direct_limit;
+        if (d.star_width && std::abs(int64_t(va_arg(args, int))) > direct_limit) small = false;
+        if (d.star_precision && va_arg(args, int) > direct_limit) small = false;
+        if (!small) {
+            refusal.refuse(d, "a field over 4096 in a format with a non-standard conversion");
             return false;
-        if (d.star_width && std::abs(int64_t(va_arg(args, int))) > direct_limit) return false;
-        if (d.star_precision && va_arg(args, int) > direct_limit) return false;
+        }
         if (d.takes_value()) fetch(args, d.arg);
     }
     return true;
@@ -530,8 +576,8 @@ bool small_fields(const char* format, va_list& args) {
 // With numbered arguments: fetches them all in the order of their numbers into
 // `table` (its first `count`). Refuses formats that mix numbered and unnumbered
 // arguments, leave one out or number one past max_position.
-Outcome fetch_numbered(const char* format, va_list& args, Value* table, int& count,
-                       bool& unknown, Refusal& refusal) {
+Outcome fetch_numbered(const char* format, va_list& args, Value* table, int& count, bool& unknown,
+                       Refusal& refusal) {
     Arg kinds[max_position + 1];
     std::fill(kinds, kinds + max_position + 1, Arg::None);
     bool numbered = false;
@@ -563,7 +609,7 @@ Outcome fetch_numbered(const char* format, va_list& args, Value* table, int& cou
     }
     count = 0;
     if (!numbered) return Outcome::Done;
-    if (unknown) return refusal.refuse({}, "numbered arguments with an unknown conversion");
+    if (unknown) return refusal.refuse({}, "numbered arguments with a non-standard conversion");
     if (unnumbered != nullptr)
         return refusal.refuse(*unnumbered, "numbered and unnumbered arguments mixed");
     for (int position = 1; position <= highest; ++position) {
@@ -599,7 +645,10 @@ Outcome format_directives(Line& line, const char* format, Arguments& args, Refus
         if (d.star_width) {
             const int star_width = args.take(d.width_position, Arg::Int).i;
             if (star_width == INT_MIN) return Outcome::Failed;
-            if (star_width < 0) add_flag(d, '-');
+            if (star_width < 0 && d.numbered())
+                d.negative_width = true;
+            else if (star_width < 0)
+                add_flag(d, '-');
             d.width = star_width < 0 ? -int64_t(star_width) : star_width;
         }
         if (d.star_precision) {
@@ -627,8 +676,10 @@ int refused_line(char (&buffer)[log_line_buffer], const Refusal& refusal) {
     const Directive& d = refusal.at;
     const int length = d.begin != nullptr ? int(d.end - d.begin) : 0;
     const int shown = std::min(length, 40);
-    int n = std::snprintf(buffer, sizeof buffer, "format refused at \"%.*s%s\": %s", shown,
-                          shown > 0 ? d.begin : "", shown < length ? "..." : "", refusal.reason);
+    int n = length == 0
+                ? std::snprintf(buffer, sizeof buffer, "format refused: %s", refusal.reason)
+                : std::snprintf(buffer, sizeof buffer, "format refused at \"%.*s%s\": %s", shown,
+                                d.begin, shown < length ? "..." : "", refusal.reason);
     return std::min(n, log_line_buffer - 1);
 }
 
@@ -645,16 +696,19 @@ int format_line(char (&buffer)[log_line_buffer], const char* format, va_list arg
     Refusal refusal;
     Outcome outcome = fetch_numbered(format, list, table, count, unknown, refusal);
     if (outcome == Outcome::Done && unknown) {
-        // A conversion this formatter does not know: the C library formats the
-        // whole as it sees fit, as long as no field is large.
+        // A conversion this formatter does not take apart: the C library formats
+        // the whole as it sees fit, as long as no field is large.
         va_list probe;
         va_copy(probe, args);
-        const bool small = small_fields(format, probe);
+        const bool small = small_fields(format, probe, refusal);
         va_end(probe);
         count = small ? vsnprintf(buffer, sizeof buffer, format, args) : 0;
-        if (!small) outcome = refusal.refuse({}, "an unknown conversion with a large field");
-        else if (count < 0) outcome = Outcome::Failed;
-        else count = std::min(count, log_line_buffer - 1);
+        if (!small)
+            outcome = Outcome::Refused;
+        else if (count < 0)
+            outcome = Outcome::Failed;
+        else
+            count = std::min(count, log_line_buffer - 1);
     } else if (outcome == Outcome::Done) {
         Line line(buffer);
         Arguments arguments{&list, count > 0 ? table : nullptr};

@@ -36,6 +36,10 @@ struct Case {
     std::unique_ptr<char[]> raw;  // no NUL: read only up to a precision
     std::wstring ws;
     std::unique_ptr<wchar_t[]> wide_raw;  // no NUL either
+    // The same characters with a NUL, for the C library under AddressSanitizer,
+    // whose printf checks count one character past a precision.
+    std::string raw_text;
+    std::wstring wide_raw_text;
     void* p = nullptr;
     wint_t wc = 0;
     size_t z = 0;
@@ -133,10 +137,11 @@ inline Case sequential_case(const Pick& pick) {
     for (uint32_t n = pick(3) == 0 ? 1500 : pick(14); n > 0; --n) c.s += char('!' + pick(90));
     const size_t raw_length = pick(9), wide_length = pick(9);
     c.raw.reset(new char[raw_length]);
-    for (size_t k = 0; k < raw_length; ++k) c.raw[k] = char('a' + pick(26));
+    for (size_t k = 0; k < raw_length; ++k) c.raw_text += c.raw[k] = char('a' + pick(26));
     for (uint32_t n = pick(12); n > 0; --n) c.ws += wchar_t(pick(30) == 0 ? 0xe9 : 'A' + pick(26));
     c.wide_raw.reset(new wchar_t[wide_length]);
-    for (size_t k = 0; k < wide_length; ++k) c.wide_raw[k] = wchar_t('a' + pick(26));
+    for (size_t k = 0; k < wide_length; ++k)
+        c.wide_raw_text += c.wide_raw[k] = wchar_t('a' + pick(26));
     static int target;
     c.p = one_of(pick, {static_cast<void*>(nullptr), static_cast<void*>(&target)});
     c.wc = one_of(pick, {wint_t('x'), wint_t(0), wint_t(0xe9), wint_t(' ')});
@@ -184,13 +189,16 @@ inline Case sequential_case(const Pick& pick) {
 }
 
 // Calls f(format, ...) with the sequential case's arguments; %n stores to count
-// (an int, of which %hhn sets the first byte).
+// (an int, of which %hhn sets the first byte). `terminated`: the arrays' copies
+// with a NUL.
 template <class F>
-auto call_sequential(F f, const Case& c, int* count) {
+auto call_sequential(F f, const Case& c, int* count, bool terminated = false) {
+    const char* raw = terminated ? c.raw_text.c_str() : c.raw.get();
+    const wchar_t* wide_raw = terminated ? c.wide_raw_text.c_str() : c.wide_raw.get();
     return f(c.format.c_str(), c.a[0], c.b[0], c.i, c.a[1], c.b[1], c.ll, c.a[2], c.b[2], c.d,
-             c.a[3], c.b[3], c.ld, c.a[4], c.b[4], c.s.c_str(), c.a[5], c.b[5], c.raw.get(), c.a[6],
-             c.b[6], c.ws.c_str(), c.a[7], c.b[7], c.wide_raw.get(), c.a[8], c.b[8], c.p, c.a[9],
-             c.b[9], c.wc, c.a[10], c.b[10], c.z, c.a[11], c.b[11], count);
+             c.a[3], c.b[3], c.ld, c.a[4], c.b[4], c.s.c_str(), c.a[5], c.b[5], raw, c.a[6], c.b[6],
+             c.ws.c_str(), c.a[7], c.b[7], wide_raw, c.a[8], c.b[8], c.p, c.a[9], c.b[9], c.wc,
+             c.a[10], c.b[10], c.z, c.a[11], c.b[11], count);
 }
 
 // A format of numbered arguments over nine: ints 1, 2 and 9 (also the '*'
@@ -233,14 +241,15 @@ inline Case numbered_case(const Pick& pick) {
         if (!used[position]) c.format += directive(position, true);
     // The array at 5 must hold as many characters as any precision asks for.
     c.raw.reset(new char[8]);
-    for (int k = 0; k < 8; ++k) c.raw[k] = char('k' + k);
+    c.raw_text.clear();
+    for (int k = 0; k < 8; ++k) c.raw_text += c.raw[k] = char('k' + k);
     return c;
 }
 
 template <class F>
-auto call_numbered(F f, const Case& c) {
-    return f(c.format.c_str(), c.a[0], c.a[1], c.d, c.ld, c.raw.get(), c.ws.c_str(), c.ll, c.p,
-             c.a[2]);
+auto call_numbered(F f, const Case& c, bool terminated = false) {
+    return f(c.format.c_str(), c.a[0], c.a[1], c.d, c.ld,
+             terminated ? c.raw_text.c_str() : c.raw.get(), c.ws.c_str(), c.ll, c.p, c.a[2]);
 }
 
 }  // namespace format_cases

@@ -255,7 +255,10 @@ TEST(LineFormat, RarerDirectivesCostNoMoreThanWhatIsKept) {
     // %m and %C are the C library's to accept.
     errno = EDOM;
     const std::string domain = reference("%m").text;
-    const Formatted left_domain{1023, domain + std::string(1023 - domain.size(), ' ')};
+    // (Emscripten's C library has no %m.)
+    const Formatted left_domain =
+        domain.empty() ? Formatted{0, ""}
+                       : Formatted{1023, domain + std::string(1023 - domain.size(), ' ')};
     const Measured huge[] = {
         measured("%*lc", 2000000000, wint_t('x')),
         measured("%-*lc|", 2000000000, wint_t('x')),

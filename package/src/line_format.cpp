@@ -32,8 +32,8 @@
 #include "line_format.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
-#include <cfloat>
 #include <climits>
 #include <cmath>
 #include <cstddef>
@@ -230,8 +230,9 @@ struct Value {
     Value() : i(0) {}
 };
 
-Value fetch(va_list& args, Arg arg) {
-    Value v;
+// (Filled in place: a union with a long double is passed differently by
+// different GCC versions.)
+void fetch(va_list& args, Arg arg, Value& v) {
     v.arg = arg;
     switch (arg) {
         case Arg::Int: v.i = va_arg(args, int); break;
@@ -250,7 +251,6 @@ Value fetch(va_list& args, Arg arg) {
         case Arg::None:
         case Arg::Unknown: break;
     }
-    return v;
 }
 
 // Where directives take their arguments: in turn from the list, or from the
@@ -258,8 +258,11 @@ Value fetch(va_list& args, Arg arg) {
 struct Arguments {
     va_list* list;
     const Value* table;  // null when the format numbers none
-    Value take(int position, Arg arg) {
-        return table != nullptr ? table[position - 1] : fetch(*list, arg);
+    void take(int position, Arg arg, Value& v) {
+        if (table != nullptr)
+            v = table[position - 1];
+        else
+            fetch(*list, arg, v);
     }
 };
 
@@ -305,6 +308,9 @@ int format_one(char* out, size_t size, const Directive& d, const Value& v, int64
         case Arg::Pointer:
             count = std::snprintf(out, size, text, v.p, first, star_precision);
             break;
+        case Arg::WideString:
+            count = std::snprintf(out, size, text, v.ws, first, star_precision);
+            break;
         case Arg::None:
             errno = caller_errno;
             count = std::snprintf(out, size, text, 0, first, star_precision);
@@ -343,9 +349,10 @@ public:
         kept_ += std::min(written, room());
         total_ += length;
     }
+    // The count, as vsnprintf's is reported: the full length, at most 1023.
     int finish() {
         buffer_[kept_] = 0;
-        return int(kept_);
+        return int(std::min(total_, kept_limit));
     }
 
 private:
@@ -409,8 +416,17 @@ bool put_wide_string(Line& line, const Directive& d, const wchar_t* ws) {
         length += int64_t(n);
         ++line_format_work;
     }
+    // The padding as the C library pads this directive, seen on an empty string:
+    // musl counts the padding of %0ls without writing it.
     int64_t pads = std::max<int64_t>(d.width - length, 0);
-    if (!d.left()) line.repeat(' ', pads);
+    char probe[8] = " ";
+    Value empty;
+    empty.arg = Arg::WideString;
+    empty.ws = L"";
+    if (pads > 0 && format_one(probe, sizeof probe, d, empty, 3, -1) != 3) pads = 0;
+    const bool written = std::strlen(probe) > 0;
+    auto pad = [&] { written ? line.repeat(probe[0], pads) : line.wrote(0, pads); };
+    if (!d.left()) pad();
     state = std::mbstate_t{};
     for (int64_t done = 0; done < length;) {
         size_t n = std::wcrtomb(bytes, *ws++, &state);
@@ -421,7 +437,7 @@ bool put_wide_string(Line& line, const Directive& d, const wchar_t* ws) {
             break;
         }
     }
-    if (d.left()) line.repeat(' ', pads);
+    if (d.left()) pad();
     return true;
 }
 
@@ -448,25 +464,35 @@ void store_count(const Directive& d, void* target, int64_t count) {
 }
 
 // The precision past which a long double's conversion adds only zeros: the
-// digits of its exact expansion, worked out from its bits (an upper bound).
+// digits of its exact expansion (an upper bound), worked out from the bits the C
+// library itself sees in it, as %La shows them (some C libraries print a long
+// double as a double).
 int64_t exact_digits(long double v, char conversion) {
-    if (!std::isfinite(v) || v == 0) return 0;
-    int exponent = 0;
-    long double mantissa = std::ldexp(std::frexp(std::fabs(v), &exponent), LDBL_MANT_DIG);
-    int low = exponent - LDBL_MANT_DIG;  // the weight of the mantissa's last bit
-    while (std::fmod(mantissa, 2.0L) == 0) {
-        mantissa /= 2;
-        ++low;
+    char hex[80];
+    std::snprintf(hex, sizeof hex, "%La", v);
+    const char* x = std::strchr(hex, 'x');
+    const char* p = x != nullptr ? std::strchr(x, 'p') : nullptr;
+    if (p == nullptr) return 0;  // inf, nan
+    const int exponent = std::atoi(p + 1);
+    // Hex digit i (0 before the point) weighs 2^(exponent - 4i) per unit.
+    int index = 0, low = INT_MAX;  // low: the weight of the last bit set
+    for (const char* h = x + 1; h < p; ++h) {
+        if (*h == '.') continue;
+        const unsigned digit = unsigned(is_digit(*h) ? *h - '0' : (*h | 0x20) - 'a' + 10);
+        if (digit != 0) low = exponent - 4 * index + std::countr_zero(digit);
+        ++index;
     }
-    const int64_t fraction = low < 0 ? -low : 0;  // its digits after the point
-    // Significant digits: those before the point (or the zeros after it
-    // subtracted) plus those after it.
-    const int64_t significant = int64_t(std::floor(exponent * 0.30103)) + 3 + fraction;
+    const int hex_digits = index - 1;
+    if (low == INT_MAX) return 0;                          // zero
+    const int64_t fraction = low < 0 ? -int64_t(low) : 0;  // its digits after the point
+    // Its significant digits: those before the point (or the zeros after it
+    // taken away) and those after it; |v| < 2^(exponent + 4).
+    const int64_t significant = int64_t(std::floor((exponent + 4) * 0.30103)) + 3 + fraction;
     switch (conversion) {
         case 'f':
         case 'F': return fraction;
         case 'a':
-        case 'A': return LDBL_MANT_DIG / 4 + 2;
+        case 'A': return hex_digits + 2;
         default: return significant;  // e, E, g, G
     }
 }
@@ -494,15 +520,26 @@ bool settled(const char* text, int64_t kept) {
     return false;
 }
 
+// snprintf of a directive into the line, `length` long in all (-1: as snprintf
+// counts). A wide character may be counted and not written (musl's %05lc of
+// L'\0'): what was written ends at the last NUL snprintf put down over a fill.
+bool put_formatted(Line& line, const Directive& d, const Value& v, int64_t width, int64_t precision,
+                   int64_t length) {
+    const size_t size = size_t(line.room()) + 1;
+    if (v.arg == Arg::WInt) std::memset(line.end(), 1, size);
+    const int n = format_one(line.end(), size, d, v, width, precision);
+    if (n < 0) return false;
+    int64_t written = std::min<int64_t>(n, line.room());
+    while (v.arg == Arg::WInt && written > 0 && line.end()[written] != 0) --written;
+    line.wrote(written, length < 0 ? n : length);
+    return true;
+}
+
 // Any other directive, through snprintf.
 Outcome put_converted(Line& line, const Directive& d, const Value& v, Refusal& refusal) {
     const int64_t width = d.width, precision = d.precision;
-    if (width <= direct_limit && precision <= direct_limit) {
-        int n = format_one(line.end(), size_t(line.room()) + 1, d, v, width, precision);
-        if (n < 0) return Outcome::Failed;
-        line.wrote(n, n);
-        return Outcome::Done;
-    }
+    if (width <= direct_limit && precision <= direct_limit)
+        return put_formatted(line, d, v, width, precision, -1) ? Outcome::Done : Outcome::Failed;
     // Length without the width: of the precision as given, or of the cut one plus
     // what the extra digits add.
     int64_t cut = precision, length = 0, cut_length = 0;
@@ -538,15 +575,13 @@ Outcome put_converted(Line& line, const Directive& d, const Value& v, Refusal& r
         length = cut_length = a;
     }
     int64_t pads = std::max<int64_t>(width - length, 0);
-    if (line.room() > 0) {
-        int64_t cut_width = pads > 0 ? cut_length + std::min(pads, line.room()) : -1;
-        int n = format_one(line.end(), size_t(line.room()) + 1, d, v, cut_width, cut);
-        if (n < 0) return Outcome::Failed;
-        line.wrote(n, length + pads);
-    } else {
+    if (line.room() == 0) {
         line.wrote(0, length + pads);
+        return Outcome::Done;
     }
-    return Outcome::Done;
+    int64_t cut_width = pads > 0 ? cut_length + std::min(pads, line.room()) : -1;
+    return put_formatted(line, d, v, cut_width, cut, length + pads) ? Outcome::Done
+                                                                    : Outcome::Failed;
 }
 
 // Whether every width and precision of the format, written or from a '*', is at
@@ -568,7 +603,8 @@ bool small_fields(const char* format, va_list& args, Refusal& refusal) {
             refusal.refuse(d, "a field over 4096 in a format with a non-standard conversion");
             return false;
         }
-        if (d.takes_value()) fetch(args, d.arg);
+        Value skipped;
+        if (d.takes_value()) fetch(args, d.arg, skipped);
     }
     return true;
 }
@@ -614,7 +650,7 @@ Outcome fetch_numbered(const char* format, va_list& args, Value* table, int& cou
         return refusal.refuse(*unnumbered, "numbered and unnumbered arguments mixed");
     for (int position = 1; position <= highest; ++position) {
         if (kinds[position] == Arg::None) return refusal.refuse({}, "an argument number left out");
-        table[position - 1] = fetch(args, kinds[position]);
+        fetch(args, kinds[position], table[position - 1]);
     }
     count = highest;
     return Outcome::Done;
@@ -643,7 +679,9 @@ Outcome format_directives(Line& line, const char* format, Arguments& args, Refus
         if (d.malformed) return refusal.refuse(d, "a '*' followed by digits without '$'");
         if (d.too_large) return Outcome::Failed;  // as the C library fails
         if (d.star_width) {
-            const int star_width = args.take(d.width_position, Arg::Int).i;
+            Value star;
+            args.take(d.width_position, Arg::Int, star);
+            const int star_width = star.i;
             if (star_width == INT_MIN) return Outcome::Failed;
             if (star_width < 0 && d.numbered())
                 d.negative_width = true;
@@ -652,10 +690,13 @@ Outcome format_directives(Line& line, const char* format, Arguments& args, Refus
             d.width = star_width < 0 ? -int64_t(star_width) : star_width;
         }
         if (d.star_precision) {
-            const int star_precision = args.take(d.precision_position, Arg::Int).i;
+            Value star;
+            args.take(d.precision_position, Arg::Int, star);
+            const int star_precision = star.i;
             d.precision = star_precision < 0 ? -1 : star_precision;
         }
-        Value v = d.takes_value() ? args.take(d.position, d.arg) : Value();
+        Value v;
+        if (d.takes_value()) args.take(d.position, d.arg, v);
         Outcome outcome = Outcome::Done;
         switch (d.arg) {
             case Arg::Count: store_count(d, const_cast<void*>(v.p), line.total()); break;

@@ -313,9 +313,13 @@ TEST(LineFormat, RefusedFormatsSaySo) {
               "non-standard conversion");
     EXPECT_EQ(ours("%Ld|%qx|%hc|%5%|%4096y|%Lx", 5LL, 6LL, 'c', 7LL),
               reference("%Ld|%qx|%hc|%5%|%4096y|%Lx", 5LL, 6LL, 'c', 7LL));
-    Formatted digits = ours("%.5000Lg", 1e-4940L);
-    EXPECT_EQ(digits.text,
-              "format refused at \"%.5000Lg\": the value needs more digits than a line keeps");
+    // (Emscripten's C library prints a long double as a double: 0 here.)
+    if (reference("%.3Le", 1e-4940L).text != "0.000e+00") {
+        EXPECT_EQ(ours("%.5000Lg", 1e-4940L).text,
+                  "format refused at \"%.5000Lg\": the value needs more digits than a line keeps");
+    } else {
+        EXPECT_EQ(ours("%.5000Lg", 1e-4940L), reference("%.5000Lg", 1e-4940L));
+    }
     EXPECT_EQ(ours("%.5000Lg", 0.1L), reference("%.5000Lg", 0.1L));  // this one is short
 }
 

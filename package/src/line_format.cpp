@@ -585,8 +585,8 @@ Outcome put_converted(Line& line, const Directive& d, const Value& v, Refusal& r
 }
 
 // Whether every width and precision of the format, written or from a '*', is at
-// most direct_limit; refuses the format at the first that is not. Reads a copy of
-// the arguments, following no pointer.
+// most direct_limit (the refusal names the first that is not, for formats that
+// cannot be taken apart). Reads a copy of the arguments, following no pointer.
 bool small_fields(const char* format, va_list& args, Refusal& refusal) {
     for (const char* p = format; (p = std::strchr(p, '%')) != nullptr;) {
         if (*++p == '%') {
@@ -736,20 +736,22 @@ int format_line(char (&buffer)[log_line_buffer], const char* format, va_list arg
     bool unknown = false;
     Refusal refusal;
     Outcome outcome = fetch_numbered(format, list, table, count, unknown, refusal);
-    if (outcome == Outcome::Done && unknown) {
-        // A conversion this formatter does not take apart: the C library formats
-        // the whole as it sees fit, as long as no field is large.
+    bool whole = false;
+    if (outcome == Outcome::Done && count == 0) {
+        // Every field small: vsnprintf is as quick as anything and reads the
+        // arguments as it sees fit. A conversion this formatter does not take
+        // apart goes nowhere else: beside a large field it is refused.
         va_list probe;
         va_copy(probe, args);
-        const bool small = small_fields(format, probe, refusal);
+        whole = small_fields(format, probe, refusal);
         va_end(probe);
-        count = small ? vsnprintf(buffer, sizeof buffer, format, args) : 0;
-        if (!small)
-            outcome = Outcome::Refused;
-        else if (count < 0)
-            outcome = Outcome::Failed;
-        else
-            count = std::min(count, log_line_buffer - 1);
+        if (!whole && unknown) outcome = Outcome::Refused;
+    }
+    if (whole) {
+        count = vsnprintf(buffer, sizeof buffer, format, args);
+        if (count < 0) outcome = Outcome::Failed;
+        line_format_work += std::max(count, 0);
+        count = std::min(count, log_line_buffer - 1);
     } else if (outcome == Outcome::Done) {
         Line line(buffer);
         Arguments arguments{&list, count > 0 ? table : nullptr};

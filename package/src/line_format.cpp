@@ -584,10 +584,16 @@ Outcome put_converted(Line& line, const Directive& d, const Value& v, Refusal& r
                                                                     : Outcome::Failed;
 }
 
-// Whether every width and precision of the format, written or from a '*', is at
-// most direct_limit (the refusal names the first that is not, for formats that
-// cannot be taken apart). Reads a copy of the arguments, following no pointer.
-bool small_fields(const char* format, va_list& args, Refusal& refusal) {
+// What the fields of a format are: every width and precision, written or from a
+// '*', at most direct_limit (Small), or also a string with a precision (Precise:
+// AddressSanitizer's vsnprintf checks read such a string up to its NUL, so the
+// formatter copies it itself), or one past direct_limit (Large; the refusal names
+// it, for formats that cannot be taken apart). Reads a copy of the arguments,
+// following no pointer.
+enum class Fields { Small, Precise, Large };
+
+Fields scan_fields(const char* format, va_list& args, Refusal& refusal) {
+    Fields fields = Fields::Small;
     for (const char* p = format; (p = std::strchr(p, '%')) != nullptr;) {
         if (*++p == '%') {
             ++p;
@@ -601,12 +607,14 @@ bool small_fields(const char* format, va_list& args, Refusal& refusal) {
         if (d.star_precision && va_arg(args, int) > direct_limit) small = false;
         if (!small) {
             refusal.refuse(d, "a field over 4096 in a format with a non-standard conversion");
-            return false;
+            return Fields::Large;
         }
+        const bool string = d.arg == Arg::String || d.arg == Arg::WideString;
+        if (string && (d.precision >= 0 || d.star_precision)) fields = Fields::Precise;
         Value skipped;
         if (d.takes_value()) fetch(args, d.arg, skipped);
     }
-    return true;
+    return fields;
 }
 
 // With numbered arguments: fetches them all in the order of their numbers into
@@ -743,8 +751,9 @@ int format_line(char (&buffer)[log_line_buffer], const char* format, va_list arg
         // apart goes nowhere else: beside a large field it is refused.
         va_list probe;
         va_copy(probe, args);
-        whole = small_fields(format, probe, refusal);
+        const Fields fields = scan_fields(format, probe, refusal);
         va_end(probe);
+        whole = unknown ? fields != Fields::Large : fields == Fields::Small;
         if (!whole && unknown) outcome = Outcome::Refused;
     }
     if (whole) {

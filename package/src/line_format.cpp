@@ -2,14 +2,16 @@
 // bounded by what it keeps. See line_format.h.
 //
 // vsnprintf produces every character of a result, kept or not, so a field width
-// or precision of two billion takes seconds for 1023 kept characters. Here the
-// format is walked directive by directive. Literal text, %s and %ls are copied
-// directly (only the kept part), their lengths counted; a string is read no
-// further than the C library reads it: to its NUL or to the precision. Every
-// other directive is handed to snprintf on its own with the argument fetched as
-// the C library reads it, so the library still decides the characters, and
-// whether it accepts the directive at all. Widths and precisions up to 4,096 go
-// down as written; larger ones are reduced:
+// or precision of two billion takes seconds for 1023 kept characters. A format
+// whose widths and precisions (written or from a '*') are all at most 4,096 goes
+// to vsnprintf whole: that costs little, and the arguments are read by the C
+// library alone. Any other format is walked directive by directive. Literal
+// text, %s and %ls are copied directly (only the kept part), their lengths
+// counted; a string is read to its NUL or its precision, no further than the C
+// library reads it. Every other directive is handed to snprintf on its own with
+// the argument fetched as the C library reads it, so the library still decides
+// the characters, and whether it accepts the directive at all. Widths and
+// precisions up to 4,096 go down as written; larger ones are reduced:
 //
 // - A precision above what any value needs is cut. Beyond a few thousand digits
 //   the decimal (or hexadecimal) expansion of a double has ended and an
@@ -25,10 +27,14 @@
 //   the digits. The padding is cut to what the buffer still holds, which keeps
 //   the same first characters; the full length is max(width, length).
 //
-// Numbered arguments (%2$d) are fetched in order of their numbers first. The
+// Numbered arguments (%2$d) are fetched in the order of their numbers first, and
+// each directive goes down numbered. Directives C does not define (%Ld, %hc, 'q',
+// unknown conversions) are read differently by glibc in different formats, so
+// they are never taken apart: with a large field the format is refused. The
 // running total is exact, so the result is the one vsnprintf gives: the same
-// first 1023 characters, the same %n values, and a failure when the total passes
-// INT_MAX or a width or precision written in the format does not fit an int.
+// first 1023 characters, the same count and %n values, and a failure when the
+// total passes INT_MAX or a width or precision written in the format does not
+// fit an int.
 #include "line_format.h"
 
 #include <algorithm>

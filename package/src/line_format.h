@@ -19,9 +19,10 @@
 // precision, never further than the C library reads. Refused, with the buffer
 // holding a line that says so ("format refused at ...") and its length returned:
 // numbered arguments mixed with unnumbered ones, left out, or numbered past 64
-// (or the C library's NL_ARGMAX), or given to a conversion this formatter does
-// not know; '*' followed by digits without '$'; and %Lg/%LG at a precision above
-// 4,096 of a long double whose exact expansion is longer than 4,096 digits.
+// (or the C library's NL_ARGMAX); '*' followed by digits without '$'; a width or
+// precision above 4,096 in a format with a directive C does not define (%Ld, %hc,
+// %qd, unknown conversions); and %Lg/%LG at a precision above 4,096 of a long
+// double whose exact expansion is longer than 4,096 digits.
 int format_line(char (&buffer)[log_line_buffer], const char* format, va_list args);
 
 // The formatter's work so far: characters produced by the C library for single

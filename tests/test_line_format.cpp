@@ -131,9 +131,8 @@ private:
 }  // namespace
 
 // Every kind of conversion, small and past the limits where widths and
-// precisions are cut (4,096; digits: 1,200 for double, 17,000 for long double,
-// 1,151 otherwise),
-// against the C library itself.
+// precisions are cut (4,096; digits: 1,200 for double, the exact expansion or
+// 1,200 for long double, 1,151 otherwise), against the C library itself.
 TEST(LineFormat, KeepsWhatVsnprintfKeeps) {
     const std::string kilo(1500, 'k');
     EXPECT_LIKE_VSNPRINTF("plain text, 100%% sure");
@@ -182,7 +181,8 @@ TEST(LineFormat, KeepsWhatVsnprintfKeeps) {
         EXPECT_LIKE_VSNPRINTF("%*.*d|", precision + 5, precision, 12);
         EXPECT_LIKE_VSNPRINTF("%-*.*e|", precision * 2, precision, 3.0);
     }
-    // Formats left to vsnprintf as a whole: numbered arguments, rarer conversions.
+    // Numbered arguments, and formats with directives C does not define, which go
+    // to vsnprintf as they are.
     EXPECT_EQ(ours("%2$s %1$s", "world", "hello"), reference("%2$s %1$s", "world", "hello"));
     EXPECT_EQ(ours("%lc %ls %5%|%y|tail%", L'x', L"wide"),
               reference("%lc %ls %5%|%y|tail%", L'x', L"wide"));

@@ -96,8 +96,8 @@ int draw_line(ColorIndex color, int x1, int y1, int x2, int y2, int width);
 // line below. Point size 0..127 (character height in pixels, 0 = default);
 // others are repaired with a message. Drawn without a background.
 int draw_text(ColorIndex color, int x, int y, int point_size, const char* text);
-// draw_text of a printf-style formatted text, cut to 1023 characters. Returns the
-// number of characters drawn.
+// draw_text of a printf-style formatted text, cut to 1023 characters (formatted
+// as log_printf formats). Returns the number of characters drawn.
 int print_text(ColorIndex color, int x, int y, int point_size, const char* format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 5, 6)))
@@ -137,6 +137,15 @@ int set_animation(int mode);
 // ============================================================ Message log
 // Appends one printf-style line (cut to 1023 characters) to the message log shown
 // in the text window. Returns the number of characters stored.
+// Formatting (log_printf and print_text): the first 1023 characters of what the C
+// library's vsnprintf makes of the format and values, and its count (at most
+// 1023), at a cost bounded by what is kept whatever the widths and precisions;
+// a string is read no further than its precision. Refused, the line then reading
+// `format refused at "<directive>": <reason>` and its length returned: numbered
+// arguments (%2$d) mixed with unnumbered ones, left out, or numbered past 64;
+// '*' followed by digits without '$'; a width or precision above 4096 in a format
+// with a conversion C does not define (%Ld, %qd, %hc ...); %Lg/%LG at a precision
+// above 4096 of a long double whose exact expansion is longer than that.
 int log_printf(const char* format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstdint>
 
 #include "package_state.h"
 
@@ -11,11 +12,20 @@
 // kept, at most 1023, or 0 with an empty buffer when the formatting fails (as when
 // the whole result would be longer than INT_MAX characters). A null format is "".
 //
-// The cost does not grow with field widths and precisions: formats whose widths,
-// precisions and strings are all short go to vsnprintf as they are; otherwise a
-// conversion with a large width or precision is formatted with them cut to what
-// still decides the kept characters, and its full length, which the count and %n
-// need, is worked out from that, and long strings cost a scan of their bytes.
-// Formats this formatter does not take apart (numbered arguments, conversions or
-// modifiers beyond the common ones) always go to vsnprintf.
+// The cost does not grow with field widths and precisions: a directive with a
+// large width or precision is formatted with them cut to what still decides the
+// kept characters, and its full length, which the count and %n need, is worked
+// out from that. Strings cost a scan of their bytes, up to their NUL or their
+// precision, never further than the C library reads. Refused, with the buffer
+// holding a line that says so ("format refused at ...") and its length returned:
+// numbered arguments mixed with unnumbered ones, left out, or numbered past 64
+// (or the C library's NL_ARGMAX); '*' followed by digits without '$'; a width or
+// precision above 4,096 in a format with a directive C does not define (%Ld, %hc,
+// %qd, unknown conversions); and %Lg/%LG at a precision above 4,096 of a long
+// double whose exact expansion is longer than 4,096 digits.
 int format_line(char (&buffer)[log_line_buffer], const char* format, va_list args);
+
+// The formatter's work so far: characters produced by the C library for single
+// directives, plus bytes of literal text and strings visited. Only counted, for
+// tests that check the cost is bounded by what is kept.
+extern int64_t line_format_work;

@@ -125,7 +125,9 @@ TEST_F(UserTest, DestroyedWindowLosesTimersAndPostedMessages) {
 // Win32's GetMessageA throws nothing. A headless wait that nothing can ever end
 // ends the program with a message and a failure exit code, so it never hangs.
 TEST_F(UserTest, GetMessageThatWouldWaitForeverEndsTheProgram) {
-    if (!GTEST_HAS_DEATH_TEST) GTEST_SKIP() << "no death tests here";
+#if !GTEST_HAS_DEATH_TEST
+    GTEST_SKIP() << "no death tests here";
+#endif
     make_window();
     expect_wait_ends_the_program([] {
         MSG m;

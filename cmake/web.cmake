@@ -25,10 +25,9 @@ set(CMAKE_CROSSCOMPILING_EMULATOR ${TAVLO_NODE_RUN})
 
 # Exceptions: Emscripten catches C++ exceptions only through JavaScript, which
 # costs the drawing code about a third of its speed and, under Asyncify, makes
-# every call that may throw a possible suspension. The pages and the benchmark
-# are built without catching (a throw ends the program with a message); the
-# test program, which catches what the headless presenter throws, compiles the
-# same sources again with catching (TAVLO_WEB_TEST_SOURCES below).
+# every call that may throw a possible suspension. Everything is built without
+# catching (a throw, which the package and the platform never do, ends the
+# program with a message); the test program links the same libraries.
 # WebAssembly SIMD (every current browser, node 16.4 and later): the span fills
 # 16- and 32-byte stores become vector stores instead of four or eight words.
 add_compile_options(-msimd128)
@@ -92,8 +91,9 @@ if(TAVLO_TESTS)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
   add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/third_party/googletest EXCLUDE_FROM_ALL)
+  # Without exceptions, like everything else here: the tests catch nothing.
   foreach(gtest_target gtest gtest_main gmock gmock_main)
-    target_compile_options(${gtest_target} PUBLIC -fexceptions)
+    target_compile_options(${gtest_target} PUBLIC -fno-exceptions)
   endforeach()
 endif()
 if(TAVLO_BENCH)
@@ -177,27 +177,15 @@ if(TAVLO_TESTS)
   configure_file(${PROJECT_SOURCE_DIR}/tests/web/node_files.js.in
                  ${CMAKE_BINARY_DIR}/tests/node_files.js @ONLY)
   file(GLOB TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/*.cpp)
-  # The package, the portable platform (headless) and the demo, compiled again
-  # with exceptions caught.
-  set(portable_dir ${PROJECT_SOURCE_DIR}/package/platform/portable)
-  file(GLOB TAVLO_WEB_TEST_SOURCES CONFIGURE_DEPENDS
-    ${portable_dir}/*.cpp ${portable_dir}/gdi/*.cpp ${portable_dir}/user/*.cpp
-    ${portable_dir}/kernel/*.cpp ${portable_dir}/image/*.cpp
-    ${portable_dir}/presenters/headless/*.cpp
-    ${PROJECT_SOURCE_DIR}/package/src/*.cpp ${PROJECT_SOURCE_DIR}/demo/*.cpp)
-  add_executable(tavlo_tests ${TEST_SOURCES} ${TAVLO_WEB_TEST_SOURCES})
-  target_compile_options(tavlo_tests PRIVATE -fexceptions)
-  target_include_directories(tavlo_tests PRIVATE
-                             $<TARGET_PROPERTY:tavlo,INTERFACE_INCLUDE_DIRECTORIES>
-                             ${PROJECT_SOURCE_DIR}/package/include
-                             ${PROJECT_SOURCE_DIR}/package/platform ${PROJECT_SOURCE_DIR}/package/src
-                             ${PROJECT_SOURCE_DIR}/demo ${PROJECT_SOURCE_DIR}/tests)
-  target_link_libraries(tavlo_tests PRIVATE Freetype::Freetype PNG::PNG GIF::GIF
-                        GTest::gtest GTest::gtest_main)
-  get_target_property(font_options tavlo_platform INTERFACE_LINK_OPTIONS)
-  target_link_options(tavlo_tests PRIVATE -fexceptions ${font_options} -lnodefs.js
-                      -sEXIT_RUNTIME=1 "SHELL:--pre-js ${CMAKE_BINARY_DIR}/tests/node_files.js")
-  target_compile_definitions(tavlo_tests PRIVATE TAVLO_BUILTIN_FONTS=1
+  # The suites link the libraries the pages link (the package, the portable
+  # platform and the demo), as the native suites do.
+  add_executable(tavlo_tests ${TEST_SOURCES})
+  target_include_directories(tavlo_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(tavlo_tests PRIVATE tavlo_internals cubes_demo GTest::gtest
+                        GTest::gtest_main)
+  target_link_options(tavlo_tests PRIVATE -lnodefs.js -sEXIT_RUNTIME=1
+                      "SHELL:--pre-js ${CMAKE_BINARY_DIR}/tests/node_files.js")
+  target_compile_definitions(tavlo_tests PRIVATE
     TAVLO_GOLDEN_DIR="${PROJECT_SOURCE_DIR}/tests/golden"
     TAVLO_TEST_OUTPUT_DIR="${CMAKE_BINARY_DIR}/tests/output")
   gtest_discover_tests(tavlo_tests TEST_PREFIX "wasm." DISCOVERY_TIMEOUT 120

@@ -1,4 +1,5 @@
-// Tests: comparing a picture with a golden PNG in tests/golden/.
+// Tests: comparing a picture with a golden PNG in tests/golden/, and a text with a
+// golden text file there.
 //
 //   EXPECT_TRUE(matches_golden("erase_canvas", width, height, pixels));
 //
@@ -8,6 +9,11 @@
 // and where the first one is. To accept new pictures after an intended change, run
 // the tests with TAVLO_UPDATE_GOLDEN=1: the golden files are rewritten instead
 // (look at every rewritten picture before committing it).
+//
+//   EXPECT_TRUE(matches_golden_text("panel_calls", text));
+//
+// does the same for a text and tests/golden/panel_calls.txt, naming the first
+// line that differs (the actual text goes to TAVLO_TEST_OUTPUT_DIR/<name>.txt).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,6 +22,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -108,6 +116,47 @@ inline ::testing::AssertionResult matches_golden(const std::string& name, const 
         return ::testing::AssertionFailure() << "bitmap without pixels";
     }
     return matches_golden(name, bitmap.width, bitmap.height, bitmap.pixels.data());
+}
+
+inline ::testing::AssertionResult matches_golden_text(const std::string& name,
+                                                      const std::string& text) {
+    const std::string golden_file = std::string(TAVLO_GOLDEN_DIR) + "/" + name + ".txt";
+    if (updating_golden()) {
+        std::ofstream out(golden_file, std::ios::binary);
+        out << text;
+        out.close();
+        if (out) return ::testing::AssertionSuccess() << "golden text rewritten";
+        return ::testing::AssertionFailure() << "cannot rewrite golden text " << golden_file;
+    }
+    std::ifstream in(golden_file, std::ios::binary);
+    std::ostringstream golden;
+    golden << in.rdbuf();
+    if (in && golden.str() == text) return ::testing::AssertionSuccess();
+    ::testing::AssertionResult failure = ::testing::AssertionFailure();
+    if (!in) {
+        failure << "no golden text " << golden_file;
+    } else {
+        std::istringstream actual_lines(text), golden_lines(golden.str());
+        std::string actual_line, golden_line;
+        int number = 1;
+        while (true) {
+            const bool more_actual = bool(std::getline(actual_lines, actual_line));
+            const bool more_golden = bool(std::getline(golden_lines, golden_line));
+            if (!more_actual || !more_golden || actual_line != golden_line) {
+                failure << name << ": line " << number << " is \""
+                        << (more_actual ? actual_line : "(the end)") << "\", golden \""
+                        << (more_golden ? golden_line : "(the end)") << "\"";
+                break;
+            }
+            ++number;
+        }
+    }
+    std::error_code ignored;
+    std::filesystem::create_directories(TAVLO_TEST_OUTPUT_DIR, ignored);
+    const std::string path = std::string(TAVLO_TEST_OUTPUT_DIR) + "/" + name + ".txt";
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+    return failure << "; actual text written to " << path << " (TAVLO_UPDATE_GOLDEN=1 accepts it)";
 }
 
 }  // namespace tavlo_test

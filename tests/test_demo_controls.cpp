@@ -8,6 +8,7 @@
 
 #include "cubes.h"
 #include "fresh_state.h"
+#include "image_compare.h"
 #include "package_state.h"
 #include "panel.h"
 #include "portable/kernel/system.h"
@@ -93,24 +94,47 @@ uint32_t state_after(uint32_t state, int draws) {
 
 }  // namespace
 
-TEST(HitTest, InteriorsHitTheirButtonAndEveryBoundIsStrict) {
-    // Region bounds as (left, right, bottom, top), in button order.
-    const int bounds[11][4] = {
-        {-290, -270, 200, 220}, {-270, -250, 220, 240}, {-250, -230, 200, 220},
-        {-270, -250, 180, 200}, {-275, -250, 130, 150}, {-275, -250, 95, 120},
-        {250, 270, 220, 240},   {250, 270, 160, 180},   {250, 270, 130, 150},
-        {250, 270, 100, 120},   {-45, 45, 220, 240}};
-    for (int b = 0; b < 11; ++b) {
-        const int l = bounds[b][0], r = bounds[b][1], lo = bounds[b][2], hi = bounds[b][3];
-        const int mx = (l + r) / 2, my = (lo + hi) / 2;
-        SCOPED_TRACE(b + 1);
-        EXPECT_EQ(hit_button(button_centres[b].x, button_centres[b].y), b + 1);
-        EXPECT_EQ(hit_button(l + 1, lo + 1), b + 1);
-        EXPECT_EQ(hit_button(r - 1, hi - 1), b + 1);
-        EXPECT_NE(hit_button(l, my), b + 1);
-        EXPECT_NE(hit_button(r, my), b + 1);
-        EXPECT_NE(hit_button(mx, lo), b + 1);
-        EXPECT_NE(hit_button(mx, hi), b + 1);
+// A click lands on a button where the button is drawn: walking out from each
+// button's centre, its hit area ends on the outline the golden start picture
+// shows. The triangles' hit areas are boxes around them, so only
+// their bases are probed that way; their tips and sides are probed below.
+TEST(HitTest, ButtonsAreHitWhereTheyAreDrawn) {
+    int width = 0, height = 0;
+    std::vector<uint32_t> picture;
+    std::string error;
+    ASSERT_TRUE(
+        portable::read_png(tavlo_test::golden_path("demo_start"), &width, &height, picture, &error))
+        << error;
+    const int cx = width / 2, cy = height / 2;  // the canvas centre, as the package puts it
+    auto black_at = [&](int x, int y) {         // at canvas point (x, y)
+        const int col = cx + x, row = cy - y;
+        return col >= 0 && row >= 0 && col < width && row < height &&
+               (picture[size_t(row) * width + col] & 0xFFFFFF) == 0;
+    };
+    struct Direction {
+        int dx, dy;
+        const char* name;
+    };
+    const Direction directions[] = {
+        {-1, 0, "left"}, {1, 0, "right"}, {0, 1, "up"}, {0, -1, "down"}};
+    for (int button = 1; button <= 11; ++button) {
+        const Spot centre = button_centres[button - 1];
+        ASSERT_EQ(hit_button(centre.x, centre.y), button);
+        for (const Direction& d : directions) {
+            if (button == PanelButton::ScaleUp && d.dy != -1) continue;
+            if (button == PanelButton::ScaleDown && d.dy != 1) continue;
+            SCOPED_TRACE(testing::Message() << "button " << button << ", " << d.name);
+            int x = centre.x, y = centre.y, steps = 0;
+            while (hit_button(x, y) == button && steps < 100) {
+                x += d.dx;
+                y += d.dy;
+                ++steps;
+            }
+            ASSERT_LT(steps, 100);
+            // (x, y) is the first point off the button: on its drawn outline.
+            EXPECT_TRUE(black_at(x, y))
+                << "the hit area ends at (" << x << ", " << y << "), off the drawn outline";
+        }
     }
     EXPECT_EQ(hit_button(-270, 210), PanelButton::None);      // shared edge of two move boxes
     EXPECT_EQ(hit_button(-260, 210), PanelButton::None);      // the hole in the cross
@@ -141,12 +165,11 @@ TEST_F(CallLog, StartUpDrawsOnlyThePanelAndTakesTwentyTwoDraws) {
     EXPECT_EQ(lines[0], clearing);
     EXPECT_EQ(lines[1], "white rectangle with bounding box (-290,220) to (-270,200), filled\n");
     // Entries: sums of two draws modulo 100; only entries 1..4 may change sign.
-    const int magnitudes[8] = {148, 120, 33, 90, 76, 59, 75, 110};
     for (int k = 0; k < 8; ++k) {
         const int entry = demo.scene.random_offsets[k];
-        EXPECT_EQ(entry < 0 ? -entry : entry, magnitudes[k]) << k;
+        EXPECT_LE(entry < 0 ? -entry : entry, 198) << k;
         if (k == 0 || k > 4) {
-            EXPECT_EQ(entry, magnitudes[k]) << k;
+            EXPECT_GE(entry, 0) << k;
         }
     }
     EXPECT_EQ(demo.scene.cos_table[0], 1.0);
@@ -154,31 +177,20 @@ TEST_F(CallLog, StartUpDrawsOnlyThePanelAndTakesTwentyTwoDraws) {
     EXPECT_FALSE(demo.control.quit_seen);
 }
 
+// A periodic turn clears, then draws the recomputed cubes, the turned letter and
+// the panel, in that order.
 TEST_F(DemoTurns, PeriodicClearsRecomputesAndDrawsCubesLetterPanel) {
     periodic();
     ASSERT_EQ(lines.size(), 1u + cube_calls + letter_calls + panel_calls);
     EXPECT_EQ(lines[0], clearing);
-    const int* slot1 = demo.scene.cube_screen + 120;
-    char expected[128];
-    // Triangle 1 of slot 1: vertices 25, 33, 35, in the cube colour.
-    snprintf(expected, sizeof expected, "20%% gray triangle at (%d,%d), (%d,%d), (%d,%d)\n",
-             slot1[75], slot1[76], slot1[99], slot1[100], slot1[105], slot1[106]);
-    EXPECT_EQ(lines[1], expected);
-    // After slot 1's 96 triangles, its first crease: 21 to 23 in black.
-    snprintf(expected, sizeof expected, "black line from (%d,%d) to (%d,%d), width 1\n", slot1[63],
-             slot1[64], slot1[69], slot1[70]);
-    EXPECT_EQ(lines[1 + 96], expected);
-    // The letter turned by (10, 10, 0): point 0 at (-3, 9) from the origin (-237, -220).
-    EXPECT_EQ(demo.scene.letter_angle_x, 10);
-    EXPECT_EQ(demo.scene.letter_angle_y, 10);
-    EXPECT_EQ(demo.scene.letter_screen[0], -240);
-    EXPECT_EQ(demo.scene.letter_screen[1], -211);
-    snprintf(expected, sizeof expected, "red line from (-240,-211) to (%d,%d), width 1\n",
-             demo.scene.letter_screen[3], demo.scene.letter_screen[4]);
-    EXPECT_EQ(lines[1 + cube_calls], expected);
+    EXPECT_EQ(lines[1].rfind("20% gray triangle at", 0), 0u);  // the cubes' colour
+    EXPECT_EQ(lines[1 + cube_calls].rfind("red line from (-240,-211)", 0), 0u);  // the letter
     EXPECT_EQ(lines[1 + cube_calls + letter_calls],
               "white rectangle with bounding box (-290,220) to (-270,200), filled\n");
+    EXPECT_EQ(demo.scene.letter_angle_x, 10);
+    EXPECT_EQ(demo.scene.letter_angle_y, 10);
     // Cubes do not spin until a toggle is pressed; slot 1 sits at its offsets.
+    const int* slot1 = demo.scene.cube_screen + 120;
     EXPECT_EQ(demo.scene.cube_angle_x, 0);
     EXPECT_EQ(slot1[0], -50 + demo.scene.random_offsets[0]);
     EXPECT_EQ(slot1[1], 50 + demo.scene.random_offsets[1]);
@@ -345,94 +357,27 @@ TEST_F(CallLog, DrawCubesAndLetterMakeTheirCallCounts) {
     EXPECT_EQ(count_of("red line from (0,0) to (0,0), width 1\n"), letter_calls);
 }
 
-TEST_F(CallLog, PanelWithTogglesOffInItsOrder) {
-    draw_panel(0, 2, 4);
-    ASSERT_EQ(lines.size(), size_t(panel_calls));
-    const char* const head[] = {
-        "white rectangle with bounding box (-290,220) to (-270,200), filled\n",
-        "white rectangle with bounding box (-270,240) to (-250,220), filled\n",
-        "white rectangle with bounding box (-250,220) to (-230,200), filled\n",
-        "white rectangle with bounding box (-270,200) to (-250,180), filled\n",
-        "white triangle at (-275,130), (-250,130), (-263,155)\n",
-        "white triangle at (-275,120), (-250,120), (-263,95)\n",
-        "white rectangle with bounding box (250,240) to (270,220), filled\n",
-        "white rectangle with bounding box (-45,240) to (45,220), filled\n",
-        "black rectangle with bounding box (-45,240) to (45,220) with line width 2\n",
-        "black rectangle with bounding box (-290,220) to (-270,200) with line width 2\n",
-        "black rectangle with bounding box (-270,240) to (-250,220) with line width 2\n",
-        "black rectangle with bounding box (-250,220) to (-230,200) with line width 2\n",
-        "black rectangle with bounding box (-270,200) to (-250,180) with line width 2\n",
-        "black text at (-284,198), \"-\"\n", "black text at (-265,218), \"+\"\n",
-        "black text at (-245,198), \"+\"\n", "black text at (-264,178), \"-\"\n",
-        "black text at (-290,160), \"move cubes\"\n",
-        "black triangle at (-275,130), (-250,130), (-263,155)\n",
-        "black triangle at (-275,120), (-250,120), (-263,95)\n",
-        "black text at (-290,78), \"scale cubes\"\n",
-        "black rectangle with bounding box (250,240) to (270,220) with line width 2\n",
-        "black text at (257,218), \"!\"\n", "black text at (220,200), \"change color\"\n",
-        "black text at (225,80), \"rotate cubes\"\n", "black text at (-28,221), \"randomize\"\n",
-        // the outline of X
-        "black line from (281,180) to (284,180), width 1\n",
-        "black line from (284,180) to (285,174), width 1\n",
-        "black line from (285,174) to (286,180), width 1\n",
-        "black line from (286,180) to (289,180), width 1\n",
-        "black line from (289,180) to (287,170), width 1\n",
-        "black line from (287,170) to (289,160), width 1\n",
-        "black line from (289,160) to (286,160), width 1\n",
-        "black line from (286,160) to (285,166), width 1\n",
-        "black line from (285,166) to (284,160), width 1\n",
-        "black line from (284,160) to (281,160), width 1\n",
-        "black line from (281,160) to (283,170), width 1\n",
-        "black line from (283,170) to (281,180), width 1\n",
-        "black line from (280,150) to (283,150), width 1\n",  // Y begins
+// The panel's drawing calls, in order, as the call log writes them: with the
+// spin toggles off, and with X and Z on (tests/golden/panel_calls_*.txt;
+// TAVLO_UPDATE_GOLDEN=1 rewrites them). A toggle is on while its count is odd.
+TEST_F(CallLog, PanelCallsInTheirOrderAndTogglesOnByParity) {
+    auto transcript = [this](int x, int y, int z) {
+        lines.clear();
+        draw_panel(x, y, z);
+        std::string text;
+        for (const std::string& line : lines) text += line;
+        return text;
     };
-    for (size_t i = 0; i < std::size(head); ++i) EXPECT_EQ(lines[i], head[i]) << i;
-    EXPECT_EQ(lines[38 + 8], "black line from (284,140) to (280,150), width 1\n");  // Y closes
-    EXPECT_EQ(lines[47], "black line from (281,120) to (289,120), width 1\n");      // Z begins
-    EXPECT_EQ(lines[56], "black line from (281,118) to (281,120), width 1\n");      // Z closes
-    // The X toggle, off look.
-    const char* const toggle_x[] = {
-        "50% gray triangle at (250,180), (254,176), (254,164)\n",
-        "50% gray triangle at (254,164), (250,160), (250,180)\n",
-        "50% gray triangle at (250,160), (254,164), (270,160)\n",
-        "50% gray triangle at (270,160), (266,164), (254,164)\n",
-        "20% gray rectangle with bounding box (254,176) to (266,164), filled\n",
-        "20% gray triangle at (250,180), (254,176), (266,176)\n",
-        "20% gray triangle at (266,176), (270,180), (250,180)\n",
-        "20% gray triangle at (266,176), (270,180), (270,160)\n",
-        "20% gray triangle at (270,160), (266,164), (266,176)\n",
-        "black rectangle with bounding box (250,180) to (270,160) with line width 2\n",
-        "black rectangle with bounding box (254,176) to (266,164) with line width 1\n",
-        "black line from (270,180) to (266,176), width 1\n",
-        "black line from (250,180) to (254,176), width 1\n",
-        "black line from (250,160) to (254,164), width 1\n",
-        "black line from (270,160) to (266,164), width 1\n",
-    };
-    for (size_t i = 0; i < std::size(toggle_x); ++i) EXPECT_EQ(lines[57 + i], toggle_x[i]) << i;
-    EXPECT_EQ(lines[72], "50% gray triangle at (250,150), (254,146), (254,134)\n");  // Y toggle
-    EXPECT_EQ(lines[87], "50% gray triangle at (250,120), (254,116), (254,104)\n");  // Z toggle
-    EXPECT_EQ(lines[102], "black text at (-273,-226), \"TAVLO cubes demo\"\n");
-    EXPECT_EQ(lines[103], "50% gray text at (-292,-243), \"github.com/tavlo-project/tavlo\"\n");
-}
-
-TEST_F(CallLog, PanelTogglesOnByParity) {
-    draw_panel(1, 3, 5);
-    EXPECT_EQ(lines.size(), 152u);
-    lines.clear();
-    draw_panel(1, 0, 1);
-    ASSERT_EQ(lines.size(), size_t(panel_calls + 16 + 16));
-    // X on: exchanged grays, then the blue fill and the outline on top.
-    EXPECT_EQ(lines[57], "20% gray triangle at (250,180), (254,176), (254,164)\n");
-    EXPECT_EQ(lines[72], "blue triangle at (281,180), (284,180), (289,160)\n");
-    EXPECT_EQ(lines[75], "blue triangle at (284,160), (286,180), (289,180)\n");
-    EXPECT_EQ(lines[76], "black line from (281,180) to (284,180), width 1\n");
-    // Y off: 15 calls, no green.
-    EXPECT_EQ(lines[88], "50% gray triangle at (250,150), (254,146), (254,134)\n");
-    EXPECT_EQ(count_of("green triangle at (280,150), (283,150), (284,140)\n"), 0);
-    // Z on: red fill after its square.
-    EXPECT_EQ(lines[103 + 15], "red triangle at (281,120), (281,118), (289,120)\n");
-    EXPECT_EQ(lines[103 + 15 + 6], "black line from (281,120) to (289,120), width 1\n");
-    EXPECT_EQ(lines[135], "50% gray text at (-292,-243), \"github.com/tavlo-project/tavlo\"\n");
+    const std::string off = transcript(0, 2, 4);
+    EXPECT_EQ(lines.size(), size_t(panel_calls));
+    EXPECT_TRUE(tavlo_test::matches_golden_text("panel_calls_off", off));
+    const std::string x_and_z = transcript(1, 0, 1);
+    EXPECT_EQ(lines.size(), size_t(panel_calls + 16 + 16));  // each toggle on: 16 calls more
+    EXPECT_TRUE(tavlo_test::matches_golden_text("panel_calls_x_z_on", x_and_z));
+    EXPECT_EQ(transcript(2, 4, 6), off);
+    EXPECT_EQ(transcript(3, 8, 5), x_and_z);
+    transcript(1, 3, 5);
+    EXPECT_EQ(lines.size(), size_t(panel_calls + 3 * 16));
 }
 
 TEST_F(CallLog, ToggleWithAnUnknownAxisDrawsNothing) {

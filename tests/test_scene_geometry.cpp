@@ -65,11 +65,10 @@ TEST(TrigTables, UseTheDecimalPiSoRightAnglesAreNotExact) {
 }
 
 TEST_F(BuiltScene, BuildModelFillsEverySlotWithTheFrameAndResetsChanges) {
-    for (int slot = 0; slot < 4; ++slot) {
-        expect_point(vertex(scene.cube_points, slot, 0), -50, 50, 50);
-        expect_point(vertex(scene.cube_model, slot, 39), 50, -30, -30);
+    for (int slot = 1; slot < 4; ++slot) {
+        EXPECT_EQ(
+            0, std::memcmp(vertex(scene.cube_model, slot, 0), scene.cube_model, 120 * sizeof(int)));
     }
-    expect_point(scene.letter_model + 3 * 31, 0, 7, -3);
     move_points(scene.cube_points, 5, 5);
     scene.letter_points[0] = 99;
     build_model(scene.cube_points, scene.cube_model, scene.letter_points, scene.letter_model);
@@ -186,14 +185,4 @@ TEST_F(BuiltScene, ProjectionAddsOffsetsToEveryIntAndMovesTheLetterOrigin) {
     project_points(letter_screen, scene.letter_points, nullptr, LetterMode);
     expect_point(letter_screen, -241, -210, 555);
     expect_point(letter_screen + 3 * 31, -237, -213, 555);
-}
-
-TEST(SceneRecord, StartsWithItsStartValues) {
-    Scene scene;
-    EXPECT_EQ(scene.cube_color, 23);
-    EXPECT_EQ(scene.scale_x, 1.0);
-    EXPECT_EQ(scene.scale_z, 1.0);
-    for (int v : scene.cube_screen) ASSERT_EQ(v, 0);
-    for (int v : scene.letter_screen) ASSERT_EQ(v, 0);
-    for (int v : scene.move_offsets) ASSERT_EQ(v, 0);
 }

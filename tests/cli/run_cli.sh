@@ -13,6 +13,7 @@ expect() {
   local code=$1 text=$2; shift 3
   local out status
   out=$(timeout 60 "$@" 2>&1 >/dev/null); status=$?
+  if [ "$status" -eq 124 ]; then fail "$* hung: still running after 60 s"; return; fi
   [ "$status" -eq "$code" ] || fail "$* exited $status, not $code: $out"
   [ -z "$text" ] || grep -qF -- "$text" <<<"$out" || fail "$* did not say '$text': $out"
 }

@@ -19,6 +19,7 @@ rm -f "$picture" "$log"
 fail() { echo "FAIL ($name): $*"; [ -f "$log" ] && { echo "--- log:"; cat "$log"; }; exit 1; }
 status=0
 timeout 60 "$program" --headless --seed 1 "${options[@]}" --log "$log" --save "$picture" || status=$?
+[ $status -ne 124 ] || fail "hung: still running after 60 s"
 [ $status -eq 0 ] || fail "exit code $status"
 for line in "${expected[@]}"; do
   grep -qxF "$line" "$log" || fail "no log line '$line'"

@@ -20,6 +20,10 @@ using namespace portable;
 
 namespace {
 
+// What the platform is given to show a window or a popup before the test calls it
+// hung: a hang detector, far above any machine's speed.
+constexpr int hung_wait_ms = 30000;
+
 struct Turn {
     int kind;
     char key;
@@ -63,13 +67,18 @@ private:
     ClientView* view() const { return presenter_->view(graphics()); }
     QMenuBar* bar() const { return presenter_->menu_bar(graphics()); }
 
-    // One demo turn per event until `done` holds; false after `ms` milliseconds.
+    // One demo turn per event until `done` holds; false, with a warning, when it
+    // hung: still not done after a minute (a hang detector, not a speed limit).
     template <class Done>
-    bool run_until(Done done, std::vector<Turn>* turns = nullptr, int ms = 5000) {
+    bool run_until(Done done, std::vector<Turn>* turns = nullptr) {
+        constexpr int hung_ms = 60000;
         QElapsedTimer clock;
         clock.start();
         while (!done()) {
-            if (clock.elapsed() > ms) return false;
+            if (clock.elapsed() > hung_ms) {
+                qWarning("hung: the awaited event did not come within %d s", hung_ms / 1000);
+                return false;
+            }
             int x = 0, y = 0;
             char key = 0;
             const int kind = wait_event(&x, &y, &key);
@@ -84,12 +93,13 @@ private:
     std::vector<Turn> settle_and_collect(QWidget* target = nullptr) {
         std::vector<Turn> turns;
         QTest::keyClick(target != nullptr ? target : view(), Qt::Key_At);
-        run_until(
+        const bool settled = run_until(
             [&] {
                 return !turns.empty() && turns.back().kind == EventKind::Key &&
                        turns.back().key == '@';
             },
             &turns);
+        if (!settled) QTest::qFail("hung: the marker key never came back", __FILE__, __LINE__);
         return turns;
     }
 
@@ -205,12 +215,12 @@ private slots:
     void ctrl_shortcuts_act_after_the_menu_is_closed_with_escape() {
         QWidget* window = view()->window();
         window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window));
+        QVERIFY2(QTest::qWaitForWindowActive(window, hung_wait_ms), "hung: never active");
         QAction* run = bar()->actions().first();
         QTest::mouseClick(bar(), Qt::LeftButton, {}, bar()->actionGeometry(run).center());
-        QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(QApplication::activePopupWidget() != nullptr, hung_wait_ms);
         QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
-        QTRY_VERIFY(QApplication::activePopupWidget() == nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(QApplication::activePopupWidget() == nullptr, hung_wait_ms);
         QWidget* focus = QApplication::focusWidget();
         QVERIFY(focus != nullptr);
         QTest::keyClick(focus, Qt::Key_L, Qt::ControlModifier);

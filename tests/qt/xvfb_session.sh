@@ -3,9 +3,11 @@
 #   skip MESSAGE            exit 77 (CTest's "skipped") with the reason
 #   need_tools TOOL...      skip unless every tool is installed
 #   start_xvfb              start Xvfb 1024x768x24 on a free display, export DISPLAY
-#   wait_window TITLE       print the X window id of the window with that title (10 s)
+#   wait_window TITLE       print the X window id of the window with that title
+#                           (fails after 30 s: it hung)
 #   wait_exit PID SECONDS   wait for the process to end; sets exit_status to its
 #                           exit code, or to "running" if it did not end in time
+# The time limits only detect a hang; none is a verdict on the machine's speed.
 #                           (not in a subshell: only this shell can reap it)
 #   client_top WINDOW       the first row of the client area below the menu bar
 #                           (the canvas frame's black top row)
@@ -42,13 +44,13 @@ start_xvfb() {
         rm -f "$work/display"
         Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
         xvfb_pid=$!
-        for _ in $(seq 50); do
+        for _ in $(seq 300); do
             [ -s "$work/display" ] && break
             sleep 0.1
         done
         if [ -s "$work/display" ]; then
             export DISPLAY=":$(cat "$work/display")"
-            for _ in $(seq 50); do
+            for _ in $(seq 300); do
                 xdpyinfo >/dev/null 2>&1 && return 0
                 sleep 0.1
             done
@@ -62,7 +64,7 @@ start_xvfb() {
 
 wait_window() {
     local id
-    for _ in $(seq 100); do
+    for _ in $(seq 300); do
         id=$(xdotool search --name "^$1\$" 2>/dev/null | head -1)
         if [ -n "$id" ]; then echo "$id"; return 0; fi
         sleep 0.1

@@ -28,8 +28,8 @@ start_cubes() {
     (cd "$work" && exec "$cubes" --seed $seed >"$work/cubes.log" 2>&1) &
     cubes_pid=$!
     started_pids+=("$cubes_pid")
-    graphics=$(wait_window "TAVLO Graphics") || fail "no graphics window: $(cat "$work/cubes.log")"
-    text=$(wait_window "TAVLO Text") || fail "no text window"
+    graphics=$(wait_window "TAVLO Graphics") || fail "hung: no graphics window: $(cat "$work/cubes.log")"
+    text=$(wait_window "TAVLO Text") || fail "hung: no text window"
     sleep 0.5
     xdotool windowfocus --sync "$graphics"
 }
@@ -41,6 +41,31 @@ client_shot() {
 }
 
 differs() { [ "$(compare -metric AE "$1" "$2" null: 2>&1)" != 0 ]; }
+
+# Shots of the cube area into $1 until one differs from the shot $2 (the cubes
+# turned); fails after 30 s: the program hung.
+await_cube_change() {
+    for _ in $(seq 150); do
+        client_shot "$work/later.png"
+        convert "$work/later.png" -crop $cube_area +repage "$1"
+        differs "$2" "$1" && return 0
+        sleep 0.2
+    done
+    return 1
+}
+
+# Shots into $1 until two in a row, half a second apart, are equal (the
+# animation halted); fails after 30 s: the program hung.
+await_still_picture() {
+    client_shot "$1"
+    for _ in $(seq 60); do
+        sleep 0.5
+        client_shot "$work/still.png"
+        differs "$1" "$work/still.png" || return 0
+        cp "$work/still.png" "$1"
+    done
+    return 1
+}
 
 echo "== no display"
 message=$(DISPLAY=:4711 WAYLAND_DISPLAY= QT_QPA_PLATFORM= "$cubes" 2>&1)
@@ -65,10 +90,11 @@ echo "ok: graphics 601x540 at 0,0 with a ${top}-pixel menu bar; text 601x256 at 
 
 echo "== the same picture as the headless run"
 xdotool key ctrl+h
-sleep 0.6
-client_shot "$work/real.png"
+await_still_picture "$work/real.png" || fail "hung: the animation did not halt within 30 s"
+# The animation steps 20 times a second, so however slowly the machine got here,
+# up to 15 s of steps are looked through.
 match=""
-for frames in $(seq 1 80); do
+for frames in $(seq 1 300); do
     "$cubes" --headless --seed $seed --client "601x$client_h" --frames "$frames" \
         --save "$work/headless.png" >/dev/null 2>&1 || fail "headless run failed"
     if ! differs "$work/real.png" "$work/headless.png"; then match=$frames; break; fi
@@ -86,22 +112,22 @@ convert "$work/a.png" -crop $cube_area +repage "$work/a_cubes.png"
 convert "$work/b.png" -crop $cube_area +repage "$work/b_cubes.png"
 differs "$work/a_cubes.png" "$work/b_cubes.png" && fail "cubes turn before spin X"
 xdotool mousemove --window "$graphics" "$x" $((y + top)) click 1
-sleep 0.3; client_shot "$work/c.png"; sleep 0.5; client_shot "$work/d.png"
-convert "$work/c.png" -crop $cube_area +repage "$work/c_cubes.png"
-convert "$work/d.png" -crop $cube_area +repage "$work/d_cubes.png"
-differs "$work/c_cubes.png" "$work/d_cubes.png" || fail "cubes do not turn after spin X"
+await_cube_change "$work/c_cubes.png" "$work/b_cubes.png" ||
+    fail "hung: the cubes did not turn within 30 s of the click on spin X"
 echo "ok: the cubes turn after a click at client ($x, $y)"
 
 echo "== Ctrl+Q"
 xdotool key ctrl+q
-wait_exit "$cubes_pid" 5
+wait_exit "$cubes_pid" 30
+[ "$exit_status" != running ] || fail "hung: still running 30 s after Ctrl+Q"
 [ "$exit_status" = 0 ] || fail "Ctrl+Q: exit status $exit_status"
 echo "ok: exit 0"
 
 echo "== close request"
 start_cubes
 python3 "$here/x11_close_request.py" "$graphics"
-wait_exit "$cubes_pid" 5
+wait_exit "$cubes_pid" 30
+[ "$exit_status" != running ] || fail "hung: still running 30 s after the close request"
 [ "$exit_status" = 0 ] || fail "close request: exit status $exit_status; $(cat "$work/cubes.log")"
 echo "ok: exit 0"
 echo "== under a window manager"
@@ -117,7 +143,8 @@ if command -v openbox >/dev/null 2>&1 && command -v xprop >/dev/null 2>&1; then
     [ "$outer" = 601x540 ] || fail "outer size with the frame is $outer"
     xdotool windowactivate --sync "$graphics"
     xdotool key alt+F4
-    wait_exit "$cubes_pid" 5
+    wait_exit "$cubes_pid" 30
+    [ "$exit_status" != running ] || fail "hung: still running 30 s after Alt+F4"
     [ "$exit_status" = 0 ] || fail "Alt+F4: exit status $exit_status"
     echo "ok: outer 601x540 with a ${left},${right},${top_frame},${bottom} frame; Alt+F4 ends it with exit 0"
 else

@@ -90,11 +90,11 @@ trap cleanup EXIT
 # Xvfb picks a free display itself and tells us its number once it is ready.
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
-for _ in $(seq 100); do
+for _ in $(seq 600); do
   [ -s "$work/display" ] && break
   sleep 0.05
 done
-[ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+[ -s "$work/display" ] || fail "hung: Xvfb did not start in 30 s: $(cat "$work/xvfb.log")"
 export DISPLAY=:$(head -1 "$work/display")
 
 export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -153,8 +153,8 @@ smoke_test() {
   program_pid=$!
 
   local graphics text
-  graphics=$(wait_for_window "TAVLO Graphics" 30) || fail "the window \"TAVLO Graphics\" did not appear"
-  text=$(wait_for_window "TAVLO Text" 10) || fail "the window \"TAVLO Text\" did not appear"
+  graphics=$(wait_for_window "TAVLO Graphics" 30) || fail "hung: the window \"TAVLO Graphics\" did not appear in 30 s"
+  text=$(wait_for_window "TAVLO Text" 30) || fail "hung: the window \"TAVLO Text\" did not appear in 30 s"
   phase_done "cubes.exe: both windows appeared"
 
   # Wine's own decorations with its default metrics: a 3-pixel fixed frame, a
@@ -169,9 +169,10 @@ smoke_test() {
   local text_x=$((X + 4)) text_y=$((Y + 4 + 19)) text_w=$((WIDTH - 8)) text_h=$((HEIGHT - 8 - 19))
 
   # The canvas's black frame starts at the client area's top-left corner, once
-  # the first periodic events have drawn the cubes.
+  # the first periodic events have drawn the cubes. (The waits here only detect a
+  # hang: 30 s each, however loaded the machine.)
   local framed=0
-  for _ in $(seq 10); do
+  for _ in $(seq 60); do
     sleep 0.5
     shot "$work/start.ppm"
     [ "$(pixel "$work/start.ppm" "$client_x" "$client_y")" = 000000 ] &&
@@ -181,14 +182,14 @@ smoke_test() {
   done
   [ $framed = 1 ] ||
     { convert "$work/start.ppm" "$output/smoke-start.png"
-      fail "the canvas frame is not at the expected client origin ($client_x, $client_y)"; }
+      fail "the canvas frame is not at the expected client origin ($client_x, $client_y), or the program hung"; }
   sleep 0.5
 
   # The Run menu: a click on its title opens a popup window below the menu bar.
   local windows_before windows_open
   windows_before=$(xdotool search --onlyvisible --classname cubes.exe 2>/dev/null | wc -l)
   xdotool mousemove $((client_x + 13)) $((client_y - 10)) click 1
-  for _ in $(seq 25); do
+  for _ in $(seq 150); do
     sleep 0.2
     windows_open=$(xdotool search --onlyvisible --classname cubes.exe 2>/dev/null | wc -l)
     [ "$windows_open" -gt "$windows_before" ] && break
@@ -199,7 +200,7 @@ smoke_test() {
   sleep 0.2
   xdotool key Escape
   [ "$windows_open" -gt "$windows_before" ] ||
-    { convert "$work/menu.ppm" "$output/smoke-menu.png"; fail "the Run menu did not open"; }
+    { convert "$work/menu.ppm" "$output/smoke-menu.png"; fail "hung: the Run menu did not open in 30 s"; }
   phase_done "cubes.exe: the Run menu opened"
 
   # The "change color" box: canvas x 250..270, y 220..240 (y up from the centre).
@@ -209,7 +210,7 @@ smoke_test() {
   gray_before=$(count_color "$work/before-color.ppm" "$client_x" "$client_y" "$client_w" "$client_h" "#CCCCCC")
   black_before=$(count_color "$work/before-color.ppm" "$client_x" "$client_y" "$client_w" "$client_h" "#000000")
   xdotool mousemove $((client_x + center_x + 260)) $((client_y + center_y - 230)) click 1
-  for _ in $(seq 10); do  # a loaded machine may take a while to show it
+  for _ in $(seq 60); do  # a loaded machine may take a while to show it
     sleep 0.5
     shot "$work/after-color.ppm"
     gray_after=$(count_color "$work/after-color.ppm" "$client_x" "$client_y" "$client_w" "$client_h" "#CCCCCC")
@@ -220,14 +221,14 @@ smoke_test() {
   [ "$gray_after" -lt $((gray_before - 1000)) ] && [ "$black_after" -gt $((black_before + 1000)) ] ||
     { convert "$work/before-color.ppm" "$output/smoke-before-color.png"
       convert "$work/after-color.ppm" "$output/smoke-after-color.png"
-      fail "the cubes did not turn black"; }
+      fail "hung: the cubes did not turn black in 30 s"; }
   phase_done "cubes.exe: \"change color\" turned the cubes black"
 
   # Ctrl+L switches the call log on: log lines appear in the text window.
   local white_before white_after text_area=$((text_w * text_h))
   white_before=$(count_color "$work/after-color.ppm" "$text_x" "$text_y" "$text_w" "$text_h" "#FFFFFF")
   xdotool key ctrl+l
-  for _ in $(seq 10); do
+  for _ in $(seq 60); do
     sleep 0.5
     shot "$work/logging.ppm"
     white_after=$(count_color "$work/logging.ppm" "$text_x" "$text_y" "$text_w" "$text_h" "#FFFFFF")
@@ -235,12 +236,12 @@ smoke_test() {
   done
   echo "cubes.exe: text window non-white pixels $((text_area - white_before)) -> $((text_area - white_after))"
   [ $((text_area - white_after)) -gt $((text_area - white_before + 500)) ] ||
-    { convert "$work/logging.ppm" "$output/smoke-logging.png"; fail "Ctrl+L showed no log lines"; }
+    { convert "$work/logging.ppm" "$output/smoke-logging.png"; fail "hung: Ctrl+L showed no log lines in 30 s"; }
   phase_done "cubes.exe: Ctrl+L showed log lines"
   convert "$work/logging.ppm" -crop 601x900+0+0 "$output/smoke-cubes.png"
 
   xdotool key ctrl+q
-  wait_for_exit "$program_pid" 20 || fail "cubes.exe did not end after Ctrl+Q"
+  wait_for_exit "$program_pid" 30 || fail "hung: cubes.exe did not end in 30 s after Ctrl+Q"
   program_pid=
   [ "$exit_code" -eq 0 ] || fail "cubes.exe ended with exit code $exit_code"
   phase_done "cubes.exe: Ctrl+Q ended it with exit code 0"
@@ -276,12 +277,12 @@ app_test() {
   program_pid=$!
   local graphics
   graphics=$(wait_for_window "TAVLO Graphics" 30) ||
-    fail "$name: the window \"TAVLO Graphics\" did not appear: $(cat "$work/app.log")"
-  wait_for_window "TAVLO Text" 10 >/dev/null || fail "$name: the window \"TAVLO Text\" did not appear"
+    fail "hung: $name: the window \"TAVLO Graphics\" did not appear in 30 s: $(cat "$work/app.log")"
+  wait_for_window "TAVLO Text" 30 >/dev/null || fail "hung: $name: the window \"TAVLO Text\" did not appear in 30 s"
   phase_done "$name: both windows appeared"
   sleep 0.5
   xdotool key ctrl+q
-  wait_for_exit "$program_pid" 20 || fail "$name did not end after Ctrl+Q"
+  wait_for_exit "$program_pid" 30 || fail "hung: $name did not end in 30 s after Ctrl+Q"
   program_pid=
   [ "$exit_code" -eq 0 ] || fail "$name ended with exit code $exit_code"
   phase_done "$name: Ctrl+Q ended it with exit code 0"

@@ -391,10 +391,11 @@ BOOL WINAPI ScrollDC(HDC hDC, int dx, int dy, const RECT* lprcScroll, const RECT
 //   GetMessageA keeps Windows' order (posted messages, then the quit message, then
 //   WM_PAINT, then a due WM_TIMER, missed periods coalescing) and otherwise blocks
 //   in the presenter. When a headless program would wait forever (no input queued,
-//   no timer), GetMessageA throws std::runtime_error, unless the headless run
-//   closes idle programs: then its windows are closed, then the quit message is
-//   posted, and a program that waits on after that gets the quit again (up to a
-//   limit, then the error). TranslateMessage posts the WM_CHAR that the presenter
+//   no timer), GetMessageA ends the program with a message on stderr and exit
+//   code 1 (it throws nothing), unless the headless run closes idle programs:
+//   then its windows are closed, then the quit message is posted, and a program
+//   that waits on after that gets the quit again (up to a limit, then the end
+//   with the message). TranslateMessage posts the WM_CHAR that the presenter
 //   attached to a WM_KEYDOWN. SendMessageA calls the procedure directly.
 // Not supported: child windows, window positions after creation, the non-client
 //   area's messages, message filters other than the window, PeekMessage,

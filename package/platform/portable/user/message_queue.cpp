@@ -8,9 +8,16 @@
 // due (missed periods coalesce into one message); otherwise it blocks in the
 // presenter until the next timer is due or input is posted. Time is the
 // presenter's clock (virtual when headless).
+//
+// A wait that can never end (headless, no input left and no timer: the presenter's
+// wait answers false) ends the program with a message on stderr and exit code 1.
+// Returning -1 would not do: a loop `while (GetMessageA(...))` takes it for true
+// and would spin, and the package takes it for a quit that a program may ignore.
+// Nothing is thrown, so the platform behaves the same built without exceptions.
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <deque>
-#include <stdexcept>
 
 #include "../presenter.h"
 #include "user_internal.h"
@@ -38,6 +45,15 @@ struct Queue {
 Queue& queue() {
     static Queue state;
     return state;
+}
+
+[[noreturn]] void end_endless_wait() {
+    std::fputs(
+        "headless: GetMessageA would wait forever: no input queued and no timer running; "
+        "the program is ended\n",
+        stderr);
+    std::fflush(nullptr);
+    std::exit(1);
 }
 
 // Windows raises shorter intervals to this minimum.
@@ -175,11 +191,7 @@ BOOL WINAPI GetMessageA(LPMSG message, HWND window, UINT low, UINT high) {
         if (take_paint(*message, window, low, high)) return TRUE;
         if (take_timer(*message, window, low, high)) return TRUE;
         check_entry_point_before_waiting();
-        if (!presenter().wait(next_deadline(window, low, high))) {
-            throw std::runtime_error(
-                "headless: GetMessageA would block forever: no input queued and no timer "
-                "running");
-        }
+        if (!presenter().wait(next_deadline(window, low, high))) end_endless_wait();
     }
 }
 

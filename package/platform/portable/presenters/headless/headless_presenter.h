@@ -21,7 +21,8 @@
 // a timer are posted first.
 //
 // Idleness: when nothing is scheduled and no timer runs, wait() answers false and
-// GetMessageA throws, unless close_when_idle is set: then it posts WM_CLOSE to the
+// GetMessageA ends the program (a message on stderr, exit code 1), unless
+// close_when_idle is set: then it posts WM_CLOSE to the
 // first live top-level window (each window once), and when none is left, or all
 // ignored it, a quit message. A program that waits again after that quit gets the
 // quit message again, with a note on standard error the first time, so a loop that

@@ -2,6 +2,7 @@
 // arming and completing periodic events, clicks and keys replacing them, the
 // animation modes, quitting, and when the canvas reaches the window.
 #include "display_test_support.h"
+#include "package_test_support.h"
 
 using portable::HeadlessInput;
 using test_support::DisplayTest;
@@ -225,6 +226,33 @@ TEST_F(EventLoop, AQuietHeadlessRunIsClosed) {
     EXPECT_GE(now(), 1300);
     EXPECT_LT(now(), 1500);
     EXPECT_FALSE(IsWindow(graphics()));
+}
+
+// A script being played is input left: the quiet rule waits for its end, however
+// long the replay takes without a new frame, and the replay reaches its last line.
+TEST_F(EventLoop, AQuietRunWaitsForTheScriptBeingPlayed) {
+    test_support::ScopedWorkFolder work("tavlo-quiet-playback");
+    std::string script;
+    for (int i = 0; i < 300; ++i) script += "TAVLO_KBD(120);\n";
+    script += "TAVLO_MOUSE(4, 5);\n";
+    std::ofstream("TAVLO.SCR", std::ios::binary) << script;
+    presenter().set_close_when_idle(true);
+    presenter().set_quiet_limit(10000);
+    test_support::LogCapture log;
+    open();
+    ctrl('P');
+    int keys = 0, clicks = 0;
+    for (int turn = 0; turn < 1000; ++turn) {
+        Event e = next_event();
+        if (e.kind == EventKind::Quit) break;
+        keys += e.kind == EventKind::Key;
+        clicks += e.kind == EventKind::Mouse;
+    }
+    EXPECT_EQ(keys, 300);
+    EXPECT_EQ(clicks, 1);
+    ASSERT_FALSE(log.lines.empty());
+    EXPECT_EQ(log.lines.back(), "EOF encountered in script file TAVLO.SCR\n");
+    close_display();
 }
 
 // A headless program that waits again after its quit was delivered is told to

@@ -53,5 +53,13 @@ DISPLAY=:987 expect 1 "cannot open the display :987" -- "$cubes"
 [ "$(stat -c %a p.png) $(stat -c %a p.gif)" = "640 640" ] ||
   fail "permissions $(stat -c %a p.png) $(stat -c %a p.gif), not 640 640"
 
+# A replay the frame limit cuts short is said; one that ends by itself is not.
+printf '1 ctrl P\n' >replay.txt
+printf 'TAVLO_PERIODIC(1000);\n' >TAVLO.SCR
+expect 0 "replay was cut short" -- "$cubes" --headless --frames 50 --input replay.txt
+printf 'TAVLO_PERIODIC(10);\n' >TAVLO.SCR
+out=$("$cubes" --headless --frames 50 --input replay.txt 2>&1) || fail "a whole replay failed: $out"
+[ -z "$out" ] || fail "a whole replay said: $out"
+
 if [ $failures -ne 0 ]; then echo "$failures failures"; exit 1; fi
 echo "entry point: options and output files behave"

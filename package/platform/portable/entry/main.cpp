@@ -114,13 +114,23 @@ public:
             gif_.add_frame(presenter_.front_image(window), 5, gif_error_);
         }
         show_progress(number);
-        // The last frame asked for: close the window as the user would.
-        if (options_.frames != 0 && number == options_.frames) PostMessageA(window, WM_CLOSE, 0, 0);
+        // The last frame asked for: close the window as the user would. A program
+        // that holds the system busy then (playing a script back) is cut short.
+        if (options_.frames != 0 && number == options_.frames) {
+            PostMessageA(window, WM_CLOSE, 0, 0);
+            cut_short_ = system_required();
+        }
     }
 
     // Ends the progress line and the GIF; false when the GIF could not be written.
     bool finish() {
         if (shown_) std::fputc('\n', stderr);
+        if (cut_short_) {
+            std::fprintf(stderr,
+                         "%s: --frames %lld ended the run while the program was busy playing "
+                         "back a script: the replay was cut short\n",
+                         name_.c_str(), static_cast<long long>(options_.frames));
+        }
         if (!gif_on_) return true;
         if (gif_error_.empty()) gif_.finish(gif_error_);
         if (gif_error_.empty()) return true;
@@ -149,6 +159,7 @@ private:
     bool progress_;
     bool shown_ = false;
     bool gif_on_ = false;
+    bool cut_short_ = false;
     GifRecording gif_;
     std::string gif_error_;
 };

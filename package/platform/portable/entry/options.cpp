@@ -163,11 +163,11 @@ and exits. Options of the platform (everything else goes to the application):
                     virtual (it jumps to the next timer or input, never sleeps),
                     so a run is fast and exactly repeatable. When the program has
                     nothing left to wait for (no timer, or no scripted input left
-                    and no new frame for 10 s of virtual time), its first window
-                    is closed.
+                    and no new frame for 10 s of virtual time; a script being
+                    played back is input left), its first window is closed.
   --frames N        stop after N frames shown by the first (graphics) window, by
                     closing it as a user would; while animating that is one
-                    frame per animation step
+                    frame per animation step. A replay this cuts short is said.
   --save FILE.png   at the end, write the graphics window's client area
   --gif FILE.gif    write every frame of the graphics window (5/100 s each)
   --seed N          fix the clock the program reads to N seconds since 1970, so

@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "../../kernel/system.h"
 #include "../../user/window.h"
 
 namespace portable {
@@ -215,6 +216,11 @@ void HeadlessPresenter::present(HWND window) {
 }
 
 bool HeadlessPresenter::wait(int64_t deadline_ms) {
+    // A program that says it is busy (a script being played back) has input left,
+    // and one that resets the idle timer has just had some.
+    uint64_t resets = idle_timer_resets();
+    if (system_required() || resets != idle_resets_seen_) last_activity_ = clock_;
+    idle_resets_seen_ = resets;
     if (!scheduled_.empty()) {
         int64_t next = scheduled_.begin()->first;
         if (deadline_ms < 0 || next <= deadline_ms) {

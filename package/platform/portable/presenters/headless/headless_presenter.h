@@ -27,7 +27,10 @@
 // quit message again, with a note on standard error the first time, so a loop that
 // ends on quit still ends; after repeat_quit_limit more quits the wait answers
 // false. With a quiet limit, a run whose timers tick on but
-// which has nothing scheduled and has shown no frame for that long is idle too.
+// which has nothing scheduled and has shown no frame for that long is idle too;
+// a program that holds the system busy (SetThreadExecutionState: the package
+// while it plays a script back) is never quiet, and the quiet time starts again
+// when it releases it or resets the idle timer.
 #pragma once
 
 #include <functional>
@@ -172,7 +175,8 @@ private:
     std::optional<SIZE> client_override_;
     bool close_when_idle_ = false;
     int64_t quiet_limit_ms_ = 0;
-    int64_t last_activity_ = 0;  // clock at the last frame shown or input posted
+    int64_t last_activity_ = 0;      // clock at the last frame shown or input posted
+    uint64_t idle_resets_seen_ = 0;  // idle_timer_resets() at the last wait
     bool idle_quit_posted_ = false;
     int repeated_quits_ = 0;
     int64_t clock_ = 0;

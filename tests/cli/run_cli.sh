@@ -3,7 +3,7 @@
 # output files that cannot be written, and checks exit codes, messages and that
 # nothing at the paths was lost.
 set -uo pipefail
-cubes=$1 shapes=$2 work=$3
+cubes=$1 shapes=$2 reopen=$3 work=$4
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -60,6 +60,14 @@ expect 0 "replay was cut short" -- "$cubes" --headless --frames 50 --input repla
 printf 'TAVLO_PERIODIC(10);\n' >TAVLO.SCR
 out=$("$cubes" --headless --frames 50 --input replay.txt 2>&1) || fail "a whole replay failed: $out"
 [ -z "$out" ] || fail "a whole replay said: $out"
+
+# A display opened again after close_display is the one --frames and --save
+# follow; a second open_display while it is open is said in the log; nothing leaks.
+expect 0 "" -- "$reopen" --headless --frames 5 --save both.png --log reopen.log
+"$reopen" --headless --frames 5 --save fresh.png -- fresh-only || fail "reopen_display fresh-only failed"
+cmp -s both.png fresh.png || fail "--save did not write the display opened after close_display"
+[ "$(grep -c 'the display is already open' reopen.log)" = 2 ] ||
+  fail "a second open_display was not said once per display: $(cat reopen.log)"
 
 if [ $failures -ne 0 ]; then echo "$failures failures"; exit 1; fi
 echo "entry point: options and output files behave"

@@ -90,13 +90,6 @@ HeadlessPresenter::Known* HeadlessPresenter::known(HWND window) {
     return const_cast<Known*>(static_cast<const HeadlessPresenter*>(this)->known(window));
 }
 
-HWND HeadlessPresenter::first_window() const {
-    for (const Known& k : windows_) {
-        if (k.top_level) return k.handle;
-    }
-    return nullptr;
-}
-
 HWND HeadlessPresenter::find_window(const std::string& title) const {
     for (const Known& k : windows_) {
         if (k.alive && k.title == title) return k.handle;
@@ -156,6 +149,9 @@ void HeadlessPresenter::window_created(HWND window) {
     k.handle = window;
     k.title = window->title;
     k.top_level = window->parent == nullptr && (window->style & WS_CHILD) == 0;
+    bool another_alive = std::any_of(windows_.begin(), windows_.end(),
+                                     [](const Known& w) { return w.top_level && w.alive; });
+    if (k.top_level && !another_alive) main_window_ = window;
     windows_.push_back(std::move(k));
 }
 

@@ -103,7 +103,7 @@ public:
 
     // ---- configuration
     void set_screen_size(SIZE size) { screen_ = size; }
-    // The first top-level window created gets this client size whatever its
+    // The main window (first_window) gets this client size whatever its
     // decorations (to compare with a real window of known client size).
     void set_client_size_override(SIZE size) { client_override_ = size; }
     void set_close_when_idle(bool close) { close_when_idle_ = close; }
@@ -121,7 +121,10 @@ public:
     size_t scheduled_count() const { return scheduled_.size(); }
 
     // ---- read-back (windows stay known after they are destroyed)
-    HWND first_window() const;  // the first top-level window created, live or not
+    // The main window, live or not: the first top-level window created, or the
+    // first created after every earlier top-level window was destroyed (a
+    // program that closed its windows and opened new ones).
+    HWND first_window() const { return main_window_; }
     HWND find_window(const std::string& title) const;  // the first with that title
     std::string title(HWND window) const;
     SIZE window_client_size(HWND window) const;
@@ -182,6 +185,7 @@ private:
     int64_t clock_ = 0;
     std::multimap<int64_t, HeadlessInput> scheduled_;  // by due time, in scheduling order
     std::vector<Known> windows_;                       // in creation order
+    HWND main_window_ = nullptr;
     HWND focus_ = nullptr;
     FrameObserver observer_;
 };

@@ -35,6 +35,25 @@ expect 2 "is a folder" -- "$cubes" --headless --gif folder
 expect 2 "it is a folder" -- "$cubes" --headless --input folder
 expect 2 "cannot open missing/x.log" -- "$cubes" --headless --log missing/x.log
 
+# --save refuses what a plain write refuses: a link loop, and (as a plain user:
+# root may write anything) a read-only file, or a file in a folder it may not write.
+ln -s loop.png loop.png
+expect 2 "Too many levels of symbolic links" -- "$cubes" --headless --frames 1 --save loop.png
+[ -L loop.png ] || fail "--save replaced a link loop"
+as_user=()
+if [ "$(id -u)" = 0 ]; then as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups); fi
+if [ "$(id -u)" != 0 ] || command -v setpriv >/dev/null; then
+  mkdir -p plain/closed && echo mine >plain/mine.png && echo open >plain/closed/open.png
+  chmod 444 plain/mine.png && chmod 666 plain/closed/open.png
+  chmod 555 plain/closed && chmod 777 plain
+  expect 2 "plain/mine.png: Permission denied" -- "${as_user[@]}" "$cubes" --headless --frames 1 --save plain/mine.png
+  expect 2 "the folder plain/closed must be writable" -- \
+    "${as_user[@]}" "$cubes" --headless --frames 1 --gif plain/closed/open.png
+  [ "$(cat plain/mine.png plain/closed/open.png)" = "$(printf 'mine\nopen')" ] ||
+    fail "--save or --gif changed a file it may not write"
+  chmod 755 plain/closed
+fi
+
 # Misspelt options are errors; after a lone -- they belong to the application.
 expect 2 "unknown option --frmaes" -- "$cubes" --headless --frmaes 3
 expect 0 "" -- "$cubes" --headless --frames 2 -- --frmaes 3

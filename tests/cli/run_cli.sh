@@ -88,5 +88,21 @@ cmp -s both.png fresh.png || fail "--save did not write the display opened after
 [ "$(grep -c 'the display is already open' reopen.log)" = 2 ] ||
   fail "a second open_display was not said once per display: $(cat reopen.log)"
 
+# A run ended by Ctrl+C or kill leaves no temporary file beside its --gif.
+for signal in TERM INT; do
+  rm -rf sig && mkdir sig
+  set -m  # a background job of its own, so that SIGINT is not ignored
+  "$cubes" --headless --gif sig/run.gif 2>/dev/null &
+  pid=$!
+  set +m
+  for _ in $(seq 300); do [ -n "$(ls -A sig)" ] && break; sleep 0.1; done
+  [ -n "$(ls -A sig)" ] || fail "hung: no temporary file of --gif appeared in 30 s"
+  kill -s "$signal" "$pid"
+  wait "$pid"
+  status=$?
+  [ "$status" -gt 128 ] || fail "SIG$signal: exit status $status, not the signal's"
+  [ -z "$(ls -A sig)" ] || fail "SIG$signal left $(ls -A sig)"
+done
+
 if [ $failures -ne 0 ]; then echo "$failures failures"; exit 1; fi
 echo "entry point: options and output files behave"

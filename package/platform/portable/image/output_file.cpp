@@ -2,10 +2,13 @@
 #include "output_file.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 
 namespace portable {
@@ -46,6 +49,75 @@ bool follow_links(const std::string& path, std::string& target) {
 std::string temporary_name(const std::string& target, int attempt) {
     return folder_of(target) + "/." + name_of(target).substr(0, 64) + "." +
            std::to_string(getpid()) + "." + std::to_string(attempt) + ".tmp";
+}
+
+// ---- The new files not yet in place, removed however the process ends: at exit,
+// and on a signal that would end it (Ctrl+C, kill, a lost terminal, a crash),
+// short of SIGKILL. The handler only reads fixed slots and calls unlink, both
+// safe in a signal handler; a slot's path is written before it is marked used.
+struct TemporarySlot {
+    volatile std::sig_atomic_t used = 0;
+    char path[PATH_MAX] = {};
+};
+constexpr int temporary_slots = 16;
+TemporarySlot temporaries[temporary_slots];
+
+void remove_temporaries() {
+    for (TemporarySlot& slot : temporaries) {
+        if (slot.used != 0) unlink(slot.path);
+    }
+}
+
+extern "C" void remove_temporaries_at_exit() {
+    remove_temporaries();
+}
+
+// Removes the files, then ends the process as the signal would have: the
+// default action is back (SA_RESETHAND) and the signal is raised again.
+extern "C" void remove_temporaries_on_signal(int signal_number) {
+    int saved = errno;
+    remove_temporaries();
+    raise(signal_number);
+    errno = saved;
+}
+
+// Installed once, for the signals whose action is still the default: a program
+// (or a sanitizer) that handles or ignores a signal keeps it so.
+void install_cleanup() {
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    std::atexit(remove_temporaries_at_exit);
+    const int ending_signals[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGTERM,   SIGPIPE, SIGALRM,
+                                  SIGUSR1, SIGUSR2, SIGXCPU, SIGXFSZ,   SIGABRT, SIGSEGV,
+                                  SIGBUS,  SIGFPE,  SIGILL,  SIGVTALRM, SIGPROF};
+    for (int signal_number : ending_signals) {
+        struct sigaction current;
+        if (sigaction(signal_number, nullptr, &current) != 0) continue;
+        if ((current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler != SIG_DFL) continue;
+        struct sigaction cleanup = {};
+        cleanup.sa_handler = remove_temporaries_on_signal;
+        sigemptyset(&cleanup.sa_mask);
+        cleanup.sa_flags = SA_RESETHAND | SA_NODEFER;
+        sigaction(signal_number, &cleanup, nullptr);
+    }
+}
+
+void register_temporary(const std::string& path) {
+    install_cleanup();
+    if (path.size() >= PATH_MAX) return;
+    for (TemporarySlot& slot : temporaries) {
+        if (slot.used != 0) continue;
+        std::memcpy(slot.path, path.c_str(), path.size() + 1);
+        slot.used = 1;
+        return;
+    }
+}
+
+void unregister_temporary(const std::string& path) {
+    for (TemporarySlot& slot : temporaries) {
+        if (slot.used != 0 && path == slot.path) slot.used = 0;
+    }
 }
 
 std::string reason(const std::string& path, int error_number) {
@@ -128,6 +200,7 @@ bool OutputFile::open(const std::string& path, std::string& error) {
             }
             return false;
         }
+        register_temporary(temporary_);
         // A file that is replaced keeps its permissions.
         if (exists) fchmod(fd, status.st_mode & 07777);
     }
@@ -161,6 +234,7 @@ bool OutputFile::commit(std::string& error) {
         discard();
         return false;
     }
+    unregister_temporary(temporary_);
     temporary_.clear();
     return true;
 }
@@ -168,7 +242,10 @@ bool OutputFile::commit(std::string& error) {
 void OutputFile::discard() {
     if (stream_ != nullptr) std::fclose(stream_);
     stream_ = nullptr;
-    if (!temporary_.empty()) unlink(temporary_.c_str());
+    if (!temporary_.empty()) {
+        unlink(temporary_.c_str());
+        unregister_temporary(temporary_);
+    }
     temporary_.clear();
 }
 

@@ -8,10 +8,13 @@
 // followed, so the file it names is replaced and the link stays; a chain of links
 // that never ends (a loop) is refused, as a plain write refuses it. A regular
 // file the user may not write (by its permissions, for the effective user: root
-// may) is refused too, though its folder would let it be replaced. A target that exists and is not
-// a regular file (a device such as /dev/stdout, a FIFO) is written in place, since it cannot be
-// replaced; it is never removed. The new file gets the permissions a newly created file gets under
-// the process's umask.
+// may) is refused too, though its folder would let it be replaced. A target that
+// exists and is not a regular file (a device such as /dev/stdout, a FIFO) is
+// written in place, since it cannot be replaced; it is never removed. The new
+// file gets the permissions a newly created file gets under the process's umask.
+// It is removed however the process ends before it is in place: at exit, and on
+// a signal whose default action ends the process (SIGINT, SIGTERM, SIGHUP ...;
+// not SIGKILL), for which a handler is installed unless the program has its own.
 #pragma once
 
 #include <cstdio>

@@ -207,6 +207,24 @@ TEST(GifWriter, ManyColoursAndFailures) {
     ASSERT_TRUE(empty.open(temp_path("empty.gif"), 3, 2));
     EXPECT_TRUE(empty.close());
     EXPECT_EQ(play(temp_path("empty.gif")).frames.size(), 1u);
+
+    // Sized by its first frame: frames of another size are skipped, and without
+    // any frame nothing is written and the close fails.
+    portable::GifWriter sized;
+    std::string sized_path = temp_path("sized.gif");
+    std::filesystem::remove(sized_path);
+    ASSERT_TRUE(sized.open_at_first_frame(sized_path));
+    ASSERT_TRUE(sized.add_sized_frame(stripes(4, 3, 2).data(), 4, 3, 5));
+    ASSERT_TRUE(sized.add_sized_frame(stripes(5, 3, 2).data(), 5, 3, 5));
+    ASSERT_TRUE(sized.add_sized_frame(stripes(4, 3, 3).data(), 4, 3, 5));
+    ASSERT_TRUE(sized.close());
+    EXPECT_EQ(play(sized_path).frames.size(), 2u);
+    std::filesystem::remove(sized_path);
+    ASSERT_TRUE(sized.open_at_first_frame(sized_path));
+    EXPECT_FALSE(sized.close());
+    EXPECT_NE(sized.error().find("no frame"), std::string::npos) << sized.error();
+    EXPECT_FALSE(std::filesystem::exists(sized_path));
+    EXPECT_FALSE(sized.open_at_first_frame("/nonexistent-directory/x.gif"));
 }
 
 TEST(GoldenPictures, MismatchIsReportedWithItsFirstPixel) {

@@ -14,6 +14,7 @@
 #include <exception>
 #include <string>
 
+#include "../image/gif_writer.h"
 #include "../kernel/system.h"
 #include "../presenter.h"
 #include "../presenters/headless/input_plan.h"
@@ -105,13 +106,17 @@ public:
 
     bool start_gif(std::string& error) {
         gif_on_ = !options_.gif.empty();
-        return !gif_on_ || gif_.start(options_.gif, error);
+        if (!gif_on_ || gif_.open_at_first_frame(options_.gif)) return true;
+        error = gif_.error();
+        return false;
     }
 
     void frame(HWND window, int number) {
         if (window != presenter_.first_window()) return;
-        if (gif_on_ && gif_error_.empty()) {
-            gif_.add_frame(presenter_.front_image(window), 5, gif_error_);
+        if (gif_on_ && gif_ok_) {
+            HeadlessImage image = presenter_.front_image(window);
+            if (image.width > 0 && image.height > 0)
+                gif_ok_ = gif_.add_sized_frame(image.pixels.data(), image.width, image.height, 5);
         }
         show_progress(number);
         // The last frame asked for: close the window as the user would. A program
@@ -132,9 +137,9 @@ public:
                          name_.c_str(), static_cast<long long>(options_.frames));
         }
         if (!gif_on_) return true;
-        if (gif_error_.empty()) gif_.finish(gif_error_);
-        if (gif_error_.empty()) return true;
-        std::fprintf(stderr, "%s: --gif: %s\n", name_.c_str(), gif_error_.c_str());
+        if (gif_ok_) gif_ok_ = gif_.close();
+        if (gif_ok_) return true;
+        std::fprintf(stderr, "%s: --gif: %s\n", name_.c_str(), gif_.error().c_str());
         return false;
     }
 
@@ -160,8 +165,8 @@ private:
     bool shown_ = false;
     bool gif_on_ = false;
     bool cut_short_ = false;
-    GifRecording gif_;
-    std::string gif_error_;
+    GifWriter gif_;
+    bool gif_ok_ = true;
 };
 
 int run_headless(const EntryOptions& options, const std::string& name) {

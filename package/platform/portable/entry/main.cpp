@@ -1,8 +1,8 @@
 // Portable entry point: main() for any application written on the Win32 subset.
 //
-// Reads the platform's options (entry/options.h), picks the presenter (the Qt
-// presenter when it is built and a display exists, the headless presenter with
-// --headless), sets up the headless run's input plan, frame limit, pictures and
+// Reads the platform's options (entry/options.h), picks the presenter (the
+// headless presenter with --headless, else the first of entry/presenter_list.h
+// that opens), sets up the headless run's input plan, frame limit, pictures and
 // debug-output log, and calls the application's WinMain with the rest of the
 // command line as its tail. The exit code is WinMain's, or 2 for bad options.
 #include <unistd.h>
@@ -20,20 +20,7 @@
 #include "../presenters/headless/input_plan.h"
 #include "image_output.h"
 #include "options.h"
-
-#ifdef TAVLO_HAVE_QT
-// ---- Qt hook: presenters/qt/ supplies this. It returns nullptr, with the reason
-// in `why`, when Qt cannot open the display; argc/argv are Qt's to read.
-namespace portable {
-Presenter* make_qt_presenter(int& argc, char** argv, std::string& why);
-}
-#endif
-
-#ifdef TAVLO_HAVE_WEB
-// ---- Web hook: presenters/web/ supplies this. It returns nullptr when the
-// program does not run in a page (under node).
-#include "../presenters/web/web_presenter.h"
-#endif
+#include "presenter_list.h"
 
 namespace {
 
@@ -205,26 +192,22 @@ int run_headless(const EntryOptions& options, const std::string& name) {
     return result == 0 && !pictures_ok ? 1 : result;
 }
 
+// Real windows: the first presenter of the list that opens.
 int run_with_display(int argc, char** argv, const EntryOptions& options, const std::string& name) {
-#ifdef TAVLO_HAVE_QT
-    // ---- Qt hook: real windows when a display is there.
-    std::string why;
-    if (Presenter* qt = make_qt_presenter(argc, argv, why)) {
-        set_presenter(qt);
-        return run_application(options);
+    std::string why;  // the first presenter's reason for not opening
+    for (const WindowPresenter& candidate : window_presenters()) {
+        std::string reason;
+        Presenter* opened = candidate.open(argc, argv, options, reason);
+        if (opened == nullptr) {
+            if (why.empty()) why = reason;
+            continue;
+        }
+        set_presenter(opened);
+        int result = run_application(options);
+        if (candidate.end != nullptr) candidate.end(result);
+        return result;
     }
-#else
-    std::string why = "this build opens no real windows";
-#endif
-#ifdef TAVLO_HAVE_WEB
-    // ---- Web hook: the page's windows; the page passes its URL options.
-    if (WebPresenter* web = make_web_presenter()) {
-        if (options.client) web->set_client_size_override(*options.client);
-        web->set_frame_limit(options.frames);
-        set_presenter(web);
-        end_web_program(run_application(options));
-    }
-#endif
+    if (why.empty()) why = "this build opens no real windows";
     std::fprintf(stderr, "%s: %s; use --headless to run without one\n", name.c_str(), why.c_str());
     return 1;
 }

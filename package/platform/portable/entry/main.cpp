@@ -81,6 +81,33 @@ private:
     bool failed_ = false;
 };
 
+// --frames, for any presenter: after N frames of the main window, it is closed
+// as the user would close it. A program that holds the system busy then (playing
+// a script back) is cut short, which report() says.
+class FrameLimit {
+public:
+    FrameLimit(Presenter& presenter, int64_t frames) : presenter_(presenter), frames_(frames) {}
+
+    void frame(HWND window, int number) {
+        if (frames_ == 0 || number != frames_ || window != presenter_.main_window()) return;
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        cut_short_ = system_required();
+    }
+
+    void report(const std::string& name) const {
+        if (!cut_short_) return;
+        std::fprintf(stderr,
+                     "%s: --frames %lld ended the run while the program was busy playing back a "
+                     "script: the replay was cut short\n",
+                     name.c_str(), static_cast<long long>(frames_));
+    }
+
+private:
+    Presenter& presenter_;
+    int64_t frames_;
+    bool cut_short_ = false;
+};
+
 // What the headless run does with each frame of the graphics window: the GIF,
 // the progress line and the frame limit.
 class FrameWatch {
@@ -89,7 +116,8 @@ public:
         : presenter_(presenter),
           options_(options),
           name_(name),
-          progress_(isatty(STDERR_FILENO) != 0) {}
+          progress_(isatty(STDERR_FILENO) != 0),
+          limit_(presenter, options.frames) {}
 
     bool start_gif(std::string& error) {
         gif_on_ = !options_.gif.empty();
@@ -99,30 +127,20 @@ public:
     }
 
     void frame(HWND window, int number) {
-        if (window != presenter_.first_window()) return;
+        if (window != presenter_.main_window()) return;
         if (gif_on_ && gif_ok_) {
             HeadlessImage image = presenter_.front_image(window);
             if (image.width > 0 && image.height > 0)
                 gif_ok_ = gif_.add_sized_frame(image.pixels.data(), image.width, image.height, 5);
         }
         show_progress(number);
-        // The last frame asked for: close the window as the user would. A program
-        // that holds the system busy then (playing a script back) is cut short.
-        if (options_.frames != 0 && number == options_.frames) {
-            PostMessageA(window, WM_CLOSE, 0, 0);
-            cut_short_ = system_required();
-        }
+        limit_.frame(window, number);
     }
 
     // Ends the progress line and the GIF; false when the GIF could not be written.
     bool finish() {
         if (shown_) std::fputc('\n', stderr);
-        if (cut_short_) {
-            std::fprintf(stderr,
-                         "%s: --frames %lld ended the run while the program was busy playing "
-                         "back a script: the replay was cut short\n",
-                         name_.c_str(), static_cast<long long>(options_.frames));
-        }
+        limit_.report(name_);
         if (!gif_on_) return true;
         if (gif_ok_) gif_ok_ = gif_.close();
         if (gif_ok_) return true;
@@ -151,7 +169,7 @@ private:
     bool progress_;
     bool shown_ = false;
     bool gif_on_ = false;
-    bool cut_short_ = false;
+    FrameLimit limit_;
     GifWriter gif_;
     bool gif_ok_ = true;
 };
@@ -203,7 +221,12 @@ int run_with_display(int argc, char** argv, const EntryOptions& options, const s
             continue;
         }
         set_presenter(opened);
+        FrameLimit limit(*opened, options.frames);
+        opened->set_frame_observer(
+            [&limit](HWND window, int frame) { limit.frame(window, frame); });
         int result = run_application(options);
+        opened->set_frame_observer(nullptr);
+        limit.report(name);
         if (candidate.end != nullptr) candidate.end(result);
         return result;
     }

@@ -20,14 +20,14 @@ Presenter* open_qt(int& argc, char** argv, const EntryOptions&, std::string& why
 #endif
 
 #ifdef TAVLO_HAVE_WEB
-// The page's windows; the page passes its URL options, --frames and --client too.
+// The page's windows; the page passes its URL options, --client among them
+// (--frames is the entry point's, as for any presenter).
 // Under node, outside a page, there is none (and no reason worth more than "no
 // real windows").
 Presenter* open_web(int&, char**, const EntryOptions& options, std::string&) {
     WebPresenter* web = make_web_presenter();
     if (web == nullptr) return nullptr;
     if (options.client) web->set_client_size_override(*options.client);
-    web->set_frame_limit(options.frames);
     return web;
 }
 #endif

@@ -208,7 +208,7 @@ void HeadlessPresenter::present(HWND window) {
     if (k == nullptr) return;
     int frame = ++k->frames;
     last_activity_ = clock_;
-    if (observer_) observer_(window, frame);
+    frame_shown(window, frame);
 }
 
 bool HeadlessPresenter::wait(int64_t deadline_ms) {

@@ -138,10 +138,6 @@ public:
     // checked; nullopt when the window's menu has no such item.
     std::optional<bool> menu_checked(HWND window, UINT id) const;
 
-    // Called after every present(), with the window's frame count so far.
-    using FrameObserver = std::function<void(HWND window, int frame)>;
-    void set_frame_observer(FrameObserver observer) { observer_ = std::move(observer); }
-
     // ---- Presenter
     void window_created(HWND window) override;
     SIZE client_size(HWND window) override;
@@ -153,6 +149,7 @@ public:
     bool wait(int64_t deadline_ms) override;
     int64_t now_ms() override { return clock_; }
     SIZE screen_size() override { return screen_; }
+    HWND main_window() const override { return main_window_; }
 
 private:
     struct Known {
@@ -187,7 +184,6 @@ private:
     std::vector<Known> windows_;                       // in creation order
     HWND main_window_ = nullptr;
     HWND focus_ = nullptr;
-    FrameObserver observer_;
 };
 
 // The process-wide headless presenter that serves until another is set.

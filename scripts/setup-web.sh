@@ -104,9 +104,27 @@ fetch_source libpng libpng16-16
 fetch_source giflib libgif7
 fetch_source benchmark libbenchmark-dev
 
-# puppeteer-core drives the system Chromium; it must never fetch a browser.
-if [ ! -f "$root/tests/web/node_modules/puppeteer-core/package.json" ]; then
-  echo "setup-web: installing puppeteer-core into tests/web/node_modules"
+# puppeteer-core drives the system Chromium; it must never fetch a browser. npm
+# (and the registry) is asked only when a package of tests/web/package-lock.json
+# is missing from node_modules or installed at another version: a second run
+# only reads the installed package.json files.
+modules_current() {
+  (cd "$root/tests/web" && node -e '
+    const fs = require("fs");
+    const lock = JSON.parse(fs.readFileSync("package-lock.json", "utf8"));
+    for (const [path, entry] of Object.entries(lock.packages || {})) {
+      if (!path.startsWith("node_modules/") || entry.optional || entry.dev) continue;
+      let installed = null;
+      try { installed = JSON.parse(fs.readFileSync(path + "/package.json", "utf8")).version; }
+      catch (e) {}
+      if (installed !== entry.version) {
+        console.log(path.slice(13) + " " + (installed || "missing") + ", locked " + entry.version);
+        process.exit(1);
+      }
+    }' 2>&1)
+}
+if ! why=$(modules_current); then
+  echo "setup-web: installing puppeteer-core into tests/web/node_modules (${why:-no node})"
   (cd "$root/tests/web" && PUPPETEER_SKIP_DOWNLOAD=1 npm install --no-audit --no-fund --loglevel=error >/dev/null)
 fi
 echo "setup-web: sources in $cache"

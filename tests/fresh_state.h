@@ -20,6 +20,7 @@ inline portable::HeadlessPresenter& reset_platform(
     portable::HeadlessPresenter& headless =
         presenter != nullptr ? *presenter : portable::default_headless_presenter();
     reset_package_state();
+    SetThreadExecutionState(ES_CONTINUOUS);  // no playback holds the system busy
     portable::reset_user_state();
     headless.reset();
     portable::set_presenter(&headless);

@@ -1,7 +1,10 @@
 // The event loop's passes, seen through injected input and the virtual clock:
 // arming and completing periodic events, clicks and keys replacing them, the
 // animation modes, quitting, and when the canvas reaches the window.
+#include <algorithm>
+
 #include "display_test_support.h"
+#include "package_test_support.h"
 
 using portable::HeadlessInput;
 using test_support::DisplayTest;
@@ -225,6 +228,66 @@ TEST_F(EventLoop, AQuietHeadlessRunIsClosed) {
     EXPECT_GE(now(), 1300);
     EXPECT_LT(now(), 1500);
     EXPECT_FALSE(IsWindow(graphics()));
+}
+
+// A script being played is input left: the quiet rule waits for its end, however
+// long the replay takes without a new frame, and the replay reaches its last line.
+TEST_F(EventLoop, AQuietRunWaitsForTheScriptBeingPlayed) {
+    test_support::ScopedWorkFolder work("tavlo-quiet-playback");
+    std::string script;
+    for (int i = 0; i < 300; ++i) script += "TAVLO_KBD(120);\n";
+    script += "TAVLO_MOUSE(4, 5);\n";
+    std::ofstream("TAVLO.SCR", std::ios::binary) << script;
+    presenter().set_close_when_idle(true);
+    presenter().set_quiet_limit(10000);
+    test_support::LogCapture log;
+    open();
+    ctrl('P');
+    int keys = 0, clicks = 0;
+    for (int turn = 0; turn < 1000; ++turn) {
+        Event e = next_event();
+        if (e.kind == EventKind::Quit) break;
+        keys += e.kind == EventKind::Key;
+        clicks += e.kind == EventKind::Mouse;
+    }
+    EXPECT_EQ(keys, 300);
+    EXPECT_EQ(clicks, 1);
+    ASSERT_FALSE(log.lines.empty());
+    EXPECT_EQ(log.lines.back(), "EOF encountered in script file TAVLO.SCR\n");
+    close_display();
+}
+
+// A second open_display while the display is open changes nothing and says so;
+// one after close_display opens a fresh display, which the headless run then
+// watches (frames, pictures) in place of the first.
+TEST_F(EventLoop, OpeningTheDisplayAgain) {
+    test_support::LogCapture log;
+    open();
+    HWND first = graphics();
+    open();
+    EXPECT_EQ(graphics(), first);
+    EXPECT_EQ(portable::top_level_windows().size(), 2u);
+    ASSERT_FALSE(log.lines.empty());
+    EXPECT_EQ(log.lines.back(), "open_display: the display is already open; nothing changed\n");
+    set_animation(AnimationMode::Quit);
+    menu(CMD_QUIT);
+    EXPECT_EQ(next_event().kind, EventKind::Quit);
+    close_display();
+
+    open();
+    std::vector<HWND> live = portable::top_level_windows();
+    EXPECT_EQ(live.size(), 2u);
+    EXPECT_NE(std::find(live.begin(), live.end(), graphics()), live.end());
+    EXPECT_EQ(presenter().first_window(), graphics());
+    EXPECT_EQ(log.lines.back(), "open_display: the display is already open; nothing changed\n");
+    clear_canvas();
+    click(fresh_state::canvas_center_x + 10, fresh_state::canvas_center_y - 20);
+    Event e = next_event();
+    EXPECT_EQ(e.kind, EventKind::Mouse);  // no quit left over from the first display
+    EXPECT_EQ(e.x, 10);
+    EXPECT_GT(presenter().frames(presenter().first_window()), 0);
+    EXPECT_EQ(presenter().front_image(presenter().first_window()).pixels[0], Palette[0]);
+    close_display();
 }
 
 // A headless program that waits again after its quit was delivered is told to

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -206,6 +207,24 @@ TEST(GifWriter, ManyColoursAndFailures) {
     ASSERT_TRUE(empty.open(temp_path("empty.gif"), 3, 2));
     EXPECT_TRUE(empty.close());
     EXPECT_EQ(play(temp_path("empty.gif")).frames.size(), 1u);
+
+    // Sized by its first frame: frames of another size are skipped, and without
+    // any frame nothing is written and the close fails.
+    portable::GifWriter sized;
+    std::string sized_path = temp_path("sized.gif");
+    std::filesystem::remove(sized_path);
+    ASSERT_TRUE(sized.open_at_first_frame(sized_path));
+    ASSERT_TRUE(sized.add_sized_frame(stripes(4, 3, 2).data(), 4, 3, 5));
+    ASSERT_TRUE(sized.add_sized_frame(stripes(5, 3, 2).data(), 5, 3, 5));
+    ASSERT_TRUE(sized.add_sized_frame(stripes(4, 3, 3).data(), 4, 3, 5));
+    ASSERT_TRUE(sized.close());
+    EXPECT_EQ(play(sized_path).frames.size(), 2u);
+    std::filesystem::remove(sized_path);
+    ASSERT_TRUE(sized.open_at_first_frame(sized_path));
+    EXPECT_FALSE(sized.close());
+    EXPECT_NE(sized.error().find("no frame"), std::string::npos) << sized.error();
+    EXPECT_FALSE(std::filesystem::exists(sized_path));
+    EXPECT_FALSE(sized.open_at_first_frame("/nonexistent-directory/x.gif"));
 }
 
 TEST(GoldenPictures, MismatchIsReportedWithItsFirstPixel) {
@@ -343,4 +362,80 @@ TEST(OutputFile, WrittenFilesReplaceTheTargetWithTheUsualPermissions) {
     ASSERT_TRUE(portable::read_png(png, &width, &height, back));
     EXPECT_EQ(width, 8);
     EXPECT_EQ(others_in(folder, "a.png").size(), 2u);  // a.gif and the link
+}
+
+namespace {
+
+// Runs as the user nobody (effective ids) while it lives, when the tests run as
+// root: root writes any file, a plain user is refused by permissions.
+class PlainUser {
+public:
+    PlainUser() {
+        if (geteuid() != 0) return;
+        switched_ = setegid(65534) == 0 && seteuid(65534) == 0;
+    }
+    ~PlainUser() {
+        if (!switched_) return;
+        if (seteuid(0) != 0 || setegid(0) != 0) std::abort();
+    }
+    bool usable() const { return switched_ || geteuid() != 0; }
+
+private:
+    bool switched_ = false;
+};
+
+}  // namespace
+
+// Paths a plain write refuses are refused, with the reason a plain write gives;
+// a folder the file cannot be written beside is named; long names work.
+TEST(OutputFile, RefusesWhatAPlainWriteRefuses) {
+    if (!tavlo_test::posix_files()) GTEST_SKIP() << "no links or permissions here";
+    std::string folder = fresh_folder("plain_write");
+    std::vector<uint32_t> picture = stripes(8, 8, 3);
+    std::string error;
+
+    // A chain of links that never ends is no file to replace.
+    std::string loop = folder + "/loop.png";
+    ASSERT_EQ(symlink("loop2.png", loop.c_str()), 0);
+    ASSERT_EQ(symlink("loop.png", (folder + "/loop2.png").c_str()), 0);
+    EXPECT_FALSE(portable::OutputFile::can_write(loop, error));
+    EXPECT_NE(error.find("Too many levels of symbolic links"), std::string::npos) << error;
+    error.clear();
+    EXPECT_FALSE(portable::write_png(loop, 8, 8, picture.data(), 0, &error));
+    EXPECT_NE(error.find("Too many levels of symbolic links"), std::string::npos) << error;
+    struct stat status;
+    ASSERT_EQ(lstat(loop.c_str(), &status), 0);
+    EXPECT_TRUE(S_ISLNK(status.st_mode));
+
+    // A name of 254 characters is legal, so its picture is written.
+    std::string long_name = folder + "/" + std::string(250, 'n') + ".png";
+    EXPECT_TRUE(portable::write_png(long_name, 8, 8, picture.data(), 0, &error)) << error;
+
+    // A file the user may not write, and a writable file in a folder the user may
+    // not write: the first is refused as a plain write refuses it, the second
+    // names the folder that must be writable.
+    std::string locked = folder + "/locked.png", open_file = folder + "/closed/open.png";
+    put_text(locked, "read-only");
+    chmod(locked.c_str(), 0444);
+    std::filesystem::create_directory(folder + "/closed");
+    put_text(open_file, "writable");
+    chmod(open_file.c_str(), 0666);
+    chmod((folder + "/closed").c_str(), 0555);
+    chmod(folder.c_str(), 0777);
+    {
+        PlainUser user;
+        if (!user.usable()) GTEST_SKIP() << "cannot run as a plain user";
+        error.clear();
+        EXPECT_FALSE(portable::OutputFile::can_write(locked, error));
+        EXPECT_NE(error.find("Permission denied"), std::string::npos) << error;
+        EXPECT_FALSE(portable::write_png(locked, 8, 8, picture.data(), 0, &error));
+        error.clear();
+        EXPECT_FALSE(portable::OutputFile::can_write(open_file, error));
+        EXPECT_NE(error.find("the folder " + folder + "/closed must be writable"),
+                  std::string::npos)
+            << error;
+    }
+    EXPECT_EQ(file_text(locked), "read-only");
+    EXPECT_EQ(file_text(open_file), "writable");
+    chmod((folder + "/closed").c_str(), 0755);
 }

@@ -77,7 +77,10 @@ enum : int {
 // ============================================================ Display
 // Opens the graphics window "TAVLO Graphics" (601 x 540 outer, with the Run menu)
 // and the text window "TAVLO Text", creates the canvas and starts the 50 ms
-// timer. Pass WinMain's four values unchanged. Returns 1.
+// timer. Pass WinMain's four values unchanged. Returns 1. While the display is
+// open a second call changes nothing and logs "open_display: the display is
+// already open; nothing changed"; after close_display it opens a fresh display
+// (the closed one's windows and canvas go; the message log stays).
 int open_display(HINSTANCE instance, HINSTANCE previous_instance, LPSTR command_line,
                  int show_command);
 // Releases the graphics window's device context and closes the script file. Returns 1.

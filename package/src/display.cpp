@@ -11,6 +11,12 @@ PackageState& S = package_state;
 constexpr const char* graphics_class = "DrawWndClass";
 constexpr const char* text_class = "TextWndClass";
 
+// Set while an earlier display's windows are destroyed, so that their
+// WM_DESTROY posts no quit message to the display that replaces them.
+bool discarding_display = false;
+
+// The classes are registered once per process: a later open_display finds them
+// there, and the brush made for a registration that failed is deleted again.
 void register_classes(HINSTANCE instance) {
     WNDCLASSA description = {};
     description.style = CS_HREDRAW | CS_VREDRAW;
@@ -23,10 +29,37 @@ void register_classes(HINSTANCE instance) {
     description.lpszMenuName = "generic";
     description.lpfnWndProc = graphics_window_proc;
     description.lpszClassName = graphics_class;
-    RegisterClassA(&description);
+    ATOM graphics = RegisterClassA(&description);
     description.lpfnWndProc = text_window_proc;
     description.lpszClassName = text_class;
-    RegisterClassA(&description);
+    ATOM text = RegisterClassA(&description);
+    if (graphics == 0 && text == 0) DeleteObject(description.hbrBackground);
+}
+
+// What a display closed with close_display leaves (its windows, their timer and
+// menu, the canvas) goes before a new display opens, and the event, menu and
+// script state starts afresh; the message log stays.
+void discard_closed_display() {
+    discarding_display = true;
+    if (S.text_window != nullptr) DestroyWindow(S.text_window);
+    if (S.graphics_window != nullptr) DestroyWindow(S.graphics_window);
+    discarding_display = false;
+    if (S.canvas_dc != nullptr) DeleteDC(S.canvas_dc);
+    if (S.canvas_bitmap != nullptr) DeleteObject(S.canvas_bitmap);
+    S.graphics_window = nullptr;
+    S.text_window = nullptr;
+    S.canvas_dc = nullptr;
+    S.canvas_bitmap = nullptr;
+    S.run_menu = nullptr;
+    S.ctrl_held = 0;
+    S.canvas_dirty = 1;
+    S.pending_kind = EventKind::None;
+    S.timer_tick = false;
+    S.quit_requested = false;
+    S.recording = false;
+    S.playback = false;
+    S.play_one = false;
+    S.periodic_count = 0;
 }
 
 void copy_canvas_to_window() {
@@ -42,7 +75,7 @@ LRESULT on_create(HWND window) {
 }
 
 LRESULT on_destroy() {
-    PostQuitMessage(0);
+    if (!discarding_display) PostQuitMessage(0);
     return 0;
 }
 
@@ -127,6 +160,13 @@ LRESULT CALLBACK text_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
 
 int open_display(HINSTANCE instance, HINSTANCE previous_instance, LPSTR command_line,
                  int show_command) {
+    if (S.display_open) {
+        log_printf("open_display: the display is already open; nothing changed\n");
+        return 1;
+    }
+    if (S.graphics_window != nullptr || S.text_window != nullptr || S.canvas_dc != nullptr)
+        discard_closed_display();
+    S.display_open = true;
     if (previous_instance == nullptr) register_classes(instance);
     int screen_height = GetSystemMetrics(SM_CYSCREEN);
     S.animate = false;
@@ -149,6 +189,7 @@ int open_display(HINSTANCE instance, HINSTANCE previous_instance, LPSTR command_
 }
 
 int close_display() {
+    S.display_open = false;
     ReleaseDC(S.graphics_window, S.window_dc);
     S.window_dc = nullptr;
     close_script();

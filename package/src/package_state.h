@@ -77,6 +77,7 @@ struct PackageState {
     int center_x = 0;
     int center_y = 0;
     int canvas_dirty = 1;
+    bool display_open = false;  // from open_display to close_display
 
     // events
     int pending_kind = EventKind::None;

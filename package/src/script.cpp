@@ -176,6 +176,13 @@ FILE* open_script(bool for_writing) {
     return stream;
 }
 
+// While a script is being played back the program is busy, whatever its frames
+// and live input do: the system is told so (a headless run does not end for
+// idleness then), and told again when playback ends.
+void hold_system_for_playback(bool playing) {
+    SetThreadExecutionState(playing ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED : ES_CONTINUOUS);
+}
+
 // A failed write, flush or close of a recording: said once, and nothing more is
 // written to that stream, so the file never holds lines after a gap.
 void report_write_failure() {
@@ -231,6 +238,7 @@ int read_script_event() {
     if (S.periodic_count > 0) {
         --S.periodic_count;
         deliver_periodic();
+        hold_system_for_playback(S.playback);
         return 1;
     }
     char line[line_buffer_size];
@@ -238,10 +246,12 @@ int read_script_event() {
         if (!read_line(line)) return end_playback("EOF encountered in script file %s\n");
     } while (is_empty_line(line));
     if (!parse_line(line)) return end_playback("Unrecognised line in script file %s\n");
+    hold_system_for_playback(S.playback);
     return 1;
 }
 
 void stop_playback() {
+    hold_system_for_playback(false);
     S.playback = false;
     S.play_one = false;
     S.periodic_count = 0;
@@ -256,6 +266,7 @@ void close_script() {
         record_event(EventKind::Periodic, 0, 0, 0);
         S.periodic_count = 0;
     }
+    hold_system_for_playback(false);
     if (S.script_stream == nullptr) return;
     bool closed = std::fclose(S.script_stream) == 0;
     S.script_stream = nullptr;

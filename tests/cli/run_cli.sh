@@ -3,7 +3,7 @@
 # output files that cannot be written, and checks exit codes, messages and that
 # nothing at the paths was lost.
 set -uo pipefail
-cubes=$1 shapes=$2 work=$3
+cubes=$1 shapes=$2 reopen=$3 work=$4
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -36,6 +36,25 @@ expect 2 "is a folder" -- "$cubes" --headless --gif folder
 expect 2 "it is a folder" -- "$cubes" --headless --input folder
 expect 2 "cannot open missing/x.log" -- "$cubes" --headless --log missing/x.log
 
+# --save refuses what a plain write refuses: a link loop, and (as a plain user:
+# root may write anything) a read-only file, or a file in a folder it may not write.
+ln -s loop.png loop.png
+expect 2 "Too many levels of symbolic links" -- "$cubes" --headless --frames 1 --save loop.png
+[ -L loop.png ] || fail "--save replaced a link loop"
+as_user=()
+if [ "$(id -u)" = 0 ]; then as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups); fi
+if [ "$(id -u)" != 0 ] || command -v setpriv >/dev/null; then
+  mkdir -p plain/closed && echo mine >plain/mine.png && echo open >plain/closed/open.png
+  chmod 444 plain/mine.png && chmod 666 plain/closed/open.png
+  chmod 555 plain/closed && chmod 777 plain
+  expect 2 "plain/mine.png: Permission denied" -- "${as_user[@]}" "$cubes" --headless --frames 1 --save plain/mine.png
+  expect 2 "the folder plain/closed must be writable" -- \
+    "${as_user[@]}" "$cubes" --headless --frames 1 --gif plain/closed/open.png
+  [ "$(cat plain/mine.png plain/closed/open.png)" = "$(printf 'mine\nopen')" ] ||
+    fail "--save or --gif changed a file it may not write"
+  chmod 755 plain/closed
+fi
+
 # Misspelt options are errors; after a lone -- they belong to the application.
 expect 2 "unknown option --frmaes" -- "$cubes" --headless --frmaes 3
 expect 0 "" -- "$cubes" --headless --frames 2 -- --frmaes 3
@@ -53,6 +72,38 @@ DISPLAY=:987 expect 1 "cannot open the display :987" -- "$cubes"
 (umask 027 && "$cubes" --headless --frames 2 --save p.png --gif p.gif) || fail "pictures not written"
 [ "$(stat -c %a p.png) $(stat -c %a p.gif)" = "640 640" ] ||
   fail "permissions $(stat -c %a p.png) $(stat -c %a p.gif), not 640 640"
+
+# A replay the frame limit cuts short is said; one that ends by itself is not.
+printf '1 ctrl P\n' >replay.txt
+printf 'TAVLO_PERIODIC(1000);\n' >TAVLO.SCR
+expect 0 "replay was cut short" -- "$cubes" --headless --frames 50 --input replay.txt
+printf 'TAVLO_PERIODIC(10);\n' >TAVLO.SCR
+out=$("$cubes" --headless --frames 50 --input replay.txt 2>&1) || fail "a whole replay failed: $out"
+[ -z "$out" ] || fail "a whole replay said: $out"
+
+# A display opened again after close_display is the one --frames and --save
+# follow; a second open_display while it is open is said in the log; nothing leaks.
+expect 0 "" -- "$reopen" --headless --frames 5 --save both.png --log reopen.log
+"$reopen" --headless --frames 5 --save fresh.png -- fresh-only || fail "reopen_display fresh-only failed"
+cmp -s both.png fresh.png || fail "--save did not write the display opened after close_display"
+[ "$(grep -c 'the display is already open' reopen.log)" = 2 ] ||
+  fail "a second open_display was not said once per display: $(cat reopen.log)"
+
+# A run ended by Ctrl+C or kill leaves no temporary file beside its --gif.
+for signal in TERM INT; do
+  rm -rf sig && mkdir sig
+  set -m  # a background job of its own, so that SIGINT is not ignored
+  "$cubes" --headless --gif sig/run.gif 2>/dev/null &
+  pid=$!
+  set +m
+  for _ in $(seq 300); do [ -n "$(ls -A sig)" ] && break; sleep 0.1; done
+  [ -n "$(ls -A sig)" ] || fail "hung: no temporary file of --gif appeared in 30 s"
+  kill -s "$signal" "$pid"
+  wait "$pid"
+  status=$?
+  [ "$status" -gt 128 ] || fail "SIG$signal: exit status $status, not the signal's"
+  [ -z "$(ls -A sig)" ] || fail "SIG$signal left $(ls -A sig)"
+done
 
 if [ $failures -ne 0 ]; then echo "$failures failures"; exit 1; fi
 echo "entry point: options and output files behave"

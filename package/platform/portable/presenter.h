@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "win32_portable.h"
 
@@ -48,6 +49,23 @@ public:
     virtual int64_t now_ms() = 0;
 
     virtual SIZE screen_size() = 0;
+
+    // The application's main window, live or not (nullptr before there is one):
+    // what the entry point's --frames limit counts and closes.
+    virtual HWND main_window() const { return nullptr; }
+
+    // Called after every frame the presenter shows, with the window's frame
+    // count so far (the entry point's --frames, --gif and progress line).
+    using FrameObserver = std::function<void(HWND window, int frame)>;
+    void set_frame_observer(FrameObserver observer) { frame_observer_ = std::move(observer); }
+
+protected:
+    void frame_shown(HWND window, int frame) {
+        if (frame_observer_) frame_observer_(window, frame);
+    }
+
+private:
+    FrameObserver frame_observer_;
 };
 
 // The process's presenter. Until one is set, a default headless presenter serves.

@@ -457,6 +457,16 @@ void WINAPI OutputDebugStringA(LPCSTR lpOutputString);
 // platform can fix it (the entry point's --seed).
 void WINAPI GetSystemTimeAsFileTime(LPFILETIME lpSystemTimeAsFileTime);
 
+// Tells the system the thread is busy. ES_CONTINUOUS | ES_SYSTEM_REQUIRED holds it
+// in the working state until a call with ES_CONTINUOUS alone releases it (the
+// package holds it while a script is being played back); ES_SYSTEM_REQUIRED
+// alone resets the idle timer once. A headless run does not end for idleness
+// while it is held. Returns the previous state.
+typedef DWORD EXECUTION_STATE;
+#define ES_SYSTEM_REQUIRED 0x00000001u
+#define ES_CONTINUOUS 0x80000000u
+EXECUTION_STATE WINAPI SetThreadExecutionState(EXECUTION_STATE esFlags);
+
 // Files. CreateFileA never blocks: a FIFO is opened without waiting for its other
 // end (one for writing that has no reader fails, as Windows fails a pipe that is
 // not there). A folder cannot be opened, as on Windows without

@@ -1,8 +1,8 @@
 // Portable entry point: main() for any application written on the Win32 subset.
 //
-// Reads the platform's options (entry/options.h), picks the presenter (the Qt
-// presenter when it is built and a display exists, the headless presenter with
-// --headless), sets up the headless run's input plan, frame limit, pictures and
+// Reads the platform's options (entry/options.h), picks the presenter (the
+// headless presenter with --headless, else the first of entry/presenter_list.h
+// that opens), sets up the headless run's input plan, frame limit, pictures and
 // debug-output log, and calls the application's WinMain with the rest of the
 // command line as its tail. The exit code is WinMain's, or 2 for bad options.
 #include <unistd.h>
@@ -14,25 +14,13 @@
 #include <exception>
 #include <string>
 
+#include "../image/gif_writer.h"
 #include "../kernel/system.h"
 #include "../presenter.h"
 #include "../presenters/headless/input_plan.h"
 #include "image_output.h"
 #include "options.h"
-
-#ifdef TAVLO_HAVE_QT
-// ---- Qt hook: presenters/qt/ supplies this. It returns nullptr, with the reason
-// in `why`, when Qt cannot open the display; argc/argv are Qt's to read.
-namespace portable {
-Presenter* make_qt_presenter(int& argc, char** argv, std::string& why);
-}
-#endif
-
-#ifdef TAVLO_HAVE_WEB
-// ---- Web hook: presenters/web/ supplies this. It returns nullptr when the
-// program does not run in a page (under node).
-#include "../presenters/web/web_presenter.h"
-#endif
+#include "presenter_list.h"
 
 namespace {
 
@@ -93,6 +81,33 @@ private:
     bool failed_ = false;
 };
 
+// --frames, for any presenter: after N frames of the main window, it is closed
+// as the user would close it. A program that holds the system busy then (playing
+// a script back) is cut short, which report() says.
+class FrameLimit {
+public:
+    FrameLimit(Presenter& presenter, int64_t frames) : presenter_(presenter), frames_(frames) {}
+
+    void frame(HWND window, int number) {
+        if (frames_ == 0 || number != frames_ || window != presenter_.main_window()) return;
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        cut_short_ = system_required();
+    }
+
+    void report(const std::string& name) const {
+        if (!cut_short_) return;
+        std::fprintf(stderr,
+                     "%s: --frames %lld ended the run while the program was busy playing back a "
+                     "script: the replay was cut short\n",
+                     name.c_str(), static_cast<long long>(frames_));
+    }
+
+private:
+    Presenter& presenter_;
+    int64_t frames_;
+    bool cut_short_ = false;
+};
+
 // What the headless run does with each frame of the graphics window: the GIF,
 // the progress line and the frame limit.
 class FrameWatch {
@@ -101,30 +116,35 @@ public:
         : presenter_(presenter),
           options_(options),
           name_(name),
-          progress_(isatty(STDERR_FILENO) != 0) {}
+          progress_(isatty(STDERR_FILENO) != 0),
+          limit_(presenter, options.frames) {}
 
     bool start_gif(std::string& error) {
         gif_on_ = !options_.gif.empty();
-        return !gif_on_ || gif_.start(options_.gif, error);
+        if (!gif_on_ || gif_.open_at_first_frame(options_.gif)) return true;
+        error = gif_.error();
+        return false;
     }
 
     void frame(HWND window, int number) {
-        if (window != presenter_.first_window()) return;
-        if (gif_on_ && gif_error_.empty()) {
-            gif_.add_frame(presenter_.front_image(window), 5, gif_error_);
+        if (window != presenter_.main_window()) return;
+        if (gif_on_ && gif_ok_) {
+            HeadlessImage image = presenter_.front_image(window);
+            if (image.width > 0 && image.height > 0)
+                gif_ok_ = gif_.add_sized_frame(image.pixels.data(), image.width, image.height, 5);
         }
         show_progress(number);
-        // The last frame asked for: close the window as the user would.
-        if (options_.frames != 0 && number == options_.frames) PostMessageA(window, WM_CLOSE, 0, 0);
+        limit_.frame(window, number);
     }
 
     // Ends the progress line and the GIF; false when the GIF could not be written.
     bool finish() {
         if (shown_) std::fputc('\n', stderr);
+        limit_.report(name_);
         if (!gif_on_) return true;
-        if (gif_error_.empty()) gif_.finish(gif_error_);
-        if (gif_error_.empty()) return true;
-        std::fprintf(stderr, "%s: --gif: %s\n", name_.c_str(), gif_error_.c_str());
+        if (gif_ok_) gif_ok_ = gif_.close();
+        if (gif_ok_) return true;
+        std::fprintf(stderr, "%s: --gif: %s\n", name_.c_str(), gif_.error().c_str());
         return false;
     }
 
@@ -149,8 +169,9 @@ private:
     bool progress_;
     bool shown_ = false;
     bool gif_on_ = false;
-    GifRecording gif_;
-    std::string gif_error_;
+    FrameLimit limit_;
+    GifWriter gif_;
+    bool gif_ok_ = true;
 };
 
 int run_headless(const EntryOptions& options, const std::string& name) {
@@ -189,26 +210,27 @@ int run_headless(const EntryOptions& options, const std::string& name) {
     return result == 0 && !pictures_ok ? 1 : result;
 }
 
+// Real windows: the first presenter of the list that opens.
 int run_with_display(int argc, char** argv, const EntryOptions& options, const std::string& name) {
-#ifdef TAVLO_HAVE_QT
-    // ---- Qt hook: real windows when a display is there.
-    std::string why;
-    if (Presenter* qt = make_qt_presenter(argc, argv, why)) {
-        set_presenter(qt);
-        return run_application(options);
+    std::string why;  // the first presenter's reason for not opening
+    for (const WindowPresenter& candidate : window_presenters()) {
+        std::string reason;
+        Presenter* opened = candidate.open(argc, argv, options, reason);
+        if (opened == nullptr) {
+            if (why.empty()) why = reason;
+            continue;
+        }
+        set_presenter(opened);
+        FrameLimit limit(*opened, options.frames);
+        opened->set_frame_observer(
+            [&limit](HWND window, int frame) { limit.frame(window, frame); });
+        int result = run_application(options);
+        opened->set_frame_observer(nullptr);
+        limit.report(name);
+        if (candidate.end != nullptr) candidate.end(result);
+        return result;
     }
-#else
-    std::string why = "this build opens no real windows";
-#endif
-#ifdef TAVLO_HAVE_WEB
-    // ---- Web hook: the page's windows; the page passes its URL options.
-    if (WebPresenter* web = make_web_presenter()) {
-        if (options.client) web->set_client_size_override(*options.client);
-        web->set_frame_limit(options.frames);
-        set_presenter(web);
-        end_web_program(run_application(options));
-    }
-#endif
+    if (why.empty()) why = "this build opens no real windows";
     std::fprintf(stderr, "%s: %s; use --headless to run without one\n", name.c_str(), why.c_str());
     return 1;
 }

@@ -1,23 +1,175 @@
 // Portable entry point: parsing the platform's options (see options.h).
+//
+// One table holds every option: its name, its value, whether it needs --headless,
+// its help text and what it sets. The parser, the list of known options in an
+// error, the --headless check and the usage text are all made from it.
 #include "options.h"
 
-#include <cctype>
+#include <algorithm>
 #include <vector>
 
-#include "../presenters/headless/input_plan.h"
+#include "../whole_number.h"
 
 namespace portable {
 
 namespace {
 
+// A page shows frames and keeps client sizes as a headless run does, so in the
+// web build --frames and --client work without --headless too.
+#ifdef TAVLO_HAVE_WEB
+constexpr bool shown_without_headless = true;
+#else
+constexpr bool shown_without_headless = false;
+#endif
+
 bool parse_client(const std::string& text, SIZE& size) {
     size_t x = text.find('x');
     int64_t w = 0, h = 0;
-    if (x == std::string::npos || !parse_integer(text.substr(0, x), 1, max_client_side, w) ||
-        !parse_integer(text.substr(x + 1), 1, max_client_side, h)) {
+    if (x == std::string::npos ||
+        !parse_whole_number(std::string_view(text).substr(0, x), 1, max_client_side, w) ||
+        !parse_whole_number(std::string_view(text).substr(x + 1), 1, max_client_side, h)) {
         return false;
     }
     size = {LONG(w), LONG(h)};
+    return true;
+}
+
+bool set_frames(const std::string& value, EntryOptions& o, std::string& error) {
+    if (parse_whole_number(value, 1, 1'000'000'000, o.frames)) return true;
+    error = "--frames needs a whole number of frames 1..1000000000, got \"" + value + "\"";
+    return false;
+}
+
+bool set_seed(const std::string& value, EntryOptions& o, std::string& error) {
+    int64_t seed = 0;
+    if (parse_whole_number(value, 0, max_seed, seed)) {
+        o.seed = seed;
+        return true;
+    }
+    error = "--seed needs a whole number 0.." + std::to_string(max_seed) +
+            " (seconds since 1970), got \"" + value + "\"";
+    return false;
+}
+
+bool set_client(const std::string& value, EntryOptions& o, std::string& error) {
+    SIZE size;
+    if (parse_client(value, size)) {
+        o.client = size;
+        return true;
+    }
+    error = "--client needs WIDTHxHEIGHT, each 1.." + std::to_string(max_client_side) + ", got \"" +
+            value + "\"";
+    return false;
+}
+
+template <std::string EntryOptions::*field>
+bool set_file(const std::string& value, EntryOptions& o, std::string&) {
+    o.*field = value;
+    return true;
+}
+
+// Whether the option was given (for the --headless check).
+bool frames_given(const EntryOptions& o) {
+    return o.frames != 0;
+}
+template <std::string EntryOptions::*field>
+bool file_given(const EntryOptions& o) {
+    return !(o.*field).empty();
+}
+bool client_given(const EntryOptions& o) {
+    return o.client.has_value();
+}
+
+struct OptionSpec {
+    const char* name;
+    const char* value;  // what the usage calls its value; nullptr: a flag
+    bool headless_only;
+    bool file;  // the value is a file name, which must not be empty
+    bool (*apply)(const std::string& value, EntryOptions& o, std::string& error);
+    bool (*given)(const EntryOptions& o);
+    std::string help;  // the usage text, without the option's own column
+};
+
+const std::vector<OptionSpec>& option_table() {
+    static const std::vector<OptionSpec> table = {
+        {"--headless", nullptr, false, false, nullptr, nullptr,
+         "run without windows: windows live in memory, the clock is\n"
+         "virtual (it jumps to the next timer or input, never sleeps),\n"
+         "so a run is fast and exactly repeatable. When the program has\n"
+         "nothing left to wait for (no timer, or no scripted input left\n"
+         "and no new frame for 10 s of virtual time; a script being\n"
+         "played back is input left), its first window is closed."},
+        {"--frames", "N", !shown_without_headless, false, set_frames, frames_given,
+         "stop after N frames shown by the first (graphics) window, by\n"
+         "closing it as a user would; while animating that is one\n"
+         "frame per animation step. A replay this cuts short is said."},
+        {"--save", "FILE.png", true, true, set_file<&EntryOptions::save_png>,
+         file_given<&EntryOptions::save_png>,
+         "at the end, write the graphics window's client area"},
+        {"--gif", "FILE.gif", true, true, set_file<&EntryOptions::gif>,
+         file_given<&EntryOptions::gif>, "write every frame of the graphics window (5/100 s each)"},
+        {"--seed", "N", false, false, set_seed, nullptr,
+         "fix the clock the program reads to N seconds since 1970, so\n"
+         "anything seeded from the time repeats; N is 0 to " +
+             std::to_string(max_seed) +
+             ",\n"
+             "the latest time the system clock can hold"},
+        {"--input", "FILE", true, true, set_file<&EntryOptions::input_plan>,
+         file_given<&EntryOptions::input_plan>,
+         "play scripted input: one action per line, keyed by the tick\n"
+         "(50 ms of virtual time) at which it happens; `#` starts a\n"
+         "comment line:\n"
+         "    TICK click X Y   left click at client coordinates\n"
+         "    TICK key C       type character C (or a code: key 65)\n"
+         "    TICK ctrl L      Ctrl+letter\n"
+         "    TICK menu ID     choose the menu command ID\n"
+         "    TICK close       close the graphics window"},
+        {"--log", "FILE", false, true, set_file<&EntryOptions::log>, nullptr,
+         "append every debug-output text (each message-log line) to FILE"},
+        {"--client", "WxH", !shown_without_headless, false, set_client, client_given,
+         std::string(shown_without_headless ? "give the graphics window this client size, each\n"
+                                            : "give the graphics window this client size "
+                                              "(headless), each\n") +
+             "side 1 to " + std::to_string(max_client_side) + " pixels"},
+        {"--help", nullptr, false, false, nullptr, nullptr, "this text"},
+    };
+    return table;
+}
+
+const OptionSpec* find_option(const std::string& name) {
+    for (const OptionSpec& option : option_table()) {
+        if (name == option.name) return &option;
+    }
+    return nullptr;
+}
+
+std::string known_options() {
+    std::string known;
+    for (const OptionSpec& option : option_table()) {
+        if (!known.empty()) known += ", ";
+        known += option.name;
+    }
+    return known;
+}
+
+// "a, b and c"
+std::string spoken_list(const std::vector<std::string>& words) {
+    std::string list;
+    for (size_t i = 0; i < words.size(); ++i) {
+        if (i > 0) list += i + 1 == words.size() ? " and " : ", ";
+        list += words[i];
+    }
+    return list;
+}
+
+bool check_headless_only(const EntryOptions& o, std::string& error) {
+    if (o.headless) return true;
+    for (const OptionSpec& option : option_table()) {
+        if (option.headless_only && option.given(o)) {
+            error = std::string(option.name) + " works only with --headless";
+            return false;
+        }
+    }
     return true;
 }
 
@@ -32,85 +184,6 @@ std::string tail_word(const std::string& word) {
     return quoted + "\"";
 }
 
-bool apply_value(const std::string& name, const std::string& value, EntryOptions& o,
-                 std::string& error) {
-    int64_t number = 0;
-    if (name == "--frames") {
-        if (!parse_integer(value, 1, 1'000'000'000, number)) {
-            error = "--frames needs a whole number of frames 1..1000000000, got \"" + value + "\"";
-            return false;
-        }
-        o.frames = number;
-    } else if (name == "--seed") {
-        if (!parse_integer(value, 0, max_seed, number)) {
-            error = "--seed needs a whole number 0.." + std::to_string(max_seed) +
-                    " (seconds since 1970), got \"" + value + "\"";
-            return false;
-        }
-        o.seed = number;
-    } else if (name == "--client") {
-        SIZE size;
-        if (!parse_client(value, size)) {
-            error = "--client needs WIDTHxHEIGHT, each 1.." + std::to_string(max_client_side) +
-                    ", got \"" + value + "\"";
-            return false;
-        }
-        o.client = size;
-    } else {
-        if (value.empty()) {
-            error = name + " needs a file name";
-            return false;
-        }
-        if (name == "--save")
-            o.save_png = value;
-        else if (name == "--gif")
-            o.gif = value;
-        else if (name == "--input")
-            o.input_plan = value;
-        else
-            o.log = value;
-    }
-    return true;
-}
-
-const char* const value_options[] = {"--frames", "--save", "--gif",   "--seed",
-                                     "--input",  "--log",  "--client"};
-
-bool takes_value(const std::string& name) {
-    for (const char* n : value_options) {
-        if (name == n) return true;
-    }
-    return false;
-}
-
-std::string known_options() {
-    std::string known = "--help, --headless";
-    for (const char* n : value_options) known += std::string(", ") + n;
-    return known;
-}
-
-// A page shows frames and keeps client sizes as a headless run does, so in the
-// web build --frames and --client work without --headless too.
-#ifdef TAVLO_HAVE_WEB
-constexpr bool page_takes_frames_and_client = true;
-#else
-constexpr bool page_takes_frames_and_client = false;
-#endif
-
-bool check_headless_only(const EntryOptions& o, std::string& error) {
-    if (o.headless) return true;
-    const bool shown_anyway = page_takes_frames_and_client;
-    const char* needs = o.frames != 0 && !shown_anyway ? "--frames"
-                        : !o.save_png.empty()          ? "--save"
-                        : !o.gif.empty()               ? "--gif"
-                        : !o.input_plan.empty()        ? "--input"
-                        : o.client && !shown_anyway    ? "--client"
-                                                       : nullptr;
-    if (needs == nullptr) return true;
-    error = std::string(needs) + " works only with --headless";
-    return false;
-}
-
 }  // namespace
 
 bool parse_entry_options(int argc, char** argv, EntryOptions& o, std::string& error) {
@@ -122,11 +195,11 @@ bool parse_entry_options(int argc, char** argv, EntryOptions& o, std::string& er
             break;
         }
         std::string name = arg.substr(0, arg.find('='));
-        if (arg == "--help") {
-            o.help = true;
-        } else if (arg == "--headless") {
-            o.headless = true;
-        } else if (takes_value(name)) {
+        const OptionSpec* option = find_option(name);
+        if (option != nullptr && option->value == nullptr && name == arg) {
+            if (name == "--help") o.help = true;
+            if (name == "--headless") o.headless = true;
+        } else if (option != nullptr && option->value != nullptr) {
             std::string value;
             if (name.size() < arg.size()) {
                 value = arg.substr(name.size() + 1);
@@ -136,7 +209,11 @@ bool parse_entry_options(int argc, char** argv, EntryOptions& o, std::string& er
                 error = name + " needs a value";
                 return false;
             }
-            if (!apply_value(name, value, o, error)) return false;
+            if (option->file && value.empty()) {
+                error = name + " needs a file name";
+                return false;
+            }
+            if (!option->apply(value, o, error)) return false;
         } else if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
             error = "unknown option " + name + " (the platform's options are " + known_options() +
                     "; arguments for the application go after --)";
@@ -153,60 +230,47 @@ bool parse_entry_options(int argc, char** argv, EntryOptions& o, std::string& er
 }
 
 std::string entry_usage(const std::string& program) {
-    return "usage: " + program +
-           " [platform options] [--] [application arguments]\n"
-           R"(
-Without options the program opens real windows; without a display it says so
-and exits. Options of the platform (everything else goes to the application):
-
-  --headless        run without windows: windows live in memory, the clock is
-                    virtual (it jumps to the next timer or input, never sleeps),
-                    so a run is fast and exactly repeatable. When the program has
-                    nothing left to wait for (no timer, or no scripted input left
-                    and no new frame for 10 s of virtual time), its first window
-                    is closed.
-  --frames N        stop after N frames shown by the first (graphics) window, by
-                    closing it as a user would; while animating that is one
-                    frame per animation step
-  --save FILE.png   at the end, write the graphics window's client area
-  --gif FILE.gif    write every frame of the graphics window (5/100 s each)
-  --seed N          fix the clock the program reads to N seconds since 1970, so
-                    anything seeded from the time repeats; N is 0 to )" +
-           std::to_string(max_seed) + R"(,
-                    the latest time the system clock can hold
-  --input FILE      play scripted input: one action per line, keyed by the tick
-                    (50 ms of virtual time) at which it happens; `#` starts a
-                    comment line:
-                        TICK click X Y   left click at client coordinates
-                        TICK key C       type character C (or a code: key 65)
-                        TICK ctrl L      Ctrl+letter
-                        TICK menu ID     choose the menu command ID
-                        TICK close       close the graphics window
-  --log FILE        append every debug-output text (each message-log line) to FILE
-  --client WxH      give the graphics window this client size (headless), each
-                    side 1 to )" +
-           std::to_string(max_client_side) + R"( pixels
-  --help            this text
-
---frames, --save, --gif, --input and --client need --headless. An unknown
-option starting with -- (before a lone --), a bad value, an --input file that
-cannot be read or a --save, --gif or --log file that cannot be written end the
-program at start with exit code 2. A picture or log that fails to be written
-during the run is said on standard error and gives exit code 1; a picture is
-written whole or not at all, so a failed write leaves the file that was there.
-Otherwise the exit code is the application's.
-
-Example:
-  )" + program +
-           R"( --headless --frames 200 --seed 42 --input session.txt \
-      --save last.png --gif run.gif --log run.log
-where session.txt holds
-  # scale up the cubes, pause, take one step, quit
-  20 click 38 103
-  40 ctrl H
-  42 ctrl F
-  60 ctrl Q
-)";
+    std::string usage = "usage: " + program +
+                        " [platform options] [--] [application arguments]\n\n"
+                        "Without options the program opens real windows; without a display it "
+                        "says so\nand exits. Options of the platform (everything else goes to "
+                        "the application):\n\n";
+    constexpr size_t help_column = 20;
+    std::vector<std::string> headless_only;
+    for (const OptionSpec& option : option_table()) {
+        std::string head = std::string("  ") + option.name;
+        if (option.value != nullptr) head += std::string(" ") + option.value;
+        head.resize(std::max(head.size() + 2, help_column), ' ');
+        std::string indent(help_column, ' ');
+        size_t start = 0;
+        for (bool first = true; start <= option.help.size(); first = false) {
+            size_t end = option.help.find('\n', start);
+            if (end == std::string::npos) end = option.help.size();
+            usage += (first ? head : indent) + option.help.substr(start, end - start) + "\n";
+            start = end + 1;
+        }
+        if (option.headless_only) headless_only.push_back(option.name);
+    }
+    usage += "\n" + spoken_list(headless_only) +
+             " need --headless. An unknown\n"
+             "option starting with -- (before a lone --), a bad value, an --input file that\n"
+             "cannot be read or a --save, --gif or --log file that cannot be written end the\n"
+             "program at start with exit code 2. A picture or log that fails to be written\n"
+             "during the run is said on standard error and gives exit code 1; a picture is\n"
+             "written whole or not at all, so a failed write leaves the file that was there.\n"
+             "Otherwise the exit code is the application's.\n"
+             "\n"
+             "Example:\n  " +
+             program +
+             " --headless --frames 200 --seed 42 --input session.txt \\\n"
+             "      --save last.png --gif run.gif --log run.log\n"
+             "where session.txt holds\n"
+             "  # a click, then Ctrl+H (halt), Ctrl+F (one frame) and Ctrl+Q (quit)\n"
+             "  20 click 38 103\n"
+             "  40 ctrl H\n"
+             "  42 ctrl F\n"
+             "  60 ctrl Q\n";
+    return usage;
 }
 
 }  // namespace portable

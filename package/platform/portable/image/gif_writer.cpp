@@ -138,6 +138,28 @@ bool GifWriter::open(const std::string& path, int width, int height) {
     return true;
 }
 
+bool GifWriter::open_at_first_frame(const std::string& path) {
+    if (gif_ != nullptr) close();
+    error_.clear();
+    frames_ = 0;
+    later_path_.clear();
+    std::string reason;
+    if (!OutputFile::can_write(path, reason)) return fail(reason);
+    later_path_ = path;
+    return true;
+}
+
+bool GifWriter::add_sized_frame(const uint32_t* pixels, int width, int height, int delay) {
+    if (!later_path_.empty()) {
+        std::string path = later_path_;
+        later_path_.clear();
+        if (!open(path, width, height)) return false;
+    } else if (gif_ != nullptr && (width != width_ || height != height_)) {
+        return true;
+    }
+    return add_frame(pixels, delay);
+}
+
 void GifWriter::reserve_colours(const uint32_t* colours, int count) {
     if (frames_ > 0 || colours == nullptr) return;
     for (int i = 0; i < count && global_colours_.size() < 256; ++i) {
@@ -227,6 +249,11 @@ bool GifWriter::write_frame(const uint32_t* pixels, int delay) {
 }
 
 bool GifWriter::close() {
+    if (!later_path_.empty()) {
+        std::string path = later_path_;
+        later_path_.clear();
+        return fail("no frame was presented, so " + path + " was not written");
+    }
     if (gif_ == nullptr) return error_.empty();
     if (frames_ == 0) {
         std::vector<uint32_t> black(size_t(width_) * height_, 0);

@@ -29,6 +29,14 @@ public:
     // Creates `path` for a width x height animation (1 to 65535 pixels each way).
     bool open(const std::string& path, int width, int height);
 
+    // An animation whose size its first frame fixes: names the file, checked at
+    // once (false with a reason when it cannot be written), and created by the
+    // first add_sized_frame. close() before any frame is then a failure.
+    bool open_at_first_frame(const std::string& path);
+    // Appends a frame of width x height pixels; after open_at_first_frame the
+    // first one opens the file, and a later one of another size is skipped.
+    bool add_sized_frame(const uint32_t* pixels, int width, int height, int delay);
+
     // Colours to put in the global table even if the first frame lacks them.
     // Only before the first frame; at most 256 colours are kept.
     void reserve_colours(const uint32_t* colours, int count);
@@ -50,6 +58,7 @@ private:
     bool fail(const std::string& reason);
 
     OutputFile file_;
+    std::string later_path_;  // open_at_first_frame's path until the first frame
     GifFileType* gif_ = nullptr;
     int width_ = 0;
     int height_ = 0;

@@ -2,10 +2,13 @@
 #include "output_file.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 
 namespace portable {
@@ -24,18 +27,97 @@ std::string name_of(const std::string& path) {
 }
 
 // The path a chain of symbolic links ends at (the path itself when it is none).
-std::string follow_links(const std::string& path) {
-    std::string target = path;
-    for (int hops = 0; hops < 40; ++hops) {
+// A chain that goes on past 40 links (a loop) ends nowhere: false, with errno
+// ELOOP, as a plain open answers it.
+bool follow_links(const std::string& path, std::string& target) {
+    target = path;
+    for (int hops = 0; hops <= 40; ++hops) {
         struct stat status;
-        if (lstat(target.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) break;
+        if (lstat(target.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return true;
         std::string link(size_t(status.st_size > 0 ? status.st_size : 255) + 1, '\0');
         ssize_t length = readlink(target.c_str(), link.data(), link.size());
-        if (length <= 0 || size_t(length) >= link.size()) break;
+        if (length <= 0 || size_t(length) >= link.size()) return true;
         link.resize(size_t(length));
         target = link[0] == '/' ? link : folder_of(target) + "/" + link;
     }
-    return target;
+    errno = ELOOP;
+    return false;
+}
+
+// The new file's name beside the target: hidden, and short enough for any legal
+// target name (its first 64 characters, the process and an attempt number).
+std::string temporary_name(const std::string& target, int attempt) {
+    return folder_of(target) + "/." + name_of(target).substr(0, 64) + "." +
+           std::to_string(getpid()) + "." + std::to_string(attempt) + ".tmp";
+}
+
+// ---- The new files not yet in place, removed however the process ends: at exit,
+// and on a signal that would end it (Ctrl+C, kill, a lost terminal, a crash),
+// short of SIGKILL. The handler only reads fixed slots and calls unlink, both
+// safe in a signal handler; a slot's path is written before it is marked used.
+struct TemporarySlot {
+    volatile std::sig_atomic_t used = 0;
+    char path[PATH_MAX] = {};
+};
+constexpr int temporary_slots = 16;
+TemporarySlot temporaries[temporary_slots];
+
+void remove_temporaries() {
+    for (TemporarySlot& slot : temporaries) {
+        if (slot.used != 0) unlink(slot.path);
+    }
+}
+
+extern "C" void remove_temporaries_at_exit() {
+    remove_temporaries();
+}
+
+// Removes the files, then ends the process as the signal would have: the
+// default action is back (SA_RESETHAND) and the signal is raised again.
+extern "C" void remove_temporaries_on_signal(int signal_number) {
+    int saved = errno;
+    remove_temporaries();
+    raise(signal_number);
+    errno = saved;
+}
+
+// Installed once, for the signals whose action is still the default: a program
+// (or a sanitizer) that handles or ignores a signal keeps it so.
+void install_cleanup() {
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    std::atexit(remove_temporaries_at_exit);
+    const int ending_signals[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGTERM,   SIGPIPE, SIGALRM,
+                                  SIGUSR1, SIGUSR2, SIGXCPU, SIGXFSZ,   SIGABRT, SIGSEGV,
+                                  SIGBUS,  SIGFPE,  SIGILL,  SIGVTALRM, SIGPROF};
+    for (int signal_number : ending_signals) {
+        struct sigaction current;
+        if (sigaction(signal_number, nullptr, &current) != 0) continue;
+        if ((current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler != SIG_DFL) continue;
+        struct sigaction cleanup = {};
+        cleanup.sa_handler = remove_temporaries_on_signal;
+        sigemptyset(&cleanup.sa_mask);
+        cleanup.sa_flags = SA_RESETHAND | SA_NODEFER;
+        sigaction(signal_number, &cleanup, nullptr);
+    }
+}
+
+void register_temporary(const std::string& path) {
+    install_cleanup();
+    if (path.size() >= PATH_MAX) return;
+    for (TemporarySlot& slot : temporaries) {
+        if (slot.used != 0) continue;
+        std::memcpy(slot.path, path.c_str(), path.size() + 1);
+        slot.used = 1;
+        return;
+    }
+}
+
+void unregister_temporary(const std::string& path) {
+    for (TemporarySlot& slot : temporaries) {
+        if (slot.used != 0 && path == slot.path) slot.used = 0;
+    }
 }
 
 std::string reason(const std::string& path, int error_number) {
@@ -45,7 +127,11 @@ std::string reason(const std::string& path, int error_number) {
 }  // namespace
 
 bool OutputFile::can_write(const std::string& path, std::string& error) {
-    std::string target = follow_links(path);
+    std::string target;
+    if (!follow_links(path, target)) {
+        error = reason(path, errno);
+        return false;
+    }
     struct stat status;
     if (!path.empty() && stat(target.c_str(), &status) == 0 && !S_ISREG(status.st_mode) &&
         !S_ISDIR(status.st_mode)) {
@@ -67,11 +153,21 @@ bool OutputFile::open(const std::string& path, std::string& error) {
         error = "no file name";
         return false;
     }
-    target_ = follow_links(path);
+    if (!follow_links(path, target_)) {
+        error = reason(path, errno);
+        return false;
+    }
     struct stat status;
     bool exists = stat(target_.c_str(), &status) == 0;
     if (exists && S_ISDIR(status.st_mode)) {
         error = path + ": is a folder";
+        return false;
+    }
+    // A file the user may not write is not replaced, though its folder would
+    // allow it: the check a plain open for writing makes, with the effective ids.
+    if (exists && S_ISREG(status.st_mode) &&
+        faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) {
+        error = reason(path, errno);
         return false;
     }
     int fd = -1;
@@ -85,18 +181,26 @@ bool OutputFile::open(const std::string& path, std::string& error) {
         }
         fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     } else {
-        std::string stem =
-            folder_of(target_) + "/." + name_of(target_) + "." + std::to_string(getpid()) + ".";
         for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-            temporary_ = stem + std::to_string(attempt) + ".tmp";
+            temporary_ = temporary_name(target_, attempt);
             fd = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd < 0 && errno != EEXIST) break;
         }
         if (fd < 0) {
-            error = reason(path, errno);
+            int failure = errno;
             temporary_.clear();
+            // The file itself may be writable: say that it is the folder.
+            if (failure == EACCES || failure == EPERM || failure == EROFS) {
+                error = path + ": the folder " + folder_of(target_) +
+                        " must be writable (the new file is written there first, then "
+                        "renamed over " +
+                        name_of(target_) + "): " + std::strerror(failure);
+            } else {
+                error = reason(path, failure);
+            }
             return false;
         }
+        register_temporary(temporary_);
         // A file that is replaced keeps its permissions.
         if (exists) fchmod(fd, status.st_mode & 07777);
     }
@@ -130,6 +234,7 @@ bool OutputFile::commit(std::string& error) {
         discard();
         return false;
     }
+    unregister_temporary(temporary_);
     temporary_.clear();
     return true;
 }
@@ -137,7 +242,10 @@ bool OutputFile::commit(std::string& error) {
 void OutputFile::discard() {
     if (stream_ != nullptr) std::fclose(stream_);
     stream_ = nullptr;
-    if (!temporary_.empty()) unlink(temporary_.c_str());
+    if (!temporary_.empty()) {
+        unlink(temporary_.c_str());
+        unregister_temporary(temporary_);
+    }
     temporary_.clear();
 }
 

@@ -3,11 +3,18 @@
 // An OutputFile writes into a new file beside the target and, when everything was
 // written, flushed and closed without an error, renames it over the target. A
 // write that fails anywhere leaves whatever was at the target path untouched and
-// removes only the file this object created. A symbolic link is followed, so the
-// file it names is replaced and the link stays. A target that exists and is not a
-// regular file (a device such as /dev/stdout, a FIFO) is written in place, since
-// it cannot be replaced; it is never removed. The new file gets the permissions a
-// newly created file gets under the process's umask.
+// removes only the file this object created. The new file needs a folder the
+// user may write; the error names that folder when it is not. A symbolic link is
+// followed, so the file it names is replaced and the link stays; a chain of links
+// that never ends (a loop) is refused, as a plain write refuses it. A regular
+// file the user may not write (by its permissions, for the effective user: root
+// may) is refused too, though its folder would let it be replaced. A target that
+// exists and is not a regular file (a device such as /dev/stdout, a FIFO) is
+// written in place, since it cannot be replaced; it is never removed. The new
+// file gets the permissions a newly created file gets under the process's umask.
+// It is removed however the process ends before it is in place: at exit, and on
+// a signal whose default action ends the process (SIGINT, SIGTERM, SIGHUP ...;
+// not SIGKILL), for which a handler is installed unless the program has its own.
 #pragma once
 
 #include <cstdio>

@@ -1,4 +1,4 @@
-// Portable KERNEL32: system time and debug output.
+// Portable KERNEL32: system time, debug output and the thread's execution state.
 #include "system.h"
 
 #include <chrono>
@@ -8,6 +8,8 @@
 namespace portable {
 namespace {
 bool time_fixed = false;
+bool held_working = false;
+uint64_t idle_resets = 0;
 int64_t fixed_seconds = 0;
 std::function<void(const char*)>& debug_sink() {
     static std::function<void(const char*)> sink;
@@ -28,7 +30,24 @@ void set_debug_output_sink(std::function<void(const char*)> sink) {
     debug_sink() = std::move(sink);
 }
 
+bool system_required() {
+    return held_working;
+}
+uint64_t idle_timer_resets() {
+    return idle_resets;
+}
+
 }  // namespace portable
+
+EXECUTION_STATE WINAPI SetThreadExecutionState(EXECUTION_STATE flags) {
+    EXECUTION_STATE previous =
+        portable::held_working ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED : ES_CONTINUOUS;
+    if ((flags & ES_CONTINUOUS) != 0)
+        portable::held_working = (flags & ES_SYSTEM_REQUIRED) != 0;
+    else if ((flags & ES_SYSTEM_REQUIRED) != 0)
+        ++portable::idle_resets;
+    return previous;
+}
 
 void WINAPI GetSystemTimeAsFileTime(LPFILETIME file_time) {
     if (file_time == nullptr) return;

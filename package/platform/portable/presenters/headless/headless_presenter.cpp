@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "../../kernel/system.h"
 #include "../../keyboard.h"
 #include "../../user/window.h"
 
@@ -71,13 +72,6 @@ HeadlessPresenter::Known* HeadlessPresenter::known(HWND window) {
     return const_cast<Known*>(static_cast<const HeadlessPresenter*>(this)->known(window));
 }
 
-HWND HeadlessPresenter::first_window() const {
-    for (const Known& k : windows_) {
-        if (k.top_level) return k.handle;
-    }
-    return nullptr;
-}
-
 HWND HeadlessPresenter::find_window(const std::string& title) const {
     for (const Known& k : windows_) {
         if (k.alive && k.title == title) return k.handle;
@@ -137,6 +131,9 @@ void HeadlessPresenter::window_created(HWND window) {
     k.handle = window;
     k.title = window->title;
     k.top_level = window->parent == nullptr && (window->style & WS_CHILD) == 0;
+    bool another_alive = std::any_of(windows_.begin(), windows_.end(),
+                                     [](const Known& w) { return w.top_level && w.alive; });
+    if (k.top_level && !another_alive) main_window_ = window;
     windows_.push_back(std::move(k));
 }
 
@@ -193,10 +190,15 @@ void HeadlessPresenter::present(HWND window) {
     if (k == nullptr) return;
     int frame = ++k->frames;
     last_activity_ = clock_;
-    if (observer_) observer_(window, frame);
+    frame_shown(window, frame);
 }
 
 bool HeadlessPresenter::wait(int64_t deadline_ms) {
+    // A program that says it is busy (a script being played back) has input left,
+    // and one that resets the idle timer has just had some.
+    uint64_t resets = idle_timer_resets();
+    if (system_required() || resets != idle_resets_seen_) last_activity_ = clock_;
+    idle_resets_seen_ = resets;
     if (!scheduled_.empty()) {
         int64_t next = scheduled_.begin()->first;
         if (deadline_ms < 0 || next <= deadline_ms) {

@@ -28,7 +28,10 @@
 // quit message again, with a note on standard error the first time, so a loop that
 // ends on quit still ends; after repeat_quit_limit more quits the wait answers
 // false. With a quiet limit, a run whose timers tick on but
-// which has nothing scheduled and has shown no frame for that long is idle too.
+// which has nothing scheduled and has shown no frame for that long is idle too;
+// a program that holds the system busy (SetThreadExecutionState: the package
+// while it plays a script back) is never quiet, and the quiet time starts again
+// when it releases it or resets the idle timer.
 #pragma once
 
 #include <functional>
@@ -97,7 +100,7 @@ public:
 
     // ---- configuration
     void set_screen_size(SIZE size) { screen_ = size; }
-    // The first top-level window created gets this client size whatever its
+    // The main window (first_window) gets this client size whatever its
     // decorations (to compare with a real window of known client size).
     void set_client_size_override(SIZE size) { client_override_ = size; }
     void set_close_when_idle(bool close) { close_when_idle_ = close; }
@@ -115,7 +118,10 @@ public:
     size_t scheduled_count() const { return scheduled_.size(); }
 
     // ---- read-back (windows stay known after they are destroyed)
-    HWND first_window() const;  // the first top-level window created, live or not
+    // The main window, live or not: the first top-level window created, or the
+    // first created after every earlier top-level window was destroyed (a
+    // program that closed its windows and opened new ones).
+    HWND first_window() const { return main_window_; }
     HWND find_window(const std::string& title) const;  // the first with that title
     std::string title(HWND window) const;
     SIZE window_client_size(HWND window) const;
@@ -129,10 +135,6 @@ public:
     // checked; nullopt when the window's menu has no such item.
     std::optional<bool> menu_checked(HWND window, UINT id) const;
 
-    // Called after every present(), with the window's frame count so far.
-    using FrameObserver = std::function<void(HWND window, int frame)>;
-    void set_frame_observer(FrameObserver observer) { observer_ = std::move(observer); }
-
     // ---- Presenter
     void window_created(HWND window) override;
     SIZE client_size(HWND window) override;
@@ -144,6 +146,7 @@ public:
     bool wait(int64_t deadline_ms) override;
     int64_t now_ms() override { return clock_; }
     SIZE screen_size() override { return screen_; }
+    HWND main_window() const override { return main_window_; }
 
 private:
     struct Known {
@@ -169,14 +172,15 @@ private:
     std::optional<SIZE> client_override_;
     bool close_when_idle_ = false;
     int64_t quiet_limit_ms_ = 0;
-    int64_t last_activity_ = 0;  // clock at the last frame shown or input posted
+    int64_t last_activity_ = 0;      // clock at the last frame shown or input posted
+    uint64_t idle_resets_seen_ = 0;  // idle_timer_resets() at the last wait
     bool idle_quit_posted_ = false;
     int repeated_quits_ = 0;
     int64_t clock_ = 0;
     std::multimap<int64_t, HeadlessInput> scheduled_;  // by due time, in scheduling order
     std::vector<Known> windows_;                       // in creation order
+    HWND main_window_ = nullptr;
     HWND focus_ = nullptr;
-    FrameObserver observer_;
 };
 
 // The process-wide headless presenter that serves until another is set.

@@ -8,18 +8,9 @@
 #include <fstream>
 #include <sstream>
 
-namespace portable {
+#include "../../whole_number.h"
 
-bool parse_integer(const std::string& word, int64_t low, int64_t high, int64_t& value) {
-    if (word.empty() || word.size() > 18) return false;
-    size_t start = word[0] == '-' ? 1 : 0;
-    if (start == word.size()) return false;
-    for (size_t i = start; i < word.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(word[i]))) return false;
-    }
-    value = std::stoll(word);
-    return value >= low && value <= high;
-}
+namespace portable {
 
 namespace {
 
@@ -34,7 +25,7 @@ bool parse_character(const std::string& word, unsigned char& character, std::str
         return true;
     }
     int64_t code = 0;
-    if (!parse_integer(word, 1, 255, code)) {
+    if (!parse_whole_number(word, 1, 255, code)) {
         why = "expected one character or a character code 1..255, got \"" + word + "\"";
         return false;
     }
@@ -47,8 +38,8 @@ bool parse_action(std::istringstream& words, const std::string& action, Headless
     std::string a, b;
     int64_t x = 0, y = 0;
     if (action == "click") {
-        if (!(words >> a >> b) || !parse_integer(a, 0, 32767, x) ||
-            !parse_integer(b, 0, 32767, y)) {
+        if (!(words >> a >> b) || !parse_whole_number(a, 0, 32767, x) ||
+            !parse_whole_number(b, 0, 32767, y)) {
             why = "click needs two client coordinates 0..32767: TICK click X Y";
             return false;
         }
@@ -68,7 +59,7 @@ bool parse_action(std::istringstream& words, const std::string& action, Headless
         }
         input = HeadlessInput::ctrl_letter(a[0]);
     } else if (action == "menu") {
-        if (!(words >> a) || !parse_integer(a, 0, 65535, x)) {
+        if (!(words >> a) || !parse_whole_number(a, 0, 65535, x)) {
             why = "menu needs a command id 0..65535: TICK menu ID";
             return false;
         }
@@ -90,7 +81,7 @@ bool parse_line(const std::string& line, PlannedInput& planned, std::string& why
     std::istringstream words(line);
     std::string tick, action;
     words >> tick >> action;
-    if (!parse_integer(tick, 0, max_tick, planned.tick)) {
+    if (!parse_whole_number(tick, 0, max_tick, planned.tick)) {
         why = "expected a tick 0.." + std::to_string(max_tick) + " first, got \"" + tick + "\"";
         return false;
     }

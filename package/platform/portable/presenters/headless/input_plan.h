@@ -31,9 +31,6 @@ struct PlannedInput {
 
 // Parses a plan. On a bad line returns false and sets `error` to
 // "line N: <what is wrong>"; `inputs` then holds the lines before it.
-// A decimal integer: an optional '-' and digits only, within [low, high].
-bool parse_integer(const std::string& word, int64_t low, int64_t high, int64_t& value);
-
 bool parse_input_plan(const std::string& text, std::vector<PlannedInput>& inputs,
                       std::string& error);
 

@@ -197,9 +197,7 @@ void WebPresenter::present(HWND window) {
         return;
     tavlo_page_present(shown->id, front.pixels.data(), front.width, front.height);
     ++shown->frames;
-    // The last frame asked for: close the window as the user would.
-    if (frame_limit_ != 0 && window == first_window_ && shown->frames == frame_limit_)
-        PostMessageA(window, WM_CLOSE, 0, 0);
+    frame_shown(window, int(shown->frames));
 }
 
 // ------------------------------------------------------------ input and waiting

@@ -30,9 +30,6 @@ public:
     // The first top-level window gets this client size whatever its decorations
     // (as the headless presenter's override).
     void set_client_size_override(SIZE size) { client_override_ = size; }
-    // After this many frames shown by the first top-level window, it is closed
-    // as the user would close it. 0: never.
-    void set_frame_limit(int64_t frames) { frame_limit_ = frames; }
 
     void window_created(HWND window) override;
     SIZE client_size(HWND window) override;
@@ -43,6 +40,7 @@ public:
     void poll() override;
     bool wait(int64_t deadline_ms) override;
     int64_t now_ms() override;
+    HWND main_window() const override { return first_window_; }
     SIZE screen_size() override;
 
 private:
@@ -61,7 +59,6 @@ private:
     int next_id_ = 1;
     HWND first_window_ = nullptr;
     std::optional<SIZE> client_override_;
-    int64_t frame_limit_ = 0;
     double last_yield_ms_ = 0;
 };
 

@@ -136,7 +136,7 @@ target_link_libraries(tavlo_web PUBLIC tavlo_platform)
 target_compile_definitions(tavlo_web PUBLIC TAVLO_HAVE_WEB=1)
 target_link_options(tavlo_web INTERFACE
   -sASYNCIFY -sASYNCIFY_STACK_SIZE=65536 -sEXIT_RUNTIME=1 -sMINIFY_HTML=0 -lidbfs.js
-  -sEXPORTED_FUNCTIONS=_main,_fflush
+  -sEXPORTED_FUNCTIONS=_main,_fflush,_tavlo_page_leaving
   "SHELL:--pre-js ${web_dir}/page_runtime.js"
   "SHELL:--shell-file ${web_dir}/page.html")
 target_link_libraries(tavlo_entry PUBLIC tavlo_web)

@@ -5,8 +5,8 @@
 // image; queues DOM input for the program, which takes it at every GetMessageA;
 // resolves the program's wait when input arrives or its timeout passes.
 // Also: the page's URL options become the program's options, the script file
-// lives in the browser's storage (IndexedDB), saved whenever the program closes
-// it, and the page offers to download it and to load one.
+// lives in the browser's storage (IndexedDB), saved within a second of every
+// write, and the page offers to download it and to load one.
 /* global Module, FS, IDBFS, addRunDependency, removeRunDependency */
 
 (function () {
@@ -35,6 +35,7 @@
   }
 
   function say(text) {
+    statusLine = statusLine || document.getElementById('tavlo-status');
     if (statusLine) statusLine.textContent = text;
   }
 
@@ -121,6 +122,7 @@
     var win = windows[id];
     if (!win) return;
     if (openMenu && openMenu.win === win) closeMenus();
+    win.menuModel = model;
     var bar = win.menuBar;
     bar.textContent = '';
     model.forEach(function (entry) {
@@ -153,6 +155,16 @@
       }
       bar.appendChild(holder);
     });
+  }
+
+  // Whether an item with that command id is checked in a window's menu.
+  function menuChecked(id) {
+    var checked = function (items) {
+      return (items || []).some(function (item) {
+        return (item.flags & MF_POPUP) ? checked(item.items) : (item.id === id && (item.flags & MF_CHECKED) !== 0);
+      });
+    };
+    return Object.keys(windows).some(function (key) { return checked(windows[key].menuModel); });
   }
 
   // Alt+letter opens the pull-down with that access letter; while one is open,
@@ -433,59 +445,194 @@
 
   // ---------------------------------------------------------------- the script file
 
-  var syncing = false, syncAgain = false;
+  // The folder is an IndexedDB file system (IDBFS) when the browser has one that
+  // answers: a file written there reaches IndexedDB within a second (a sync at
+  // most once a second while something is unsaved), and when the page is left,
+  // what is still unsaved is also copied synchronously to localStorage, which a
+  // reload reads back; the browser may drop a sync started then. Without an
+  // IndexedDB that answers, the folder lives in memory only, and the page says so.
+  var SYNC_INTERVAL_MS = 1000;
+  var OPEN_TIMEOUT_MS = 8000;  // an IndexedDB that has not answered by then never will
+  var MIRROR_PREFIX = 'tavlo-unsaved:';
+  var persistent = false;      // the folder is kept in IndexedDB
+  var unsaved = {};            // path -> true: written since the last sync began
+  var syncing = false, syncTimer = null, lastSyncAt = -Infinity, announce = false;
+  var syncFailed = false;
+
+  function inStorage(path) {
+    return typeof path === 'string' && path.indexOf(STORAGE + '/') === 0;
+  }
   function scriptSize() {
     try { return FS.stat(STORAGE + '/' + SCRIPT).size; } catch (e) { return -1; }
   }
-  function saveStorage(reason) {
-    if (syncing) { syncAgain = true; return; }
+
+  function scheduleSync() {
+    if (!persistent || syncing || syncTimer !== null) return;
+    var delay = Math.max(0, lastSyncAt + SYNC_INTERVAL_MS - performance.now());
+    syncTimer = setTimeout(function () { syncTimer = null; sync(); }, delay);
+  }
+
+  function sync() {
+    if (!persistent || syncing) return;
+    if (syncTimer !== null) { clearTimeout(syncTimer); syncTimer = null; }
+    var covered = Object.keys(unsaved);
+    if (covered.length === 0) return;
+    unsaved = {};
     syncing = true;
+    lastSyncAt = performance.now();
+    var told = announce;
+    announce = false;
     FS.syncfs(false, function (error) {
       syncing = false;
       if (error) {
-        say(SCRIPT + ' could not be saved in the browser\'s storage: ' + error);
-      } else if (reason) {
-        var size = scriptSize();
-        say(size >= 0 ? SCRIPT + ' saved in the browser\'s storage (' + size + ' bytes)' : reason);
-        document.body.dataset.saved = String(Number(document.body.dataset.saved || 0) + 1);
+        covered.forEach(function (path) { unsaved[path] = true; });
+        if (!syncFailed) say(SCRIPT + ' could not be saved in the browser\'s storage: ' + error);
+        syncFailed = true;
+      } else {
+        syncFailed = false;
+        // Saved: an older copy left for a reload is no longer needed.
+        covered.forEach(function (path) {
+          if (!unsaved[path]) forget(path);
+        });
+        if (told) {
+          var size = scriptSize();
+          if (size >= 0) say(SCRIPT + ' saved in the browser\'s storage (' + size + ' bytes)');
+          document.body.dataset.saved = String(Number(document.body.dataset.saved || 0) + 1);
+        }
       }
-      if (syncAgain) { syncAgain = false; saveStorage(reason); }
+      if (Object.keys(unsaved).length) scheduleSync();
     });
   }
 
+  function written(path) {
+    if (!inStorage(path)) return;
+    unsaved[path] = true;
+    scheduleSync();
+  }
+
+  // localStorage copies of files not yet saved when the page was left.
+  function forget(path) {
+    try { localStorage.removeItem(MIRROR_PREFIX + path); } catch (e) { /* none */ }
+  }
+  function mirrorUnsaved() {
+    Object.keys(unsaved).forEach(function (path) {
+      try {
+        var bytes = FS.readFile(path), text = '';
+        for (var i = 0; i < bytes.length; i += 8192) {
+          text += String.fromCharCode.apply(null, bytes.subarray(i, i + 8192));
+        }
+        localStorage.setItem(MIRROR_PREFIX + path,
+                             JSON.stringify({ mtime: FS.stat(path).mtime.getTime(), bytes: text }));
+      } catch (e) { /* no localStorage, or full: the sync may still save it */ }
+    });
+  }
+  // After the folder is loaded: a copy left by a page that was left before its
+  // last writes were saved replaces the older file.
+  function restoreMirrors() {
+    var keys = [];
+    try {
+      for (var i = 0; i < localStorage.length; ++i) {
+        var key = localStorage.key(i);
+        if (key.indexOf(MIRROR_PREFIX + STORAGE + '/') === 0) keys.push(key);
+      }
+    } catch (e) { return; }
+    keys.forEach(function (key) {
+      var path = key.slice(MIRROR_PREFIX.length);
+      try {
+        var entry = JSON.parse(localStorage.getItem(key));
+        var stored = -1;
+        try { stored = FS.stat(path).mtime.getTime(); } catch (e) { /* not in IndexedDB */ }
+        if (entry && typeof entry.bytes === 'string' && entry.mtime >= stored) {
+          var bytes = new Uint8Array(entry.bytes.length);
+          for (var j = 0; j < bytes.length; ++j) bytes[j] = entry.bytes.charCodeAt(j) & 255;
+          FS.writeFile(path, bytes);  // unsaved again, so synced soon
+        } else {
+          localStorage.removeItem(key);
+        }
+      } catch (e) {
+        forget(path);
+      }
+    });
+  }
+
+  // The page is being left: the program writes back what it holds (its
+  // windows hear that the session ends), the unsaved files are copied to
+  // localStorage at once, and a sync is started.
+  var programRunning = false;
+  function leave() {
+    if (programRunning && Module['_tavlo_page_leaving']) {
+      try { Module['_tavlo_page_leaving'](); } catch (e) { /* the program ended meanwhile */ }
+    }
+    if (!persistent) return;
+    mirrorUnsaved();
+    sync();
+  }
+
   // Open streams on the script file: loading one is refused while the program
-  // records or plays.
+  // has it open.
   var scriptStreams = 0;
   function isScript(stream) {
     return stream && stream.path === STORAGE + '/' + SCRIPT;
   }
 
+  function inMemory(why) {
+    persistent = false;
+    say(why + ': recordings will not survive a reload of the page');
+  }
+
+  function indexedDbFactory() {
+    try { return typeof indexedDB !== 'undefined' && indexedDB ? indexedDB : null; } catch (e) { return null; }
+  }
+
   function setUpStorage() {
     FS.mkdir(STORAGE);
-    FS.mount(IDBFS, {}, STORAGE);
-    FS.chdir(STORAGE);
-    addRunDependency('tavlo-storage');
-    FS.syncfs(true, function (error) {
-      if (error) say('The browser\'s storage cannot be read (' + error + '); recordings last until the page is left');
-      removeRunDependency('tavlo-storage');
-    });
-    // A file the program closes in its folder is saved at once: a recording is
-    // complete when the script is closed, and survives a reload from then on.
-    var open = FS.open, close = FS.close;
+    var open = FS.open, close = FS.close, write = FS.write;
     FS.open = function () {
       var stream = open.apply(FS, arguments);
       if (isScript(stream)) ++scriptStreams;
       return stream;
     };
-    FS.close = function (stream) {
-      var inStorage = stream && stream.path && stream.path.indexOf(STORAGE + '/') === 0;
-      var script = isScript(stream);
-      var written = stream && (stream.flags & 3) !== 0;
-      var result = close.apply(FS, arguments);
-      if (script) scriptStreams = Math.max(0, scriptStreams - 1);
-      if (inStorage && written) saveStorage(SCRIPT + ' saved');
+    FS.write = function (stream) {
+      var result = write.apply(FS, arguments);
+      if (stream) written(stream.path);
       return result;
     };
+    FS.close = function (stream) {
+      var script = isScript(stream);
+      var wrote = stream && (stream.flags & 3) !== 0 && inStorage(stream.path);
+      var result = close.apply(FS, arguments);
+      if (script) scriptStreams = Math.max(0, scriptStreams - 1);
+      // A recording is complete when it is closed: say when it is saved.
+      if (wrote) { announce = true; written(stream.path); }
+      return result;
+    };
+    if (!indexedDbFactory()) {
+      FS.chdir(STORAGE);
+      inMemory('This browser offers no IndexedDB');
+      return;
+    }
+    FS.mount(IDBFS, {}, STORAGE);
+    FS.chdir(STORAGE);
+    addRunDependency('tavlo-storage');
+    var settled = false;
+    var settle = function (why) {
+      if (settled) return false;
+      settled = true;
+      clearTimeout(timer);
+      if (why) inMemory(why); else { persistent = true; restoreMirrors(); }
+      removeRunDependency('tavlo-storage');
+      return true;
+    };
+    var timer = setTimeout(function () {
+      settle('The browser\'s storage (IndexedDB) does not answer');
+    }, OPEN_TIMEOUT_MS);
+    IDBFS.getDB(STORAGE, function (error) {
+      if (settled) return;  // too late: the program runs with the folder in memory
+      if (error) return settle('The browser\'s storage (IndexedDB) cannot be opened (' + error + ')');
+      FS.syncfs(true, function (error) {
+        settle(error ? 'The browser\'s storage (IndexedDB) cannot be read (' + error + ')' : null);
+      });
+    });
   }
 
   function downloadScript() {
@@ -506,21 +653,42 @@
     setTimeout(function () { URL.revokeObjectURL(link.href); link.remove(); }, 60000);
   }
 
+  // The package's Run menu: Record Script and Playback Script (command ids).
+  var RECORD_SCRIPT = 5, PLAYBACK_SCRIPT = 6;
+
+  // Why a file cannot be loaded now ('' when it can): while Record Script is on,
+  // the recording's first line would replace the file loaded; while Playback
+  // Script is on, the playback reads the file; a stream still open (Play One
+  // Script) reads on where it stands.
+  function loadRefusal() {
+    if (menuChecked(RECORD_SCRIPT)) {
+      return 'Record Script is on: stop recording (Ctrl+R) before loading ' + SCRIPT +
+             ', or the recording would overwrite it';
+    }
+    if (menuChecked(PLAYBACK_SCRIPT)) {
+      return 'Playback Script is on: stop playback (Ctrl+P) before loading ' + SCRIPT;
+    }
+    if (scriptStreams > 0) {
+      return SCRIPT + ' is open in the program (Play One Script): choose Playback Script twice ' +
+             'to close it before loading';
+    }
+    return '';
+  }
+
   function loadScript(file) {
     if (!file) return;
-    if (scriptStreams > 0) {
-      say('Stop recording or playback first: ' + SCRIPT + ' is in use');
-      return;
-    }
+    var refusal = loadRefusal();
+    if (refusal) { say(refusal); return; }
     var reader = new FileReader();
     reader.onload = function () {
+      var late = loadRefusal();  // recording or playback may have begun meanwhile
+      if (late) { say(late); return; }
       try {
         FS.writeFile(STORAGE + '/' + SCRIPT, new Uint8Array(reader.result));
       } catch (e) {
         say(SCRIPT + ' could not be written: ' + e);
         return;
       }
-      saveStorage(SCRIPT + ' loaded');
       say('Loaded ' + file.name + ' as ' + SCRIPT + ' (' + reader.result.byteLength +
           ' bytes): play it with Run > Playback Script (Ctrl+P)');
     };
@@ -532,17 +700,36 @@
 
   // URL options, named like the program's own: seed=N (--seed), client=WxH
   // (--client), frames=N (--frames). The program checks their values.
+  // An unknown parameter (a misspelt one) stops the page, as the program refuses
+  // an unknown option.
+  var OPTIONS = ['seed', 'client', 'frames'];
   function urlArguments() {
-    var args = [];
+    var args = [], unknown = [];
     var params = new URLSearchParams(window.location.search);
-    ['seed', 'client', 'frames'].forEach(function (name) {
+    params.forEach(function (value, name) {
+      if (OPTIONS.indexOf(name) < 0 && unknown.indexOf(name) < 0) unknown.push(name);
+    });
+    OPTIONS.forEach(function (name) {
       if (params.has(name)) args.push('--' + name + '=' + params.get(name));
     });
-    return args;
+    return { args: args, unknown: unknown };
+  }
+
+  function refuseToStart(unknown) {
+    var text = 'The program was not started: unknown URL parameter' + (unknown.length > 1 ? 's ' : ' ') +
+               unknown.map(function (name) { return '"' + name + '"'; }).join(', ') +
+               '; the parameters are ' + OPTIONS.join(', ') + '.';
+    var show = function () {
+      var banner = document.getElementById('tavlo-exit');
+      if (banner) { banner.textContent = text; banner.hidden = false; }
+      say(text);
+    };
+    if (document.readyState === 'loading') document.addEventListener('DOMContentLoaded', show); else show();
   }
 
   var started = 0;
   function ended(code) {
+    programRunning = false;
     var page = Module['tavloPage'];
     page.exitCode = code;
     document.body.dataset.exitCode = String(code);
@@ -555,14 +742,23 @@
     say(errors.length ? errors[errors.length - 1] : text);
   }
 
-  Module['arguments'] = urlArguments();
+  var options = urlArguments();
+  Module['arguments'] = options.args;
+  if (options.unknown.length) {
+    Module['noInitialRun'] = true;
+    refuseToStart(options.unknown);
+  }
   // The program's name, as its messages give it: the page's name.
   Module['thisProgram'] = (window.location.pathname.split('/').pop() || 'program').replace(/\.html$/, '');
   Module['preRun'] = Module['preRun'] || [];
   Module['preRun'].push(setUpStorage);
-  Module['onRuntimeInitialized'] = function () { started = performance.now(); };
+  Module['onRuntimeInitialized'] = function () {
+    started = performance.now();
+    programRunning = !Module['noInitialRun'];
+  };
   Module['onExit'] = ended;
   Module['onAbort'] = function (what) {
+    programRunning = false;
     var banner = document.getElementById('tavlo-exit');
     if (banner) { banner.textContent = 'The program stopped: ' + what; banner.hidden = false; }
     document.body.dataset.exitCode = 'abort';
@@ -601,12 +797,7 @@
     document.addEventListener('mousedown', function (e) {
       if (!e.target.closest || !e.target.closest('.menubar')) closeMenus();
     });
-    // Leaving the page: what the program has written so far goes to storage
-    // (a recording still open is flushed first; the browser may not wait).
-    var leave = function () {
-      try { if (Module['_fflush']) Module['_fflush'](0); } catch (e) { /* program ended */ }
-      if (!syncing) saveStorage('');
-    };
+    // Leaving the page, or hiding it (a hidden tab may be discarded unseen).
     window.addEventListener('pagehide', leave);
     document.addEventListener('visibilitychange', function () {
       if (document.visibilityState === 'hidden') leave();

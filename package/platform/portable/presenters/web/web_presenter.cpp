@@ -264,6 +264,19 @@ SIZE WebPresenter::screen_size() {
     return headless_default_screen;
 }
 
+// The page is being left (a reload, a closed tab, the tab hidden): the windows
+// hear that the session ends, as on a desktop shutting down, so the program
+// writes what it holds back (a recording's counted periodic line); then every
+// stream is flushed. Called by the page while the program waits.
+void WebPresenter::page_leaving() {
+    std::vector<HWND> handles;
+    for (const Shown& shown : windows_) handles.push_back(shown.handle);
+    for (HWND handle : handles) {
+        if (live_window(handle) != nullptr) SendMessageA(handle, WM_ENDSESSION, TRUE, 0);
+    }
+    std::fflush(nullptr);
+}
+
 void end_web_program(int exit_code) {
     // main's return cannot end the program once it has waited (Asyncify
     // resumed it from the browser's event loop): end it here, so the page
@@ -272,12 +285,22 @@ void end_web_program(int exit_code) {
     emscripten_force_exit(exit_code);
 }
 
+namespace {
+WebPresenter* page_presenter = nullptr;
+}  // namespace
+
 WebPresenter* make_web_presenter() {
     if (tavlo_page_present_in_page() == 0) return nullptr;
     static WebPresenter presenter;
+    page_presenter = &presenter;
     // Debug output (the message log's lines among it) goes to the page too.
     set_debug_output_sink([](const char* text) { tavlo_page_debug_output(text); });
     return &presenter;
 }
 
 }  // namespace portable
+
+// The page's call when it is left (page_runtime.js).
+extern "C" EMSCRIPTEN_KEEPALIVE void tavlo_page_leaving() {
+    if (portable::page_presenter != nullptr) portable::page_presenter->page_leaving();
+}

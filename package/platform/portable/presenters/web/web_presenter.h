@@ -45,6 +45,10 @@ public:
     int64_t now_ms() override;
     SIZE screen_size() override;
 
+    // The page is being left: sends WM_ENDSESSION to the top-level windows and
+    // flushes every stream.
+    void page_leaving();
+
 private:
     struct Shown {
         HWND handle = nullptr;

@@ -94,10 +94,14 @@
   Module.preRun = Module.preRun || [];
   Module.preRun.push(function () {
     if (Module.tavloPage) instrument(Module.tavloPage);
-    var onExit = Module.onExit;
+    var onExit = Module.onExit, onAbort = Module.onAbort;
     Module.onExit = function (code) {
       probe.exitCode = code;
       if (onExit) onExit(code);
+    };
+    Module.onAbort = function (what) {
+      probe.exitCode = 'abort';
+      if (onAbort) onAbort(what);
     };
   });
 })();

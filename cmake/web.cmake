@@ -130,14 +130,26 @@ endforeach()
 # The web presenter: pages, Asyncify for GetMessageA's wait, the script file in
 # the browser's storage. The entry point picks it when it runs in a page.
 set(web_dir ${PROJECT_SOURCE_DIR}/package/platform/portable/presenters/web)
+# The page's scripts, one job each, in the order they need each other: keys,
+# windows (draws them, turns DOM input into input records), the input queue and
+# the wait, the script file in the browser's storage, URL options and start-up.
+# Each goes in as a --pre-js of its own (plain scripts sharing the program's
+# scope: Emscripten 3.1.6 takes no ES modules there).
+set(TAVLO_WEB_PAGE_SCRIPTS
+  ${web_dir}/page_keys.js ${web_dir}/page_windows.js ${web_dir}/page_input.js
+  ${web_dir}/page_storage.js ${web_dir}/page_start.js)
+set(page_script_options)
+foreach(script ${TAVLO_WEB_PAGE_SCRIPTS})
+  list(APPEND page_script_options "SHELL:--pre-js ${script}")
+endforeach()
 file(GLOB TAVLO_WEB_PRESENTER_SOURCES CONFIGURE_DEPENDS ${web_dir}/*.cpp)
 add_library(tavlo_web STATIC ${TAVLO_WEB_PRESENTER_SOURCES})
 target_link_libraries(tavlo_web PUBLIC tavlo_platform)
 target_compile_definitions(tavlo_web PUBLIC TAVLO_HAVE_WEB=1)
 target_link_options(tavlo_web INTERFACE
   -sASYNCIFY -sASYNCIFY_STACK_SIZE=65536 -sEXIT_RUNTIME=1 -sMINIFY_HTML=0 -lidbfs.js
-  -sEXPORTED_FUNCTIONS=_main,_fflush
-  "SHELL:--pre-js ${web_dir}/page_runtime.js"
+  -sEXPORTED_FUNCTIONS=_main,_fflush,_tavlo_page_leaving
+  ${page_script_options}
   "SHELL:--shell-file ${web_dir}/page.html")
 target_link_libraries(tavlo_entry PUBLIC tavlo_web)
 
@@ -149,7 +161,7 @@ function(tavlo_web_page target)
   set_target_properties(${target} PROPERTIES SUFFIX ".html"
                         RUNTIME_OUTPUT_DIRECTORY ${TAVLO_WEB_PAGES_DIR})
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS
-               ${web_dir}/page_runtime.js ${web_dir}/page.html)
+               ${TAVLO_WEB_PAGE_SCRIPTS} ${web_dir}/page.html)
 endfunction()
 
 add_subdirectory(demo)

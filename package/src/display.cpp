@@ -117,6 +117,13 @@ LRESULT on_timer() {
     return 0;
 }
 
+// The session ends (the system may end the process once this returns): a
+// recording gets its counted periodic line now, so no event returned is lost.
+LRESULT on_end_session(WPARAM ending) {
+    if (ending != 0) flush_recording();
+    return 0;
+}
+
 LRESULT on_command(WPARAM wparam) {
     if (wparam >= CMD_ANIMATE && wparam <= CMD_QUIT) run_command(int(wparam));
     return 0;
@@ -144,6 +151,7 @@ LRESULT CALLBACK graphics_window_proc(HWND window, UINT message, WPARAM wparam, 
         case WM_CHAR: return on_char(wparam);
         case WM_COMMAND: return on_command(wparam);
         case WM_TIMER: return on_timer();
+        case WM_ENDSESSION: return on_end_session(wparam);
         case WM_LBUTTONDOWN: return on_left_button_down(lparam);
         default: return DefWindowProcA(window, message, wparam, lparam);
     }

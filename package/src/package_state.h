@@ -146,3 +146,6 @@ void record_event(int kind, int x, int y, signed char key);
 int read_script_event();
 void stop_playback();
 void close_script();
+// Writes the counted periodic line of a recording now (if events are counted), so
+// the file holds every event returned so far; the recording goes on.
+void flush_recording();

@@ -258,14 +258,20 @@ void stop_playback() {
     set_check(CMD_PLAYBACK, false);
 }
 
-// A recording still running when the script is closed (the display closing) gets
-// its counted periodic line first, so the periodic events since the last line
-// are not lost.
-void close_script() {
+// A later periodic event starts a new count, so the file replays the same events
+// as one counted line would have.
+void flush_recording() {
     if (S.recording && S.periodic_count > 0) {
         record_event(EventKind::Periodic, 0, 0, 0);
         S.periodic_count = 0;
     }
+}
+
+// A recording still running when the script is closed (the display closing) gets
+// its counted periodic line first, so the periodic events since the last line
+// are not lost.
+void close_script() {
+    flush_recording();
     hold_system_for_playback(false);
     if (S.script_stream == nullptr) return;
     bool closed = std::fclose(S.script_stream) == 0;

@@ -139,28 +139,7 @@ void HeadlessPresenter::window_created(HWND window) {
 
 SIZE HeadlessPresenter::client_size(HWND window) {
     if (client_override_ && window == first_window()) return *client_override_;
-    return headless_client_size(window);
-}
-
-SIZE headless_client_size(HWND window) {
-    DWORD style = window->style;
-    bool top_level = window->parent == nullptr && (style & WS_CHILD) == 0;
-    // A top-level overlapped window always has a caption, as on Windows.
-    if (top_level && (style & WS_POPUP) == 0) style |= WS_CAPTION;
-    int frame = 0;
-    if ((style & WS_THICKFRAME) != 0)
-        frame = headless_sizing_frame;
-    else if ((style & WS_DLGFRAME) != 0)
-        frame = headless_fixed_frame;
-    else if ((style & WS_BORDER) != 0)
-        frame = headless_border;
-    int top = frame;
-    if ((style & WS_CAPTION) == WS_CAPTION) top += headless_caption;
-    if (top_level && window->menu != nullptr) top += headless_menu_bar;
-    int64_t width = int64_t(window->outer.right) - window->outer.left - 2 * frame;
-    int64_t height = int64_t(window->outer.bottom) - window->outer.top - top - frame;
-    auto fit = [](int64_t v) { return LONG(std::clamp<int64_t>(v, 0, INT32_MAX)); };
-    return {fit(width), fit(height)};
+    return window_frame(window).client;
 }
 
 void HeadlessPresenter::window_shown(HWND window, bool shown) {

@@ -4,16 +4,8 @@
 // is injected by tests or by the --headless run's input plan. A run is fast and
 // exactly repeatable.
 //
-// Decorations are fixed and Windows-like, so a window's client area is smaller
-// than its outer rectangle as on Windows:
-//   - frame: 4 px on every side for a sizable window (WS_THICKFRAME), 3 px for a
-//     caption or dialog-frame window, 1 px for a plain WS_BORDER, none otherwise
-//     (WS_POPUP without border);
-//   - caption: 23 px below the top frame when the style has WS_CAPTION (a
-//     top-level WS_OVERLAPPED window always has one, as on Windows);
-//   - menu bar: 20 px below the caption while the window has a menu.
-// So a 601 x 540 WS_CAPTION | WS_SYSMENU window with a menu has a 595 x 491 client
-// area, and a 601 x 256 WS_OVERLAPPEDWINDOW window without one 593 x 225.
+// Decorations are fixed and Windows-like (window_frame.h), so a window's client
+// area is smaller than its outer rectangle as on Windows.
 //
 // Clock: starts at 0 ms. When GetMessageA has nothing to return it waits, and the
 // clock jumps straight to the next timer deadline or the next scheduled input,
@@ -42,15 +34,11 @@
 
 #include "../../presenter.h"
 #include "../../user/menu.h"
+#include "../../window_frame.h"
 
 namespace portable {
 
-constexpr int headless_sizing_frame = 4;
-constexpr int headless_fixed_frame = 3;
-constexpr int headless_border = 1;
-constexpr int headless_caption = 23;
-constexpr int headless_menu_bar = 20;
-constexpr SIZE headless_default_screen = {1024, 768};
+constexpr SIZE headless_default_screen = frame_screen;
 // One tick of an input plan: the package's timer period.
 constexpr int64_t headless_tick_ms = 50;
 
@@ -79,10 +67,6 @@ struct HeadlessInput {
     // WM_CLOSE, as the window's close box posts it.
     static HeadlessInput close(HWND window = nullptr);
 };
-
-// The client size of `window` under the decorations above, for its outer size,
-// style and menu. The web presenter draws the same decorations.
-SIZE headless_client_size(HWND window);
 
 // A copy of a window's front image: COLORREF pixels, rows top to bottom.
 struct HeadlessImage {

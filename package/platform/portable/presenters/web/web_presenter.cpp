@@ -1,5 +1,6 @@
 // Web presenter: windows, input, waiting and the clock on a web page. The page
-// side is page_runtime.js (Module.tavloPage); the calls below are its interface.
+// side is the page_*.js scripts (Module.tavloPage, page_start.js); the calls
+// below are its interface.
 #include "web_presenter.h"
 
 #include <emscripten.h>
@@ -12,7 +13,7 @@
 #include "../../kernel/system.h"
 #include "../../user/menu.h"
 #include "../../user/window.h"
-#include "../headless/headless_presenter.h"
+#include "../../window_frame.h"
 
 // ------------------------------------------------------------ the page's interface
 
@@ -62,7 +63,7 @@ namespace portable {
 
 namespace {
 
-// The page's input kinds (page_runtime.js).
+// The page's input kinds (page_windows.js).
 enum PageInput { ButtonDown = 1, ButtonUp = 2, KeyDown = 3, KeyUp = 4, Command = 5, Close = 6 };
 
 void append_json_string(std::string& out, const std::string& text) {
@@ -142,27 +143,19 @@ void WebPresenter::window_created(HWND window) {
     lay_out(windows_.back());
 }
 
-// The page's frame: the headless decorations around the client area, with the
-// menu bar while the window has a menu.
+// The page's frame: the decorations of window_frame.h around the client area,
+// with the menu bar while the window has a menu.
 void WebPresenter::lay_out(const Shown& shown) {
-    HWND__* record = live_window(shown.handle);
-    if (record == nullptr) return;
-    const SIZE decorated = headless_client_size(shown.handle);
+    if (live_window(shown.handle) == nullptr) return;
+    const WindowFrame decorations = window_frame(shown.handle);
     const SIZE client = client_size(shown.handle);
-    auto extent = [](LONG low, LONG high) {
-        return int(std::clamp<int64_t>(int64_t(high) - low, 0, INT32_MAX));
-    };
-    const int outer_width = extent(record->outer.left, record->outer.right);
-    const int outer_height = extent(record->outer.top, record->outer.bottom);
-    const int frame = std::max(0, (outer_width - int(decorated.cx)) / 2);
-    const int menu_bar = record->menu != nullptr ? headless_menu_bar : 0;
-    const int caption = std::max(0, outer_height - int(decorated.cy) - 2 * frame - menu_bar);
-    tavlo_page_lay_out(shown.id, frame, caption, menu_bar, client.cx, client.cy);
+    tavlo_page_lay_out(shown.id, decorations.frame, decorations.caption, decorations.menu_bar,
+                       client.cx, client.cy);
 }
 
 SIZE WebPresenter::client_size(HWND window) {
     if (client_override_ && window == first_window_) return *client_override_;
-    return headless_client_size(window);
+    return window_frame(window).client;
 }
 
 void WebPresenter::window_shown(HWND window, bool visible) {
@@ -259,7 +252,20 @@ int64_t WebPresenter::now_ms() {
 // The headless presenter's screen, so windows placed by the screen's size have
 // the same size as in a headless run.
 SIZE WebPresenter::screen_size() {
-    return headless_default_screen;
+    return frame_screen;
+}
+
+// The page is being left (a reload, a closed tab, the tab hidden): the windows
+// hear that the session ends, as on a desktop shutting down, so the program
+// writes what it holds back (a recording's counted periodic line); then every
+// stream is flushed. Called by the page while the program waits.
+void WebPresenter::page_leaving() {
+    std::vector<HWND> handles;
+    for (const Shown& shown : windows_) handles.push_back(shown.handle);
+    for (HWND handle : handles) {
+        if (live_window(handle) != nullptr) SendMessageA(handle, WM_ENDSESSION, TRUE, 0);
+    }
+    std::fflush(nullptr);
 }
 
 void end_web_program(int exit_code) {
@@ -270,12 +276,22 @@ void end_web_program(int exit_code) {
     emscripten_force_exit(exit_code);
 }
 
+namespace {
+WebPresenter* page_presenter = nullptr;
+}  // namespace
+
 WebPresenter* make_web_presenter() {
     if (tavlo_page_present_in_page() == 0) return nullptr;
     static WebPresenter presenter;
+    page_presenter = &presenter;
     // Debug output (the message log's lines among it) goes to the page too.
     set_debug_output_sink([](const char* text) { tavlo_page_debug_output(text); });
     return &presenter;
 }
 
 }  // namespace portable
+
+// The page's call when it is left (page_start.js).
+extern "C" EMSCRIPTEN_KEEPALIVE void tavlo_page_leaving() {
+    if (portable::page_presenter != nullptr) portable::page_presenter->page_leaving();
+}

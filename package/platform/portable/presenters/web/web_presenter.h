@@ -1,10 +1,10 @@
 // Web presenter: the package's windows on a web page (WebAssembly, Emscripten).
 //
-// One page holds every top-level window, each drawn by the page (page_runtime.js)
+// One page holds every top-level window, each drawn by the page (page_windows.js)
 // as a frame with its title bar, close box, for the window with a menu an HTML
 // menu bar mirrored from USER's menu model, and a canvas showing the front image
-// 1:1. Decorations have the headless presenter's sizes, so client areas, and so
-// pictures, are the same as in a headless run.
+// 1:1. Decorations are those of window_frame.h, as in a headless run, so client
+// areas, and so pictures, are the same.
 //
 // Input becomes posted messages: left button down and up (client coordinates),
 // key down and up as Windows virtual keys with the typed character attached to
@@ -42,6 +42,10 @@ public:
     int64_t now_ms() override;
     HWND main_window() const override { return first_window_; }
     SIZE screen_size() override;
+
+    // The page is being left: sends WM_ENDSESSION to the top-level windows and
+    // flushes every stream.
+    void page_leaving();
 
 private:
     struct Shown {

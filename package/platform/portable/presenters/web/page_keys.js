@@ -1,0 +1,84 @@
+// The page's keys: every translation of a DOM key event into what a Windows
+// program sees (virtual key, typed character), and into a menu's access letter.
+// Nothing else on the page looks at a key event's key or code.
+/* exported TavloKeys */
+var TavloKeys = (function () {
+  'use strict';
+
+  var specialKeys = {
+    Backspace: 0x08, Tab: 0x09, Enter: 0x0D, NumpadEnter: 0x0D, ShiftLeft: 0x10, ShiftRight: 0x10,
+    ControlLeft: 0x11, ControlRight: 0x11, AltLeft: 0x12, AltRight: 0x12, Pause: 0x13,
+    CapsLock: 0x14, Escape: 0x1B, Space: 0x20, PageUp: 0x21, PageDown: 0x22, End: 0x23,
+    Home: 0x24, ArrowLeft: 0x25, ArrowUp: 0x26, ArrowRight: 0x27, ArrowDown: 0x28,
+    Insert: 0x2D, Delete: 0x2E, MetaLeft: 0x5B, MetaRight: 0x5C, NumLock: 0x90,
+    ScrollLock: 0x91, Semicolon: 0xBA, Equal: 0xBB, Comma: 0xBC, Minus: 0xBD, Period: 0xBE,
+    Slash: 0xBF, Backquote: 0xC0, BracketLeft: 0xDB, Backslash: 0xDC, BracketRight: 0xDD,
+    Quote: 0xDE, NumpadMultiply: 0x6A, NumpadAdd: 0x6B, NumpadSubtract: 0x6D,
+    NumpadDecimal: 0x6E, NumpadDivide: 0x6F
+  };
+  var keyNames = { Control: 0x11, Shift: 0x10, Alt: 0x12, Enter: 0x0D, Escape: 0x1B,
+                   Backspace: 0x08, Tab: 0x09, ' ': 0x20 };
+
+  // The Windows virtual key of a key event: by the physical key, as a US
+  // keyboard reports it (letters and digits share their values). 0: none.
+  function virtualKey(e) {
+    var code = e.code || '';
+    var m;
+    if ((m = /^Key([A-Z])$/.exec(code))) return m[1].charCodeAt(0);
+    if ((m = /^Digit([0-9])$/.exec(code))) return m[1].charCodeAt(0);
+    if ((m = /^Numpad([0-9])$/.exec(code))) return 0x60 + Number(m[1]);
+    if ((m = /^F([0-9]+)$/.exec(code)) && Number(m[1]) >= 1 && Number(m[1]) <= 24) return 0x6F + Number(m[1]);
+    if (specialKeys[code] !== undefined) return specialKeys[code];
+    if (keyNames[e.key] !== undefined) return keyNames[e.key];
+    if (e.key && e.key.length === 1) {
+      var c = e.key.toUpperCase().charCodeAt(0);
+      if ((c >= 65 && c <= 90) || (c >= 48 && c <= 57)) return c;
+    }
+    return 0;
+  }
+
+  // The character a key-down types, from the key and the Ctrl state (never
+  // from what the browser would type): Ctrl+letter the control character
+  // 1..26, as on Windows; Alt+key none.
+  function keyCharacter(e, vk) {
+    if (e.altKey) return 0;
+    switch (vk) {
+      case 0x08: return 0x08;
+      case 0x09: return 0x09;
+      case 0x0D: return 0x0D;
+      case 0x1B: return 0x1B;
+    }
+    if (e.ctrlKey) return (vk >= 65 && vk <= 90) ? vk - 64 : 0;
+    if (e.key && e.key.length === 1) {
+      var c = e.key.charCodeAt(0);
+      if ((c >= 0x20 && c < 0x7F) || (c >= 0xA0 && c <= 0xFF)) return c;
+    }
+    return 0;
+  }
+
+  // Whether the program takes the key from the browser: Ctrl shortcuts, even
+  // where the browser has its own use for them (Ctrl+L, Ctrl+R, Ctrl+P ...),
+  // the keys that would scroll the page, and typed characters.
+  function takenFromBrowser(e, vk) {
+    return e.ctrlKey || vk === 0x20 || vk === 0x08 || vk === 0x09 || (vk >= 0x21 && vk <= 0x28) ||
+           (e.key !== undefined && e.key.length === 1);
+  }
+
+  // What a key means to a menu: Alt+letter opens the pull-down with that access
+  // letter ({open: 'R'}); with a pull-down open, Escape closes it ({close: true})
+  // and a letter chooses ({letter: 'P'}). null: nothing for a menu.
+  function menuKey(e, menuOpen) {
+    var letter = e.key && e.key.length === 1 ? e.key.toUpperCase() : '';
+    if (menuOpen) return e.key === 'Escape' ? { close: true } : { letter: letter };
+    if (e.altKey && !e.ctrlKey && letter) return { open: letter };
+    return null;
+  }
+
+  // A menu label's access letter, as menuKey gives it ('&Run': 'R').
+  function accessLetter(letter) {
+    return letter ? letter.toUpperCase() : '';
+  }
+
+  return { virtualKey: virtualKey, keyCharacter: keyCharacter, takenFromBrowser: takenFromBrowser,
+           menuKey: menuKey, accessLetter: accessLetter };
+})();

@@ -1,0 +1,352 @@
+// The page's windows: each top-level window as a frame with its title bar, close
+// box, HTML menu bar (mirrored from the program's menu model) and a canvas of its
+// front image; DOM input on them (and keys, through TavloKeys) becomes input
+// records for the program.
+//
+// This part does not care how the program runs: it is driven through the calls
+// it returns (createWindow, layOut, showWindow, destroyWindow, setMenu, present)
+// and hands every input record to the `send` function it was given. Input kinds
+// and fields: web_presenter.cpp.
+/* global TavloKeys */
+/* exported TavloWindows */
+var TavloWindows = (function () {
+  'use strict';
+
+  var MF_GRAYED = 0x1, MF_DISABLED = 0x2, MF_CHECKED = 0x8, MF_POPUP = 0x10, MF_SEPARATOR = 0x800;
+  // Input records: {kind, id (the window; 0: the one with the focus when taken), a, b}.
+  var INPUT = { buttonDown: 1, buttonUp: 2, keyDown: 3, keyUp: 4, command: 5, close: 6 };
+
+  function element(tag, className, text) {
+    var e = document.createElement(tag);
+    if (className) e.className = className;
+    if (text !== undefined) e.textContent = text;
+    return e;
+  }
+
+  // A label with its access letter ("&Run"): text before and after, the letter.
+  function accessParts(label) {
+    var at = -1;
+    for (var i = 0; i < label.length - 1; ++i) {
+      if (label[i] === '&') {
+        if (label[i + 1] === '&') { ++i; continue; }
+        at = i;
+        break;
+      }
+    }
+    var plain = function (s) { return s.replace(/&&/g, '&'); };
+    if (at < 0) return { before: plain(label), letter: '', after: '' };
+    return { before: plain(label.slice(0, at)), letter: label[at + 1],
+             after: plain(label.slice(at + 2)) };
+  }
+
+  function labelElement(label) {
+    var parts = accessParts(label);
+    var span = element('span', 'label');
+    span.appendChild(document.createTextNode(parts.before));
+    if (parts.letter) span.appendChild(element('u', null, parts.letter));
+    span.appendChild(document.createTextNode(parts.after));
+    return span;
+  }
+
+  function colorOf(colorref) {
+    var r = colorref & 255, g = (colorref >> 8) & 255, b = (colorref >> 16) & 255;
+    return 'rgb(' + r + ',' + g + ',' + b + ')';
+  }
+
+  // options: {desktop: the element that holds the windows, send: function (input)}.
+  function create(options) {
+    var desktop = options.desktop;
+    var send = options.send;
+    var windows = {};        // id -> {element, caption, menuBar, canvas, context, image, menuModel}
+    var focusId = 0;         // the window that gets keys
+    var openMenu = null;     // {win, title, list} of the pull-down shown
+
+    // ------------------------------------------------------------ menus
+
+    function closeMenus() {
+      if (!openMenu) return;
+      openMenu.title.classList.remove('open');
+      openMenu.list.hidden = true;
+      openMenu = null;
+    }
+
+    function openPullDown(win, title, list) {
+      closeMenus();
+      openMenu = { win: win, title: title, list: list };
+      title.classList.add('open');
+      list.hidden = false;
+    }
+
+    function choose(win, id) {
+      closeMenus();
+      send({ kind: INPUT.command, id: win.id, a: id });
+    }
+
+    function menuItemElement(win, item) {
+      if (item.flags & MF_SEPARATOR) return element('li', 'separator');
+      var tab = item.text.indexOf('\t');
+      var label = tab < 0 ? item.text : item.text.slice(0, tab);
+      var li = element('li', 'item');
+      li.appendChild(element('span', 'check', (item.flags & MF_CHECKED) ? '\u2713' : ''));
+      li.appendChild(labelElement(label));
+      li.appendChild(element('span', 'shortcut', tab < 0 ? '' : item.text.slice(tab + 1)));
+      var grayed = (item.flags & (MF_GRAYED | MF_DISABLED)) !== 0;
+      if (grayed) li.classList.add('grayed');
+      if (item.flags & MF_CHECKED) li.classList.add('checked');
+      li.dataset.id = item.id;
+      li.dataset.access = TavloKeys.accessLetter(accessParts(label).letter);
+      li.setAttribute('role', 'menuitemcheckbox');
+      li.setAttribute('aria-checked', (item.flags & MF_CHECKED) ? 'true' : 'false');
+      if (grayed) li.setAttribute('aria-disabled', 'true');
+      li.addEventListener('mousedown', function (e) { e.preventDefault(); });
+      li.addEventListener('click', function (e) {
+        e.stopPropagation();
+        if (!grayed) choose(win, item.id);
+      });
+      return li;
+    }
+
+    function setMenu(id, model) {
+      var win = windows[id];
+      if (!win) return;
+      if (openMenu && openMenu.win === win) closeMenus();
+      win.menuModel = model;
+      var bar = win.menuBar;
+      bar.textContent = '';
+      model.forEach(function (entry) {
+        var holder = element('div', 'menu');
+        var title = element('button', 'title');
+        title.type = 'button';
+        title.tabIndex = -1;
+        title.appendChild(labelElement(entry.text));
+        title.dataset.access = TavloKeys.accessLetter(accessParts(entry.text).letter);
+        holder.appendChild(title);
+        if (entry.flags & MF_POPUP) {
+          var list = element('ul', 'pulldown');
+          list.hidden = true;
+          list.setAttribute('role', 'menu');
+          (entry.items || []).forEach(function (item) { list.appendChild(menuItemElement(win, item)); });
+          holder.appendChild(list);
+          title.addEventListener('mousedown', function (e) {
+            e.preventDefault();
+            e.stopPropagation();
+            focusWindow(win.id);
+            if (openMenu && openMenu.list === list) closeMenus(); else openPullDown(win, title, list);
+          });
+          title.addEventListener('mouseenter', function () {
+            if (openMenu && openMenu.win === win && openMenu.list !== list) openPullDown(win, title, list);
+          });
+        } else {
+          var grayed = (entry.flags & (MF_GRAYED | MF_DISABLED)) !== 0;
+          title.disabled = grayed;
+          title.addEventListener('click', function () { if (!grayed) choose(win, entry.id); });
+        }
+        bar.appendChild(holder);
+      });
+    }
+
+    // Whether an item with that command id is checked in a window's menu.
+    function menuChecked(id) {
+      var checked = function (items) {
+        return (items || []).some(function (item) {
+          return (item.flags & MF_POPUP) ? checked(item.items)
+                                         : (item.id === id && (item.flags & MF_CHECKED) !== 0);
+        });
+      };
+      return Object.keys(windows).some(function (key) { return checked(windows[key].menuModel); });
+    }
+
+    // Keys for the menus (TavloKeys.menuKey): true when a menu took the key.
+    function menuKey(e) {
+      var meaning = TavloKeys.menuKey(e, openMenu !== null);
+      if (!meaning) return false;
+      if (meaning.close) { closeMenus(); return true; }
+      if (openMenu) {
+        var items = openMenu.list.querySelectorAll('li.item');
+        for (var i = 0; i < items.length; ++i) {
+          if (meaning.letter && items[i].dataset.access === meaning.letter) {
+            if (!items[i].classList.contains('grayed')) choose(openMenu.win, Number(items[i].dataset.id));
+            break;
+          }
+        }
+        return true;  // keys go to the open menu, as on Windows
+      }
+      var win = windows[focusId];
+      if (!win || win.menuBar.hidden) return false;
+      var titles = win.menuBar.querySelectorAll('button.title');
+      for (var j = 0; j < titles.length; ++j) {
+        if (titles[j].dataset.access === meaning.open) {
+          var list = titles[j].parentNode.querySelector('ul');
+          if (list) openPullDown(win, titles[j], list);
+          return true;
+        }
+      }
+      return false;
+    }
+
+    // ------------------------------------------------------------ windows
+
+    function focusWindow(id) {
+      focusId = id;
+      Object.keys(windows).forEach(function (key) {
+        windows[key].element.classList.toggle('active', Number(key) === id);
+      });
+    }
+
+    function createWindow(w) {
+      var win = { id: w.id, title: w.title };
+      var frame = element('section', 'window');
+      frame.dataset.title = w.title;
+      frame.style.left = w.left + 'px';
+      frame.style.top = w.top + 'px';
+      var bar = element('header', 'caption');
+      bar.appendChild(element('span', 'caption-text', w.title));
+      if (w.closable) {
+        var close = element('button', 'close', '\u00d7');
+        close.type = 'button';
+        close.tabIndex = -1;
+        close.title = 'Close';
+        close.addEventListener('mousedown', function (e) { e.preventDefault(); e.stopPropagation(); });
+        close.addEventListener('click', function (e) {
+          e.stopPropagation();
+          send({ kind: INPUT.close, id: win.id });
+        });
+        bar.appendChild(close);
+      }
+      frame.appendChild(bar);
+      win.menuBar = element('nav', 'menubar');
+      win.menuBar.hidden = true;
+      // A press inside the menus keeps them open (the window's own press closes them).
+      win.menuBar.addEventListener('mousedown', function (e) {
+        e.stopPropagation();
+        focusWindow(win.id);
+      });
+      frame.appendChild(win.menuBar);
+      var canvas = element('canvas', 'client');
+      canvas.style.background = colorOf(w.background);
+      frame.appendChild(canvas);
+      win.element = frame;
+      win.caption = bar;
+      win.canvas = canvas;
+      win.context = canvas.getContext('2d');
+      frame.hidden = true;
+
+      frame.addEventListener('mousedown', function () { focusWindow(win.id); closeMenus(); });
+      var where = function (e) {
+        var box = canvas.getBoundingClientRect();
+        return { x: Math.floor(e.clientX - box.left), y: Math.floor(e.clientY - box.top) };
+      };
+      canvas.addEventListener('mousedown', function (e) {
+        if (e.button !== 0) return;
+        e.preventDefault();
+        var p = where(e);
+        send({ kind: INPUT.buttonDown, id: win.id, a: p.x, b: p.y });
+      });
+      canvas.addEventListener('mouseup', function (e) {
+        if (e.button !== 0) return;
+        var p = where(e);
+        send({ kind: INPUT.buttonUp, id: win.id, a: p.x, b: p.y });
+      });
+      canvas.addEventListener('contextmenu', function (e) { e.preventDefault(); });
+      windows[w.id] = win;
+      desktop().appendChild(frame);
+    }
+
+    // Decoration sizes and the client size: the frame's border, the caption's
+    // and the menu bar's heights (0: none), the canvas.
+    function layOut(id, l) {
+      var win = windows[id];
+      if (!win) return;
+      win.element.style.borderWidth = l.frame + 'px';
+      win.caption.style.height = l.caption + 'px';
+      win.menuBar.style.height = l.menuBar + 'px';
+      win.menuBar.hidden = l.menuBar === 0;
+      if (win.canvas.width !== l.width || win.canvas.height !== l.height) {
+        win.canvas.width = l.width;
+        win.canvas.height = l.height;
+        win.image = null;
+      }
+      win.canvas.style.width = l.width + 'px';
+      win.canvas.style.height = l.height + 'px';
+      fitDesktop();
+    }
+
+    function fitDesktop() {
+      var right = 0, bottom = 0;
+      Object.keys(windows).forEach(function (key) {
+        var e = windows[key].element;
+        right = Math.max(right, e.offsetLeft + e.offsetWidth);
+        bottom = Math.max(bottom, e.offsetTop + e.offsetHeight);
+      });
+      desktop().style.width = right + 'px';
+      desktop().style.height = bottom + 'px';
+    }
+
+    function showWindow(id, visible) {
+      var win = windows[id];
+      if (!win) return;
+      win.element.hidden = !visible;
+      if (visible) focusWindow(id);  // the window shown last has the focus, as on Windows
+      fitDesktop();
+    }
+
+    // The page keeps the last picture, greyed, and says the window is gone.
+    function destroyWindow(id) {
+      var win = windows[id];
+      if (!win) return;
+      win.element.classList.add('destroyed');
+      if (win.menuBar) win.menuBar.textContent = '';
+      if (openMenu && openMenu.win === win) closeMenus();
+      delete windows[id];
+    }
+
+    // The front image: COLORREF pixels (0x00BBGGRR, so bytes R, G, B, 0).
+    function present(id, bytes, width, height) {
+      var win = windows[id];
+      if (!win) return;
+      if (!win.image || win.image.width !== width || win.image.height !== height) {
+        win.image = win.context.createImageData(width, height);
+      }
+      var data = win.image.data;
+      data.set(bytes);
+      for (var i = 3; i < data.length; i += 4) data[i] = 255;
+      win.context.putImageData(win.image, 0, 0);
+    }
+
+    // ------------------------------------------------------------ keys
+
+    function onKey(e, down) {
+      var target = e.target;
+      if (target && (target.tagName === 'INPUT' || target.tagName === 'A' ||
+                     (target.tagName === 'BUTTON' && target.closest('.controls')))) return;
+      if (down && menuKey(e)) { e.preventDefault(); return; }
+      var vk = TavloKeys.virtualKey(e);
+      if (vk === 0) return;
+      // Keys before the first window opens wait for it (id 0: the focus window when taken).
+      var id = windows[focusId] ? focusId : 0;
+      if (TavloKeys.takenFromBrowser(e, vk)) e.preventDefault();
+      if (down) {
+        send({ kind: INPUT.keyDown, id: id, a: vk, b: TavloKeys.keyCharacter(e, vk) });
+      } else {
+        send({ kind: INPUT.keyUp, id: id, a: vk });
+      }
+    }
+
+    // Keys are taken from the start, so those typed before the program's first
+    // window opens reach it when it does; a press outside the menus closes them.
+    document.addEventListener('keydown', function (e) { onKey(e, true); });
+    document.addEventListener('keyup', function (e) { onKey(e, false); });
+    document.addEventListener('mousedown', function (e) {
+      if (!e.target.closest || !e.target.closest('.menubar')) closeMenus();
+    });
+
+    return {
+      createWindow: createWindow, layOut: layOut, showWindow: showWindow,
+      destroyWindow: destroyWindow, setMenu: setMenu, present: present,
+      menuChecked: menuChecked,
+      focusId: function () { return windows[focusId] ? focusId : 0; }
+    };
+  }
+
+  return { create: create, INPUT: INPUT };
+})();

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdarg>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 

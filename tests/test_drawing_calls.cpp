@@ -216,6 +216,10 @@ TEST_F(DrawingCalls, HostileCoordinatesAndWidthsStayInsideTheCanvas) {
     draw_line(5, INT_MAX, 0, INT_MIN, 0, INT_MAX);
     draw_triangle(5, INT_MIN, INT_MAX, INT_MAX, INT_MAX, 0, INT_MIN, 2000000000);
     draw_rectangle(5, INT_MIN, INT_MIN, INT_MAX, INT_MAX, 7);
+    draw_oval(5, INT_MIN, INT_MIN, INT_MAX, INT_MAX, 0);
+    draw_oval(5, INT_MAX, INT_MIN, INT_MIN, INT_MAX, 2000000000);
+    draw_oval(5, -3, INT_MAX, 3, INT_MIN, 3);
+    draw_pixel(5, INT_MIN, INT_MAX);
     draw_text(5, INT_MAX, INT_MIN, 127, "far\naway");
     draw_text(5, INT_MIN, INT_MAX, 127, "far\naway");
     print_text(5, INT_MAX - 1, INT_MAX - 1, 0, "%s", "x");

@@ -113,7 +113,8 @@ int print_text(ColorIndex color, int x, int y, int point_size, const char* forma
 int clear_canvas(void);
 
 // ============================================================ Measuring
-// These draw nothing and write no call-log line; a null pointer is skipped.
+// These draw nothing and write no call-log line. A null pointer for a result is
+// skipped; a null text is an empty text.
 //
 // The size in pixels of the text as draw_text draws it at the point size: the
 // width of its widest line, and the height of one line times the number of lines

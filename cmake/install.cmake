@@ -66,3 +66,8 @@ file(RELATIVE_PATH TAVLO_PC_TO_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
 string(REGEX REPLACE "/$" "" TAVLO_PC_TO_PREFIX "${TAVLO_PC_TO_PREFIX}")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/tavlo.pc.in ${PROJECT_BINARY_DIR}/tavlo.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/tavlo.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# The examples, with a CMakeLists.txt that builds them against the installed
+# package, in the documentation folder (share/doc/tavlo/examples).
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
+        FILES_MATCHING PATTERN "*.cpp" PATTERN "CMakeLists.txt")

@@ -178,6 +178,23 @@ foreach(page ${pages})
     tavlo_web_page(${page})
   endif()
 endforeach()
+# Applications from anywhere, each one .cpp file on tavlo.h, as pages named after
+# their files (scripts/run-web.sh PROGRAM.cpp sets this).
+set(TAVLO_WEB_PROGRAMS "" CACHE STRING
+    "One-file applications (.cpp paths, ;-separated) to build as pages besides the examples")
+foreach(source ${TAVLO_WEB_PROGRAMS})
+  get_filename_component(source ${source} ABSOLUTE)
+  get_filename_component(name ${source} NAME_WE)
+  if(NOT EXISTS ${source})
+    message(FATAL_ERROR "TAVLO_WEB_PROGRAMS: no file ${source}")
+  elseif(TARGET ${name})
+    message(FATAL_ERROR "TAVLO_WEB_PROGRAMS: ${source} would be the page ${name}.html, "
+                        "which is already built from this tree: rename the file")
+  endif()
+  add_executable(${name} WIN32 ${source})
+  target_link_libraries(${name} PRIVATE tavlo::tavlo)
+  tavlo_web_page(${name})
+endforeach()
 
 # ---------------------------------------------------------------- tests and benchmarks
 if(TAVLO_TESTS)

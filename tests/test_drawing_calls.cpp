@@ -1,10 +1,12 @@
 // Drawing calls: argument repairs and their messages, the call-log lines and their
-// order, and the shapes they put on the canvas.
+// order, and the shapes they put on the canvas; the measuring calls.
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <random>
 #include <string>
 
+#include "display_test_support.h"
 #include "image_compare.h"
 #include "package_test_support.h"
 #include "portable/gdi/observer.h"
@@ -45,9 +47,14 @@ TEST_F(DrawingCalls, RepairMessagesComeInEachCallsOrderBeforeTheLogLine) {
     reset_package_state();
     package_state.logging_enabled = true;
     draw_triangle(30, 0, 0, 5, 5, 9, 0, -3);
+    draw_oval(-4, 0, 0, 5, 5, -3);
+    draw_pixel(99, 1, 2);
     EXPECT_EQ(log_lines(),
               (Lines{"Illegal color 30; using RED.\n", "Width of -3 not possible, using width 3\n",
-                     "red triangle at (0,0), (5,5), (9,0)\n"}));
+                     "red triangle at (0,0), (5,5), (9,0)\n", "Illegal color -4; using RED.\n",
+                     "Width of -3 not possible, using width 3\n",
+                     "red oval with bounding box (0,5) to (5,0) with line width 3\n",
+                     "Illegal color 99; using RED.\n", "red pixel at (1,2)\n"}));
 }
 
 TEST_F(DrawingCalls, PointSizesAreRepairedInTwoSteps) {
@@ -76,6 +83,10 @@ TEST_F(DrawingCalls, CallLogLinesOnlyWhileLoggingIsOn) {
     draw_rectangle(3, 0, 0, 1, 1, 0);
     draw_line(3, 0, 0, 1, 1, 1);
     draw_text(3, 0, 0, 10, "t");
+    draw_oval(3, 0, 0, 1, 1, 0);
+    draw_pixel(3, 0, 0);
+    int width = 0, height = 0;
+    text_size(10, "t", &width, &height);  // measuring draws nothing and logs nothing
     clear_canvas();
     EXPECT_TRUE(log_lines().empty());
 
@@ -84,13 +95,20 @@ TEST_F(DrawingCalls, CallLogLinesOnlyWhileLoggingIsOn) {
     draw_rectangle(4, 10, -10, -10, 10, -2);
     draw_line(0, 1, 2, 3, 4, 0);
     draw_text(2, 5, 6, 10, "two\nlines");
+    draw_oval(5, -7, -3, 7, 3, 0);
+    draw_oval(6, 7, 3, -7, -3, 1);
+    draw_pixel(23, -1, -2);
+    text_size(10, "t", &width, &height);
     clear_canvas();
-    EXPECT_EQ(log_lines(),
-              (Lines{"green rectangle with bounding box (-10,10) to (10,-10), filled\n",
-                     "Width of -2 not possible, using width 2\n",
-                     "blue rectangle with bounding box (-10,10) to (10,-10) with line width 2\n",
-                     "black line from (1,2) to (3,4), width 0\n",
-                     "red text at (5,6), \"two\nlines\"\n", "Clearing the graphics window\n"}));
+    EXPECT_EQ(
+        log_lines(),
+        (Lines{"green rectangle with bounding box (-10,10) to (10,-10), filled\n",
+               "Width of -2 not possible, using width 2\n",
+               "blue rectangle with bounding box (-10,10) to (10,-10) with line width 2\n",
+               "black line from (1,2) to (3,4), width 0\n", "red text at (5,6), \"two\nlines\"\n",
+               "yellow oval with bounding box (-7,3) to (7,-3), filled\n",
+               "magenta oval with bounding box (-7,3) to (7,-3) with line width 1\n",
+               "20% gray pixel at (-1,-2)\n", "Clearing the graphics window\n"}));
 }
 
 TEST_F(DrawingCalls, PrintTextFormatsDrawsAndCountsCharacters) {
@@ -136,6 +154,41 @@ TEST_F(DrawingCalls, OutlinedRectangleKeepsItsInterior) {
     EXPECT_EQ(at(0, 0), 0x123456u);
 }
 
+// An oval fills the box draw_rectangle would fill with the same corners, in any
+// order, touching both corners' rows and columns and nothing beyond them.
+TEST_F(DrawingCalls, OvalsTouchTheirBoxesEdgesAndPixelsAreSingle) {
+    auto canvas_after = [this](auto draw) {
+        fill(white);
+        draw();
+        return pixels();
+    };
+    auto filled = canvas_after([] { draw_oval(3, -10, 6, 12, -6, 0); });
+    EXPECT_EQ(at(-10, 0), green);
+    EXPECT_EQ(at(12, 0), green);
+    EXPECT_EQ(at(1, 6), green);
+    EXPECT_EQ(at(1, -6), green);
+    EXPECT_EQ(at(-11, 0), white);
+    EXPECT_EQ(at(13, 0), white);
+    EXPECT_EQ(at(1, 7), white);
+    EXPECT_EQ(at(1, -7), white);
+    EXPECT_EQ(at(-10, 6), white);  // a corner of the box
+    EXPECT_EQ(filled, canvas_after([] { draw_oval(3, 12, -6, -10, 6, 0); }));
+    EXPECT_EQ(filled, canvas_after([] { draw_oval(3, -10, -6, 12, 6, 0); }));
+
+    fill(0x123456);
+    draw_oval(0, -10, 6, 12, -6, 2);  // a wide outline is centred on the edge
+    EXPECT_EQ(at(-11, 0), black);
+    EXPECT_EQ(at(-10, 0), black);
+    EXPECT_EQ(at(-9, 0), 0x123456u);
+    EXPECT_EQ(at(0, 0), 0x123456u);  // the interior is left alone
+
+    fill(white);
+    draw_pixel(2, 3, 4);
+    draw_pixel(2, INT_MAX, INT_MIN);  // off the canvas: nothing
+    EXPECT_EQ(at(3, 4), red);
+    EXPECT_EQ(count(red), 1);
+}
+
 TEST_F(DrawingCalls, LinesLeaveOutTheirEndPoint) {
     draw_line(0, 0, 0, 10, 0, 1);
     EXPECT_EQ(count(black), 10);
@@ -163,6 +216,10 @@ TEST_F(DrawingCalls, HostileCoordinatesAndWidthsStayInsideTheCanvas) {
     draw_line(5, INT_MAX, 0, INT_MIN, 0, INT_MAX);
     draw_triangle(5, INT_MIN, INT_MAX, INT_MAX, INT_MAX, 0, INT_MIN, 2000000000);
     draw_rectangle(5, INT_MIN, INT_MIN, INT_MAX, INT_MAX, 7);
+    draw_oval(5, INT_MIN, INT_MIN, INT_MAX, INT_MAX, 0);
+    draw_oval(5, INT_MAX, INT_MIN, INT_MIN, INT_MAX, 2000000000);
+    draw_oval(5, -3, INT_MAX, 3, INT_MIN, 3);
+    draw_pixel(5, INT_MIN, INT_MAX);
     draw_text(5, INT_MAX, INT_MIN, 127, "far\naway");
     draw_text(5, INT_MIN, INT_MAX, 127, "far\naway");
     print_text(5, INT_MAX - 1, INT_MAX - 1, 0, "%s", "x");
@@ -495,4 +552,108 @@ TEST_F(DrawingCalls, CompositePicture) {
     draw_line(0, -400, -50, 400, -60, 2);
     EXPECT_TRUE(
         tavlo_test::matches_golden("drawing_calls_composite", *package_state.canvas_bitmap));
+}
+
+// text_size against the ink draw_text puts on the canvas: the glyphs lie inside the
+// measured box, which they nearly fill, for one line and several, at every kind of
+// size; the point size is repaired as draw_text repairs it, and nothing is logged.
+TEST_F(DrawingCalls, TextSizeIsTheBoxDrawTextCovers) {
+    struct Ink {
+        int left = INT_MAX, right = INT_MIN, top = INT_MIN, bottom = INT_MAX;
+    };
+    auto ink = [this] {
+        Ink box;
+        for (int row = 0; row < canvas_height; ++row) {
+            for (int col = 0; col < canvas_width; ++col) {
+                if (pixel(col, row) == white) continue;
+                int x = col - center_x, y = center_y - row;
+                box = {std::min(box.left, x), std::max(box.right, x), std::max(box.top, y),
+                       std::min(box.bottom, y)};
+            }
+        }
+        return box;
+    };
+    const int x = -280, y = 100;
+    for (int size : {0, 10, 30, 127}) {
+        int one_width = 0, line = 0;
+        ASSERT_EQ(text_size(size, "H", &one_width, &line), 1);
+        ASSERT_GT(line, 0);
+        for (const char* text : {"Hello", "Wjg|", "two\nlonger line\nx", "HH\n\nH"}) {
+            int width = -1, height = -1;
+            text_size(size, text, &width, &height);
+            int lines = 1 + int(std::count(text, text + std::strlen(text), '\n'));
+            EXPECT_EQ(height, lines * line) << text;
+            fill(white);
+            draw_text(0, x, y, size, text);
+            Ink box = ink();
+            std::string where = std::string(text) + " at size " + std::to_string(size);
+            EXPECT_GE(box.left, x) << where;
+            EXPECT_LE(box.right, x + width - 1) << where;
+            EXPECT_LE(box.top, y + line) << where;
+            EXPECT_GE(box.bottom, y + line - height + 1) << where;
+            int slack = line / 3 + 2;  // the side bearings, ascent and descent room
+            EXPECT_LE(box.left, x + slack) << where;
+            EXPECT_GE(box.right, x + width - 1 - slack) << where;
+            EXPECT_GE(box.top, y + line - slack) << where;
+        }
+    }
+    int width = -1, height = -1, line = 0;
+    text_size(20, "A", nullptr, &line);
+    text_size(20, "", &width, &height);  // one empty line
+    EXPECT_EQ(width, 0);
+    EXPECT_EQ(height, line);
+    text_size(20, nullptr, &width, &height);
+    EXPECT_EQ(width, 0);
+    EXPECT_EQ(height, line);
+    text_size(20, "A\n", nullptr, &height);  // a last, empty, line
+    EXPECT_EQ(height, 2 * line);
+
+    package_state.logging_enabled = true;
+    int clamped = 0, largest = 0;
+    text_size(-200, "A", nullptr, &clamped);
+    text_size(127, "A", nullptr, &largest);
+    EXPECT_EQ(clamped, largest);
+    EXPECT_EQ(log_lines(), (Lines{"ptsize of -200 not possible, using ptsize 200\n",
+                                  "ptsize of 200 not possible, using ptsize 127\n"}));
+}
+
+class VisibleArea : public test_support::DisplayTest {};
+
+// The visible area follows the client size: it is the client area where that fits
+// on the canvas, and the canvas where the client area is larger, around the
+// client area's centre. Its corners are where clicks on the client area's corner
+// pixels land, and a pixel drawn at its far corner is the canvas's last shown one.
+TEST_F(VisibleArea, FollowsTheClientSize) {
+    int left = 7, bottom = 7, right = 7, top = 7;
+    EXPECT_EQ(visible_area(&left, &bottom, &right, &top), 0);  // no display yet
+    EXPECT_EQ(std::vector<int>({left, bottom, right, top}), std::vector<int>({0, 0, 0, 0}));
+
+    struct Case {
+        SIZE client;
+        std::vector<int> area;  // left, bottom, right, top
+    } cases[] = {{{595, 491}, {-297, -245, 297, 245}},
+                 {{400, 301}, {-200, -150, 199, 150}},
+                 {{800, 600}, {-400, -239, 200, 300}}};
+    for (const Case& c : cases) {
+        reset_everything();
+        presenter().set_client_size_override(c.client);
+        open();
+        ASSERT_EQ(visible_area(&left, &bottom, &right, &top), 1);
+        EXPECT_EQ(std::vector<int>({left, bottom, right, top}), c.area) << c.client.cx;
+        visible_area(nullptr, nullptr, nullptr, nullptr);  // skipped pointers
+
+        click(0, 0);
+        Event corner = next_event();
+        EXPECT_EQ(corner.kind, EventKind::Mouse);
+        EXPECT_EQ(corner.x, left);
+        EXPECT_EQ(corner.y, top);
+        if (c.client.cx <= canvas_width && c.client.cy <= canvas_height) {
+            click(int(c.client.cx) - 1, int(c.client.cy) - 1);
+            Event far = next_event();
+            EXPECT_EQ(far.x, right);
+            EXPECT_EQ(far.y, bottom);
+        }
+        draw_pixel(2, right, bottom);
+        EXPECT_EQ(GetPixel(package_state.canvas_dc, right - left, top - bottom), 0x0000FFu);
+    }
 }

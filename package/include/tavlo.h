@@ -93,8 +93,14 @@ int close_display(void);
 int draw_triangle(ColorIndex color, int x1, int y1, int x2, int y2, int x3, int y3, int width);
 // Any two opposite corners; both corners' rows and columns are included.
 int draw_rectangle(ColorIndex color, int x1, int y1, int x2, int y2, int width);
+// The ellipse inscribed in the box draw_rectangle fills with the same corners (any
+// two opposite ones): filled or 1 pixel wide, it reaches both corners' rows and
+// columns and no further; a wider outline is centred on that edge.
+int draw_oval(ColorIndex color, int x1, int y1, int x2, int y2, int width);
 // From (x1, y1) to (x2, y2); the end point's pixel is not drawn.
 int draw_line(ColorIndex color, int x1, int y1, int x2, int y2, int width);
+// The one pixel at (x, y).
+int draw_pixel(ColorIndex color, int x, int y);
 // Text with the lower-left corner of its first line at (x, y); '\n' starts a new
 // line below. Point size 0..127 (character height in pixels, 0 = default);
 // others are repaired with a message. Drawn without a background.
@@ -108,6 +114,23 @@ int print_text(ColorIndex color, int x, int y, int point_size, const char* forma
     ;
 // Whitens the whole canvas inside a one-pixel black frame. Returns 1.
 int clear_canvas(void);
+
+// ============================================================ Measuring
+// These draw nothing and write no call-log line. A null pointer for a result is
+// skipped; a null text is an empty text.
+//
+// The size in pixels of the text as draw_text draws it at the point size: the
+// width of its widest line, and the height of one line times the number of lines
+// ('\n' starts a line, so a text ending in '\n' has an empty last line). Drawn
+// at (x, y), a one-line text lies in the columns x to x + width - 1 and the rows
+// y + 1 to y + height; each further line lies one line height lower. The point
+// size is repaired as by draw_text, with its messages. Returns 1.
+int text_size(int point_size, const char* text, int* width, int* height);
+// The part of the canvas the graphics window shows, in canvas coordinates, every
+// bound inclusive: left <= x <= right and bottom <= y <= top. It follows the
+// client area (--client WxH): 595 x 491 gives -297, -245, 297, 245. Returns 1, or
+// 0 with 0 stored before open_display.
+int visible_area(int* left, int* bottom, int* right, int* top);
 
 // ============================================================ Events and animation
 namespace EventKind {

@@ -1,8 +1,11 @@
 // The application's drawing calls: each repairs the arguments it cannot use (with
 // a message), writes its call-log line while logging is on, and renders one
-// DrawCommand onto the canvas at once.
+// DrawCommand onto the canvas at once. Also the two measuring calls that go with
+// them, which draw nothing and so write no call-log line.
+#include <algorithm>
 #include <climits>
 #include <cstdarg>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -75,6 +78,31 @@ int draw_rectangle(ColorIndex color, int x1, int y1, int x2, int y2, int width) 
     return 1;
 }
 
+int draw_oval(ColorIndex color, int x1, int y1, int x2, int y2, int width) {
+    if (x1 > x2) std::swap(x1, x2);
+    if (y1 < y2) std::swap(y1, y2);
+    color = check_color(color);
+    width = repair_width(width);
+    if (S.logging_enabled) {
+        if (width == 0) {
+            log_printf("%s oval with bounding box (%d,%d) to (%d,%d), filled\n", color_name[color],
+                       x1, y1, x2, y2);
+        } else {
+            log_printf("%s oval with bounding box (%d,%d) to (%d,%d) with line width %d\n",
+                       color_name[color], x1, y1, x2, y2, width);
+        }
+    }
+    render_command(make_command(DRAW_OVAL, color, width, x1, y1, x2, y2));
+    return 1;
+}
+
+int draw_pixel(ColorIndex color, int x, int y) {
+    color = check_color(color);
+    if (S.logging_enabled) log_printf("%s pixel at (%d,%d)\n", color_name[color], x, y);
+    render_command(make_command(DRAW_PIXEL, color, 0, x, y, 0, 0));
+    return 1;
+}
+
 int draw_line(ColorIndex color, int x1, int y1, int x2, int y2, int width) {
     width = repair_width(width);
     color = check_color(color);
@@ -120,4 +148,37 @@ int clear_canvas() {
     if (S.logging_enabled) log_printf("Clearing the graphics window\n");
     erase_canvas();
     return 1;
+}
+
+int text_size(int point_size, const char* text, int* width, int* height) {
+    if (text == nullptr) text = "";
+    point_size = repair_point_size(point_size);
+    int measured_width = 0, measured_height = 0;
+    measure_text(point_size, text, &measured_width, &measured_height);
+    if (width != nullptr) *width = measured_width;
+    if (height != nullptr) *height = measured_height;
+    return 1;
+}
+
+// The canvas is copied to the client area with its top-left pixel on the client
+// area's, so what shows is the part of the canvas the client area covers: all of
+// the client area when it is no larger than the canvas. The origin is the client
+// area's centre, so a client area larger than the canvas shows the canvas off
+// centre, and a smaller one shows less than the canvas.
+int visible_area(int* left, int* bottom, int* right, int* top) {
+    RECT client = {0, 0, 0, 0};
+    bool open = S.graphics_window != nullptr && GetClientRect(S.graphics_window, &client);
+    // Canvas pixel (column, row) is the point (column - center_x, center_y - row).
+    int64_t first_column = std::max<int64_t>(client.left, 0) - S.center_x;
+    int64_t last_column = std::min<int64_t>(client.right, canvas_width) - 1 - S.center_x;
+    int64_t first_row = S.center_y - std::max<int64_t>(client.top, 0);
+    int64_t last_row = S.center_y - (std::min<int64_t>(client.bottom, canvas_height) - 1);
+    auto store = [open](int* to, int64_t value) {
+        if (to != nullptr) *to = open ? int(std::clamp<int64_t>(value, INT_MIN, INT_MAX)) : 0;
+    };
+    store(left, first_column);
+    store(right, last_column);
+    store(top, first_row);
+    store(bottom, last_row);
+    return open ? 1 : 0;
 }

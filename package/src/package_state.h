@@ -120,6 +120,9 @@ void reset_package_state();
 // rasterizer (render.cpp)
 void render_command(const DrawCommand& command);
 void erase_canvas();
+// The width and height of the cells a text of the point size (0..127) covers when
+// drawn: its widest line, and its line count times the line height, in pixels.
+void measure_text(int point_size, const char* text, int* width, int* height);
 
 // message log (message_log.cpp)
 int show_log_window(int show);

@@ -202,13 +202,19 @@ void draw_text_lines(const char* text, int length, int x, int64_t anchor_row) {
     }
 }
 
+// The font of a text command: the package's face at the point size, the size being
+// the character height in pixels (0: the platform's default height).
+HFONT create_text_font(int point_size) {
+    return CreateFontA(saturate(-int64_t(point_size)), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                       ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH, "TAVLO-font");
+}
+
 void render_text(const DrawCommand& c, COLORREF color) {
     SetTextColor(S.canvas_dc, color);
     int old_mode = GetBkMode(S.canvas_dc);
     SetBkMode(S.canvas_dc, TRANSPARENT);
-    HFONT font = CreateFontA(saturate(-int64_t(c.x2)), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                             ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                             DEFAULT_PITCH, "TAVLO-font");
+    HFONT font = create_text_font(c.x2);
     HGDIOBJ old_font = SelectObject(S.canvas_dc, font);
 
     const char* text = static_cast<const char*>(GlobalLock(c.text_block));
@@ -243,6 +249,36 @@ void render_command(const DrawCommand& command) {
         default: break;
     }
     S.canvas_dirty = 1;
+}
+
+// The cells draw_text_lines gives the text: as wide as its widest line, and as
+// many line heights high as it has lines (a text ending in a newline has one more,
+// empty, line). Measured on the canvas DC, or before there is one on a memory DC of
+// the same kind, with the font render_text selects.
+void measure_text(int point_size, const char* text, int* width, int* height) {
+    HDC dc = S.canvas_dc != nullptr ? S.canvas_dc : CreateCompatibleDC(nullptr);
+    HFONT font = create_text_font(point_size);
+    HGDIOBJ old_font = SelectObject(dc, font);
+    SIZE extent = {0, 0};
+    GetTextExtentPointA(dc, "", 0, &extent);
+    int64_t line_height = extent.cy, lines = 0, widest = 0;
+    size_t length = std::strlen(text), position = 0;
+    for (;;) {
+        const void* newline = std::memchr(text + position, '\n', length - position);
+        size_t end = newline ? size_t(static_cast<const char*>(newline) - text) : length;
+        // A line longer than an int can hold is measured by its first INT_MAX bytes.
+        size_t line_length = std::min<size_t>(end - position, INT_MAX);
+        if (line_length > 0 && GetTextExtentPointA(dc, text + position, int(line_length), &extent))
+            widest = std::max<int64_t>(widest, extent.cx);
+        ++lines;
+        if (newline == nullptr) break;
+        position = end + 1;
+    }
+    SelectObject(dc, old_font);
+    DeleteObject(font);
+    if (dc != S.canvas_dc) DeleteDC(dc);
+    *width = saturate(widest);
+    *height = saturate(lines * line_height);
 }
 
 void erase_canvas() {

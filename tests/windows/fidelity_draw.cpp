@@ -13,8 +13,9 @@
 // border also cross the canvas edge on purpose), so a differing pixel names the
 // case that made it. Text is left out: faces differ
 // between platforms by design. So is the 1 x 1 rectangle, which the package
-// colours and Windows leaves empty. Cases named "info: ..." (ovals, which no
-// application call draws) are compared and reported, but do not fail the test.
+// colours and Windows leaves empty. Cases named "info: ..." are compared and
+// reported, but do not fail the test: large ovals with a pen 3 or more pixels
+// wide, whose rings Wine strokes as a wide polyline where we sweep discs.
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -41,14 +42,6 @@ struct Case {
 int case_color(size_t index) {
     int color = int(index % (palette_size - 1));
     return color == 0 ? 0 : color + 1;
-}
-
-void draw_pixel(int color, int x, int y) {
-    render_command(DrawCommand{DRAW_PIXEL, color, 0, x, y, 0, 0, 0, 0, nullptr});
-}
-
-void draw_oval(int color, int x1, int y1, int x2, int y2, int width) {
-    render_command(DrawCommand{DRAW_OVAL, color, width, x1, y1, x2, y2, 0, 0, nullptr});
 }
 
 void add_rectangle_cases(std::vector<Case>& cases) {
@@ -190,10 +183,47 @@ void add_pixel_and_oval_cases(std::vector<Case>& cases) {
                      }});
     for (int width = 0; width <= 3; ++width) {
         cases.push_back(
-            {"info: oval width " + std::to_string(width), [width](int x, int y) {
+            {"oval width " + std::to_string(width), [width](int x, int y) {
                  draw_oval(case_color(size_t(width + 11)), x - 21, y + 14, x + 21, y - 14, width);
                  draw_oval(case_color(size_t(width + 12)), x - 5, y - 18, x + 4, y - 24, width);
              }});
+    }
+}
+
+// Ovals through the drawing call's corner ordering and coordinate conversion.
+void add_oval_corner_cases(std::vector<Case>& cases) {
+    // draw_oval puts the corners in order as draw_rectangle does: a 23 x 15 box and
+    // a 13 x 8 one, each given from one of its four corners.
+    const char* orders[4] = {"top-left to bottom-right", "top-right to bottom-left",
+                             "bottom-left to top-right", "bottom-right to top-left"};
+    for (int width = 0; width <= 2; ++width) {
+        for (int order = 0; order < 4; ++order) {
+            cases.push_back({"oval width " + std::to_string(width) + ", " + orders[order],
+                             [width, order](int x, int y) {
+                                 auto oval = [&](int color, int left, int top, int right,
+                                                 int bottom) {
+                                     int x1 = order % 2 ? right : left;
+                                     int x2 = order % 2 ? left : right;
+                                     int y1 = order / 2 ? bottom : top;
+                                     int y2 = order / 2 ? top : bottom;
+                                     draw_oval(color, x1, y1, x2, y2, width);
+                                 };
+                                 int color = case_color(size_t(order + 4 * width));
+                                 oval(color, x - 25, y + 20, x - 3, y + 6);
+                                 oval(color + 1, x + 5, y - 5, x + 17, y - 12);
+                             }});
+        }
+    }
+    // Thin ovals: one column, one row, 2 x 2, 3 x 2 and 2 x 3 boxes.
+    for (int width = 0; width <= 2; ++width) {
+        cases.push_back({"thin ovals width " + std::to_string(width), [width](int x, int y) {
+                             draw_oval(3, x - 20, y + 20, x - 20, y + 5, width);
+                             draw_oval(4, x - 10, y + 20, x + 15, y + 20, width);
+                             draw_oval(5, x - 10, y + 10, x - 9, y + 9, width);
+                             draw_oval(6, x, y + 10, x + 2, y + 9, width);
+                             draw_oval(8, x + 10, y + 10, x + 11, y + 8, width);
+                             draw_oval(9, x - 15, y - 5, x + 15, y - 7, width);
+                         }});
     }
 }
 
@@ -282,7 +312,7 @@ void add_wide_rectangle_and_oval_cases(std::vector<Case>& cases) {
              }});
     }
     for (int width = 0; width <= 3; ++width) {
-        cases.push_back({"info: small ovals width " + std::to_string(width), [width](int x, int y) {
+        cases.push_back({"small ovals width " + std::to_string(width), [width](int x, int y) {
                              int size = 2;
                              for (int i = 0; i < 5; ++i, size += 3) {
                                  int left = x - 22 + (i % 3) * 16, top = y + 20 - (i / 3) * 22;
@@ -296,7 +326,9 @@ void add_wide_rectangle_and_oval_cases(std::vector<Case>& cases) {
 void add_large_cases(std::vector<Case>& cases) {
     add_random_triangle_cases(cases, 10, 56, 1, 4242u);
     for (int width = 0; width <= 3; ++width) {
-        cases.push_back({"info: large oval width " + std::to_string(width), [width](int x, int y) {
+        std::string name =
+            (width >= 3 ? "info: large oval width " : "large oval width ") + std::to_string(width);
+        cases.push_back({name, [width](int x, int y) {
                              draw_oval(case_color(size_t(width + 2)), x - 55, y + 40, x + 54,
                                        y - 41 + width, width);
                          }});
@@ -356,6 +388,7 @@ std::vector<Page> make_pages() {
     add_line_fan_cases(pages[1].cases);
     add_random_triangle_cases(pages[1].cases, 36, 22, 2, 1234u);
     add_wide_rectangle_and_oval_cases(pages[1].cases);
+    add_oval_corner_cases(pages[1].cases);
     pages[2].span = 2;
     add_large_cases(pages[2].cases);
     return pages;

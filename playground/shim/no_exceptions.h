@@ -48,7 +48,9 @@ inline const std::runtime_error& never_thrown() {
 
 }  // namespace tavlo_no_exceptions
 
+// clang-format off
 #define try if (true)
-#define catch (declaration) else if (declaration = ::tavlo_no_exceptions::never_thrown(); false)
+#define catch(declaration) else if (declaration = ::tavlo_no_exceptions::never_thrown(); false)
 #define throw ::tavlo_no_exceptions::thrower =
+// clang-format on
 #endif

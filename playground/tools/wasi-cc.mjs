@@ -165,8 +165,14 @@ export async function runTool(tool, args, tree, outputs = []) {
 //     "jobs": [{ "source", "object", "flags": [...] }],
 //     "archives": [{ "output", "objects": [...] }] }
 
+// What an object was compiled with: the compiler's version (its own headers and
+// sysroot come with it), the tool and the flags.
+let compilerVersion = null;
 function flagsStamp(job) {
-  return createHash('sha256').update(JSON.stringify([job.tool, job.flags])).digest('hex');
+  compilerVersion ??= JSON.parse(
+      fs.readFileSync(path.join(path.dirname(compilerModule), '..', 'package.json'), 'utf8')).version;
+  return createHash('sha256').update(JSON.stringify([compilerVersion, job.tool, job.flags]))
+      .digest('hex');
 }
 
 // The files a depfile (make syntax, as clang writes it) names after the target.
@@ -200,7 +206,9 @@ function upToDate(job) {
 
 async function compileJob(job, tree) {
   const depfile = `${job.object}.d`;
-  const args = [...job.flags, '-c', job.source, '-o', job.object, '-MD', '-MF', depfile];
+  // -MMD: the depfile names the headers outside the compiler's own (those live
+  // in its virtual /usr and change only with its version, in the stamp).
+  const args = [...job.flags, '-c', job.source, '-o', job.object, '-MMD', '-MF', depfile];
   const result = await runTool(job.tool, args, tree, [job.object, depfile]);
   if (result.ok) fs.writeFileSync(`${job.object}.flags`, flagsStamp(job));
   return result;

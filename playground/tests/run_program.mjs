@@ -1,16 +1,19 @@
 // Compiles a program written on tavlo.h with the playground's compiler under
 // node, links it with the package built for wasm32-wasi, runs it under node's
 // WASI headless, and checks that it logs the same lines and draws the same
-// pixels as the native build of the same program with the same options.
+// frames as the native build of the same program with the same options.
 //
 //   node run_program.mjs PLAYGROUND.json PROGRAM.cpp NATIVE_PROGRAM WORK_DIR [INPUT_PLAN]
 //
-// Two runs of each build are compared: --frames N alone, and, given an input
-// plan, that plan played (clicks, keys, menu commands).
 // PLAYGROUND.json is the build's description of a program's compile and link
-// (cmake/wasi.cmake writes it). The program is compiled twice, with and without
-// the precompiled header; both times are printed, never judged. The run uses
-// the object compiled with the precompiled header.
+// (cmake/wasi.cmake writes it). Two runs of each build are compared: --frames N
+// alone and, given an input plan, that plan played (clicks, keys, menu
+// commands). Each run's message log, GIF recording (every frame) and last
+// picture must equal the native run's.
+//
+// The program is compiled as written, with the prelude's headers as text and
+// with the precompiled prelude, each twice; the times are printed, never judged.
+// The runs use the object compiled with the precompiled prelude.
 import { execFileSync, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -107,7 +110,8 @@ async function runWasi(run, folder) {
   for (const file of run.files ?? []) fs.copyFileSync(file, path.join(folder, path.basename(file)));
   const wasi = new WASI({
     version: 'preview1',
-    args: [name, ...run.options(''), '--log', `/${name}.log`, '--save', `/${name}.png`],
+    args: [name, ...run.options(''), '--log', `/${name}.log`, '--save', `/${name}.png`, '--gif',
+           `/${name}.gif`],
     env: {},
     preopens: { '/': folder, '/fonts': config.fonts },
     returnOnExit: true,
@@ -122,7 +126,8 @@ function runNative(run, folder) {
   const result = spawnSync(nativeProgram,
                            [...run.options(path.dirname(inputPlan ?? folder)), '--log',
                             path.join(folder, `${name}.log`), '--save',
-                            path.join(folder, `${name}.png`)],
+                            path.join(folder, `${name}.png`), '--gif',
+                            path.join(folder, `${name}.gif`)],
                            { cwd: folder, stdio: 'inherit', timeout: 120000 });
   return result.status ?? result.signal ?? `${result.error}`;
 }
@@ -147,6 +152,13 @@ for (const run of runs) {
     fail(`${run.label}: the logs differ: ${wasiLog} and ${nativeLog}`);
   } else {
     console.log(`${run.label}: logs equal (${logA.toString().split('\n').length - 1} lines)`);
+  }
+  // Every frame, as the GIF recording holds them.
+  const [gifA, gifB] = [read(path.join(wasiDir, `${name}.gif`)), read(path.join(nativeDir, `${name}.gif`))];
+  if (gifA === null || gifB === null || !gifA.equals(gifB)) {
+    fail(`${run.label}: the GIF recordings differ or one is missing (${wasiDir}, ${nativeDir})`);
+  } else {
+    console.log(`${run.label}: GIF recordings equal (${gifA.length} bytes)`);
   }
   const [wasiPicture, nativePicture] =
       [path.join(wasiDir, `${name}.png`), path.join(nativeDir, `${name}.png`)];

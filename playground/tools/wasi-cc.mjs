@@ -33,7 +33,7 @@ const compilerModule = path.join(here, '..', 'node_modules', '@yowasp', 'clang',
 // The files a compiler may need to read; everything else in a mounted folder is
 // left out of the virtual file system.
 const sourceExtensions = new Set(['.h', '.hh', '.hpp', '.hxx', '.inc', '.def', '.c', '.cc', '.cpp',
-                                  '.cxx', '.o', '.a', '.pch', '.ttf', '.txt']);
+                                  '.cxx', '.o', '.a', '.wasm', '.pch', '.ttf', '.txt']);
 
 // The folders loaded into each tree (see mountOverlay).
 const mountsOfTree = new WeakMap();

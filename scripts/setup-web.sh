@@ -7,7 +7,9 @@
 #     releases the native build links, from Debian's source packages (a deb-src
 #     entry for the same archives is added when none is there), unpacked into a
 #     cache folder (googletest ships its source itself);
-#   - puppeteer-core from npm into tests/web/node_modules, without a browser of its own.
+#   - puppeteer-core from npm into tests/web/node_modules, without a browser of its own;
+#   - the playground's compiler (npm @yowasp/clang, the version playground/package.json
+#     pins) into playground/node_modules, from playground/package-lock.json.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -126,5 +128,14 @@ modules_current() {
 if ! why=$(modules_current); then
   echo "setup-web: installing puppeteer-core into tests/web/node_modules (${why:-no node})"
   (cd "$root/tests/web" && PUPPETEER_SKIP_DOWNLOAD=1 npm install --no-audit --no-fund --loglevel=error >/dev/null)
+fi
+
+# The playground's compiler, exactly as the lock file names it; reinstalled only
+# when the installed version is not the pinned one.
+pinned_clang=$(node -p "require('$root/playground/package.json').dependencies['@yowasp/clang']")
+installed_clang=$(node -p "try { require('$root/playground/node_modules/@yowasp/clang/package.json').version } catch { '' }")
+if [ "$installed_clang" != "$pinned_clang" ]; then
+  echo "setup-web: installing @yowasp/clang $pinned_clang into playground/node_modules"
+  (cd "$root/playground" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
 fi
 echo "setup-web: sources in $cache"

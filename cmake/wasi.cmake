@@ -91,7 +91,6 @@ endforeach()
 set(zlib_dir ${TAVLO_WEB_SOURCES}/zlib)
 set(gif_dir ${TAVLO_WEB_SOURCES}/giflib)
 set(portable_dir ${PROJECT_SOURCE_DIR}/package/platform/portable)
-set(shim_dir ${PROJECT_SOURCE_DIR}/playground/shim)
 
 set(wasi_lib_zlib_sources adler32.c compress.c crc32.c deflate.c infback.c inffast.c inflate.c
     inftrees.c trees.c uncompr.c zutil.c)
@@ -140,12 +139,6 @@ set(wasi_lib_tavlo_flags ${wasi_cxx_flags} ${wasi_emulation}
 file(GLOB wasi_lib_entry_sources CONFIGURE_DEPENDS ${portable_dir}/entry/*.cpp)
 set(wasi_lib_entry_flags ${wasi_cxx_flags} ${wasi_emulation})
 
-# Files that still use C++ exceptions, compiled with a shim that maps try,
-# catch and throw to plain code (playground/shim/no_exceptions.h): throw prints
-# its message and aborts. Drop a file from this list once it no longer needs it.
-set(wasi_no_exceptions_shim ${portable_dir}/entry/main.cpp
-    ${portable_dir}/user/message_queue.cpp)
-
 # Link order: each library before the ones it uses. Each is libtavlo_<name>.a,
 # the package's own libtavlo.a.
 set(wasi_libraries entry tavlo platform freetype png gif zlib)
@@ -166,9 +159,6 @@ foreach(library ${wasi_libraries})
     endif()
     set(object ${wasi_dir}/obj/${library}/${relative}.o)
     set(flags ${wasi_library_flags} ${wasi_lib_${library}_flags})
-    if(source IN_LIST wasi_no_exceptions_shim)
-      list(APPEND flags -include ${shim_dir}/no_exceptions.h)
-    endif()
     list(TRANSFORM flags PREPEND "\"")
     list(TRANSFORM flags APPEND "\"")
     list(JOIN flags ", " flags_json)
@@ -184,7 +174,7 @@ foreach(library ${wasi_libraries})
 endforeach()
 list(JOIN wasi_jobs ",\n" wasi_jobs_json)
 list(JOIN wasi_archives ",\n" wasi_archives_json)
-set(wasi_mounts ${PROJECT_SOURCE_DIR}/package ${shim_dir} ${wasi_public_build_dir}
+set(wasi_mounts ${PROJECT_SOURCE_DIR}/package ${wasi_public_build_dir}
     ${wasi_generated} ${zlib_dir} ${png_dir} ${gif_dir} ${ft_dir}/include ${ft_dir}/src)
 list(TRANSFORM wasi_mounts PREPEND "\"")
 list(TRANSFORM wasi_mounts APPEND "\"")
@@ -209,7 +199,6 @@ add_custom_command(
   COMMAND ${TAVLO_NODE} ${wasi_cc} build ${wasi_manifest} --jobs ${TAVLO_WASI_JOBS}
   COMMAND ${CMAKE_COMMAND} -E touch ${wasi_dir}/libraries.stamp
   DEPENDS ${wasi_cc} ${wasi_manifest} ${wasi_all_sources} ${wasi_package_headers}
-          ${shim_dir}/no_exceptions.h
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
   COMMENT "Building the package for wasm32-wasi (playground compiler under node)"
   USES_TERMINAL)

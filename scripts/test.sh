@@ -35,6 +35,12 @@ web_pass() {
   (cd "$root/build-web" && ctest --output-on-failure -j"$jobs")
   echo "== web: browser test (Chromium, puppeteer-core, 127.0.0.1)"
   node "$root/tests/web/browser_test.mjs" "$root/build-web/web" "$root/build/demo/cubes"
+  # The playground's foundation: the package built for wasm32-wasi by the pinned
+  # in-browser compiler under node, and a program built so against the native one.
+  echo "== web: the package for wasm32-wasi (playground compiler under node)"
+  cmake -S "$root" -B "$root/build" -DTAVLO_WASI=ON >/dev/null
+  cmake --build "$root/build" -j"$jobs" --target shapes playground_wasi
+  (cd "$root/build" && ctest --output-on-failure -R '^Playground\.')
 }
 
 echo "== build and test"
@@ -54,14 +60,14 @@ if [ "${1:-}" != --quick ]; then
   # default), the package instrumented for coverage, under ASan + UBSan.
   # scripts/fuzz.sh is the long run.
   seconds=${TAVLO_FUZZ_SECONDS:-30}
-  echo "== fuzzing the script reader and the event loop for $seconds s each (libFuzzer, ASan + UBSan)"
+  echo "== fuzzing the script reader, the event loop and the line formatter for $seconds s each (libFuzzer, ASan + UBSan)"
   CC=clang CXX=clang++ cmake -S "$root" -B "$root/build-fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTAVLO_FUZZ=ON -DTAVLO_SANITIZE=ON -DTAVLO_QT=OFF -DTAVLO_BENCH=OFF >/dev/null
-  cmake --build "$root/build-fuzz" -j"$jobs" --target fuzz_script fuzz_event_loop
+  cmake --build "$root/build-fuzz" -j"$jobs" --target fuzz_script fuzz_event_loop fuzz_line_format
   # Each target writes a file per input; a memory file system keeps that cheap.
   private_tmp=${TMPDIR:-/tmp}
   if [ -d /dev/shm ] && [ -w /dev/shm ]; then private_tmp=/dev/shm; fi
-  for target in fuzz_script fuzz_event_loop; do
+  for target in fuzz_script fuzz_event_loop fuzz_line_format; do
     work=$(mktemp -d)
     mkdir "$work/corpus"
     if [ $target = fuzz_script ]; then cp "$root"/tests/fuzz/corpus/* "$work/corpus"/; fi

@@ -6,8 +6,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
+#if !defined(__wasi__)
 #include <csignal>
+#else
+typedef int sig_atomic_t;
+#endif
+
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -55,8 +60,9 @@ std::string temporary_name(const std::string& target, int attempt) {
 // and on a signal that would end it (Ctrl+C, kill, a lost terminal, a crash),
 // short of SIGKILL. The handler only reads fixed slots and calls unlink, both
 // safe in a signal handler; a slot's path is written before it is marked used.
+// WebAssembly under WASI has no signals: there only the exit removes them.
 struct TemporarySlot {
-    volatile std::sig_atomic_t used = 0;
+    volatile sig_atomic_t used = 0;
     char path[PATH_MAX] = {};
 };
 constexpr int temporary_slots = 16;
@@ -72,6 +78,7 @@ extern "C" void remove_temporaries_at_exit() {
     remove_temporaries();
 }
 
+#if !defined(__wasi__)
 // Removes the files, then ends the process as the signal would have: the
 // default action is back (SA_RESETHAND) and the signal is raised again.
 extern "C" void remove_temporaries_on_signal(int signal_number) {
@@ -102,6 +109,14 @@ void install_cleanup() {
         sigaction(signal_number, &cleanup, nullptr);
     }
 }
+#else
+void install_cleanup() {
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    std::atexit(remove_temporaries_at_exit);
+}
+#endif
 
 void register_temporary(const std::string& path) {
     install_cleanup();

@@ -5,22 +5,25 @@
 var TavloKeys = (function () {
   'use strict';
 
+  // Keys that type no character (or whose code does not follow from it), by
+  // their physical place. What a printing key types, and the US layout's codes
+  // for punctuation, are the platform's (keyboard.cpp): the page hands over the
+  // character and the Ctrl and Alt state.
   var specialKeys = {
     Backspace: 0x08, Tab: 0x09, Enter: 0x0D, NumpadEnter: 0x0D, ShiftLeft: 0x10, ShiftRight: 0x10,
     ControlLeft: 0x11, ControlRight: 0x11, AltLeft: 0x12, AltRight: 0x12, Pause: 0x13,
     CapsLock: 0x14, Escape: 0x1B, Space: 0x20, PageUp: 0x21, PageDown: 0x22, End: 0x23,
     Home: 0x24, ArrowLeft: 0x25, ArrowUp: 0x26, ArrowRight: 0x27, ArrowDown: 0x28,
     Insert: 0x2D, Delete: 0x2E, MetaLeft: 0x5B, MetaRight: 0x5C, NumLock: 0x90,
-    ScrollLock: 0x91, Semicolon: 0xBA, Equal: 0xBB, Comma: 0xBC, Minus: 0xBD, Period: 0xBE,
-    Slash: 0xBF, Backquote: 0xC0, BracketLeft: 0xDB, Backslash: 0xDC, BracketRight: 0xDD,
-    Quote: 0xDE, NumpadMultiply: 0x6A, NumpadAdd: 0x6B, NumpadSubtract: 0x6D,
+    ScrollLock: 0x91, NumpadMultiply: 0x6A, NumpadAdd: 0x6B, NumpadSubtract: 0x6D,
     NumpadDecimal: 0x6E, NumpadDivide: 0x6F
   };
   var keyNames = { Control: 0x11, Shift: 0x10, Alt: 0x12, Enter: 0x0D, Escape: 0x1B,
                    Backspace: 0x08, Tab: 0x09, ' ': 0x20 };
 
-  // The Windows virtual key of a key event: by the physical key, as a US
-  // keyboard reports it (letters and digits share their values). 0: none.
+  // The Windows virtual key of a key event by the physical key, as a US
+  // keyboard reports it (letters and digits share their values). 0: a key the
+  // platform finds from its character (punctuation), or none.
   function virtualKey(e) {
     var code = e.code || '';
     var m;
@@ -30,30 +33,20 @@ var TavloKeys = (function () {
     if ((m = /^F([0-9]+)$/.exec(code)) && Number(m[1]) >= 1 && Number(m[1]) <= 24) return 0x6F + Number(m[1]);
     if (specialKeys[code] !== undefined) return specialKeys[code];
     if (keyNames[e.key] !== undefined) return keyNames[e.key];
-    if (e.key && e.key.length === 1) {
-      var c = e.key.toUpperCase().charCodeAt(0);
-      if ((c >= 65 && c <= 90) || (c >= 48 && c <= 57)) return c;
-    }
     return 0;
   }
 
-  // The character a key-down types, from the key and the Ctrl state (never
-  // from what the browser would type): Ctrl+letter the control character
-  // 1..26, as on Windows; Alt+key none.
-  function keyCharacter(e, vk) {
-    if (e.altKey) return 0;
-    switch (vk) {
-      case 0x08: return 0x08;
-      case 0x09: return 0x09;
-      case 0x0D: return 0x0D;
-      case 0x1B: return 0x1B;
-    }
-    if (e.ctrlKey) return (vk >= 65 && vk <= 90) ? vk - 64 : 0;
-    if (e.key && e.key.length === 1) {
-      var c = e.key.charCodeAt(0);
-      if ((c >= 0x20 && c < 0x7F) || (c >= 0xA0 && c <= 0xFF)) return c;
-    }
-    return 0;
+  // The character the key shows with the current Shift state, as a Unicode
+  // code point; 0 for a key that shows none (arrows, F-keys, "Shift").
+  function printed(e) {
+    if (typeof e.key !== 'string') return 0;
+    var c = e.key.codePointAt(0);
+    return c !== undefined && String.fromCodePoint(c) === e.key ? c : 0;
+  }
+
+  // The modifier bits the platform's typed-character rule needs: 1 Ctrl, 2 Alt.
+  function modifiers(e) {
+    return (e.ctrlKey ? 1 : 0) | (e.altKey ? 2 : 0);
   }
 
   // Whether the program takes the key from the browser: Ctrl shortcuts, even
@@ -79,6 +72,7 @@ var TavloKeys = (function () {
     return letter ? letter.toUpperCase() : '';
   }
 
-  return { virtualKey: virtualKey, keyCharacter: keyCharacter, takenFromBrowser: takenFromBrowser,
+  return { virtualKey: virtualKey, printed: printed, modifiers: modifiers,
+           takenFromBrowser: takenFromBrowser,
            menuKey: menuKey, accessLetter: accessLetter };
 })();

@@ -321,15 +321,13 @@ var TavloWindows = (function () {
                      (target.tagName === 'BUTTON' && target.closest('.controls')))) return;
       if (down && menuKey(e)) { e.preventDefault(); return; }
       var vk = TavloKeys.virtualKey(e);
-      if (vk === 0) return;
+      var printed = TavloKeys.printed(e);
+      if (vk === 0 && printed === 0) return;
       // Keys before the first window opens wait for it (id 0: the focus window when taken).
       var id = windows[focusId] ? focusId : 0;
       if (TavloKeys.takenFromBrowser(e, vk)) e.preventDefault();
-      if (down) {
-        send({ kind: INPUT.keyDown, id: id, a: vk, b: TavloKeys.keyCharacter(e, vk) });
-      } else {
-        send({ kind: INPUT.keyUp, id: id, a: vk });
-      }
+      send({ kind: down ? INPUT.keyDown : INPUT.keyUp, id: id, a: vk, b: printed,
+             c: TavloKeys.modifiers(e) });
     }
 
     // Keys are taken from the start, so those typed before the program's first

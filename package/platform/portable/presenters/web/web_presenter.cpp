@@ -11,6 +11,7 @@
 
 #include "../../code_page.h"
 #include "../../kernel/system.h"
+#include "../../keyboard.h"
 #include "../../user/menu.h"
 #include "../../user/window.h"
 #include "../../window_frame.h"
@@ -195,6 +196,26 @@ void WebPresenter::present(HWND window) {
 
 // ------------------------------------------------------------ input and waiting
 
+namespace {
+
+// A key from the page: its virtual key when the page knows it from the physical
+// key (else the US layout's key for the character it shows), the character it
+// shows as a Unicode code point, and the Ctrl (1) and Alt (2) bits. The character
+// a key-down types follows from these as on every presenter (keyboard.h).
+void post_key(HWND window, bool down, int vk, int shown, int modifiers) {
+    const unsigned char printed = cp1252_of_unicode(char32_t(shown));
+    const UINT key = vk != 0 ? UINT(vk) : virtual_key_for_character(printed);
+    if (!down) {
+        PostMessageA(window, WM_KEYUP, key, key_up_lparam());
+        return;
+    }
+    const unsigned char typed =
+        typed_character(key, printed, (modifiers & 1) != 0, (modifiers & 2) != 0);
+    PostMessageA(window, WM_KEYDOWN, key, key_down_lparam(typed));
+}
+
+}  // namespace
+
 // Posts what the page has queued; true when something was posted.
 bool WebPresenter::post_page_input() {
     bool posted = false;
@@ -208,10 +229,7 @@ bool WebPresenter::post_page_input() {
             case ButtonDown: PostMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, where); break;
             case ButtonUp: PostMessageA(window, WM_LBUTTONUP, 0, where); break;
             case KeyDown:
-                PostMessageA(window, WM_KEYDOWN, WPARAM(input[2]),
-                             key_down_lparam(static_cast<unsigned char>(input[3])));
-                break;
-            case KeyUp: PostMessageA(window, WM_KEYUP, WPARAM(input[2]), key_up_lparam()); break;
+            case KeyUp: post_key(window, input[0] == KeyDown, input[2], input[3], input[4]); break;
             case Command: PostMessageA(window, WM_COMMAND, WPARAM(input[2]), 0); break;
             case Close: PostMessageA(window, WM_CLOSE, 0, 0); break;
             default: continue;

@@ -488,6 +488,14 @@ try {
     await clickClient(tab, 35, 105);
     await waitFrames(tab, 2);
     await tab.keyboard.press('KeyX');
+    // Punctuation and a code page 1252 character take the platform's keyboard
+    // table: ';' types 59, and a key showing the euro sign types byte 0x80.
+    await tab.keyboard.press('Semicolon');
+    await tab.evaluate(() => {
+      for (const type of ['keydown', 'keyup']) {
+        document.dispatchEvent(new KeyboardEvent(type, { key: '\u20ac', bubbles: true }));
+      }
+    });
     await waitFrames(tab, 2);
     await clickClient(tab, 557, 15);
     const clicked = Date.now();
@@ -506,7 +514,8 @@ try {
     await until(tab, 'the program starting again', () => window.tavloProbe.framesOf('TAVLO Graphics') > 0);
     const kept = await scriptText(tab);
     check('a reload mid-recording keeps every line recorded and the counted periodic events',
-          mouseLines(kept) === 3 && kept.includes('TAVLO_KBD(120);') && endsWithCount(kept),
+          mouseLines(kept) === 3 && kept.includes('TAVLO_KBD(120);\nTAVLO_KBD(59);\nTAVLO_KBD(-128);') &&
+            endsWithCount(kept),
           JSON.stringify(kept));
     await settle(tab).catch(() => {});
     await tab.close();

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "fuzz/format_cases.h"
+#include "fuzz/format_compare.h"
 #include "line_format.h"
 #include "package_test_support.h"
 
@@ -24,48 +25,19 @@
 
 namespace {
 
+using format_compare::Formatted;
+using format_compare::ours;
+using format_compare::theirs;
 using test_support::CanvasTest;
 using test_support::log_lines;
 
-struct Formatted {
-    int count;
-    std::string text;
-    bool operator==(const Formatted&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Formatted& f) {
-    return out << f.count << " \"" << f.text.substr(0, 60) << (f.text.size() > 60 ? "...\"" : "\"");
-}
-
-Formatted ours(const char* format, ...) {
-    char buffer[log_line_buffer];
-    std::memset(buffer, 'Z', sizeof buffer);
-    va_list args;
-    va_start(args, format);
-    int count = format_line(buffer, format, args);
-    va_end(args);
-    return {count, buffer};
-}
-
-// What the package kept before: vsnprintf cut to 1023 characters, or nothing when
-// it fails.
-Formatted reference(const char* format, ...) {
-    char buffer[log_line_buffer];
-    va_list args;
-    va_start(args, format);
-    int count = vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    if (count < 0) return {0, ""};
-    return {std::min(count, log_line_buffer - 1), buffer};
-}
-
 // Each format both as it is and followed by a wide field, whose width is cut.
-#define EXPECT_LIKE_VSNPRINTF(format, ...)                                      \
-    do {                                                                        \
-        EXPECT_EQ(ours(format __VA_OPT__(, ) __VA_ARGS__),                      \
-                  reference(format __VA_OPT__(, ) __VA_ARGS__));                \
-        EXPECT_EQ(ours(format "%*d", __VA_ARGS__ __VA_OPT__(, ) 5000, 1),       \
-                  reference(format "%*d", __VA_ARGS__ __VA_OPT__(, ) 5000, 1)); \
+#define EXPECT_LIKE_VSNPRINTF(format, ...)                                   \
+    do {                                                                     \
+        EXPECT_EQ(ours(format __VA_OPT__(, ) __VA_ARGS__),                   \
+                  theirs(format __VA_OPT__(, ) __VA_ARGS__));                \
+        EXPECT_EQ(ours(format "%*d", __VA_ARGS__ __VA_OPT__(, ) 5000, 1),    \
+                  theirs(format "%*d", __VA_ARGS__ __VA_OPT__(, ) 5000, 1)); \
     } while (0)
 
 // ours() and the work it took.
@@ -183,9 +155,9 @@ TEST(LineFormat, KeepsWhatVsnprintfKeeps) {
     }
     // Numbered arguments, and formats with directives C does not define, which go
     // to vsnprintf as they are.
-    EXPECT_EQ(ours("%2$s %1$s", "world", "hello"), reference("%2$s %1$s", "world", "hello"));
+    EXPECT_EQ(ours("%2$s %1$s", "world", "hello"), theirs("%2$s %1$s", "world", "hello"));
     EXPECT_EQ(ours("%lc %ls %5%|%y|tail%", L'x', L"wide"),
-              reference("%lc %ls %5%|%y|tail%", L'x', L"wide"));
+              theirs("%lc %ls %5%|%y|tail%", L'x', L"wide"));
     EXPECT_EQ(ours(nullptr), (Formatted{0, ""}));
     EXPECT_EQ(ours("%s", std::string(5000, 's').c_str()),
               (Formatted{1023, std::string(1023, 's')}));
@@ -197,8 +169,8 @@ TEST(LineFormat, CountsStoredWithPercentNAreFullLengths) {
     signed char small = 0, reference_small = 0;
     long long wide = 0, reference_wide = 0;
     Formatted got = ours("ab%n%*d%n%s%hhn%lln", &a, 5000, 1, &b, "xyz", &small, &wide);
-    EXPECT_EQ(got, reference("ab%n%*d%n%s%hhn%lln", &ra, 5000, 1, &rb, "xyz", &reference_small,
-                             &reference_wide));
+    EXPECT_EQ(got, theirs("ab%n%*d%n%s%hhn%lln", &ra, 5000, 1, &rb, "xyz", &reference_small,
+                          &reference_wide));
     EXPECT_EQ(got, (Formatted{1023, std::string("ab").append(1021, ' ')}));
     EXPECT_EQ(a, 2);
     EXPECT_EQ(b, 5002);
@@ -234,10 +206,10 @@ TEST(LineFormat, HugeWidthsAndPrecisionsCostNoMoreThanSmallOnes) {
         {measured("%2147483648d", 5), {0, ""}},
         {measured("x%.99999999999f", 1.0), {0, ""}},
         // Floating point: the exact expansion, then zeros.
-        {measured("%.2147483600f", 0.1), {1023, reference("%.1021f", 0.1).text}},
-        {measured("%.100000000e", 0.1), {1023, reference("%.1021e", 0.1).text}},
-        {measured("%.100000000g", 0.1), reference("%.100g", 0.1)},  // trailing zeros go
-        {measured("%.100000000Lf", 1e-4940L), {1023, reference("%.1021Lf", 1e-4940L).text}},
+        {measured("%.2147483600f", 0.1), {1023, theirs("%.1021f", 0.1).text}},
+        {measured("%.100000000e", 0.1), {1023, theirs("%.1021e", 0.1).text}},
+        {measured("%.100000000g", 0.1), theirs("%.100g", 0.1)},  // trailing zeros go
+        {measured("%.100000000Lf", 1e-4940L), {1023, theirs("%.1021Lf", 1e-4940L).text}},
         {measured("%.2147483647f", INFINITY), {3, "inf"}},
     };
     for (const Case& c : cases) {
@@ -254,7 +226,7 @@ TEST(LineFormat, RarerDirectivesCostNoMoreThanWhatIsKept) {
     const std::string spaces(1023, ' ');
     // %m and %C are the C library's to accept.
     errno = EDOM;
-    const std::string domain = reference("%m").text;
+    const std::string domain = theirs("%m").text;
     // (Emscripten's C library has no %m.)
     const Formatted left_domain =
         domain.empty() ? Formatted{0, ""}
@@ -283,14 +255,13 @@ TEST(LineFormat, RarerDirectivesCostNoMoreThanWhatIsKept) {
 #define TWENTY(d) d d d d d d d d d d d d d d d d d d d d
 #define TEN_ARGS(v) v, v, v, v, v, v, v, v, v, v
     const Measured settled = measured(TWENTY("%.16000Le"), TEN_ARGS(1e-4940L), TEN_ARGS(1.0L / 3));
-    EXPECT_EQ(settled.result,
-              reference(TWENTY("%.16000Le"), TEN_ARGS(1e-4940L), TEN_ARGS(1.0L / 3)));
+    EXPECT_EQ(settled.result, theirs(TWENTY("%.16000Le"), TEN_ARGS(1e-4940L), TEN_ARGS(1.0L / 3)));
     EXPECT_LT(settled.work, 20 * directive_work);
     const Measured zero = measured("%.16000Lf|%.16000Lf", LDBL_TRUE_MIN, -1e-4000L);
-    EXPECT_EQ(zero.result, reference("%.16000Lf|%.16000Lf", LDBL_TRUE_MIN, -1e-4000L));
+    EXPECT_EQ(zero.result, theirs("%.16000Lf|%.16000Lf", LDBL_TRUE_MIN, -1e-4000L));
     EXPECT_LT(zero.work, 2 * directive_work);
     const Measured exact = measured("%.16000Lg|%#.9000Lg", 1e4000L, 0.5L);
-    EXPECT_EQ(exact.result, reference("%.16000Lg|%#.9000Lg", 1e4000L, 0.5L));
+    EXPECT_EQ(exact.result, theirs("%.16000Lg|%#.9000Lg", 1e4000L, 0.5L));
     EXPECT_LT(exact.work, 2 * directive_work);
 #undef TWENTY
 #undef TEN_ARGS
@@ -312,15 +283,15 @@ TEST(LineFormat, RefusedFormatsSaySo) {
               "format refused at \"%2000000000Ld\": a field over 4096 in a format with a "
               "non-standard conversion");
     EXPECT_EQ(ours("%Ld|%qx|%hc|%5%|%4096y|%Lx", 5LL, 6LL, 'c', 7LL),
-              reference("%Ld|%qx|%hc|%5%|%4096y|%Lx", 5LL, 6LL, 'c', 7LL));
+              theirs("%Ld|%qx|%hc|%5%|%4096y|%Lx", 5LL, 6LL, 'c', 7LL));
     // (Emscripten's C library prints a long double as a double: 0 here.)
-    if (reference("%.3Le", 1e-4940L).text != "0.000e+00") {
+    if (theirs("%.3Le", 1e-4940L).text != "0.000e+00") {
         EXPECT_EQ(ours("%.5000Lg", 1e-4940L).text,
                   "format refused at \"%.5000Lg\": the value needs more digits than a line keeps");
     } else {
-        EXPECT_EQ(ours("%.5000Lg", 1e-4940L), reference("%.5000Lg", 1e-4940L));
+        EXPECT_EQ(ours("%.5000Lg", 1e-4940L), theirs("%.5000Lg", 1e-4940L));
     }
-    EXPECT_EQ(ours("%.5000Lg", 0.1L), reference("%.5000Lg", 0.1L));  // this one is short
+    EXPECT_EQ(ours("%.5000Lg", 0.1L), theirs("%.5000Lg", 0.1L));  // this one is short
 }
 
 // %s and %ls with a precision read at most that many characters (wide: as many
@@ -332,12 +303,12 @@ TEST(LineFormat, StringsAreReadNoFurtherThanTheirPrecision) {
     for (const char* s : code.copies()) {
         EXPECT_EQ(ours("chunk %.4s|%.*s|%-6.2s|%.0s.", s, 3, s, s, s),
                   (Formatted{23, "chunk ABCD|ABC|AB    |."}));
-        EXPECT_EQ(ours("%*.*s|", 9, 4, s), reference("%*.*s|", 9, 4, "ABCD"));
+        EXPECT_EQ(ours("%*.*s|", 9, 4, s), theirs("%*.*s|", 9, 4, "ABCD"));
     }
     for (const char* s : three.copies()) EXPECT_EQ(ours("%.3s", s), (Formatted{3, "xyz"}));
     for (const wchar_t* w : wide.copies()) {
         EXPECT_EQ(ours("%.4ls|%.*ls|%6.2ls", w, 3, w, w),
-                  reference("%.4ls|%.*ls|%6.2ls", L"wxyz", 3, L"wxyz", L"wxyz"));
+                  theirs("%.4ls|%.*ls|%6.2ls", L"wxyz", 3, L"wxyz", L"wxyz"));
         EXPECT_EQ(ours("%.4ls", w), (Formatted{4, "wxyz"}));
     }
 }
@@ -355,12 +326,12 @@ TEST(LineFormat, RandomFormatsMatchTheCLibrary) {
             const format_cases::Case c = format_cases::sequential_case(pick);
             int our_count = -7, their_count = -7;
             Formatted got = format_cases::call_sequential(ours, c, &our_count);
-            Formatted expected = format_cases::call_sequential(reference, c, &their_count, true);
+            Formatted expected = format_cases::call_sequential(theirs, c, &their_count, true);
             ASSERT_EQ(got, expected) << "seed " << seed << ": " << c.format.substr(0, 300);
             ASSERT_EQ(our_count, their_count) << c.format.substr(0, 300);
             const format_cases::Case n = format_cases::numbered_case(pick);
             ASSERT_EQ(format_cases::call_numbered(ours, n),
-                      format_cases::call_numbered(reference, n, true))
+                      format_cases::call_numbered(theirs, n, true))
                 << "seed " << seed << ": " << n.format;
         }
     }

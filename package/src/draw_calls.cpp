@@ -47,6 +47,27 @@ DrawCommand make_command(int kind, int color, int width, int x1, int y1, int x2,
     return DrawCommand{kind, color, width, x1, y1, x2, y2, x3, y3, nullptr};
 }
 
+// A rectangle or an oval: any two opposite corners, sorted to the upper-left and
+// lower-right before the call-log line.
+int draw_box(int kind, const char* shape, ColorIndex color, int x1, int y1, int x2, int y2,
+             int width) {
+    if (x1 > x2) std::swap(x1, x2);
+    if (y1 < y2) std::swap(y1, y2);
+    color = check_color(color);
+    width = repair_width(width);
+    if (S.logging_enabled) {
+        if (width == 0) {
+            log_printf("%s %s with bounding box (%d,%d) to (%d,%d), filled\n", color_name[color],
+                       shape, x1, y1, x2, y2);
+        } else {
+            log_printf("%s %s with bounding box (%d,%d) to (%d,%d) with line width %d\n",
+                       color_name[color], shape, x1, y1, x2, y2, width);
+        }
+    }
+    render_command(make_command(kind, color, width, x1, y1, x2, y2));
+    return 1;
+}
+
 }  // namespace
 
 int draw_triangle(ColorIndex color, int x1, int y1, int x2, int y2, int x3, int y3, int width) {
@@ -61,39 +82,11 @@ int draw_triangle(ColorIndex color, int x1, int y1, int x2, int y2, int x3, int 
 }
 
 int draw_rectangle(ColorIndex color, int x1, int y1, int x2, int y2, int width) {
-    if (x1 > x2) std::swap(x1, x2);
-    if (y1 < y2) std::swap(y1, y2);
-    color = check_color(color);
-    width = repair_width(width);
-    if (S.logging_enabled) {
-        if (width == 0) {
-            log_printf("%s rectangle with bounding box (%d,%d) to (%d,%d), filled\n",
-                       color_name[color], x1, y1, x2, y2);
-        } else {
-            log_printf("%s rectangle with bounding box (%d,%d) to (%d,%d) with line width %d\n",
-                       color_name[color], x1, y1, x2, y2, width);
-        }
-    }
-    render_command(make_command(DRAW_RECTANGLE, color, width, x1, y1, x2, y2));
-    return 1;
+    return draw_box(DRAW_RECTANGLE, "rectangle", color, x1, y1, x2, y2, width);
 }
 
 int draw_oval(ColorIndex color, int x1, int y1, int x2, int y2, int width) {
-    if (x1 > x2) std::swap(x1, x2);
-    if (y1 < y2) std::swap(y1, y2);
-    color = check_color(color);
-    width = repair_width(width);
-    if (S.logging_enabled) {
-        if (width == 0) {
-            log_printf("%s oval with bounding box (%d,%d) to (%d,%d), filled\n", color_name[color],
-                       x1, y1, x2, y2);
-        } else {
-            log_printf("%s oval with bounding box (%d,%d) to (%d,%d) with line width %d\n",
-                       color_name[color], x1, y1, x2, y2, width);
-        }
-    }
-    render_command(make_command(DRAW_OVAL, color, width, x1, y1, x2, y2));
-    return 1;
+    return draw_box(DRAW_OVAL, "oval", color, x1, y1, x2, y2, width);
 }
 
 int draw_pixel(ColorIndex color, int x, int y) {

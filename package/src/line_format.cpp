@@ -590,6 +590,21 @@ Outcome put_converted(Line& line, const Directive& d, const Value& v, Refusal& r
                                                                     : Outcome::Failed;
 }
 
+// Reads the next directive after `p` (skipping "%%") and moves `p` past it;
+// false at the end of the format.
+bool next_directive(const char*& p, Directive& d) {
+    while ((p = std::strchr(p, '%')) != nullptr) {
+        if (*++p == '%') {
+            ++p;
+            continue;
+        }
+        d = Directive{};
+        read_directive(p, d);
+        return true;
+    }
+    return false;
+}
+
 // What the fields of a format are: every width and precision, written or from a
 // '*', at most direct_limit (Small), or also a string with a precision (Precise:
 // AddressSanitizer's vsnprintf checks read such a string up to its NUL, so the
@@ -600,13 +615,8 @@ enum class Fields { Small, Precise, Large };
 
 Fields scan_fields(const char* format, va_list& args, Refusal& refusal) {
     Fields fields = Fields::Small;
-    for (const char* p = format; (p = std::strchr(p, '%')) != nullptr;) {
-        if (*++p == '%') {
-            ++p;
-            continue;
-        }
-        Directive d;
-        read_directive(p, d);
+    Directive d;
+    for (const char* p = format; next_directive(p, d);) {
         bool small =
             !d.too_large && !d.malformed && d.width <= direct_limit && d.precision <= direct_limit;
         if (d.star_width && std::abs(int64_t(va_arg(args, int))) > direct_limit) small = false;
@@ -634,13 +644,8 @@ Outcome fetch_numbered(const char* format, va_list& args, Value* table, int& cou
     const Directive* unnumbered = nullptr;
     Directive first_unnumbered;
     int highest = 0;
-    for (const char* p = format; (p = std::strchr(p, '%')) != nullptr;) {
-        if (*++p == '%') {
-            ++p;
-            continue;
-        }
-        Directive d;
-        read_directive(p, d);
+    Directive d;
+    for (const char* p = format; next_directive(p, d);) {
         unknown = unknown || d.arg == Arg::Unknown;
         if (d.unnumbered() && unnumbered == nullptr) {
             first_unnumbered = d;

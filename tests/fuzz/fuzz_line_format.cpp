@@ -12,34 +12,14 @@
 #include <string>
 
 #include "format_cases.h"
+#include "format_compare.h"
 #include "line_format.h"
 
 namespace {
 
-struct Formatted {
-    int count;
-    std::string text;
-    bool operator==(const Formatted&) const = default;
-};
-
-Formatted ours(const char* format, ...) {
-    char buffer[log_line_buffer];
-    va_list args;
-    va_start(args, format);
-    int count = format_line(buffer, format, args);
-    va_end(args);
-    return {count, buffer};
-}
-
-Formatted theirs(const char* format, ...) {
-    char buffer[log_line_buffer];
-    va_list args;
-    va_start(args, format);
-    int count = vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    if (count < 0) return {0, ""};
-    return {count < log_line_buffer ? count : log_line_buffer - 1, buffer};
-}
+using format_compare::Formatted;
+using format_compare::ours;
+using format_compare::theirs;
 
 void differ(const std::string& format, const Formatted& got, const Formatted& expected) {
     std::fprintf(stderr, "format: %s\nours:   %d \"%s\"\ntheirs: %d \"%s\"\n", format.c_str(),

@@ -8,6 +8,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
+# Each step's header says how long the run has taken so far, so a slow run shows
+# where its time goes.
+SECONDS=0
+step() { echo "== [$((SECONDS / 60))m$((SECONDS % 60))s] $*"; }
+
 "$root/scripts/setup.sh"
 
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -21,7 +26,7 @@ build_and_test() {
   (cd "$root/$dir" && ctest --output-on-failure -j"$jobs")
 }
 
-echo "== format (clang-format $(clang-format --version | sed -n 's/.*version \([0-9.]*\).*/\1/p'))"
+step "format (clang-format $(clang-format --version | sed -n 's/.*version \([0-9.]*\).*/\1/p'))"
 # Every C++ file git tracks must be as the repository's .clang-format writes it.
 git -C "$root" ls-files -z '*.cpp' '*.h' | (cd "$root" && xargs -0 clang-format --dry-run --Werror)
 
@@ -29,29 +34,29 @@ git -C "$root" ls-files -z '*.cpp' '*.h' | (cd "$root" && xargs -0 clang-format 
 # that need no desktop run under node, and the browser test against a loopback
 # server, which compares the page with the native program of the normal pass.
 web_pass() {
-  echo "== web: build (WebAssembly) and test under node"
+  step "web: build (WebAssembly) and test under node"
   cmake --preset web -DTAVLO_WERROR=$werror >/dev/null
   cmake --build "$root/build-web" -j"$jobs"
   (cd "$root/build-web" && ctest --output-on-failure -j"$jobs")
-  echo "== web: browser test (Chromium, puppeteer-core, 127.0.0.1)"
+  step "web: browser test (Chromium, puppeteer-core, 127.0.0.1)"
   node "$root/tests/web/browser_test.mjs" "$root/build-web/web" "$root/build/demo/cubes"
   # The playground's foundation: the package built for wasm32-wasi by the pinned
   # in-browser compiler under node, and a program built so against the native one.
-  echo "== web: the package for wasm32-wasi (playground compiler under node)"
+  step "web: the package for wasm32-wasi (playground compiler under node)"
   cmake -S "$root" -B "$root/build" -DTAVLO_WASI=ON >/dev/null
   cmake --build "$root/build" -j"$jobs" --target shapes playground_wasi
   (cd "$root/build" && ctest --output-on-failure -R '^Playground\.')
 }
 
-echo "== build and test"
+step "build and test"
 build_and_test build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 if [ "${1:-}" != --quick ]; then web_pass; fi
 
-echo "== the package as a library: installed, found, packaged, cross-built"
+step "the package as a library: installed, found, packaged, cross-built"
 "$root/scripts/test-library.sh" "$root/build"
 
 if [ "${1:-}" != --quick ]; then
-  echo "== build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
+  step "build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     LSAN_OPTIONS=suppressions="$root/tests/lsan-suppressions.txt" \
     build_and_test build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTAVLO_SANITIZE=ON -DTAVLO_BENCH=OFF
@@ -60,7 +65,7 @@ if [ "${1:-}" != --quick ]; then
   # default), the package instrumented for coverage, under ASan + UBSan.
   # scripts/fuzz.sh is the long run.
   seconds=${TAVLO_FUZZ_SECONDS:-30}
-  echo "== fuzzing the script reader, the event loop and the line formatter for $seconds s each (libFuzzer, ASan + UBSan)"
+  step "fuzzing the script reader, the event loop and the line formatter for $seconds s each (libFuzzer, ASan + UBSan)"
   CC=clang CXX=clang++ cmake -S "$root" -B "$root/build-fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTAVLO_FUZZ=ON -DTAVLO_SANITIZE=ON -DTAVLO_QT=OFF -DTAVLO_BENCH=OFF >/dev/null
   cmake --build "$root/build-fuzz" -j"$jobs" --target fuzz_script fuzz_event_loop fuzz_line_format
@@ -82,4 +87,4 @@ if [ "${1:-}" != --quick ]; then
     rm -rf "$work"
   done
 fi
-echo "== all tests passed"
+step "all tests passed"

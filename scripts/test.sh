@@ -42,6 +42,13 @@ web_pass() {
   node "$root/tests/web/browser_test.mjs" "$root/build-web/web" "$root/build/demo/cubes"
   # The playground's foundation: the package built for wasm32-wasi by the pinned
   # in-browser compiler under node, and a program built so against the native one.
+  # The compiler's own file system empties /tmp after every run, so a checkout
+  # under /tmp cannot be built this way: that step is then skipped, and says so.
+  case "$root/" in
+    /tmp/*)
+      step "web: the package for wasm32-wasi: SKIPPED, the checkout is under /tmp ($root)"
+      return 0 ;;
+  esac
   step "web: the package for wasm32-wasi (playground compiler under node)"
   cmake -S "$root" -B "$root/build" -DTAVLO_WASI=ON >/dev/null
   cmake --build "$root/build" -j"$jobs" --target shapes playground_wasi

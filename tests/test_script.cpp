@@ -295,3 +295,67 @@ TEST_F(Script, AScriptEventKeepsNoFieldOfLiveInput) {
         EXPECT_EQ(package_state.pending_key, expected.key);
     }
 }
+
+// The lines of the kinds enable_input switches on: each is read only while its
+// kind is on. For a program that has not switched it on it is an unrecognised
+// line (playback ends with the message), never a click or a key, whatever the
+// letters after its seventh character; a malformed one is unrecognised too.
+TEST_F(Script, InputLinesAreReadOnlyWhileTheirKindIsOn) {
+    struct Case {
+        const char* line;
+        int kind_needed;
+        Event event;  // x, y, key as wait_event hands them out
+    };
+    const Case good[] = {
+        {"TAVLO_UP(-3, 4, 1);\n", InputKind::MouseRelease, {EventKind::MouseUp, -3, 4, 1}},
+        {"TAVLO_UP(5, 6, 2);\n",
+         InputKind::MouseRelease | InputKind::RightButton,
+         {EventKind::MouseUp, 5, 6, 2}},
+        {"TAVLO_DRAG(7, -8, 3);\n", InputKind::MouseMovement, {EventKind::MouseMove, 7, -8, 3}},
+        {"TAVLO_RIGHT(-9, 10);\n", InputKind::RightButton, {EventKind::RightMouse, -9, 10, 0}},
+        {"TAVLO_VKEY(123, 7);\n", InputKind::SpecialKeys, {EventKind::SpecialKey, 7, 123, 123}},
+        {"TAVLO_LIFT(222, 0);\n",
+         InputKind::KeyRelease,
+         {EventKind::KeyUp, 0, 222, static_cast<signed char>(222)}},
+    };
+    const std::vector<std::string> unrecognised = {"Unrecognised line in script file TAVLO.SCR\n"};
+    for (const Case& c : good) {
+        for (int kinds : {0, InputKind::All & ~c.kind_needed, c.kind_needed}) {
+            reset_package_state();
+            enable_input(kinds);
+            write_script(std::string(c.line) + "TAVLO_KBD(50);\n");
+            if (kinds != c.kind_needed) {
+                EXPECT_EQ(next(), 0) << c.line << kinds;
+                EXPECT_EQ(log_lines(), unrecognised) << c.line << kinds;
+                continue;
+            }
+            ASSERT_EQ(next(), c.event.kind) << c.line;
+            EXPECT_EQ(package_state.pending_x, c.event.x) << c.line;
+            EXPECT_EQ(package_state.pending_y, c.event.y) << c.line;
+            EXPECT_EQ(package_state.pending_key, c.event.key) << c.line;
+            EXPECT_EQ(next(), EventKind::Key) << c.line;  // the reader stays in step
+        }
+    }
+    const char* bad[] = {
+        "TAVLO_UP(1, 2, 3);\n",     // no such button
+        "TAVLO_UP(1, 2);\n",        // the button missing
+        "TAVLO_DRAG(1, 2, 4);\n",   // buttons beyond left and right
+        "TAVLO_RIGHT(1);\n",        // one coordinate
+        "TAVLO_VKEY(65, 0);\n",     // a character key is no special key
+        "TAVLO_VKEY(37, 8);\n",     // modifiers beyond Shift, Ctrl, Alt
+        "TAVLO_LIFT(0, 0);\n",      // no key
+        "TAVLO_LIFT(255, 0);\n",    // beyond the codes
+        "TAVLO_LIFT(37);\n",        // the modifiers missing
+        "TAVLO_WHEEL(1, 2, 1);\n",  // a letter that is no kind
+    };
+    for (const char* line : bad) {
+        reset_package_state();
+        enable_input(InputKind::All);
+        write_script(std::string(line) + "TAVLO_KBD(50);\n");
+        package_state.pending_x = 11;
+        EXPECT_EQ(next(), 0) << line;
+        EXPECT_EQ(log_lines(), unrecognised) << line;
+        EXPECT_EQ(package_state.pending_kind, EventKind::None) << line;  // nothing half-set
+        EXPECT_EQ(package_state.pending_x, 11) << line;
+    }
+}

@@ -88,9 +88,35 @@ TEST(InputPlan, ParsesEveryAction) {
         "4 key #\n"
         "5 ctrl l\n"
         "6 menu 5\n"
-        "7 close\n";
+        "7 close\n"
+        "8 press 1 2\n"
+        "8 move 3 4\n"
+        "8 release 5 6\n"
+        "9 rpress 7 8\n"
+        "9 rrelease 9 10\n"
+        "9 rclick 11 12\n"
+        "10 vkey f12 alt shift\n"
+        "10 vkey pgdn\n"
+        "10 vkey 45 ctrl\n";
     ASSERT_TRUE(portable::parse_input_plan(text, plan, error)) << error;
-    ASSERT_EQ(plan.size(), 7u);
+    ASSERT_EQ(plan.size(), 16u);
+    const UINT pointer_messages[] = {WM_LBUTTONDOWN, WM_MOUSEMOVE, WM_LBUTTONUP, WM_RBUTTONDOWN,
+                                     WM_RBUTTONUP};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(plan[7 + i].input.kind, HeadlessInput::Kind::Pointer);
+        EXPECT_EQ(plan[7 + i].input.code, pointer_messages[i]);
+        EXPECT_EQ(plan[7 + i].input.x, 1 + 2 * i);
+        EXPECT_EQ(plan[7 + i].input.y, 2 + 2 * i);
+    }
+    EXPECT_EQ(plan[12].input.kind, HeadlessInput::Kind::RightClick);
+    EXPECT_EQ(plan[12].input.y, 12);
+    EXPECT_EQ(plan[13].input.kind, HeadlessInput::Kind::Special);
+    EXPECT_EQ(plan[13].input.code, UINT(VK_F12));
+    EXPECT_EQ(plan[13].input.modifiers, 5);
+    EXPECT_EQ(plan[14].input.code, UINT(VK_NEXT));
+    EXPECT_EQ(plan[14].input.modifiers, 0);
+    EXPECT_EQ(plan[15].input.code, UINT(VK_INSERT));
+    EXPECT_EQ(plan[15].input.modifiers, 2);
     EXPECT_EQ(plan[0].input.kind, HeadlessInput::Kind::Click);
     EXPECT_EQ(plan[0].input.x, 38);
     EXPECT_EQ(plan[0].input.y, 103);
@@ -117,6 +143,12 @@ TEST(InputPlan, BadLinesNameTheirLine) {
         {"1 jump\n", "line 1: unknown action \"jump\""},
         {"1 close now\n", "line 1: unexpected \"now\""},
         {"1\n", "line 1: missing action"},
+        {"1 move 5\n", "line 1: move needs two client coordinates"},
+        {"1 rclick 5 40000\n", "line 1: rclick needs"},
+        {"1 vkey\n", "line 1: vkey needs a key"},
+        {"1 vkey f13\n", "line 1: vkey needs a key"},
+        {"1 vkey 255\n", "line 1: vkey needs a key"},
+        {"1 vkey left meta\n", "line 1: unexpected \"meta\" after the vkey action"},
     };
     for (const auto& [text, message] : cases) {
         std::vector<portable::PlannedInput> plan;

@@ -140,8 +140,98 @@ enum : int {
     Key = 2,       // character typed without Ctrl: key
     Periodic = 3,  // animation step
     Quit = 4,      // the application is to end
+    // Only after enable_input has switched their kind on (see below):
+    MouseUp = 5,     // a mouse button released in the graphics window: x, y; key 1 left, 2 right
+    MouseMove = 6,   // the mouse moved in the graphics window: x, y; key the MouseButton bits held
+    RightMouse = 7,  // right button pressed in the graphics window: x, y
+    SpecialKey =
+        8,  // a key without a character pressed: key and y the VirtualKey, x the KeyModifier bits
+    KeyUp = 9,  // a key released: key and y its virtual-key code, x the KeyModifier bits
 };
 }
+
+// ============================================================ Input for games and drawing programs
+// A program gets only the events above 1..4 unless it asks for more: enable_input
+// switches on the kinds it names (InputKind bits, or-ed) and off the others.
+// Until it is called nothing changes: no new events, no new script lines.
+namespace InputKind {
+enum : int {
+    MouseRelease =
+        1,  // EventKind::MouseUp for the left button (and the right one with RightButton)
+    MouseMovement = 2,  // EventKind::MouseMove, with the buttons held (dragging)
+    RightButton = 4,    // EventKind::RightMouse
+    SpecialKeys =
+        8,  // EventKind::SpecialKey: arrows, Home/End, Page Up/Down, Insert, Delete, F1-F12
+    KeyRelease = 16,  // EventKind::KeyUp, for every key (character keys and Shift/Ctrl/Alt too)
+    All = 31,
+};
+}
+
+// The bits of the buttons held, in *key of a MouseMove event (and which button an
+// up was, in *key of a MouseUp event).
+namespace MouseButton {
+enum : int {
+    Left = 1,
+    Right = 2,
+};
+}
+
+// The bits of the modifier keys held, in *x of SpecialKey and KeyUp events.
+namespace KeyModifier {
+enum : int {
+    Shift = 1,
+    Ctrl = 2,
+    Alt = 4,
+};
+}
+
+// Windows' virtual-key codes of the keys without a character (SpecialKey events).
+// A KeyUp event carries any key's code: letters 'A'..'Z' and digits '0'..'9' are
+// their ASCII capitals, Space 0x20, Enter 0x0D, Shift 0x10, Ctrl 0x11, Alt 0x12,
+// punctuation 0xBA..0xDE (US keyboard). All codes are 1..254; *y holds the code
+// as an int, *key the same code in a char (read it as (unsigned char)*key: codes
+// above 0x7F are negative in a signed char).
+namespace VirtualKey {
+enum : int {
+    PageUp = 0x21,
+    PageDown = 0x22,
+    End = 0x23,
+    Home = 0x24,
+    Left = 0x25,
+    Up = 0x26,
+    Right = 0x27,
+    Down = 0x28,
+    Insert = 0x2D,
+    Delete = 0x2E,
+    F1 = 0x70,  // F1..F12 are 0x70..0x7B
+    F12 = 0x7B,
+};
+}
+
+// Switches on the InputKind bits in `kinds` and off the others (0: back to only
+// the events 1..4); unknown bits are dropped with a message. Returns the kinds
+// now on. The setting holds until the next call, across displays.
+//
+// How the new events arrive (the rules of the event loop stay: one message per
+// pass of wait_event, and an event ends the wait in the pass that brings it):
+// - Each ends the wait at once and replaces an armed periodic event, as a click
+//   does. Nothing queues inside the package: the window system's queue holds
+//   what comes later, each message one event.
+// - Mouse moves coalesce: a move that finds the previous move still waiting in
+//   the queue replaces it (as Windows does), and a move to the same position
+//   with the same buttons as the last one returned is no event. Moves outside the
+//   graphics window's client area are not reported (no capture).
+// - A click gives Mouse, then MouseUp when MouseRelease is on. Right button:
+//   RightMouse, then MouseUp with key 2 when MouseRelease is on too.
+// - A key with a character still gives Key (2) from its character; KeyUp comes
+//   for it on release. Ctrl+letter stays a Run menu shortcut and gives no Key.
+// - Recording writes a line for each new event returned (the script format:
+//   TAVLO_UP(x, y, button); TAVLO_DRAG(x, y, buttons); TAVLO_RIGHT(x, y);
+//   TAVLO_VKEY(code, modifiers); TAVLO_LIFT(code, modifiers);), and playback
+//   returns them again, but only while their kind is on: for a program that
+//   has not switched a kind on, its line is an unrecognised line (playback ends
+//   with a message), never a click or a key.
+int enable_input(int kinds);
 
 namespace AnimationMode {
 enum : int {
@@ -153,7 +243,8 @@ enum : int {
 }
 
 // Blocks until the next event; stores its position (canvas coordinates) and key
-// through the three pointers and returns its EventKind (1..4). Before open_display
+// through the three pointers and returns its EventKind (1..4, and 5..9 for the
+// kinds enable_input has switched on). Before open_display
 // there is nothing to wait for: it returns Quit at once, with 0 stored.
 int wait_event(int* x, int* y, char* key);
 // Applies an AnimationMode; other values change nothing. Returns 1, or 0 before

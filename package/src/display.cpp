@@ -146,15 +146,34 @@ LRESULT CALLBACK graphics_window_proc(HWND window, UINT message, WPARAM wparam, 
         case WM_DESTROY: return on_destroy();
         case WM_SIZE: return on_size(window);
         case WM_PAINT: return on_paint(window);
-        case WM_KEYDOWN: on_key_down(wparam); return 0;
-        case WM_KEYUP: on_key_up(wparam); return 0;
+        case WM_KEYDOWN:
+            on_key_down(wparam);
+            on_input_key_down(wparam, false, lparam);
+            return 0;
+        case WM_KEYUP:
+            on_key_up(wparam);
+            on_input_key_up(wparam, false, lparam);
+            return 0;
+        // System keys (with Alt, and F10) keep what the system does with them.
+        case WM_SYSKEYDOWN:
+            on_input_key_down(wparam, true, lparam);
+            return DefWindowProcA(window, message, wparam, lparam);
+        case WM_SYSKEYUP:
+            on_input_key_up(wparam, true, lparam);
+            return DefWindowProcA(window, message, wparam, lparam);
         case WM_CHAR: return on_char(wparam);
         case WM_COMMAND: return on_command(wparam);
         case WM_TIMER: return on_timer();
         case WM_ENDSESSION: return on_end_session(wparam);
         case WM_LBUTTONDOWN: return on_left_button_down(lparam);
-        default: return DefWindowProcA(window, message, wparam, lparam);
+        // These go on to the default procedure as before enable_input existed.
+        case WM_LBUTTONUP: on_button_up(MouseButton::Left, lparam); break;
+        case WM_RBUTTONDOWN: on_right_button_down(lparam); break;
+        case WM_RBUTTONUP: on_button_up(MouseButton::Right, lparam); break;
+        case WM_MOUSEMOVE: on_mouse_move(wparam, lparam); break;
+        default: break;
     }
+    return DefWindowProcA(window, message, wparam, lparam);
 }
 
 LRESULT CALLBACK text_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {

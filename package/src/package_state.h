@@ -89,6 +89,15 @@ struct PackageState {
     bool timer_tick = false;
     bool quit_requested = false;
 
+    // input kinds a program asked for (enable_input), and what they need
+    int input_kinds = 0;  // InputKind bits
+    bool shift_held = false;
+    bool alt_held = false;
+    bool move_reported = false;  // a MouseMove was made; its position and buttons:
+    int move_x = 0;
+    int move_y = 0;
+    int move_buttons = 0;
+
     // Run menu
     HMENU run_menu = nullptr;
     int ctrl_held = 0;
@@ -135,6 +144,23 @@ void refresh_canvas();  // copies the canvas to the window when dirty
 
 // event loop (event_loop.cpp)
 void pump_message();
+
+// input for games and drawing programs (input.cpp): the handlers of the graphics
+// window's mouse and key messages beyond the left press and WM_CHAR. Each makes
+// an event only when its kind is switched on; the key handlers keep track of
+// Shift and Alt whatever is on.
+void on_mouse_move(WPARAM wparam, LPARAM lparam);
+void on_button_up(int button, LPARAM lparam);
+void on_right_button_down(LPARAM lparam);
+// A key-down (WM_KEYDOWN or WM_SYSKEYDOWN, `system` for the latter) and a key-up.
+void on_input_key_down(WPARAM virtual_key, bool system, LPARAM lparam);
+void on_input_key_up(WPARAM virtual_key, bool system, LPARAM lparam);
+// Reads the line of a new event kind (by its seventh character) into the pending
+// event; false when the line is not one, its kind is not on, or it is malformed.
+// `take` is the script reader's number scanner: (cursor, signed?, value) -> ok.
+bool parse_input_line(const char* line, bool (*take)(const char**, bool, int*));
+// Writes the script line of a new event kind; false for any other kind.
+bool format_input_line(FILE* stream, int kind, int x, int y, signed char key, int* written);
 
 // Run menu (run_menu.cpp)
 void build_run_menu(HWND window);

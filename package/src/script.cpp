@@ -3,8 +3,10 @@
 // input.
 //
 // Lines: "TAVLO_MOUSE(%d, %d);", "TAVLO_KBD(%d);" and "TAVLO_PERIODIC(%d);", where a
-// periodic line stands for that many consecutive periodic events. The reader
-// decides by the seventh character (K, M or P). A line it cannot read whole -
+// periodic line stands for that many consecutive periodic events, and for the
+// kinds a program switched on with enable_input the lines of input.cpp
+// (TAVLO_UP, _DRAG, _RIGHT, _VKEY, _LIFT). The reader decides by the seventh
+// character (K, M, P; U, D, R, V, L only while their kind is on). A line it cannot read whole -
 // too short, without the numbers its kind needs, with a number too long for the
 // int range - is unrecognised, and ends playback with a message like the end of
 // the file does. A line ends at its newline whatever bytes it holds; a NUL byte
@@ -141,13 +143,20 @@ bool parse_periodic(const char* line) {
     return true;
 }
 
+// The scanner the lines of the kinds enable_input switches on use: a signed
+// number (a position) or one of digits only.
+bool take_value(const char** cursor, bool is_signed, int* value) {
+    return is_signed ? take_number(cursor, signed_starts, signed_continues, value)
+                     : take_number(cursor, digit_starts, digit_continues, value);
+}
+
 bool parse_line(const char* line) {
     if (std::strlen(line) < 7) return false;
     switch (line[6]) {
         case 'K': return parse_key(line);
         case 'M': return parse_mouse(line);
         case 'P': return parse_periodic(line);
-        default: return false;
+        default: return parse_input_line(line, take_value);
     }
 }
 
@@ -224,7 +233,9 @@ void record_event(int kind, int x, int y, signed char key) {
         case EventKind::Periodic:
             written = std::fprintf(S.script_stream, "TAVLO_PERIODIC(%d);\n", S.periodic_count);
             break;
-        default: return;
+        default:
+            if (!format_input_line(S.script_stream, kind, x, y, key, &written)) return;
+            break;
     }
     if (written < 0 || std::fflush(S.script_stream) != 0) report_write_failure();
 }

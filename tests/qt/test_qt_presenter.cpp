@@ -292,6 +292,57 @@ private slots:
         QVERIFY(package_state.logging_enabled);
     }
 
+    // With every kind of enable_input on, the widgets' drags, releases, right
+    // clicks, keys without a character and key releases arrive as their events.
+    void switched_on_input_arrives_through_the_widgets() {
+        QCOMPARE(enable_input(InputKind::All), int(InputKind::All));
+        set_animation(AnimationMode::Halt);
+        const QPoint from = client_point(10, 20), to = client_point(30, -40);
+        QTest::mousePress(view(), Qt::LeftButton, {}, from);
+        QTest::mouseMove(view(), to);
+        QTest::mouseRelease(view(), Qt::LeftButton, {}, to);
+        QTest::mouseClick(view(), Qt::RightButton, {}, from);
+        QTest::keyClick(view(), Qt::Key_F5, Qt::ShiftModifier);
+        QTest::keyClick(view(), Qt::Key_At);
+        struct Seen {
+            int kind, x, y, key;
+            bool operator==(const Seen&) const = default;
+        };
+        std::vector<Seen> seen;
+        QElapsedTimer clock;
+        clock.start();
+        while (seen.empty() || seen.back().kind != EventKind::Key || seen.back().key != '@') {
+            if (clock.elapsed() > 60000) QFAIL("hung: the marker key never came back");
+            int x = 0, y = 0;
+            char key = 0;
+            const int kind = wait_event(&x, &y, &key);
+            // Periodic events and the moves QtTest makes on its own carry nothing here.
+            if (kind != EventKind::Periodic && !(kind == EventKind::MouseMove && key == 0))
+                seen.push_back({kind, x, y, key});
+        }
+        const std::vector<Seen> expected = {
+            {EventKind::Mouse, 10, 20, 0},
+            {EventKind::MouseMove, 30, -40, MouseButton::Left},
+            {EventKind::MouseUp, 30, -40, MouseButton::Left},
+            {EventKind::RightMouse, 10, 20, 0},
+            {EventKind::MouseUp, 10, 20, MouseButton::Right},
+            {EventKind::SpecialKey, KeyModifier::Shift, VirtualKey::F1 + 4, VirtualKey::F1 + 4},
+            {EventKind::KeyUp, KeyModifier::Shift, VirtualKey::F1 + 4, VirtualKey::F1 + 4},
+            {EventKind::KeyUp, 0, VK_SHIFT, VK_SHIFT},
+            {EventKind::Key, 0, 0, '@'},
+        };
+        QCOMPARE(seen.size(), expected.size());
+        for (size_t i = 0; i < expected.size(); ++i) {
+            QVERIFY2(seen[i] == expected[i], qPrintable(QString("event %1: %2 %3 %4 %5")
+                                                            .arg(i)
+                                                            .arg(seen[i].kind)
+                                                            .arg(seen[i].x)
+                                                            .arg(seen[i].y)
+                                                            .arg(seen[i].key)));
+        }
+        enable_input(0);
+    }
+
     void menu_items_flags_and_order_match_the_package_menu() {
         HMENU menu = GetMenu(graphics());
         const std::vector<MenuItem>& bar_items = menu_items(menu);

@@ -2,7 +2,8 @@
 //
 // Implements PostMessageA, SendMessageA, PostQuitMessage, GetMessageA,
 // TranslateMessage, DispatchMessageA, SetTimer, KillTimer and GetSystemMetrics.
-// GetMessageA keeps Windows' order: posted messages first, in order; then the
+// GetMessageA keeps Windows' order: posted messages first, in order (a mouse
+// move posted right after a move to the same window replaces it); then the
 // quit message (result 0) once no posted message is left; then a WM_PAINT for a
 // visible window with an invalid region; then one WM_TIMER for a timer that is
 // due (missed periods coalesce into one message); otherwise it blocks in the
@@ -162,7 +163,16 @@ using namespace portable;
 BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM w, LPARAM l) {
     // NULL posts a message to the thread itself; a window must be alive.
     if (window != nullptr && live_window(window) == nullptr) return FALSE;
-    queue().posted.push_back(make_message(window, message, w, l));
+    // Mouse moves coalesce as Windows' input does: a move that finds the
+    // window's previous move still last in the queue takes its place, so a
+    // program that falls behind gets the newest position, not a backlog.
+    auto& posted = queue().posted;
+    if (message == WM_MOUSEMOVE && !posted.empty() && posted.back().message == WM_MOUSEMOVE &&
+        posted.back().hwnd == window) {
+        posted.back() = make_message(window, message, w, l);
+        return TRUE;
+    }
+    posted.push_back(make_message(window, message, w, l));
     return TRUE;
 }
 

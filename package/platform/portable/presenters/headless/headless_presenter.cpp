@@ -59,6 +59,26 @@ HeadlessInput HeadlessInput::close(HWND window) {
     return input_of(Kind::Close, window);
 }
 
+HeadlessInput HeadlessInput::pointer(UINT message, int x, int y, HWND window) {
+    HeadlessInput input = input_of(Kind::Pointer, window, message);
+    input.x = x;
+    input.y = y;
+    return input;
+}
+
+HeadlessInput HeadlessInput::right_click(int x, int y, HWND window) {
+    HeadlessInput input = input_of(Kind::RightClick, window);
+    input.x = x;
+    input.y = y;
+    return input;
+}
+
+HeadlessInput HeadlessInput::special(UINT virtual_key, int modifiers, HWND window) {
+    HeadlessInput input = input_of(Kind::Special, window, virtual_key);
+    input.modifiers = modifiers & 7;
+    return input;
+}
+
 // ---------------------------------------------------------------- read-back
 
 const HeadlessPresenter::Known* HeadlessPresenter::known(HWND window) const {
@@ -212,9 +232,27 @@ HWND HeadlessPresenter::focus_target() const {
     return IsWindow(focus_) ? focus_ : default_target();
 }
 
+namespace {
+
+constexpr UINT modifier_keys[] = {VK_SHIFT, VK_CONTROL, VK_MENU};
+
+// The buttons held after a mouse message.
+WPARAM buttons_after(UINT message, WPARAM held) {
+    switch (message) {
+        case WM_LBUTTONDOWN: return held | MK_LBUTTON;
+        case WM_LBUTTONUP: return held & ~WPARAM(MK_LBUTTON);
+        case WM_RBUTTONDOWN: return held | MK_RBUTTON;
+        case WM_RBUTTONUP: return held & ~WPARAM(MK_RBUTTON);
+        default: return held;
+    }
+}
+
+}  // namespace
+
 void HeadlessPresenter::inject(const HeadlessInput& input) {
     using Kind = HeadlessInput::Kind;
-    bool keyboard = input.kind == Kind::Key || input.kind == Kind::CtrlLetter;
+    bool keyboard =
+        input.kind == Kind::Key || input.kind == Kind::CtrlLetter || input.kind == Kind::Special;
     HWND target =
         input.window != nullptr ? input.window : (keyboard ? focus_target() : default_target());
     switch (input.kind) {
@@ -239,6 +277,28 @@ void HeadlessPresenter::inject(const HeadlessInput& input) {
         }
         case Kind::Menu: PostMessageA(target, WM_COMMAND, input.code, 0); break;
         case Kind::Close: PostMessageA(target, WM_CLOSE, 0, 0); break;
+        case Kind::Pointer:
+            buttons_ = buttons_after(input.code, buttons_);
+            PostMessageA(target, input.code, buttons_, MAKELPARAM(input.x, input.y));
+            break;
+        case Kind::RightClick: {
+            LPARAM where = MAKELPARAM(input.x, input.y);
+            PostMessageA(target, WM_RBUTTONDOWN, buttons_ | MK_RBUTTON, where);
+            PostMessageA(target, WM_RBUTTONUP, buttons_, where);
+            break;
+        }
+        case Kind::Special:
+            for (int i = 0; i < 3; ++i) {
+                if (input.modifiers & (1 << i))
+                    PostMessageA(target, WM_KEYDOWN, modifier_keys[i], key_down_lparam(0));
+            }
+            PostMessageA(target, WM_KEYDOWN, input.code, key_down_lparam(0));
+            PostMessageA(target, WM_KEYUP, input.code, key_up_lparam());
+            for (int i = 2; i >= 0; --i) {
+                if (input.modifiers & (1 << i))
+                    PostMessageA(target, WM_KEYUP, modifier_keys[i], key_up_lparam());
+            }
+            break;
     }
 }
 

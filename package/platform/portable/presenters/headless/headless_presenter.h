@@ -44,14 +44,16 @@ constexpr int64_t headless_tick_ms = 50;
 
 // One user action, as the headless presenter turns it into posted messages.
 struct HeadlessInput {
-    enum class Kind { Click, Key, CtrlLetter, Menu, Close };
+    enum class Kind { Click, Key, CtrlLetter, Menu, Close, Pointer, RightClick, Special };
     Kind kind = Kind::Click;
     // Target window; nullptr: the first top-level window for clicks, menu choices
     // and closes, the focus window (the last one shown) for keys.
     HWND window = nullptr;
-    int x = 0, y = 0;             // Click: client coordinates
-    UINT code = 0;                // Key: virtual key; CtrlLetter: 'A'..'Z'; Menu: command id
+    int x = 0, y = 0;             // Click, Pointer, RightClick: client coordinates
+    UINT code = 0;                // Key, Special: virtual key; CtrlLetter: 'A'..'Z';
+                                  // Menu: command id; Pointer: the mouse message
     unsigned char character = 0;  // Key: the character the key-down carries (0: none)
+    int modifiers = 0;            // Special: 1 Shift, 2 Ctrl, 4 Alt held around the key
 
     // WM_LBUTTONDOWN (MK_LBUTTON, x, y), then WM_LBUTTONUP.
     static HeadlessInput click(int x, int y, HWND window = nullptr);
@@ -66,6 +68,17 @@ struct HeadlessInput {
     static HeadlessInput menu(UINT id, HWND window = nullptr);
     // WM_CLOSE, as the window's close box posts it.
     static HeadlessInput close(HWND window = nullptr);
+    // One mouse message at client coordinates: WM_LBUTTONDOWN, WM_LBUTTONUP,
+    // WM_RBUTTONDOWN, WM_RBUTTONUP or WM_MOUSEMOVE. Its wParam holds the buttons
+    // held after it (MK_LBUTTON, MK_RBUTTON), which the presenter keeps track of,
+    // so a move between a press and a release is a drag.
+    static HeadlessInput pointer(UINT message, int x, int y, HWND window = nullptr);
+    // WM_RBUTTONDOWN then WM_RBUTTONUP.
+    static HeadlessInput right_click(int x, int y, HWND window = nullptr);
+    // A key that types nothing (an arrow, F1 ...), pressed and released with
+    // Shift (1), Ctrl (2), Alt (4) held around it: their key-downs first, their
+    // key-ups last.
+    static HeadlessInput special(UINT virtual_key, int modifiers, HWND window = nullptr);
 };
 
 // A copy of a window's front image: COLORREF pixels, rows top to bottom.
@@ -165,6 +178,7 @@ private:
     std::vector<Known> windows_;                       // in creation order
     HWND main_window_ = nullptr;
     HWND focus_ = nullptr;
+    WPARAM buttons_ = 0;  // MK_LBUTTON, MK_RBUTTON held (pointer inputs)
 };
 
 // The process-wide headless presenter that serves until another is set.

@@ -33,11 +33,92 @@ bool parse_character(const std::string& word, unsigned char& character, std::str
     return true;
 }
 
+struct PointerAction {
+    const char* name;
+    UINT message;  // 0: a right click (down and up)
+};
+
+constexpr PointerAction pointer_actions[] = {
+    {"press", WM_LBUTTONDOWN},  {"release", WM_LBUTTONUP},  {"move", WM_MOUSEMOVE},
+    {"rpress", WM_RBUTTONDOWN}, {"rrelease", WM_RBUTTONUP}, {"rclick", 0},
+};
+
+struct NamedKey {
+    const char* name;
+    UINT code;
+};
+
+constexpr NamedKey named_keys[] = {
+    {"left", VK_LEFT},     {"right", VK_RIGHT},   {"up", VK_UP},      {"down", VK_DOWN},
+    {"home", VK_HOME},     {"end", VK_END},       {"pgup", VK_PRIOR}, {"pgdn", VK_NEXT},
+    {"insert", VK_INSERT}, {"delete", VK_DELETE},
+};
+
+// A key by name (left right up down home end pgup pgdn insert delete f1..f12) or
+// by its virtual-key code 1..254.
+bool parse_named_key(const std::string& word, UINT& code) {
+    for (const NamedKey& key : named_keys) {
+        if (word == key.name) {
+            code = key.code;
+            return true;
+        }
+    }
+    int64_t number = 0;
+    if (word.size() >= 2 && (word[0] == 'f' || word[0] == 'F') &&
+        parse_whole_number(word.substr(1), 1, 12, number)) {
+        code = UINT(VK_F1 + number - 1);
+        return true;
+    }
+    if (!parse_whole_number(word, 1, 254, number)) return false;
+    code = UINT(number);
+    return true;
+}
+
+bool parse_vkey(std::istringstream& words, HeadlessInput& input, std::string& why) {
+    std::string name, word;
+    UINT code = 0;
+    if (!(words >> name) || !parse_named_key(name, code)) {
+        why =
+            "vkey needs a key: left, right, up, down, home, end, pgup, pgdn, insert, delete, "
+            "f1..f12 or a code 1..254: TICK vkey KEY [shift] [ctrl] [alt]";
+        return false;
+    }
+    int modifiers = 0;
+    while (words >> word) {
+        if (word == "shift")
+            modifiers |= 1;
+        else if (word == "ctrl")
+            modifiers |= 2;
+        else if (word == "alt")
+            modifiers |= 4;
+        else {
+            why = "unexpected \"" + word + "\" after the vkey action (expected shift, ctrl or alt)";
+            return false;
+        }
+    }
+    input = HeadlessInput::special(code, modifiers);
+    return true;
+}
+
 bool parse_action(std::istringstream& words, const std::string& action, HeadlessInput& input,
                   std::string& why) {
     std::string a, b;
     int64_t x = 0, y = 0;
-    if (action == "click") {
+    const PointerAction* pointer = nullptr;
+    for (const PointerAction& candidate : pointer_actions) {
+        if (action == candidate.name) pointer = &candidate;
+    }
+    if (pointer != nullptr) {
+        if (!(words >> a >> b) || !parse_whole_number(a, 0, 32767, x) ||
+            !parse_whole_number(b, 0, 32767, y)) {
+            why = action + " needs two client coordinates 0..32767: TICK " + action + " X Y";
+            return false;
+        }
+        input = pointer->message == 0 ? HeadlessInput::right_click(int(x), int(y))
+                                      : HeadlessInput::pointer(pointer->message, int(x), int(y));
+    } else if (action == "vkey") {
+        if (!parse_vkey(words, input, why)) return false;
+    } else if (action == "click") {
         if (!(words >> a >> b) || !parse_whole_number(a, 0, 32767, x) ||
             !parse_whole_number(b, 0, 32767, y)) {
             why = "click needs two client coordinates 0..32767: TICK click X Y";
@@ -67,7 +148,9 @@ bool parse_action(std::istringstream& words, const std::string& action, Headless
     } else if (action == "close") {
         input = HeadlessInput::close();
     } else {
-        why = "unknown action \"" + action + "\" (expected click, key, ctrl, menu or close)";
+        why = "unknown action \"" + action +
+              "\" (expected click, key, ctrl, menu, close, press, release, move, rclick, "
+              "rpress, rrelease or vkey)";
         return false;
     }
     if (words >> a) {

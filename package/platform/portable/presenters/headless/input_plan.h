@@ -8,6 +8,16 @@
 //   TICK ctrl L      Ctrl+letter (A..Z, either case)
 //   TICK menu ID     a menu choice: WM_COMMAND with ID
 //   TICK close       closing the graphics window
+// and, for programs that switch on more input (enable_input), the mouse and keys
+// one message at a time (a move between press and release is a drag):
+//   TICK press X Y       left button down        TICK release X Y   left button up
+//   TICK move X Y        the mouse moves there, with the buttons held
+//   TICK rclick X Y      right click             TICK rpress / rrelease X Y
+//   TICK vkey KEY [shift] [ctrl] [alt]   a key without a character pressed and
+//                        released, the named modifiers held around it; KEY is
+//                        left right up down home end pgup pgdn insert delete
+//                        f1..f12, or a virtual-key code 1..254
+// (every key action releases its key: `key C` also gives a key release).
 // Example:
 //   # start recording, click the scale-up button, type x, stop, quit
 //   2 ctrl R

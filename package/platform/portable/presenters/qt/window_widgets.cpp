@@ -66,6 +66,8 @@ QImage image_from_colorrefs(const uint32_t* pixels, int width, int height) {
 ClientView::ClientView(WindowEvents* events, QWidget* parent) : QWidget(parent), events_(events) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
+    // Windows reports moves over a window whether a button is held or not.
+    setMouseTracking(true);
 }
 
 // Converts the image in place, row by row, into the screen's own format (so
@@ -99,18 +101,28 @@ void ClientView::paintEvent(QPaintEvent*) {
     }
 }
 
+// The buttons held after the event, as Windows' wParam has them.
 void ClientView::post_mouse(UINT message, QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
-    const WPARAM buttons = (event->buttons() & Qt::LeftButton) ? MK_LBUTTON : 0;
+    const WPARAM buttons = ((event->buttons() & Qt::LeftButton) ? MK_LBUTTON : 0) |
+                           ((event->buttons() & Qt::RightButton) ? MK_RBUTTON : 0);
     events_->post(message, buttons, MAKELPARAM(at.x(), at.y()));
 }
 
 void ClientView::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) post_mouse(WM_LBUTTONDOWN, event);
+    if (event->button() == Qt::RightButton) post_mouse(WM_RBUTTONDOWN, event);
 }
 
 void ClientView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) post_mouse(WM_LBUTTONUP, event);
+    if (event->button() == Qt::RightButton) post_mouse(WM_RBUTTONUP, event);
+}
+
+// Only inside the view: Windows reports no moves outside the client area
+// without a capture, and a position outside would not fit the 16-bit fields.
+void ClientView::mouseMoveEvent(QMouseEvent* event) {
+    if (rect().contains(event->position().toPoint())) post_mouse(WM_MOUSEMOVE, event);
 }
 
 // Windows repeats key-downs while a key is held, without key-ups in between.

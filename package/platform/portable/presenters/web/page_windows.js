@@ -14,7 +14,8 @@ var TavloWindows = (function () {
 
   var MF_GRAYED = 0x1, MF_DISABLED = 0x2, MF_CHECKED = 0x8, MF_POPUP = 0x10, MF_SEPARATOR = 0x800;
   // Input records: {kind, id (the window; 0: the one with the focus when taken), a, b}.
-  var INPUT = { buttonDown: 1, buttonUp: 2, keyDown: 3, keyUp: 4, command: 5, close: 6 };
+  var INPUT = { buttonDown: 1, buttonUp: 2, keyDown: 3, keyUp: 4, command: 5, close: 6,
+                mouseMove: 7, rightDown: 8, rightUp: 9 };
 
   function element(tag, className, text) {
     var e = document.createElement(tag);
@@ -236,16 +237,25 @@ var TavloWindows = (function () {
         var box = canvas.getBoundingClientRect();
         return { x: Math.floor(e.clientX - box.left), y: Math.floor(e.clientY - box.top) };
       };
-      canvas.addEventListener('mousedown', function (e) {
-        if (e.button !== 0) return;
-        e.preventDefault();
+      // Mouse records carry the buttons held after them in c (1 left, 2 right),
+      // as Windows' wParam does; the browser's context menu is not shown.
+      var sendMouse = function (kind, e) {
         var p = where(e);
-        send({ kind: INPUT.buttonDown, id: win.id, a: p.x, b: p.y });
+        send({ kind: kind, id: win.id, a: p.x, b: p.y, c: e.buttons & 3 });
+      };
+      canvas.addEventListener('mousedown', function (e) {
+        if (e.button !== 0 && e.button !== 2) return;
+        e.preventDefault();
+        sendMouse(e.button === 0 ? INPUT.buttonDown : INPUT.rightDown, e);
       });
       canvas.addEventListener('mouseup', function (e) {
-        if (e.button !== 0) return;
+        if (e.button !== 0 && e.button !== 2) return;
+        sendMouse(e.button === 0 ? INPUT.buttonUp : INPUT.rightUp, e);
+      });
+      canvas.addEventListener('mousemove', function (e) {
         var p = where(e);
-        send({ kind: INPUT.buttonUp, id: win.id, a: p.x, b: p.y });
+        if (p.x < 0 || p.y < 0 || p.x >= canvas.width || p.y >= canvas.height) return;
+        sendMouse(INPUT.mouseMove, e);
       });
       canvas.addEventListener('contextmenu', function (e) { e.preventDefault(); });
       windows[w.id] = win;

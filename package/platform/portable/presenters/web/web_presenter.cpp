@@ -65,7 +65,17 @@ namespace portable {
 namespace {
 
 // The page's input kinds (page_windows.js).
-enum PageInput { ButtonDown = 1, ButtonUp = 2, KeyDown = 3, KeyUp = 4, Command = 5, Close = 6 };
+enum PageInput {
+    ButtonDown = 1,
+    ButtonUp = 2,
+    KeyDown = 3,
+    KeyUp = 4,
+    Command = 5,
+    Close = 6,
+    MouseMove = 7,
+    RightDown = 8,
+    RightUp = 9,
+};
 
 void append_json_string(std::string& out, const std::string& text) {
     out += '"';
@@ -228,6 +238,12 @@ bool WebPresenter::post_page_input() {
         switch (input[0]) {
             case ButtonDown: PostMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, where); break;
             case ButtonUp: PostMessageA(window, WM_LBUTTONUP, 0, where); break;
+            // The buttons held after these (c: 1 left, 2 right, as MK_LBUTTON, MK_RBUTTON).
+            case MouseMove: PostMessageA(window, WM_MOUSEMOVE, WPARAM(input[4] & 3), where); break;
+            case RightDown:
+                PostMessageA(window, WM_RBUTTONDOWN, WPARAM(input[4] & 3), where);
+                break;
+            case RightUp: PostMessageA(window, WM_RBUTTONUP, WPARAM(input[4] & 3), where); break;
             case KeyDown:
             case KeyUp: post_key(window, input[0] == KeyDown, input[2], input[3], input[4]); break;
             case Command: PostMessageA(window, WM_COMMAND, WPARAM(input[2]), 0); break;

@@ -1,0 +1,183 @@
+// Input for games and drawing programs: the kinds enable_input switches on, as
+// they arrive from the headless presenter, as they are recorded and played back,
+// and what a program that switched nothing on still sees.
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "display_test_support.h"
+#include "package_test_support.h"
+
+using portable::HeadlessInput;
+using test_support::DisplayTest;
+
+namespace {
+
+struct Seen {
+    int kind, x, y, key;
+    bool operator==(const Seen&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Seen& e) {
+    return out << "{" << e.kind << ", " << e.x << ", " << e.y << ", " << e.key << "}";
+}
+
+class Input : public DisplayTest {
+protected:
+    void SetUp() override {
+        DisplayTest::SetUp();
+        work = std::make_unique<test_support::ScopedWorkFolder>("tavlo-input");
+        open();
+    }
+    void TearDown() override {
+        DisplayTest::TearDown();
+        work.reset();
+    }
+
+    static void post(const HeadlessInput& input) { presenter().inject(input); }
+    static void pointer(UINT message, int x, int y) {
+        post(HeadlessInput::pointer(message, x, y, graphics()));
+    }
+    static int cx(int client_x) { return client_x - package_state.center_x; }
+    static int cy(int client_y) { return package_state.center_y - client_y; }
+
+    // A drag from (100, 100) to (110, 90), a move without buttons, a right click,
+    // Shift+Ctrl+Left, and the character 'a'; then the character '!' that ends
+    // what `events_until_bang` collects.
+    static void act() {
+        pointer(WM_LBUTTONDOWN, 100, 100);
+        pointer(WM_MOUSEMOVE, 110, 90);
+        pointer(WM_LBUTTONUP, 110, 90);
+        pointer(WM_MOUSEMOVE, 120, 80);
+        post(HeadlessInput::right_click(50, 60, graphics()));
+        post(HeadlessInput::special(VK_LEFT, 3, graphics()));
+        type('a');
+        type('!');
+    }
+    static std::vector<Seen> events_until_bang() {
+        std::vector<Seen> seen;
+        for (int i = 0; i < 100; ++i) {
+            Event e = next_event();
+            seen.push_back({e.kind, e.x, e.y, e.key});
+            if (e.kind == EventKind::Key && e.key == '!') break;
+        }
+        return seen;
+    }
+    static std::vector<Seen> all_kinds_of_act() {
+        return {
+            {EventKind::Mouse, cx(100), cy(100), 0},
+            {EventKind::MouseMove, cx(110), cy(90), MouseButton::Left},  // a drag
+            {EventKind::MouseUp, cx(110), cy(90), MouseButton::Left},
+            {EventKind::MouseMove, cx(120), cy(80), 0},
+            {EventKind::RightMouse, cx(50), cy(60), 0},
+            {EventKind::MouseUp, cx(50), cy(60), MouseButton::Right},
+            {EventKind::SpecialKey, KeyModifier::Shift | KeyModifier::Ctrl, VirtualKey::Left,
+             VirtualKey::Left},
+            {EventKind::KeyUp, KeyModifier::Shift | KeyModifier::Ctrl, VirtualKey::Left,
+             VirtualKey::Left},
+            {EventKind::KeyUp, KeyModifier::Shift, VK_CONTROL, VK_CONTROL},
+            {EventKind::KeyUp, 0, VK_SHIFT, VK_SHIFT},
+            {EventKind::Key, 0, 0, 'a'},
+            {EventKind::KeyUp, 0, 'A', 'A'},
+            {EventKind::Key, 0, 0, '!'},
+        };
+    }
+
+    std::unique_ptr<test_support::ScopedWorkFolder> work;
+};
+
+}  // namespace
+
+// Switched off (as every program is until it asks), the same input gives only
+// today's events, and a recording holds only today's lines.
+TEST_F(Input, AProgramThatAsksForNothingSeesNothingNew) {
+    run_command(CMD_RECORD);
+    act();
+    EXPECT_EQ(events_until_bang(), (std::vector<Seen>{{EventKind::Mouse, cx(100), cy(100), 0},
+                                                      {EventKind::Key, 0, 0, 'a'},
+                                                      {EventKind::Key, 0, 0, '!'}}));
+    run_command(CMD_RECORD);
+    EXPECT_EQ(test_support::file_text("TAVLO.SCR"), "TAVLO_MOUSE(" + std::to_string(cx(100)) +
+                                                        ", " + std::to_string(cy(100)) +
+                                                        ");\nTAVLO_KBD(97);\nTAVLO_KBD(33);\n");
+    EXPECT_TRUE(test_support::log_lines().empty());
+}
+
+// Every kind arrives through the presenter, is recorded as its own line, and
+// replays to the same events.
+TEST_F(Input, EveryKindArrivesAndRoundTripsThroughTheScript) {
+    EXPECT_EQ(enable_input(InputKind::All), InputKind::All);
+    run_command(CMD_RECORD);
+    act();
+    const std::vector<Seen> live = events_until_bang();
+    EXPECT_EQ(live, all_kinds_of_act());
+    run_command(CMD_RECORD);
+
+    const std::string script = test_support::file_text("TAVLO.SCR");
+    std::ostringstream expected;
+    expected << "TAVLO_MOUSE(" << cx(100) << ", " << cy(100) << ");\n"
+             << "TAVLO_DRAG(" << cx(110) << ", " << cy(90) << ", 1);\n"
+             << "TAVLO_UP(" << cx(110) << ", " << cy(90) << ", 1);\n"
+             << "TAVLO_DRAG(" << cx(120) << ", " << cy(80) << ", 0);\n"
+             << "TAVLO_RIGHT(" << cx(50) << ", " << cy(60) << ");\n"
+             << "TAVLO_UP(" << cx(50) << ", " << cy(60) << ", 2);\n"
+             << "TAVLO_VKEY(37, 3);\nTAVLO_LIFT(37, 3);\nTAVLO_LIFT(17, 1);\n"
+             << "TAVLO_LIFT(16, 0);\nTAVLO_KBD(97);\nTAVLO_LIFT(65, 0);\nTAVLO_KBD(33);\n";
+    EXPECT_EQ(script, expected.str());
+
+    run_command(CMD_PLAYBACK);
+    std::vector<Seen> replayed;
+    for (size_t i = 0; i < live.size(); ++i) {
+        Event e = next_event();
+        replayed.push_back({e.kind, e.x, e.y, e.key});
+    }
+    EXPECT_EQ(replayed, live);
+    EXPECT_TRUE(test_support::log_lines().empty());
+}
+
+// Each kind is switched on alone: the others stay as they were before.
+TEST_F(Input, EachKindIsSwitchedOnAlone) {
+    enable_input(InputKind::RightButton | InputKind::SpecialKeys);
+    act();
+    EXPECT_EQ(events_until_bang(),
+              (std::vector<Seen>{{EventKind::Mouse, cx(100), cy(100), 0},
+                                 {EventKind::RightMouse, cx(50), cy(60), 0},
+                                 {EventKind::SpecialKey, 3, VirtualKey::Left, VirtualKey::Left},
+                                 {EventKind::Key, 0, 0, 'a'},
+                                 {EventKind::Key, 0, 0, '!'}}));
+    // Unknown bits are dropped with a message; 0 switches everything off again.
+    EXPECT_EQ(enable_input(InputKind::MouseRelease | 64), InputKind::MouseRelease);
+    EXPECT_EQ(test_support::log_lines(),
+              (std::vector<std::string>{"enable_input: unknown kinds 64 dropped\n"}));
+    EXPECT_EQ(enable_input(0), 0);
+}
+
+// Moves coalesce in the queue, a move that changes nothing is no event, and a
+// move replaces an armed periodic event as a click does.
+TEST_F(Input, MovesCoalesceAndReplaceAnArmedPeriodicEvent) {
+    enable_input(InputKind::MouseMovement);
+    pointer(WM_MOUSEMOVE, 10, 10);
+    pointer(WM_MOUSEMOVE, 20, 20);
+    pointer(WM_MOUSEMOVE, 30, 30);
+    pointer(WM_MOUSEMOVE, 30, 30);
+    type('!');
+    EXPECT_EQ(events_until_bang(), (std::vector<Seen>{{EventKind::MouseMove, cx(30), cy(30), 0},
+                                                      {EventKind::Key, 0, 0, '!'}}));
+    pointer(WM_MOUSEMOVE, 30, 30);  // where the last one was: nothing
+    pointer(WM_LBUTTONDOWN, 30, 30);
+    pointer(WM_MOUSEMOVE, 30, 30);  // the same place with a button held: a drag
+    type('!');
+    EXPECT_EQ(events_until_bang(),
+              (std::vector<Seen>{{EventKind::Mouse, cx(30), cy(30), 0},
+                                 {EventKind::MouseMove, cx(30), cy(30), MouseButton::Left},
+                                 {EventKind::Key, 0, 0, '!'}}));
+
+    set_animation(AnimationMode::Animate);
+    next_event();                                                         // t = 50
+    later(70, HeadlessInput::pointer(WM_MOUSEMOVE, 40, 40, graphics()));  // after the arming
+    const int64_t start = now();
+    Event e = next_event();
+    EXPECT_EQ(e.kind, EventKind::MouseMove);
+    EXPECT_EQ(now() - start, 70);
+}

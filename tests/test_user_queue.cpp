@@ -1,8 +1,10 @@
 // The message queue: Windows' order, the quit message, timers on the virtual
-// clock, translation of key-downs, and the error when nothing can ever arrive.
+// clock, translation of key-downs, the error when nothing can ever arrive, and the
+// record of the program's waits that the entry point's mistake messages read.
 #include <cstdio>
 #include <cstdlib>
 
+#include "portable/user/activity.h"
 #include "user_test_support.h"
 
 using namespace user_test;
@@ -201,4 +203,55 @@ TEST_F(UserTest, TimerCallbackRunsOnDispatch) {
     MSG m = next_dispatched();
     EXPECT_EQ(m.message, UINT(WM_TIMER));
     EXPECT_EQ(calls, 1);
+}
+
+namespace {
+int gap_checks = 0;
+int64_t gap_seen = -1;
+void count_gap_check() {
+    ++gap_checks;
+    gap_seen = portable::ms_without_waiting(portable::steady_now_ms());
+}
+}  // namespace
+
+// Times are real (steady clock) but the verdicts hold on a machine of any speed:
+// every "now" given is taken before or after the event it is compared with.
+TEST_F(UserTest, WaitsAreRecordedForTheMistakeMessages) {
+    using namespace portable;
+    EXPECT_FALSE(windows_were_created());
+    EXPECT_EQ(ms_without_waiting(steady_now_ms() + 100000), 0);  // no window: no stall
+    set_wait_gap_check(count_gap_check);
+
+    int64_t before = steady_now_ms();
+    HWND window = make_window();
+    int64_t after = steady_now_ms();
+    EXPECT_TRUE(windows_were_created());
+    EXPECT_FALSE(waited_with_windows_open());
+    constexpr int64_t limit = 5000;
+    EXPECT_FALSE(first_long_stall(before + limit - 1, limit));  // the window opened at >= before
+    EXPECT_TRUE(first_long_stall(after + limit, limit));        // ... and at <= after
+    EXPECT_FALSE(first_long_stall(after + 10 * limit, limit));  // said once
+
+    PostMessageA(window, WM_USER, 0, 0);
+    int64_t pulled = steady_now_ms();
+    MSG m{};
+    EXPECT_TRUE(GetMessageA(&m, nullptr, 0, 0));
+    int64_t returned = steady_now_ms();
+    EXPECT_TRUE(waited_with_windows_open());
+    EXPECT_EQ(gap_checks, 1);  // asked on entry, with the time since the window opened
+    EXPECT_GE(gap_seen, pulled - after);
+    // Counted from the return, which lies between pulled and returned.
+    EXPECT_GE(ms_without_waiting(returned + 700), 700);
+    EXPECT_LE(ms_without_waiting(returned + 700), 700 + (returned - pulled));
+
+    DestroyWindow(window);
+    EXPECT_EQ(ms_without_waiting(steady_now_ms() + 100000), 0);  // closed: no stall
+    PostMessageA(nullptr, WM_USER, 0, 0);
+    EXPECT_TRUE(GetMessageA(&m, nullptr, 0, 0));
+    EXPECT_EQ(gap_checks, 1);  // no window, no check
+    set_wait_gap_check(nullptr);
+
+    reset_user_state();
+    EXPECT_FALSE(windows_were_created());
+    EXPECT_FALSE(waited_with_windows_open());
 }

@@ -16,7 +16,8 @@
 //   entry point (linked with tavlo::tavlo, or with `pkg-config --libs tavlo`)
 //   supplies main(), reads its own options and calls WinMain with the rest of
 //   the command line. A program that defines main instead is stopped with a
-//   message when it first waits for an event.
+//   message when it first waits for an event (or told as it ends, when it never
+//   waits).
 // - The call log of the drawing calls starts on: every drawing call writes a line
 //   to the message log. Most applications call set_logging(0) right after
 //   open_display; the user switches it back with Ctrl+L.
@@ -24,13 +25,19 @@
 //       --headless       no windows, a virtual clock: fast, exactly repeatable runs
 //       --save FILE.png  the graphics window's picture at the end (with --headless)
 //       --input FILE     scripted clicks, keys, menu choices and closes (--headless)
-//       --log FILE       every message-log line appended to FILE
+//       --log FILE       every message-log line appended to FILE (--log -: standard
+//                        output, where a headless run shows the repairs)
+//       --timeout SECONDS  a run still going after SECONDS (real time; an endless
+//                        loop too) is ended with a message and exit code 4
 //       --help           all the options (--frames, --gif, --seed, --client ...)
 //   and, from the package, the Run menu: Animate Ctrl+A, Halt Ctrl+H, Advance
 //   Frame Ctrl+F, Logging Ctrl+L, Record Script Ctrl+R, Playback Script Ctrl+P,
 //   Play One Script Ctrl+O, Quit Ctrl+Q.
 // - An application ends its loop when wait_event returns EventKind::Quit, then
-//   calls close_display and returns 0 from WinMain.
+//   calls close_display and returns 0 from WinMain. Its windows close when WinMain
+//   returns, so a program that returns without ever waiting for an event is told
+//   so on standard error; one that goes several seconds without waiting while its
+//   real windows are open (they cannot update or close meanwhile) is told once.
 #pragma once
 
 #include "tavlo_version.h"  // TAVLO_VERSION_MAJOR, _MINOR, _PATCH, _STRING, TAVLO_VERSION

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs one example headless and compares its picture with the stored one (the
-# picture the documentation shows), pixel for pixel.
+# picture the documentation shows), pixel for pixel. A correct program gets none
+# of the entry point's words on mistakes (a missing wait, a long loop, a timeout).
 #   run_example.sh PROGRAM STORED.png OUTPUT_DIR [platform options...] [-- LOG_LINE...]
 # Every LOG_LINE must be a whole line of the run's message log. With
 # TAVLO_UPDATE_GOLDEN=1 the stored picture is replaced by the new one instead.
@@ -13,14 +14,18 @@ while [ $# -gt 0 ] && [ "$1" != -- ]; do options+=("$1"); shift; done
 expected=("$@")
 name=$(basename "$program")
 mkdir -p "$out"
-picture=$out/$name.png log=$out/$name.log
-rm -f "$picture" "$log"
+picture=$out/$name.png log=$out/$name.log errors=$out/$name.err
+rm -f "$picture" "$log" "$errors"
 
 fail() { echo "FAIL ($name): $*"; [ -f "$log" ] && { echo "--- log:"; cat "$log"; }; exit 1; }
 status=0
-timeout 60 "$program" --headless --seed 1 "${options[@]}" --log "$log" --save "$picture" || status=$?
+timeout 60 "$program" --headless --seed 1 "${options[@]}" --log "$log" --save "$picture" \
+  2>"$errors" || status=$?
+cat "$errors" >&2
 [ $status -ne 124 ] || fail "hung: still running after 60 s"
 [ $status -eq 0 ] || fail "exit code $status"
+! grep -qE 'ever waiting for an event|not waited for an event|--timeout [0-9]+: the run' "$errors" ||
+  fail "a mistake's message for a correct program: $(cat "$errors")"
 for line in "${expected[@]}"; do
   grep -qxF "$line" "$log" || fail "no log line '$line'"
 done

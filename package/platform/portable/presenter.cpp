@@ -4,13 +4,15 @@
 // presenter serves, so the Win32 subset always has a window system behind it.
 // Such a program was not started through the portable entry point (it defines
 // main instead of WinMain, or was linked without the entry point): it has no
-// input and would wait forever, so the first wait stops it with a message.
+// input and would wait forever, so the first wait stops it with a message. One
+// that never waits, but opened windows, is told the same when it ends.
 #include "presenter.h"
 
 #include <cstdio>
 #include <cstdlib>
 
 #include "gdi/objects.h"
+#include "user/activity.h"
 #include "user/window.h"
 
 namespace portable {
@@ -21,10 +23,36 @@ Presenter* make_default_presenter();
 namespace {
 Presenter* current = nullptr;
 bool set_by_program = false;
+bool told = false;  // the program was told it did not start through the entry point
+
+constexpr const char* wrong_entry_advice =
+    "tavlo: an application defines WinMain (not main), passes its four values to "
+    "open_display, and links the CMake target tavlo::tavlo or the libraries of "
+    "`pkg-config --libs tavlo`, whose entry point calls WinMain.\n";
+
+// At exit: a program without the entry point that opened windows and never
+// waited was never stopped at a wait, so it is told as it ends.
+extern "C" void tell_wrong_entry_at_exit() {
+    if (set_by_program || told || !windows_were_created()) return;
+    told = true;
+    std::fputs(
+        "tavlo: this program was not started through the package's entry point, so its "
+        "windows were never shown on any screen.\n",
+        stderr);
+    std::fputs(wrong_entry_advice, stderr);
+    std::fflush(stderr);
+}
 }  // namespace
 
 Presenter& presenter() {
-    if (current == nullptr) current = make_default_presenter();
+    if (current == nullptr) {
+        current = make_default_presenter();
+        static bool exit_check = false;
+        if (!set_by_program && !exit_check) {
+            exit_check = true;
+            std::atexit(tell_wrong_entry_at_exit);
+        }
+    }
     return *current;
 }
 
@@ -37,13 +65,12 @@ void set_presenter(Presenter* p) {
 
 void check_entry_point_before_waiting() {
     if (set_by_program) return;
+    told = true;
     std::fputs(
         "tavlo: this program was not started through the package's entry point, so it "
-        "has no window system and would wait for input forever.\n"
-        "tavlo: an application defines WinMain (not main), passes its four values to "
-        "open_display, and links the CMake target tavlo::tavlo or the libraries of "
-        "`pkg-config --libs tavlo`, whose entry point calls WinMain.\n",
+        "has no window system and would wait for input forever.\n",
         stderr);
+    std::fputs(wrong_entry_advice, stderr);
     std::exit(3);
 }
 

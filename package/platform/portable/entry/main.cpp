@@ -4,7 +4,10 @@
 // headless presenter with --headless, else the first of entry/presenter_list.h
 // that opens), sets up the headless run's input plan, frame limit, pictures and
 // debug-output log, and calls the application's WinMain with the rest of the
-// command line as its tail. The exit code is WinMain's, or 2 for bad options.
+// command line as its tail. The exit code is WinMain's, 2 for bad options, or 4
+// when --timeout ended the run (entry/watchdog.h). A program that returns from
+// WinMain without ever having waited for an event while its windows were open
+// is told that its windows close as it returns.
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,9 +20,11 @@
 #include "../kernel/system.h"
 #include "../presenter.h"
 #include "../presenters/headless/input_plan.h"
+#include "../user/activity.h"
 #include "image_output.h"
 #include "options.h"
 #include "presenter_list.h"
+#include "watchdog.h"
 
 namespace {
 
@@ -31,22 +36,39 @@ std::string program_name(const char* argv0) {
     return slash == std::string::npos ? name : name.substr(slash + 1);
 }
 
-int run_application(const EntryOptions& options) {
+// A common first mistake: drawing, then returning from WinMain at once, so the
+// windows flash and close. One line, after WinMain has returned.
+void tell_about_missing_wait(const std::string& name) {
+    if (!windows_were_created() || waited_with_windows_open()) return;
+    std::fprintf(stderr,
+                 "%s: WinMain returned without ever waiting for an event, and its windows close "
+                 "when WinMain returns: a program waits for events in a loop, "
+                 "while (wait_event(&x, &y, &key) != EventKind::Quit) (see \"2. The program\" "
+                 "in docs/getting-started.md)\n",
+                 name.c_str());
+}
+
+int run_application(const EntryOptions& options, const std::string& name) {
     static char instance_tag;
     auto instance = reinterpret_cast<HINSTANCE>(&instance_tag);
     std::string tail = options.tail;
-    return WinMain(instance, nullptr, tail.data(), SW_SHOWDEFAULT);
+    int result = WinMain(instance, nullptr, tail.data(), SW_SHOWDEFAULT);
+    stop_watching_waits();
+    tell_about_missing_wait(name);
+    return result;
 }
 
-// The debug-output log (--log): every OutputDebugStringA text appended to a file.
-// The first text that cannot be written is said on standard error; the run then
-// ends with a non-zero exit code (finish).
+// The debug-output log (--log): every OutputDebugStringA text appended to a file,
+// or written to standard output for `--log -`. The first text that cannot be
+// written is said on standard error; the run then ends with a non-zero exit code
+// (finish).
 class DebugLog {
 public:
     bool open(const std::string& path, const std::string& program) {
-        path_ = path;
+        path_ = path == "-" ? "standard output" : path;
         program_ = program;
-        file_ = std::fopen(path.c_str(), "a");
+        to_stdout_ = path == "-";
+        file_ = to_stdout_ ? stdout : std::fopen(path.c_str(), "a");
         if (file_ == nullptr) return false;
         set_debug_output_sink([this](const char* text) { append(text); });
         return true;
@@ -56,7 +78,7 @@ public:
         if (file_ == nullptr) return true;
         set_debug_output_sink(nullptr);
         errno = 0;
-        if (std::fclose(file_) != 0) report(errno);
+        if ((to_stdout_ ? std::fflush(file_) : std::fclose(file_)) != 0) report(errno);
         file_ = nullptr;
         return !failed_;
     }
@@ -77,6 +99,7 @@ private:
     std::string path_;
     std::string program_;
     std::FILE* file_ = nullptr;
+    bool to_stdout_ = false;
     bool failed_ = false;
 };
 
@@ -198,7 +221,7 @@ int run_headless(const EntryOptions& options, const std::string& name) {
         return 2;
     }
     headless.set_frame_observer([&watch](HWND window, int frame) { watch.frame(window, frame); });
-    int result = run_application(options);
+    int result = run_application(options, name);
     headless.set_frame_observer(nullptr);
     bool pictures_ok = watch.finish();
     if (!options.save_png.empty() &&
@@ -223,7 +246,9 @@ int run_with_display(int argc, char** argv, const EntryOptions& options, const s
         FrameLimit limit(*opened, options.frames);
         opened->set_frame_observer(
             [&limit](HWND window, int frame) { limit.frame(window, frame); });
-        int result = run_application(options);
+        // Real time and real windows: a program that stops waiting is told.
+        watch_waiting();
+        int result = run_application(options, name);
         opened->set_frame_observer(nullptr);
         limit.report(name);
         if (candidate.end != nullptr) candidate.end(result);
@@ -255,9 +280,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (options.seed) set_fixed_time(*options.seed);
+    start_watchdog(name, options.timeout);
     // Nothing below throws: the platform reports failures through return values
     // and ends a wait that can never end itself, so this builds without exceptions.
     int result = options.headless ? run_headless(options, name)
                                   : run_with_display(argc, argv, options, name);
-    return !log.finish() && result == 0 ? 1 : result;
+    bool log_ok = log.finish();
+    stop_watchdog();
+    return !log_ok && result == 0 ? 1 : result;
 }

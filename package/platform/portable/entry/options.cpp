@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "../whole_number.h"
+#include "watchdog.h"
 
 namespace portable {
 
@@ -37,6 +38,13 @@ bool parse_client(const std::string& text, SIZE& size) {
 bool set_frames(const std::string& value, EntryOptions& o, std::string& error) {
     if (parse_whole_number(value, 1, 1'000'000'000, o.frames)) return true;
     error = "--frames needs a whole number of frames 1..1000000000, got \"" + value + "\"";
+    return false;
+}
+
+bool set_timeout(const std::string& value, EntryOptions& o, std::string& error) {
+    if (parse_whole_number(value, 1, max_timeout, o.timeout)) return true;
+    error = "--timeout needs a whole number of seconds 1.." + std::to_string(max_timeout) +
+            ", got \"" + value + "\"";
     return false;
 }
 
@@ -90,8 +98,8 @@ struct OptionSpec {
     std::string help;  // the usage text, without the option's own column
 };
 
-const std::vector<OptionSpec>& option_table() {
-    static const std::vector<OptionSpec> table = {
+std::vector<OptionSpec> make_option_table() {
+    std::vector<OptionSpec> table = {
         {"--headless", nullptr, false, false, nullptr, nullptr,
          "run without windows: windows live in memory, the clock is\n"
          "virtual (it jumps to the next timer or input, never sleeps),\n"
@@ -125,7 +133,8 @@ const std::vector<OptionSpec>& option_table() {
          "    TICK menu ID     choose the menu command ID\n"
          "    TICK close       close the graphics window"},
         {"--log", "FILE", false, true, set_file<&EntryOptions::log>, nullptr,
-         "append every debug-output text (each message-log line) to FILE"},
+         "append every debug-output text (each message-log line) to FILE;\n"
+         "--log - writes them to standard output"},
         {"--client", "WxH", !shown_without_headless, false, set_client, client_given,
          std::string(shown_without_headless ? "give the graphics window this client size, each\n"
                                             : "give the graphics window this client size "
@@ -133,6 +142,21 @@ const std::vector<OptionSpec>& option_table() {
              "side 1 to " + std::to_string(max_client_side) + " pixels"},
         {"--help", nullptr, false, false, nullptr, nullptr, "this text"},
     };
+    // A thread watches the clock (entry/watchdog.h); builds without threads lack it.
+    if (watchdog_available) {
+        table.insert(table.end() - 1,
+                     {"--timeout", "SECONDS", false, false, set_timeout, nullptr,
+                      "end a run still going after SECONDS of real time (an endless\n"
+                      "loop, too), with a message and exit code " +
+                          std::to_string(timeout_exit_code) +
+                          "; a run that ends\n"
+                          "in time is unaffected"});
+    }
+    return table;
+}
+
+const std::vector<OptionSpec>& option_table() {
+    static const std::vector<OptionSpec> table = make_option_table();
     return table;
 }
 
@@ -257,7 +281,10 @@ std::string entry_usage(const std::string& program) {
              "cannot be read or a --save, --gif or --log file that cannot be written end the\n"
              "program at start with exit code 2. A picture or log that fails to be written\n"
              "during the run is said on standard error and gives exit code 1; a picture is\n"
-             "written whole or not at all, so a failed write leaves the file that was there.\n"
+             "written whole or not at all, so a failed write leaves the file that was there.\n" +
+             std::string(watchdog_available ? "A run that --timeout ends gives exit code " +
+                                                  std::to_string(timeout_exit_code) + ".\n"
+                                            : "") +
              "Otherwise the exit code is the application's.\n"
              "\n"
              "Example:\n  " +

@@ -17,13 +17,17 @@ namespace portable {
 // 64-bit value, which holds 922337203685 s, of which 11644473600 s come before 1970.
 constexpr int64_t max_seed = INT64_MAX / 10'000'000 - 11'644'473'600;
 
+// The longest --timeout, in seconds: a week.
+constexpr int64_t max_timeout = 7 * 24 * 3600;
+
 // The largest client side --client accepts: what a screen can show.
 constexpr int64_t max_client_side = 8192;
 
 struct EntryOptions {
     bool help = false;
     bool headless = false;
-    int64_t frames = 0;  // 0: no frame limit
+    int64_t frames = 0;   // 0: no frame limit
+    int64_t timeout = 0;  // seconds of real time; 0: none
     std::string save_png;
     std::string gif;
     std::string input_plan;

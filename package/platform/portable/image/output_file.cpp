@@ -141,6 +141,10 @@ std::string reason(const std::string& path, int error_number) {
 
 }  // namespace
 
+void remove_unfinished_output_files() {
+    remove_temporaries();
+}
+
 bool OutputFile::can_write(const std::string& path, std::string& error) {
     std::string target;
     if (!follow_links(path, target)) {

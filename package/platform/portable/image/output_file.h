@@ -53,4 +53,9 @@ private:
     std::FILE* stream_ = nullptr;
 };
 
+// Removes every new file not yet in place, as the exit would: for a process that
+// ends without running its exit handlers (_exit). Only unlinks fixed paths, so it
+// may be called from any thread, also while the program's thread writes.
+void remove_unfinished_output_files();
+
 }  // namespace portable

@@ -21,6 +21,7 @@
 #include <deque>
 
 #include "../presenter.h"
+#include "activity.h"
 #include "user_internal.h"
 
 namespace portable {
@@ -187,9 +188,10 @@ void WINAPI PostQuitMessage(int exit_code) {
     queue().quit_code = exit_code;
 }
 
-BOOL WINAPI GetMessageA(LPMSG message, HWND window, UINT low, UINT high) {
-    if (message == nullptr) return -1;
-    if (window != nullptr && live_window(window) == nullptr) return -1;
+namespace {
+
+// Takes the next message for GetMessageA (see there).
+BOOL take_message(LPMSG message, HWND window, UINT low, UINT high) {
     presenter().poll();
     for (;;) {
         if (take_posted(*message, window, low, high)) return message->message != WM_QUIT;
@@ -203,6 +205,18 @@ BOOL WINAPI GetMessageA(LPMSG message, HWND window, UINT low, UINT high) {
         check_entry_point_before_waiting();
         if (!presenter().wait(next_deadline(window, low, high))) end_endless_wait();
     }
+}
+
+}  // namespace
+
+BOOL WINAPI GetMessageA(LPMSG message, HWND window, UINT low, UINT high) {
+    if (message == nullptr) return -1;
+    if (window != nullptr && live_window(window) == nullptr) return -1;
+    // The program waits: the activity record (user/activity.h) knows it is not stuck.
+    note_get_message_started();
+    BOOL result = take_message(message, window, low, high);
+    note_get_message_returned();
+    return result;
 }
 
 BOOL WINAPI TranslateMessage(const MSG* message) {

@@ -13,6 +13,7 @@
 #include <unordered_set>
 
 #include "../presenter.h"
+#include "activity.h"
 #include "menu.h"
 #include "user_internal.h"
 
@@ -147,6 +148,7 @@ void reset_user_state() {
     state.live.clear();
     state.all.clear();
     state.classes.clear();
+    reset_activity();
 }
 
 }  // namespace portable
@@ -194,6 +196,7 @@ HWND WINAPI CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR title, DWO
     window->creating = true;
     state.all.push_back(std::move(owned));
     state.live.insert(window);
+    note_live_windows(state.live.size());
 
     presenter().window_created(window);
     fill_front_image(*window, sane_size(presenter().client_size(window)));
@@ -238,6 +241,7 @@ BOOL WINAPI DestroyWindow(HWND window) {
     record->has_invalid = false;
     record->style &= ~DWORD(WS_VISIBLE);
     windows().live.erase(record);
+    note_live_windows(windows().live.size());
     // Outstanding DCs keep pointing at the (now empty) front image, so drawing
     // through them after the window is gone touches nothing.
     record->front_image.pixels.clear();

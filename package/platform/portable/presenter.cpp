@@ -30,17 +30,22 @@ constexpr const char* wrong_entry_advice =
     "open_display, and links the CMake target tavlo::tavlo or the libraries of "
     "`pkg-config --libs tavlo`, whose entry point calls WinMain.\n";
 
+// Says once, on stderr, that the program did not start through the entry point,
+// what follows from that, and what to do.
+void tell_wrong_entry(const char* consequence) {
+    told = true;
+    std::fprintf(stderr,
+                 "tavlo: this program was not started through the package's entry point, so "
+                 "%s.\n%s",
+                 consequence, wrong_entry_advice);
+    std::fflush(stderr);
+}
+
 // At exit: a program without the entry point that opened windows and never
 // waited was never stopped at a wait, so it is told as it ends.
 extern "C" void tell_wrong_entry_at_exit() {
     if (set_by_program || told || !windows_were_created()) return;
-    told = true;
-    std::fputs(
-        "tavlo: this program was not started through the package's entry point, so its "
-        "windows were never shown on any screen.\n",
-        stderr);
-    std::fputs(wrong_entry_advice, stderr);
-    std::fflush(stderr);
+    tell_wrong_entry("its windows were never shown on any screen");
 }
 }  // namespace
 
@@ -65,12 +70,7 @@ void set_presenter(Presenter* p) {
 
 void check_entry_point_before_waiting() {
     if (set_by_program) return;
-    told = true;
-    std::fputs(
-        "tavlo: this program was not started through the package's entry point, so it "
-        "has no window system and would wait for input forever.\n",
-        stderr);
-    std::fputs(wrong_entry_advice, stderr);
+    tell_wrong_entry("it has no window system and would wait for input forever");
     std::exit(3);
 }
 

@@ -81,11 +81,13 @@
       else if (timeout > 0) probe.waits.timed += 1;
       else probe.waits.untimed += 1;
     }, function (promise, args) {
-      var timeout = args[0], start = performance.now();
+      // The wait answers whether input woke it; a timed wait that was not woken
+      // ran to its end.
+      var timeout = args[0];
       if (!(timeout > 0)) return promise;
-      return promise.then(function (value) {
-        if (performance.now() - start >= timeout - 1) probe.waits.expired += 1;
-        return value;
+      return promise.then(function (woken) {
+        if (woken === false) probe.waits.expired += 1;
+        return woken;
       });
     });
   }

@@ -14,7 +14,7 @@ var TavloInput = (function () {
       if (wake) {
         var resolve = wake;
         wake = null;
-        resolve();
+        resolve(true);
       }
     }
 
@@ -23,16 +23,16 @@ var TavloInput = (function () {
       return queue.length ? queue.shift() : null;
     }
 
-    // Resolves when input is queued, or after timeout ms (a negative timeout:
-    // none). wait(0) only gives the browser one turn.
+    // Resolves when input is queued (with true), or after timeout ms (with false;
+    // a negative timeout: none). wait(0) only gives the browser one turn.
     function wait(timeout) {
       return new Promise(function (resolve) {
-        if (queue.length) return resolve();
+        if (queue.length) return resolve(true);
         var timer = null;
-        var done = function () {
+        var done = function (woken) {
           if (timer !== null) clearTimeout(timer);
           if (wake === done) wake = null;
-          resolve();
+          resolve(woken === true);
         };
         wake = done;
         if (timeout >= 0) timer = setTimeout(done, timeout);

@@ -65,6 +65,17 @@ expect 2 "0..910692730085" -- "$cubes" --headless --frames 1 --seed 910692730086
 expect 2 "each 1..8192" -- "$cubes" --headless --client 8193x100
 "$cubes" --help | grep -q "910692730085" || fail "--help does not give the --seed range"
 
+# --help names every action an input plan accepts: the list the plan reader
+# gives when it meets an unknown one.
+printf '1 wave\n' > unknown-action.txt
+actions=$("$cubes" --headless --input unknown-action.txt 2>&1 | sed -n 's/.*(expected \(.*\))$/\1/p' |
+          sed 's/ or /, /; s/,//g')
+[ -n "$actions" ] || fail "no list of actions in the message for an unknown action"
+plan_help=$("$cubes" --help | sed -n '/^  --input/,/^  --log/p')
+for action in $actions; do
+  grep -qw -- "$action" <<<"$plan_help" || fail "--help does not describe the input action $action"
+done
+
 # A display that does not answer is named.
 DISPLAY=:987 expect 1 "cannot open the display :987" -- "$cubes"
 

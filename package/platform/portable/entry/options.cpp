@@ -131,7 +131,15 @@ std::vector<OptionSpec> make_option_table() {
          "    TICK key C       type character C (or a code: key 65)\n"
          "    TICK ctrl L      Ctrl+letter\n"
          "    TICK menu ID     choose the menu command ID\n"
-         "    TICK close       close the graphics window"},
+         "    TICK close       close the graphics window\n"
+         "and, for a program that switched their kinds on (enable_input):\n"
+         "    TICK press X Y   left button down alone (release X Y: up)\n"
+         "    TICK move X Y    the mouse moves there, buttons held: a drag\n"
+         "    TICK rclick X Y  right click (rpress, rrelease X Y: alone)\n"
+         "    TICK vkey KEY [shift] [ctrl] [alt]\n"
+         "                     a key without a character: left right up\n"
+         "                     down home end pgup pgdn insert delete\n"
+         "                     f1..f12, or a virtual-key code 1..254"},
         {"--log", "FILE", false, true, set_file<&EntryOptions::log>, nullptr,
          "append every debug-output text (each message-log line) to FILE;\n"
          "--log - writes them to standard output"},

@@ -10,12 +10,18 @@
 #      program with exit code 0;
 #   2. the pixel-fidelity test: fidelity_draw draws the same calls natively (our
 #      portable GDI) and as fidelity_draw.exe (Wine's GDI); fidelity_compare
-#      compares the two canvases pixel for pixel.
+#      compares the two canvases pixel for pixel;
+#   3. the opt-in input kinds: input_probe.exe, with every kind switched on, is
+#      driven with a drag, a right click and keys without a character while it
+#      records; each kind must arrive, and the native input_probe's replay of the
+#      recording must give the same events in the same order.
 # Prefix and X server are removed at the end, whatever happens.
 #
 # Options (all given by CTest, see CMakeLists.txt):
 #   --source DIR --build DIR --wine PATH --native-fidelity PATH --compare PATH --output DIR
-#   --only smoke|fidelity    run one of the two parts
+#   --native-probe PATH      the native input_probe, which replays what
+#                            input_probe.exe recorded (part 3)
+#   --only smoke|fidelity|input  run one of the parts
 #   --only app --app EXE     instead, start an application built outside this
 #                            tree, wait for its graphics window and end it with
 #                            Ctrl+Q: it must exit with code 0
@@ -23,7 +29,7 @@
 # pixels the fidelity test accepts outside the informational cases (ovals).
 set -euo pipefail
 
-source_dir= build_dir= wine= native_fidelity= compare= output= only= app=
+source_dir= build_dir= wine= native_fidelity= compare= output= only= app= native_probe=
 while [ $# -gt 0 ]; do
   case $1 in
     --source) source_dir=$2; shift 2 ;;
@@ -31,6 +37,7 @@ while [ $# -gt 0 ]; do
     --wine) wine=$2; shift 2 ;;
     --native-fidelity) native_fidelity=$2; shift 2 ;;
     --compare) compare=$2; shift 2 ;;
+    --native-probe) native_probe=$2; shift 2 ;;
     --output) output=$2; shift 2 ;;
     --only) only=$2; shift 2 ;;
     --app) app=$2; shift 2 ;;
@@ -68,6 +75,7 @@ cmake --build "$build_dir" -j2 >"$output/windows-build.log" 2>&1 ||
   { tail -40 "$output/windows-build.log"; fail "the Windows build failed"; }
 cubes_exe=$build_dir/demo/cubes.exe
 fidelity_exe=$build_dir/tests/windows/fidelity_draw.exe
+probe_exe=$build_dir/tests/windows/input_probe.exe
 phase_done "cross-built the Windows programs"
 
 # ------------------------------------------------------------------ X server and Wine prefix
@@ -268,6 +276,73 @@ fidelity_test() {
     fail "$differing pixels differ from Wine's GDI (see $output/fidelity-report.txt)"
 }
 
+# ------------------------------------------------------------------ 3. the opt-in input kinds
+input_test() {
+  [ -f "$probe_exe" ] || fail "no $probe_exe"
+  [ -x "$native_probe" ] || fail "the native input_probe is missing"
+  mkdir -p "$work/probe" "$work/replay"
+  (cd "$work/probe" && exec "$wine" "$probe_exe" >"$work/probe.log" 2>&1) &
+  program_pid=$!
+  local graphics
+  graphics=$(wait_for_window "TAVLO Graphics" 30) ||
+    fail "hung: input_probe.exe: the window \"TAVLO Graphics\" did not appear in 30 s: $(cat "$work/probe.log")"
+  wait_for_window "TAVLO Text" 30 >/dev/null || fail "hung: input_probe.exe: no \"TAVLO Text\" window in 30 s"
+  local X Y WIDTH HEIGHT
+  eval "$(xdotool getwindowgeometry --shell "$graphics")"
+  local cx=$((X + 3)) cy=$((Y + 3 + 19 + 19))
+  sleep 0.5
+  # Record everything that follows: a drag (left button down, two moves, up), a
+  # right click, Left, Shift+Home and the letter a; then stop recording.
+  xdotool key ctrl+r
+  sleep 0.3
+  xdotool mousemove $((cx + 200)) $((cy + 200)) sleep 0.2 mousedown 1 sleep 0.2 \
+    mousemove $((cx + 230)) $((cy + 210)) sleep 0.2 mousemove $((cx + 250)) $((cy + 220)) sleep 0.2 \
+    mouseup 1 sleep 0.2 mousemove $((cx + 300)) $((cy + 150)) sleep 0.2 click 3 sleep 0.2 \
+    key Left sleep 0.2 key shift+Home sleep 0.2 key a sleep 0.3 key ctrl+r sleep 0.5 key ctrl+q
+  wait_for_exit "$program_pid" 30 || fail "hung: input_probe.exe did not end in 30 s after Ctrl+Q"
+  program_pid=
+  [ "$exit_code" -eq 0 ] || fail "input_probe.exe ended with exit code $exit_code: $(cat "$work/probe.log")"
+  cp "$work/probe/events.txt" "$output/input-live.txt"
+  cp "$work/probe/TAVLO.SCR" "$output/input-recorded.scr" 2>/dev/null || fail "input_probe.exe recorded no TAVLO.SCR"
+  tr -d '\r' <"$work/probe/events.txt" >"$work/live.txt"
+  phase_done "input_probe.exe: driven with a drag, a right click and keys"
+
+  # Each kind arrived: "kind x y key" (kinds: 2 Key, 5 MouseUp, 6 MouseMove,
+  # 7 RightMouse, 8 SpecialKey, 9 KeyUp; 37 VK_LEFT, 36 VK_HOME, x 1 Shift).
+  local expect
+  for expect in '^6 .* 1$:a move with the left button held' '^5 .* 1$:the left button released' \
+                '^7 :the right button pressed' '^5 .* 2$:the right button released' \
+                '^8 0 37 37$:Left' '^8 1 36 36$:Shift+Home' '^2 .* 97$:the character a' \
+                '^9 [0-9]* 65 65$:the key A released'; do
+    grep -q "${expect%%:*}" "$work/live.txt" ||
+      fail "input_probe.exe did not get ${expect#*:} (events in $output/input-live.txt)"
+  done
+  # The drag's release lies 50 pixels right of and 20 below its press.
+  local press release
+  press=$(grep -m1 '^1 ' "$work/live.txt" | cut -d' ' -f2,3)
+  release=$(grep -m1 '^5 .* 1$' "$work/live.txt" | cut -d' ' -f2,3)
+  [ "$(( ${release% *} - ${press% *} )) $(( ${release#* } - ${press#* } ))" = "50 -20" ] ||
+    fail "the drag went from ($press) to ($release), not 50 right and 20 down"
+  for line in TAVLO_UP TAVLO_DRAG TAVLO_RIGHT TAVLO_VKEY TAVLO_LIFT; do
+    grep -q "^$line(" "$work/probe/TAVLO.SCR" || fail "the recording has no $line line"
+  done
+
+  # The native replay of that recording gives the same events, in order: the
+  # live list holds them all (and more: what came before and after recording).
+  cp "$work/probe/TAVLO.SCR" "$work/replay/TAVLO.SCR"
+  printf '1 ctrl P\n' >"$work/replay/plan.txt"
+  (cd "$work/replay" && "$native_probe" --headless --input plan.txt) >"$work/replay.log" 2>&1 ||
+    fail "the native replay failed: $(cat "$work/replay.log")"
+  cp "$work/replay/events.txt" "$output/input-replayed.txt"
+  local replayed
+  replayed=$(wc -l <"$work/replay/events.txt")
+  [ "$replayed" -ge 8 ] || fail "the native replay gave $replayed events (see $output/input-replayed.txt)"
+  awk 'NR == FNR { want[++n] = $0; next } at < n && $0 == want[at + 1] { ++at } END { exit at == n ? 0 : 1 }' \
+    "$work/replay/events.txt" "$work/live.txt" ||
+    fail "the native replay's events are not the live ones in order (see $output/input-live.txt, $output/input-replayed.txt)"
+  phase_done "input_probe: $replayed events recorded under Wine replayed natively the same"
+}
+
 # ------------------------------------------------------------------ an application
 app_test() {
   [ -f "$app" ] || fail "no application $app"
@@ -292,6 +367,7 @@ case $only in
   app) app_test ;;
   smoke) smoke_test ;;
   fidelity) fidelity_test ;;
-  *) smoke_test; fidelity_test ;;
+  input) input_test ;;
+  *) smoke_test; fidelity_test; input_test ;;
 esac
 echo "Windows tests under Wine passed in $((($(date +%s%N) - started) / 1000000)) ms"

@@ -3,7 +3,7 @@
 // without the compiler. It compiles nothing:
 //   - every occurrence of the identifier undeclared_name is an error at its line
 //     and column, worded as clang words it;
-//   - otherwise the program "runs": each printf("...") text is written to
+//   - otherwise the program "runs": each printf("...") text (not log_printf's) is written to
 //     stdout; a program that calls open_display gets a window (drawn through the
 //     web pages' TavloWindows, as the real runtime draws) and runs until stopped,
 //     any other ends with exit code 0.
@@ -89,7 +89,7 @@ export function createPlayground(o) {
       running = true;
       o.onStatus('running');
       const all = files.map((f) => f.text).join('\n');
-      for (const [, text] of all.matchAll(/printf\("((?:[^"\\]|\\.)*)"/g)) {
+      for (const [, text] of all.matchAll(/(?<!\w)printf\("((?:[^"\\]|\\.)*)"/g)) {
         o.onOutput('stdout', text.replace(/\\n/g, '\n').replace(/\\"/g, '"'));
       }
       if (all.includes('open_display')) showWindow();

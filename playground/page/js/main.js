@@ -48,13 +48,13 @@ function clearConsole() { consolePane.textContent = ''; consoleLength = 0; }
 
 const options = urlOptions(window.location.search);
 let examples = null;  // {programs: [{name, title, description, files}]}
-async function loadExamples() {
-  if (!examples) {
-    const response = await fetch('examples.json');
+let examplesLoading = null;
+function loadExamples() {
+  examplesLoading = examplesLoading || fetch('examples.json').then((response) => {
     if (!response.ok) throw new Error(`examples.json: HTTP ${response.status}`);
-    examples = await response.json();
-  }
-  return examples;
+    return response.json();
+  }).then((loaded) => (examples = loaded));
+  return examplesLoading;
 }
 
 const FALLBACK = [{ name: 'main.cpp', text: '#include "tavlo.h"\n\nint WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, int show) {\n    open_display(instance, previous, command_line, show);\n    print_text(0, -100, 0, 18, "Hello!");\n    int x = 0, y = 0;\n    char key = 0;\n    while (wait_event(&x, &y, &key) != EventKind::Quit) {\n    }\n    close_display();\n    return 0;\n}\n' }];

@@ -189,6 +189,19 @@ try {
 
   // -------------------------------------------------------- 2. errors, the fix, Run
   await group('diagnostics', async () => {
+    // The linker's error names a file, not a line: listed so, a click shows the file.
+    const unlinked = [{ name: 'helper.cpp', text: 'void missing_function();\nvoid helper() {\n    missing_function();\n}\n' },
+                      { name: 'main.cpp', text: broken[0].text.replace('#include "scene.h"', 'void helper();\ninline int scene_value() { helper(); return 1; }') }];
+    await page.evaluate((f) => window.tavloEditor.setFiles(f, 'main.cpp'), unlinked);
+    await page.click('#run');
+    await until(page, 'the linker\'s message', () => document.querySelector('#diagnostics li'));
+    const linked = await page.$$eval('#diagnostics li', (all) => all.map((li) => li.textContent));
+    await page.click('#diagnostics li button');
+    check('a link error is listed with its file and no line; a click shows that file',
+          linked.length === 1 && linked[0].startsWith('helper.cpp: error: ') && linked[0].includes('missing_function') &&
+          (await activeFile(page)) === 'helper.cpp',
+          linked.join(' | '));
+
     await page.evaluate((f) => window.tavloEditor.setFiles(f, 'main.cpp'), broken);
     await page.click('#run');
     await until(page, 'the compiler\'s messages', () => document.querySelector('#diagnostics li'));

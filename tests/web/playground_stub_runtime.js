@@ -2,7 +2,8 @@
 // served by playground_page_test.mjs in its place so the page can be tested
 // without the compiler. It compiles nothing:
 //   - every occurrence of the identifier undeclared_name is an error at its line
-//     and column, worded as clang words it;
+//     and column, worded as clang words it; a call of missing_function() is
+//     the linker's error, naming only the file;
 //   - otherwise the program "runs": each printf("...") text (not log_printf's) is written to
 //     stdout; a program that calls open_display gets a window (drawn through the
 //     web pages' TavloWindows, as the real runtime draws) and runs until stopped,
@@ -81,9 +82,17 @@ export function createPlayground(o) {
           }
         });
       }
+      // A function declared and never defined: the linker's error, which names the file only.
+      for (const file of files) {
+        if (/^\s+missing_function\(\);/m.test(file.text)) {
+          diagnostics.push({ file: file.name, line: 0, column: 0, severity: 'error',
+                             message: `${file.name}: undefined symbol: missing_function()` });
+        }
+      }
       if (diagnostics.length) {
         o.onStatus('compile failed');
-        const log = diagnostics.map((d) => `${d.file}:${d.line}:${d.column}: error: ${d.message}`).join('\n');
+        const log = diagnostics.map((d) => (d.line ? `${d.file}:${d.line}:${d.column}: error: ${d.message}`
+                                                  : `wasm-ld: error: ${d.message}`)).join('\n');
         return { ok: false, diagnostics, log: `${log}\n${diagnostics.length} error(s) generated.\n` };
       }
       running = true;

@@ -238,8 +238,10 @@ function setDiagnostics(diagnostics) {
     const button = document.createElement('button');
     button.type = 'button';
     button.className = d.severity || 'error';
-    const where = d.line ? `${d.file}:${d.line}:${d.column || 1}` : d.file;
-    button.textContent = `${where}: ${d.severity ? d.severity + ': ' : ''}${d.message}`;
+    // A linker's message may name a file without a line, or nothing at all.
+    const where = d.file && d.line ? `${d.file}:${d.line}:${d.column || 1}: ` : d.file ? `${d.file}: ` : '';
+    button.textContent = `${where}${d.severity ? d.severity + ': ' : ''}${d.message}`;
+    if (!d.file) button.disabled = true;
     button.addEventListener('click', () => {
       if (!editor.jumpTo(d.file, d.line || 1, d.column || 1)) say(`${d.file} is not one of the program's files`);
       else markActiveTab();

@@ -235,6 +235,24 @@ try {
           JSON.stringify(output.slice(-200)));
   });
 
+  // -------------------------------------------------------- 2b. a program that prints much
+  await group('much output', async () => {
+    const before = await files(page);
+    const line = (letter) => `    std::printf("${letter.repeat(100000)}\\n");\n`;
+    await page.evaluate((f) => window.tavloEditor.setFiles(f), [{ name: 'main.cpp', text:
+      '#include <cstdio>\n#include "tavlo.h"\n\nint WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {\n' +
+      line('A') + line('B') + line('C') + '    return 0;\n}\n' }]);
+    await page.click('#run');
+    await until(page, 'the program ending', () => document.querySelector('#console .exit'));
+    const shown = await consoleText(page);
+    const kept = shown.replace(/^\[.*\]\n/, '');
+    check('the output pane keeps the last 200000 characters of a long output and says the start is dropped',
+          /^\[the output's start is dropped/.test(shown) && kept.length === 200000 && !kept.includes('A') &&
+          kept.includes('C'.repeat(100000)) && /exit code 0/.test(kept),
+          `${shown.length} characters: ${JSON.stringify(shown.slice(0, 80))}...${JSON.stringify(shown.slice(-60))}`);
+    await page.evaluate((f) => window.tavloEditor.setFiles(f, 'scene.h'), before);
+  });
+
   // -------------------------------------------------------- 3. reload
   let edited = null;
   await group('reload', async () => {
@@ -397,6 +415,18 @@ print(json.dumps([[i.filename, z.read(i).decode()] for i in z.infolist()]))`, zi
           (await files(plain)).some((f) => f.text.includes('x')),
           said);
     await plain.close();
+
+    // A runtime that does not load is said, and the editor still works.
+    const cut = await newPage();
+    await cut.setRequestInterception(true);
+    cut.on('request', (request) => (request.url().includes('playground_runtime.js') ? request.abort() : request.continue()));
+    await open(cut);
+    await until(cut, 'the runtime\'s failure said', () => document.querySelector('#run').disabled);
+    const status = await text(cut, '#status');
+    check('a runtime that cannot be loaded is said on the status line and in the output pane; Run is off',
+          /runtime could not be loaded/.test(status) && (await consoleText(cut)).includes('runtime could not be loaded'),
+          status);
+    await cut.close();
   });
 } finally {
   await browser.close();

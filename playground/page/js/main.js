@@ -33,8 +33,14 @@ function write(stream, text) {
     consolePane.appendChild(span);
   }
   consoleLength += text.length;
-  while (consoleLength > CONSOLE_LIMIT && consolePane.firstChild) {
-    const first = consolePane.firstChild;
+  if (consoleLength > CONSOLE_LIMIT && !consolePane.querySelector('.dropped')) {
+    const dropped = document.createElement('span');
+    dropped.className = 'dropped';
+    dropped.textContent = `[the output's start is dropped: the pane keeps its last ${CONSOLE_LIMIT} characters]\n`;
+    consolePane.insertBefore(dropped, consolePane.firstChild);
+  }
+  while (consoleLength > CONSOLE_LIMIT) {
+    const first = consolePane.firstChild.nextSibling;  // after the note that the start is dropped
     const cut = Math.min(first.textContent.length, consoleLength - CONSOLE_LIMIT);
     if (cut >= first.textContent.length) consolePane.removeChild(first);
     else first.textContent = first.textContent.slice(cut);

@@ -280,6 +280,15 @@ try {
           link.includes('#code=') && address === link && sameFiles(await files(other), edited) &&
           sameFiles(await tabs(other), ['main.cpp', 'scene.h']),
           `${link.length} characters`);
+    // Edited, the program is no longer the link's: a reload shows the edit.
+    await other.click('.cm-content');
+    await other.keyboard.type('// mine ');
+    await poll('the edit stored', () => other.evaluate(() =>
+      (localStorage.getItem('tavlo-playground-program') || '').includes('// mine ')));
+    await other.reload();
+    await until(other, 'the editor', () => window.tavloEditor && document.querySelector('.cm-content'));
+    check('a link\'s program once edited loses the link: a reload shows the edit',
+          !other.url().includes('#code=') && (await files(other)).some((f) => f.text.includes('// mine ')), other.url());
     await other.close();
     await fresh.close();
 

@@ -15,7 +15,15 @@ const runButton = $('run'), stopButton = $('stop'), consolePane = $('console'), 
 const statusLine = $('status'), notice = $('notice'), progress = $('progress');
 
 function say(text) { statusLine.textContent = text; statusLine.title = text; }
-function tell(text) { notice.textContent = text; notice.hidden = !text; }
+// Lines that must stay until their cause goes (the status line is the runtime's
+// too): each has a key, and '' takes it away.
+const notices = new Map();
+function tell(key, text) {
+  if (text) notices.set(key, text);
+  else notices.delete(key);
+  notice.textContent = [...notices.values()].join('\n');
+  notice.hidden = notices.size === 0;
+}
 
 // ------------------------------------------------------------------ console
 
@@ -74,7 +82,7 @@ let fromLink = false;  // the program shown is a link's, not yet edited
 // The program to show first: a link's, else the stored one, else the first example.
 async function firstProgram() {
   const stored = loadStored();
-  if (stored && stored.error) say(`${stored.error}; showing an example`);
+  if (stored && stored.error) tell('storage', `${stored.error}; an example is shown instead`);
   const code = linkCode();
   if (code !== null) {
     try {
@@ -82,7 +90,7 @@ async function firstProgram() {
       fromLink = true;
       return { files, active: files[0].name };
     } catch (e) {
-      tell(`This link's program cannot be opened: ${e.message}. ` +
+      tell('link', `This link's program cannot be opened: ${e.message}. ` +
            (stored && stored.files ? 'Your stored program is shown instead.' : 'An example is shown instead.'));
       history.replaceState(null, '', window.location.pathname + window.location.search);
     }
@@ -92,7 +100,7 @@ async function firstProgram() {
     const first = (await loadExamples()).programs[0];
     return { files: first.files, active: first.files[0].name };
   } catch (e) {
-    say(`The examples could not be loaded (${e.message})`);
+    tell('examples', `The examples could not be loaded (${e.message})`);
     return { files: FALLBACK, active: 'main.cpp' };
   }
 }
@@ -105,8 +113,9 @@ function saveNow() {
   saveTimer = null;
   try {
     store(editor.getFiles(), editor.activeFile());
+    tell('storage', '');
   } catch (e) {
-    say(`The program could not be kept in this browser's storage: ${e.message}`);
+    tell('storage', `The program could not be kept in this browser's storage (${e.message}): download it to keep it`);
   }
 }
 function changed() {
@@ -189,9 +198,11 @@ function rename(tab, name) {
     if (done) return;
     done = true;
     const wanted = input.value.trim();
+    $('tabs-note').textContent = '';
     if (take && wanted !== name) {
+      // Said beside the tabs: the status line is the runtime's too.
       const problem = nameProblem(wanted, editor.names().filter((n) => n !== name));
-      if (problem) say(`${wanted}: ${problem}; the file keeps its name ${name}`);
+      if (problem) $('tabs-note').textContent = `${wanted}: ${problem}; the file keeps its name ${name}`;
       else { editor.renameFile(name, wanted); changed(); }
     }
     renderTabs();
@@ -246,7 +257,8 @@ function setDiagnostics(diagnostics) {
     button.className = d.severity || 'error';
     // A linker's message may name a file without a line, or nothing at all.
     const where = d.file && d.line ? `${d.file}:${d.line}:${d.column || 1}: ` : d.file ? `${d.file}: ` : '';
-    button.textContent = `${where}${d.severity ? d.severity + ': ' : ''}${d.message}`;
+    const message = where && d.message.startsWith(`${d.file}: `) ? d.message.slice(d.file.length + 2) : d.message;
+    button.textContent = `${where}${d.severity ? d.severity + ': ' : ''}${message}`;
     if (!d.file) button.disabled = true;
     button.addEventListener('click', () => {
       if (!editor.jumpTo(d.file, d.line || 1, d.column || 1)) say(`${d.file} is not one of the program's files`);
@@ -269,7 +281,7 @@ function blockRun(reason) {
 if (options.unknown.length) {
   const text = `Programs are not started: unknown URL parameter${options.unknown.length > 1 ? 's' : ''} ` +
                options.unknown.map((n) => `"${n}"`).join(', ') + `; the parameters are ${OPTIONS.join(', ')}.`;
-  tell(text);
+  tell('options', text);
   blockRun(text);
 }
 
@@ -308,7 +320,7 @@ async function loadRuntime() {
   }
   const unsupported = runtime.browserSupport();
   if (unsupported) {
-    tell(unsupported);
+    tell('browser', unsupported);
     if (!runBlocked) blockRun(unsupported);
     return null;
   }
@@ -386,7 +398,7 @@ loadExamples().then(({ programs }) => {
     option.title = p.description;
     examplesMenu.appendChild(option);
   }
-}, (e) => say(`The examples could not be loaded (${e.message})`));
+}, (e) => tell('examples', `The examples could not be loaded (${e.message})`));
 examplesMenu.addEventListener('change', () => {
   const chosen = examples && examples.programs.find((p) => p.name === examplesMenu.value);
   examplesMenu.value = '';
@@ -431,9 +443,9 @@ window.addEventListener('hashchange', async () => {
     const files = await decodeLink(code);
     showProgram(files, files[0].name);
     fromLink = true;
-    tell('');
+    tell('link', '');
   } catch (e) {
-    tell(`This link's program cannot be opened: ${e.message}. The program shown is kept.`);
+    tell('link', `This link's program cannot be opened: ${e.message}. The program shown is kept.`);
     history.replaceState(null, '', window.location.pathname + window.location.search);
   }
 });

@@ -68,3 +68,12 @@ add_custom_command(OUTPUT ${page_site}/examples.json
 list(APPEND page_outputs ${page_site}/examples.json)
 
 add_custom_target(playground_page ALL DEPENDS ${page_outputs})
+
+if(TAVLO_TESTS)
+  # The page in Debian's Chromium against a stand-in of the runtime's interface
+  # (tests/web/playground_stub_runtime.js); `--runtime real` runs the same checks
+  # with the site's own runtime.
+  add_test(NAME Playground.Page
+           COMMAND ${TAVLO_NODE} ${PROJECT_SOURCE_DIR}/tests/web/playground_page_test.mjs ${page_site})
+  set_tests_properties(Playground.Page PROPERTIES TIMEOUT 600)
+endif()

@@ -14,13 +14,6 @@ function usage() {
   process.exit(2);
 }
 
-// Writes a file only when its content changes, so what depends on it is not redone.
-function writeIfChanged(file, text) {
-  let old = null;
-  try { old = fs.readFileSync(file, 'utf8'); } catch { /* not there yet */ }
-  if (old !== text) fs.writeFileSync(file, text);
-}
-
 // The first comment line of a source, without its slashes: what the program does.
 function description(text) {
   const line = text.split('\n').find((l) => l.startsWith('//'));
@@ -57,7 +50,7 @@ if (command === 'editor') {
     if (!files.length) usage();
     programs.push({ name, title, description: description(files[0].text), files });
   }
-  writeIfChanged(out, JSON.stringify({ programs }) + '\n');
+  fs.writeFileSync(out, JSON.stringify({ programs }) + '\n');
 } else {
   usage();
 }

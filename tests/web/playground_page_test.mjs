@@ -185,6 +185,19 @@ try {
           sameFiles(await tabs(page), ['shapes.cpp', 'extra.h']) && (await activeFile(page)) === 'extra.h' &&
           added[1].text === 'int extra = 1;' && (await text(page, '#tabs-note')).includes('already'),
           `${(await tabs(page)).join(' ')}; ${await text(page, '#tabs-note')}`);
+    // × on a tab with text asks first: declined, the file stays; accepted, it goes.
+    let answer = false, asked = 0;
+    const answerDialog = (dialog) => { ++asked; return answer ? dialog.accept() : dialog.dismiss(); };
+    page.on('dialog', answerDialog);
+    await page.click('.tab[data-name="extra.h"] .tab-close');
+    const kept = await tabs(page);
+    answer = true;
+    await page.click('.tab[data-name="extra.h"] .tab-close');
+    page.off('dialog', answerDialog);
+    check('closing a tab with text asks first, and closes only when told to',
+          asked === 2 && sameFiles(kept, ['shapes.cpp', 'extra.h']) && sameFiles(await tabs(page), ['shapes.cpp']) &&
+          (await activeFile(page)) === 'shapes.cpp' && (await page.$$('.tab-close')).length === 0,
+          `${asked} questions, ${kept.join(' ')} -> ${(await tabs(page)).join(' ')}`);
   });
 
   // -------------------------------------------------------- 2. errors, the fix, Run

@@ -367,6 +367,7 @@ print(json.dumps([[i.filename, z.read(i).decode()] for i in z.infolist()]))`, zi
     check('the Examples menu has every example and the demo',
           expected.every((e) => menu.includes(e)) && menu.includes('cubes') && menu[0] === 'shapes',
           menu.join(' '));
+    const mine = await files(page);
     await exampleOf(page, 'cubes');
     const demo = fs.readdirSync(path.join(root, 'demo')).filter((f) => /\.(cpp|h)$/.test(f));
     const shown = await files(page);
@@ -393,6 +394,15 @@ print(json.dumps([[i.filename, z.read(i).decode()] for i in z.infolist()]))`, zi
     await sleep(200);
     check('Download saves a one-file program as that file',
           fs.readFileSync(single, 'utf8') === fs.readFileSync(path.join(root, 'examples/shapes.cpp'), 'utf8'));
+
+    // The person's program that the first example replaced (the next replaced only
+    // an example) comes back with the notice's button.
+    const offer = await text(page, '#notice');
+    await page.click('#notice button');
+    check('an example replacing the person\'s program offers it back, and brings it back',
+          /The example cubes .*replaced your program \(main\.cpp, scene\.h\)/.test(offer) &&
+          sameFiles(await files(page), mine) && !(await text(page, '#notice')).includes('replaced'),
+          offer);
   });
 
   // -------------------------------------------------------- 7. run, run again, stop; URL options

@@ -17,11 +17,24 @@ const statusLine = $('status'), notice = $('notice'), progress = $('progress');
 function say(text) { statusLine.textContent = text; statusLine.title = text; }
 // Lines that must stay until their cause goes (the status line is the runtime's
 // too): each has a key, and '' takes it away.
+// A line may offer one action: {label, run}.
 const notices = new Map();
-function tell(key, text) {
-  if (text) notices.set(key, text);
+function tell(key, text, action = null) {
+  if (text) notices.set(key, { text, action });
   else notices.delete(key);
-  notice.textContent = [...notices.values()].join('\n');
+  notice.textContent = '';
+  for (const [, line] of notices) {
+    const div = document.createElement('div');
+    div.textContent = line.text;
+    if (line.action) {
+      const button = document.createElement('button');
+      button.type = 'button';
+      button.textContent = line.action.label;
+      button.addEventListener('click', line.action.run);
+      div.append(' ', button);
+    }
+    notice.appendChild(div);
+  }
   notice.hidden = notices.size === 0;
 }
 
@@ -73,6 +86,8 @@ function loadExamples() {
 
 const FALLBACK = [{ name: 'main.cpp', text: '#include "tavlo.h"\n\nint WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, int show) {\n    open_display(instance, previous, command_line, show);\n    print_text(0, -100, 0, 18, "Hello!");\n    int x = 0, y = 0;\n    char key = 0;\n    while (wait_event(&x, &y, &key) != EventKind::Quit) {\n    }\n    close_display();\n    return 0;\n}\n' }];
 
+const sameProgram = (a, b) => a.length === b.length && a.every((f, i) => f.name === b[i].name && f.text === b[i].text);
+
 function linkCode() {
   const hash = window.location.hash;
   return hash.startsWith('#code=') ? hash.slice(6) : null;
@@ -88,7 +103,7 @@ async function firstProgram() {
     try {
       const files = await decodeLink(code);
       fromLink = true;
-      return { files, active: files[0].name };
+      return { files, active: files[0].name, replaced: stored && stored.files ? stored : null };
     } catch (e) {
       tell('link', `This link's program cannot be opened: ${e.message}. ` +
            (stored && stored.files ? 'Your stored program is shown instead.' : 'An example is shown instead.'));
@@ -119,6 +134,7 @@ function saveNow() {
   }
 }
 function changed() {
+  tell('link', '');  // a broken link's line, once the person goes on
   if (fromLink) {  // an edited program is no longer the link's: a reload shows the edit
     fromLink = false;
     history.replaceState(null, '', window.location.pathname + window.location.search);
@@ -134,6 +150,9 @@ const first = await firstProgram();
 const editor = createEditor({ parent: $('editor'), onChange: changed, onRun: () => run() });
 editor.setFiles(first.files, first.active);
 editor.focus();
+if (first.replaced && !sameProgram(first.replaced.files, first.files)) {
+  loadExamples().catch(() => null).then(() => offerBack(first.replaced.files, first.replaced.active, 'The link\'s program'));
+}
 
 // Keys typed in the editor, its tabs and the controls are theirs: the program's
 // windows take keys from the document, and must see none of these.
@@ -235,6 +254,22 @@ function closeTab(name) {
 }
 
 // A whole program in place of the one shown (an example, a link).
+// A program replaced by an example or a link is kept until the page is left,
+// with a button that brings it back, unless it is one of the examples as they
+// are (nothing of the person's is lost then).
+function offerBack(files, active, why) {
+  if (examples && examples.programs.some((p) => sameProgram(p.files, files))) return;
+  tell('replaced', `${why} replaced your program (${files.map((f) => f.name).join(', ')}).`, {
+    label: 'Bring it back',
+    run: () => { tell('replaced', ''); showProgram(files, active); },
+  });
+}
+function replaceProgram(files, active, why) {
+  const current = editor.getFiles();
+  if (!sameProgram(current, files)) offerBack(current, editor.activeFile(), why);
+  showProgram(files, active);
+}
+
 function showProgram(files, active) {
   editor.setFiles(files, active);
   setDiagnostics([]);
@@ -403,7 +438,7 @@ examplesMenu.addEventListener('change', () => {
   const chosen = examples && examples.programs.find((p) => p.name === examplesMenu.value);
   examplesMenu.value = '';
   if (!chosen) return;
-  showProgram(chosen.files, chosen.files[0].name);
+  replaceProgram(chosen.files, chosen.files[0].name, `The example ${chosen.title}`);
   say(`${chosen.title}: ${chosen.description}`);
   editor.focus();
 });
@@ -441,7 +476,8 @@ window.addEventListener('hashchange', async () => {
   if (code === null) return;
   try {
     const files = await decodeLink(code);
-    showProgram(files, files[0].name);
+    fromLink = false;  // the address holds the new link: showing it must not drop it
+    replaceProgram(files, files[0].name, 'The link\'s program');
     fromLink = true;
     tell('link', '');
   } catch (e) {

@@ -427,6 +427,14 @@ print(json.dumps([[i.filename, z.read(i).decode()] for i in z.infolist()]))`, zi
     if (mode === 'stub') {
       const runs = await page.evaluate(() => window.tavloStub.runs.map((r) => r.args.join(' ')));
       check('URL options become the program\'s arguments', runs.every((a) => a === '--seed=1 --frames=100000'), runs.join(' | '));
+    } else {
+      // frames=3 closes the graphics window after 3 frames: the program ends by itself.
+      await open(page, `${base}?frames=3`);
+      await exampleOf(page, 'shapes');
+      await page.click('#run');
+      await until(page, 'shapes ending after 3 frames', () => document.querySelector('#console .exit'));
+      check('URL options become the program\'s arguments (frames=3 ends it)', /exit code 0/.test(await consoleText(page)),
+            JSON.stringify((await consoleText(page)).slice(-120)));
     }
     await open(page, `${base}?seed=1&sed=2`);
     const said = await text(page, '#notice');

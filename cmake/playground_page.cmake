@@ -4,7 +4,8 @@
 #   page.css                         the windows' look, the web pages' own file;
 #   page/*.js                        the page's modules;
 #   editor.js                        CodeMirror 6 and its C++ mode, bundled by esbuild
-#                                    (both pinned in playground/package-lock.json);
+#                                    (both pinned in playground/package-lock.json), and
+#                                    editor.js.LICENSE.txt, the licenses of what it holds;
 #   examples.json                    the Examples menu: examples/*.cpp, and the demo's
 #                                    files as the tabs of one program.
 # Included at the end of cmake/wasi.cmake, which finds node (TAVLO_NODE).
@@ -41,7 +42,7 @@ endforeach()
 
 # The editor bundle: remade when its entry, the bundler or the lock file (the
 # versions of CodeMirror and esbuild) changes.
-add_custom_command(OUTPUT ${page_site}/editor.js
+add_custom_command(OUTPUT ${page_site}/editor.js ${page_site}/editor.js.LICENSE.txt
                    COMMAND ${TAVLO_NODE} ${page_tool} editor ${page_source}/editor.mjs ${page_site}/editor.js
                    DEPENDS ${page_source}/editor.mjs ${page_tool} ${PROJECT_SOURCE_DIR}/playground/package-lock.json
                    COMMENT "Bundling the playground's editor" VERBATIM)

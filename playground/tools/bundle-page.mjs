@@ -2,7 +2,8 @@
 //
 //   node bundle-page.mjs editor ENTRY OUT.js
 //       bundles the editor (CodeMirror 6 from playground/node_modules) into one
-//       minified ES module with esbuild;
+//       minified ES module with esbuild, and writes the licenses of the packages
+//       it holds beside it (OUT.js.LICENSE.txt), which its first line names;
 //   node bundle-page.mjs examples OUT.json [--program NAME TITLE FILE...]...
 //       gathers the Examples menu: each program's files as tabs, the first file
 //       the one shown first, and a one-line description from its first comment.
@@ -25,7 +26,8 @@ if (command === 'editor') {
   const [entry, out] = rest;
   if (!entry || !out) usage();
   const esbuild = await import('esbuild');
-  await esbuild.build({
+  const licenses = `${path.basename(out)}.LICENSE.txt`;
+  const result = await esbuild.build({
     entryPoints: [entry],
     outfile: out,
     bundle: true,
@@ -33,8 +35,22 @@ if (command === 'editor') {
     minify: true,
     target: 'es2020',
     legalComments: 'none',
+    banner: { js: `/* CodeMirror 6 and the packages it uses, bundled; their licenses: ${licenses} */` },
+    metafile: true,
     logLevel: 'warning',
   });
+  // Each package with code in the bundle: its name, version and license text.
+  const packages = new Map();
+  for (const input of Object.keys(result.metafile.inputs)) {
+    const m = /^(.*node_modules\/(@[^/]+\/)?[^/]+)\//.exec(input);
+    if (m && !packages.has(m[1])) packages.set(m[1], JSON.parse(fs.readFileSync(path.join(m[1], 'package.json'), 'utf8')));
+  }
+  const sections = [...packages].sort((a, b) => a[1].name.localeCompare(b[1].name)).map(([dir, info]) => {
+    const file = fs.readdirSync(dir).find((f) => /^licen[cs]e/i.test(f));
+    if (!file) throw new Error(`${info.name}: no license file`);
+    return `${info.name} ${info.version} (${info.license})\n\n${fs.readFileSync(path.join(dir, file), 'utf8').trim()}\n`;
+  });
+  fs.writeFileSync(path.join(path.dirname(out), licenses), sections.join('\n' + '-'.repeat(72) + '\n\n'));
 } else if (command === 'examples') {
   const out = rest.shift();
   if (!out) usage();

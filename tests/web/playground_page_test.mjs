@@ -425,6 +425,16 @@ print(json.dumps([[i.filename, z.read(i).decode()] for i in z.infolist()]))`, zi
           (await page.$eval('#stop', (b) => b.disabled)) && (await consoleText(page)).includes('ended'),
           JSON.stringify((await consoleText(page)).slice(-120)));
     if (mode === 'stub') {
+      // Stop while the program is compiled: it does not start afterwards.
+      await page.evaluate(() => { window.tavloStubCompileMs = 300; });
+      const built = await page.evaluate(() => window.tavloStub.built);
+      await page.click('#run');
+      await page.click('#stop');
+      await until(page, 'the compile ending', (n) => window.tavloStub.built > n, built);
+      await until(page, 'the program started after Stop ending', () => !window.tavloPlayground.running);
+      check('Stop while compiling: the program does not go on running', await page.$eval('#stop', (b) => b.disabled));
+      await page.evaluate(() => { window.tavloStubCompileMs = 0; });
+
       const runs = await page.evaluate(() => window.tavloStub.runs.map((r) => r.args.join(' ')));
       check('URL options become the program\'s arguments', runs.every((a) => a === '--seed=1 --frames=100000'), runs.join(' | '));
     } else {

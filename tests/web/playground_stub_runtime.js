@@ -28,7 +28,7 @@ function loadScript(src) {
 }
 
 export function createPlayground(o) {
-  const stub = window.tavloStub = { runs: [], stops: 0 };
+  const stub = window.tavloStub = { runs: [], stops: 0, built: 0 };
   let running = false, windows = null, windowId = 0;
 
   const ready = (async () => {
@@ -72,6 +72,7 @@ export function createPlayground(o) {
       stub.runs.push({ files, args });
       o.onStatus('compiling');
       await ready;
+      await sleep(window.tavloStubCompileMs || 0);  // a test may make compiling take a while
       const diagnostics = [];
       for (const file of files) {
         file.text.split('\n').forEach((line, i) => {
@@ -89,6 +90,7 @@ export function createPlayground(o) {
                              message: `${file.name}: undefined symbol: missing_function()` });
         }
       }
+      ++stub.built;
       if (diagnostics.length) {
         o.onStatus('compile failed');
         const log = diagnostics.map((d) => (d.line ? `${d.file}:${d.line}:${d.column}: error: ${d.message}`

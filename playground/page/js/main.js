@@ -381,7 +381,9 @@ const runtimeLoaded = loadRuntime();
 
 // ------------------------------------------------------------------ run, stop
 
-let runs = 0;  // a newer Run makes an older one's answer stale
+let runs = 0;  // a newer Run (or Stop) makes an older Run's answer stale
+let stoppedRun = -1;  // the value of runs that Stop left
+let building = 0;     // Runs waiting for the compiler
 async function run() {
   if (runBlocked) { say(runBlocked); return; }
   const generation = ++runs;
@@ -392,13 +394,21 @@ async function run() {
   if (!pg || generation !== runs) return;
   stopButton.disabled = false;
   let result;
+  ++building;
   try {
     result = await pg.run(editor.getFiles(), { args: options.args });
   } catch (e) {
     if (generation === runs) { stopButton.disabled = !pg.running; runtimeFailed('Run failed', e); }
     return;
+  } finally {
+    --building;
   }
-  if (generation !== runs) return;
+  if (generation !== runs) {
+    // Stop was pressed while this program was compiled, and no Run since: the
+    // program the runtime started after all is ended.
+    if (result.ok && stoppedRun === runs && pg.running) pg.stop();
+    return;
+  }
   stopButton.disabled = !pg.running;
   setDiagnostics(result.diagnostics || []);
   if (!result.ok) {
@@ -414,12 +424,12 @@ async function run() {
 
 runButton.addEventListener('click', () => run());
 stopButton.addEventListener('click', async () => {
-  const pg = await runtimeLoaded;
-  ++runs;
-  if (pg) {
-    try { pg.stop(); } catch (e) { runtimeFailed('Stop failed', e); }
-  }
+  stoppedRun = ++runs;
   stopButton.disabled = true;
+  const pg = await runtimeLoaded;
+  if (!pg) return;
+  try { pg.stop(); } catch (e) { runtimeFailed('Stop failed', e); }
+  if (building) say('stopped: the program will not start');
 });
 
 // ------------------------------------------------------------------ examples
@@ -445,6 +455,7 @@ examplesMenu.addEventListener('change', () => {
 
 // ------------------------------------------------------------------ share, download
 
+const LINK_LIMIT = 2000000;  // characters of an address Chromium opens
 $('share').addEventListener('click', async () => {
   let url;
   try {
@@ -452,6 +463,10 @@ $('share').addEventListener('click', async () => {
           await encodeLink(editor.getFiles());
   } catch (e) {
     say(`The link could not be made: ${e.message}`);
+    return;
+  }
+  if (url.length > LINK_LIMIT) {
+    say(`The program is too large for a link (${url.length} characters; browsers take ${LINK_LIMIT}): download it instead`);
     return;
   }
   saveNow();

@@ -179,6 +179,7 @@ function renderTabs() {
       editor.select(name);
       markActiveTab();
       changed();
+      editor.focus();
     });
     label.addEventListener('dblclick', () => rename(tab, name));
     tab.appendChild(label);
@@ -253,7 +254,6 @@ function closeTab(name) {
   renderTabs();
 }
 
-// A whole program in place of the one shown (an example, a link).
 // A program replaced by an example or a link is kept until the page is left,
 // with a button that brings it back, unless it is one of the examples as they
 // are (nothing of the person's is lost then).
@@ -270,6 +270,7 @@ function replaceProgram(files, active, why) {
   showProgram(files, active);
 }
 
+// A whole program in place of the one shown.
 function showProgram(files, active) {
   editor.setFiles(files, active);
   setDiagnostics([]);
@@ -391,7 +392,8 @@ async function run() {
   setDiagnostics([]);
   say('starting');
   const pg = await runtimeLoaded;
-  if (!pg || generation !== runs) return;
+  if (generation !== runs) return;
+  if (!pg) { say(runBlocked || 'The runtime is not loaded'); return; }
   stopButton.disabled = false;
   let result;
   ++building;

@@ -9,7 +9,8 @@
 #     cache folder (googletest ships its source itself);
 #   - puppeteer-core from npm into tests/web/node_modules, without a browser of its own;
 #   - the playground's compiler (npm @yowasp/clang, the version playground/package.json
-#     pins) into playground/node_modules, from playground/package-lock.json.
+#     pins) and the page's editor and bundler into playground/node_modules, from
+#     playground/package-lock.json.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -130,12 +131,17 @@ if ! why=$(modules_current); then
   (cd "$root/tests/web" && PUPPETEER_SKIP_DOWNLOAD=1 npm install --no-audit --no-fund --loglevel=error >/dev/null)
 fi
 
-# The playground's compiler, exactly as the lock file names it; reinstalled only
-# when the installed version is not the pinned one.
+# The playground's compiler and the page's editor and bundler (CodeMirror,
+# esbuild), exactly as the lock file names them; reinstalled only when the
+# installed compiler is not the pinned one or the lock file changed since the
+# last install (its hash is kept in node_modules), so a second run stays offline.
 pinned_clang=$(node -p "require('$root/playground/package.json').dependencies['@yowasp/clang']")
 installed_clang=$(node -p "try { require('$root/playground/node_modules/@yowasp/clang/package.json').version } catch { '' }")
-if [ "$installed_clang" != "$pinned_clang" ]; then
-  echo "setup-web: installing @yowasp/clang $pinned_clang into playground/node_modules"
+lock_hash=$(sha256sum "$root/playground/package-lock.json" | cut -d' ' -f1)
+lock_hash_file=$root/playground/node_modules/.tavlo-lock-sha256
+if [ "$installed_clang" != "$pinned_clang" ] || [ "$(cat "$lock_hash_file" 2>/dev/null)" != "$lock_hash" ]; then
+  echo "setup-web: installing playground/node_modules (@yowasp/clang $pinned_clang, the page's editor and bundler)"
   (cd "$root/playground" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+  echo "$lock_hash" >"$lock_hash_file"
 fi
 echo "setup-web: sources in $cache"

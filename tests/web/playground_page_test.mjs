@@ -1,0 +1,499 @@
+// Browser test of the playground's page (site/playground.html): Debian's
+// Chromium driven by puppeteer-core against a loopback server of the site
+// folder. With --runtime stub (the default) the server answers
+// runtime/playground_runtime.js with tests/web/playground_stub_runtime.js, which
+// compiles nothing (see there); with --runtime real the site's own runtime
+// compiles and runs the programs, and the same checks hold.
+//
+// No verdict depends on the machine's speed: waits have a hang limit whose
+// failure says "hung", and the time to the first accepted keystroke is printed
+// as a figure only.
+//
+//   node tests/web/playground_page_test.mjs SITE_DIR [--runtime stub|real] [--screenshot OUT.png]
+//
+// Prints one line per check and "N passed, N failed"; exit code 0 only when
+// every check passed.
+import { execFileSync } from 'node:child_process';
+import fs from 'node:fs';
+import http from 'node:http';
+import os from 'node:os';
+import path from 'node:path';
+import { createRequire } from 'node:module';
+
+const require = createRequire(import.meta.url);
+const puppeteer = require('puppeteer-core');
+
+const args = process.argv.slice(2);
+const option = (name, fallback) => {
+  const i = args.indexOf(name);
+  return i < 0 ? fallback : args.splice(i, 2)[1];
+};
+const mode = option('--runtime', 'stub');
+const screenshot = option('--screenshot', null);
+const siteDir = args[0] && path.resolve(args[0]);
+if (!siteDir || !['stub', 'real'].includes(mode)) {
+  console.error('usage: playground_page_test.mjs SITE_DIR [--runtime stub|real] [--screenshot OUT.png]');
+  process.exit(2);
+}
+const root = path.resolve(path.dirname(new URL(import.meta.url).pathname), '../..');
+const chromium = process.env.CHROMIUM || '/usr/bin/chromium';
+const work = fs.mkdtempSync(path.join(os.tmpdir(), 'tavlo-playground-page-'));
+
+let passed = 0, failed = 0;
+function check(name, ok, detail = '') {
+  if (ok) ++passed; else ++failed;
+  console.log(`${ok ? 'ok  ' : 'FAIL'} ${name}${detail ? ': ' + detail : ''}`);
+}
+const figure = (text) => console.log(`     ${text}`);
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+const HANG_MS = mode === 'real' ? 300000 : 60000;  // the real compiler's first load is large
+
+// ------------------------------------------------------------ the server
+// The site folder on 127.0.0.1; in stub mode the runtime is the stub, beside
+// the web pages' window scripts it draws with.
+const web = path.join(root, 'package/platform/portable/presenters/web');
+const stubFiles = {
+  '/runtime/playground_runtime.js': path.join(root, 'tests/web/playground_stub_runtime.js'),
+  '/runtime/page_windows.js': path.join(web, 'page_windows.js'),
+  '/runtime/page_keys.js': path.join(web, 'page_keys.js'),
+};
+const types = { '.html': 'text/html', '.js': 'text/javascript', '.mjs': 'text/javascript', '.wasm': 'application/wasm',
+                '.css': 'text/css', '.json': 'application/json', '.png': 'image/png' };
+const server = http.createServer((request, response) => {
+  const url = new URL(request.url, 'http://127.0.0.1');
+  const name = path.posix.normalize(decodeURIComponent(url.pathname));
+  let file = mode === 'stub' && stubFiles[name];
+  if (!file) file = path.join(siteDir, name);
+  if (!file.startsWith(siteDir) && !Object.values(stubFiles).includes(file)) file = null;
+  if (!file || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
+    response.writeHead(404);
+    response.end();
+    return;
+  }
+  response.writeHead(200, { 'Content-Type': types[path.extname(file)] || 'application/octet-stream',
+                            'Cache-Control': 'no-store' });
+  fs.createReadStream(file).pipe(response);
+});
+await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+const base = `http://127.0.0.1:${server.address().port}/playground.html`;
+
+// ------------------------------------------------------------ the browser
+const browser = await puppeteer.launch({
+  executablePath: chromium,
+  headless: true,
+  userDataDir: path.join(work, 'profile'),
+  args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage'],
+});
+
+async function newPage(context = browser, before = null) {
+  const page = await context.newPage();
+  await page.setViewport({ width: 1400, height: 900 });
+  if (before) await page.evaluateOnNewDocument(before);
+  page.on('pageerror', (error) => console.log(`     page error: ${error.message}`));
+  return page;
+}
+async function until(page, what, fn, ...rest) {
+  try {
+    await page.waitForFunction(fn, { timeout: HANG_MS, polling: 20 }, ...rest);
+  } catch (error) {
+    throw new Error(`hung: ${what} (not within ${HANG_MS / 1000} s)`);
+  }
+}
+async function poll(what, fn) {
+  const end = Date.now() + HANG_MS;
+  for (;;) {
+    const value = await fn();
+    if (value) return value;
+    if (Date.now() > end) throw new Error(`hung: ${what} (not within ${HANG_MS / 1000} s)`);
+    await sleep(50);
+  }
+}
+async function open(page, url = base) {
+  await page.goto(url);
+  await until(page, 'the editor', () => window.tavloEditor && document.querySelector('.cm-content'));
+}
+const files = (page) => page.evaluate(() => window.tavloEditor.getFiles());
+const activeFile = (page) => page.evaluate(() => window.tavloEditor.activeFile());
+const tabs = (page) => page.$$eval('#tabs .tab', (all) => all.map((t) => t.dataset.name));
+const text = (page, selector) => page.$eval(selector, (e) => e.textContent);
+const consoleText = (page) => text(page, '#console');
+const sameFiles = (a, b) => JSON.stringify(a) === JSON.stringify(b);
+async function ctrl(page, key) {
+  await page.keyboard.down('Control');
+  await page.keyboard.press(key);
+  await page.keyboard.up('Control');
+}
+async function exampleOf(page, name) {
+  await page.select('#examples', name);
+  await until(page, `the example ${name}`, (n) => window.tavloEditor.activeFile().startsWith(n), name);
+}
+
+async function group(name, body) {
+  try {
+    await body();
+  } catch (error) {
+    check(`${name}: ran to the end`, false, error && error.message ? error.message : String(error));
+  }
+}
+
+// A program of two files whose header has an error at line 3, column 17.
+const broken = [
+  { name: 'main.cpp', text: '#include <cstdio>\n\n#include "scene.h"\n#include "tavlo.h"\n\n' +
+      'int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {\n' +
+      '    std::printf("hello from the playground: %d\\n", scene_value());\n    return 0;\n}\n' },
+  { name: 'scene.h', text: '#pragma once\ninline int scene_value() {\n    int value = undeclared_name;\n    return value;\n}\n' },
+];
+
+try {
+  const page = await newPage();
+
+  // -------------------------------------------------------- 1. the editor
+  await group('the editor', async () => {
+    await page.goto(base);
+    await page.waitForSelector('.cm-content', { timeout: HANG_MS });
+    await page.click('.cm-content');
+    await page.keyboard.press('End');
+    await page.keyboard.type('// typed');
+    await until(page, 'the typed text in the editor',
+                () => document.querySelector('.cm-content').textContent.includes('// typed'));
+    const accepted = await page.evaluate(() => performance.now());
+    figure(`navigation to typing accepted: ${accepted.toFixed(0)} ms`);
+    await until(page, 'the test interface', () => window.tavloEditor);
+    check('a first visit shows examples/shapes.cpp, highlighted, with line numbers',
+          sameFiles((await tabs(page)), ['shapes.cpp']) &&
+          (await page.$$('.cm-lineNumbers .cm-gutterElement')).length > 10 &&
+          (await page.$$('.cm-line span')).length > 20,
+          (await tabs(page)).join(' '));
+    await ctrl(page, 'KeyZ');
+    const undone = (await files(page))[0].text;
+    check('typing goes to the editor, Ctrl+Z takes it back',
+          !undone.includes('// typed') && undone === fs.readFileSync(path.join(root, 'examples/shapes.cpp'), 'utf8'));
+
+    // Tabs: + adds a file named in place; a bad name is refused and said.
+    await page.click('#add-file');
+    await page.waitForSelector('#tabs input', { timeout: HANG_MS });
+    await page.keyboard.down('Control');
+    await page.keyboard.press('KeyA');
+    await page.keyboard.up('Control');
+    await page.keyboard.type('extra.h\n');
+    await page.keyboard.type('int extra = 1;');
+    const added = await files(page);
+    await page.click('.tab[data-name="extra.h"] .tab-name', { clickCount: 2 });
+    await page.waitForSelector('#tabs input', { timeout: HANG_MS });
+    await page.keyboard.type('shapes.cpp\n');
+    check('+ adds a tab with the name typed; renaming it to a taken name is refused',
+          sameFiles(await tabs(page), ['shapes.cpp', 'extra.h']) && (await activeFile(page)) === 'extra.h' &&
+          added[1].text === 'int extra = 1;' && (await text(page, '#tabs-note')).includes('already'),
+          `${(await tabs(page)).join(' ')}; ${await text(page, '#tabs-note')}`);
+    // × on a tab with text asks first: declined, the file stays; accepted, it goes.
+    let answer = false, asked = 0;
+    const answerDialog = (dialog) => { ++asked; return answer ? dialog.accept() : dialog.dismiss(); };
+    page.on('dialog', answerDialog);
+    await page.click('.tab[data-name="extra.h"] .tab-close');
+    const kept = await tabs(page);
+    answer = true;
+    await page.click('.tab[data-name="extra.h"] .tab-close');
+    page.off('dialog', answerDialog);
+    check('closing a tab with text asks first, and closes only when told to',
+          asked === 2 && sameFiles(kept, ['shapes.cpp', 'extra.h']) && sameFiles(await tabs(page), ['shapes.cpp']) &&
+          (await activeFile(page)) === 'shapes.cpp' && (await page.$$('.tab-close')).length === 0,
+          `${asked} questions, ${kept.join(' ')} -> ${(await tabs(page)).join(' ')}`);
+  });
+
+  // -------------------------------------------------------- 2. errors, the fix, Run
+  await group('diagnostics', async () => {
+    // The linker's error names a file, not a line: listed so, a click shows the file.
+    const unlinked = [{ name: 'helper.cpp', text: 'void missing_function();\nvoid helper() {\n    missing_function();\n}\n' },
+                      { name: 'main.cpp', text: broken[0].text.replace('#include "scene.h"', 'void helper();\ninline int scene_value() { helper(); return 1; }') }];
+    await page.evaluate((f) => window.tavloEditor.setFiles(f, 'main.cpp'), unlinked);
+    await page.click('#run');
+    await until(page, 'the linker\'s message', () => document.querySelector('#diagnostics li'));
+    const linked = await page.$$eval('#diagnostics li', (all) => all.map((li) => li.textContent));
+    await page.click('#diagnostics li button');
+    check('a link error is listed with its file and no line; a click shows that file',
+          linked.length === 1 && linked[0].startsWith('helper.cpp: error: ') && linked[0].includes('missing_function') &&
+          !linked[0].includes('helper.cpp', 1) &&
+          (await activeFile(page)) === 'helper.cpp',
+          linked.join(' | '));
+
+    await page.evaluate((f) => window.tavloEditor.setFiles(f, 'main.cpp'), broken);
+    await page.click('#run');
+    await until(page, 'the compiler\'s messages', () => document.querySelector('#diagnostics li'));
+    const listed = await page.$$eval('#diagnostics li', (all) => all.map((li) => li.textContent));
+    check('a compile error is listed as file:line:column: message',
+          listed.length >= 1 && listed[0].startsWith('scene.h:3:17: ') && listed[0].includes('undeclared_name'),
+          listed.join(' | '));
+    check('nothing runs; the output pane has the compiler\'s text',
+          (await consoleText(page)).includes('undeclared_name') &&
+          !(await page.evaluate(() => window.tavloPlayground.running)));
+    await page.click('#diagnostics li button');
+    await until(page, 'the jump to the error', () => window.tavloEditor.activeFile() === 'scene.h');
+    const line = await text(page, '.cm-activeLine');
+    const marked = await page.$$eval('.cm-lintRange-error', (all) => all.map((m) => m.textContent));
+    check('a click on the message shows its file, line and a mark on it',
+          line.includes('undeclared_name') && marked.includes('undeclared_name'),
+          `line "${line.trim()}", marked ${JSON.stringify(marked)}`);
+
+    // The fix, typed where the click left the cursor; Ctrl+Enter runs.
+    await page.keyboard.down('Shift');
+    await page.keyboard.press('End');
+    await page.keyboard.up('Shift');
+    await page.keyboard.type('42;');
+    await ctrl(page, 'Enter');
+    await until(page, 'the program ending', () => document.querySelector('#console .exit'));
+    const output = await consoleText(page);
+    check('after the fix, Ctrl+Enter runs the program: its output, then its exit',
+          output.includes('hello from the playground') && /exit code 0/.test(output) &&
+          (await page.$$('#diagnostics li')).length === 0 &&
+          (await page.$$('.cm-lintRange-error')).length === 0,
+          JSON.stringify(output.slice(-200)));
+  });
+
+  // -------------------------------------------------------- 2b. a program that prints much
+  await group('much output', async () => {
+    const before = await files(page);
+    const line = (letter) => `    std::printf("${letter.repeat(100000)}\\n");\n`;
+    await page.evaluate((f) => window.tavloEditor.setFiles(f), [{ name: 'main.cpp', text:
+      '#include <cstdio>\n#include "tavlo.h"\n\nint WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {\n' +
+      line('A') + line('B') + line('C') + '    return 0;\n}\n' }]);
+    await page.click('#run');
+    await until(page, 'the program ending', () => document.querySelector('#console .exit'));
+    const shown = await consoleText(page);
+    const kept = shown.replace(/^\[.*\]\n/, '');
+    check('the output pane keeps the last 200000 characters of a long output and says the start is dropped',
+          /^\[the output's start is dropped/.test(shown) && kept.length === 200000 && !kept.includes('A') &&
+          kept.includes('C'.repeat(100000)) && /exit code 0/.test(kept),
+          `${shown.length} characters: ${JSON.stringify(shown.slice(0, 80))}...${JSON.stringify(shown.slice(-60))}`);
+    await page.evaluate((f) => window.tavloEditor.setFiles(f, 'scene.h'), before);
+  });
+
+  // -------------------------------------------------------- 3. reload
+  let edited = null;
+  await group('reload', async () => {
+    edited = await files(page);
+    await poll('the edit reaching the browser\'s storage', () => page.evaluate(() =>
+      (localStorage.getItem('tavlo-playground-program') || '').includes('int value = 42;')));
+    await page.reload();
+    await until(page, 'the editor', () => window.tavloEditor && document.querySelector('.cm-content'));
+    check('a reload shows the edited program, all its files, on the tab left open',
+          sameFiles(await files(page), edited) && (await activeFile(page)) === 'scene.h' &&
+          edited[1].text.includes('int value = 42;'),
+          (await tabs(page)).join(' '));
+  });
+
+  // -------------------------------------------------------- 4. share
+  await group('share', async () => {
+    await page.click('#share');
+    await until(page, 'the link', () => !document.querySelector('#share-box').hidden);
+    const link = await page.$eval('#share-link', (e) => e.value);
+    const address = page.url();
+    const fresh = await browser.createBrowserContext();  // no storage of the first's
+    const other = await newPage(fresh);
+    await open(other, link);
+    check('the Share link opens the same program, all tabs, in a fresh profile',
+          link.includes('#code=') && address === link && sameFiles(await files(other), edited) &&
+          sameFiles(await tabs(other), ['main.cpp', 'scene.h']),
+          `${link.length} characters`);
+    // Edited, the program is no longer the link's: a reload shows the edit.
+    await other.click('.cm-content');
+    await other.keyboard.type('// mine ');
+    await poll('the edit stored', () => other.evaluate(() =>
+      (localStorage.getItem('tavlo-playground-program') || '').includes('// mine ')));
+    await other.reload();
+    await until(other, 'the editor', () => window.tavloEditor && document.querySelector('.cm-content'));
+    check('a link\'s program once edited loses the link: a reload shows the edit',
+          !other.url().includes('#code=') && (await files(other)).some((f) => f.text.includes('// mine ')), other.url());
+    await other.close();
+    await fresh.close();
+
+    // A link cut short, pasted into the open page (only the fragment changes) and
+    // opened afresh: said, and the stored program stays.
+    const cut = link.slice(0, link.length - 30);
+    await page.goto(cut);
+    await until(page, 'the broken link\'s line', () => !document.querySelector('#notice').hidden);
+    const pasted = await text(page, '#notice'), pastedUrl = page.url();
+    await page.goto('about:blank');
+    await open(page, cut);
+    const said = await text(page, '#notice');
+    check('a broken link says so and keeps the stored program (pasted or opened)',
+          /cannot be opened/.test(said) && /cannot be opened/.test(pasted) &&
+          sameFiles(await files(page), edited) && !page.url().includes('#code=') && !pastedUrl.includes('#code='),
+          `${pasted} / ${said}`);
+  });
+
+  // -------------------------------------------------------- 5. links, in the page's own module
+  await group('links and archives', async () => {
+    const results = await page.evaluate(async () => {
+      const m = await import('./page/program.js');
+      const fail = async (code) => { try { await m.decodeLink(code); return 'opened'; } catch (e) { return e.message; } };
+      // What a hostile link could hold: a huge program, bad names, not a program.
+      const pack = async (text) => {
+        const stream = new Blob([text]).stream().pipeThrough(new CompressionStream('deflate-raw'));
+        const bytes = new Uint8Array(await new Response(stream).arrayBuffer());
+        return btoa(String.fromCharCode(...bytes)).replace(/\+/g, '-').replace(/\//g, '_').replace(/=+$/, '');
+      };
+      const program = [{ name: 'a.cpp', text: 'int x = 1; // \u00e9\u4e2d\ud83d\ude00' }, { name: 'b.h', text: '' }];
+      return {
+        roundTrip: JSON.stringify(await m.decodeLink(await m.encodeLink(program))) === JSON.stringify(program),
+        huge: await fail(await pack(JSON.stringify({ files: [{ name: 'a.cpp', text: ' '.repeat(6 << 20) }] }))),
+        path: await fail(await pack(JSON.stringify({ files: [{ name: '../a.cpp', text: '' }] }))),
+        twice: await fail(await pack(JSON.stringify({ files: [{ name: 'a.cpp', text: '' }, { name: 'a.cpp', text: '' }] }))),
+        json: await fail(await pack('{"files": [')),
+        junk: await fail('not*base64'),
+        names: [m.nameProblem('scene.h', []), m.nameProblem('a b.cpp', []), m.nameProblem('x.py', []),
+                m.nameProblem('main.cpp', ['main.cpp'])].map((p) => p !== ''),
+        zip: Array.from(new Uint8Array(await m.zipArchive(program).arrayBuffer())),
+      };
+    });
+    check('a link keeps every character; a huge, unsafe or broken one is refused with a reason',
+          results.roundTrip && /larger than 4 MB/.test(results.huge) && /file name/.test(results.path) &&
+          /already/.test(results.twice) && /not hold a program/.test(results.json) && /characters/.test(results.junk) &&
+          sameFiles(results.names, [false, true, true, true]),
+          JSON.stringify({ ...results, zip: undefined }));
+    const zipFile = path.join(work, 'two.zip');
+    fs.writeFileSync(zipFile, Buffer.from(results.zip));
+    const listed = execFileSync('python3', ['-c', `import zipfile, json, sys
+z = zipfile.ZipFile(sys.argv[1]); assert z.testzip() is None
+print(json.dumps([[i.filename, z.read(i).decode()] for i in z.infolist()]))`, zipFile], { encoding: 'utf8' });
+    check('the archive of several files reads back whole (names, texts, checksums)',
+          sameFiles(JSON.parse(listed), [['a.cpp', 'int x = 1; // \u00e9\u4e2d\ud83d\ude00'], ['b.h', '']]), listed.trim());
+  });
+
+  // -------------------------------------------------------- 6. examples, download
+  await group('examples', async () => {
+    const menu = await page.$$eval('#examples option', (all) => all.map((o) => o.value).filter((v) => v));
+    const expected = fs.readdirSync(path.join(root, 'examples')).filter((f) => f.endsWith('.cpp'))
+      .map((f) => f.replace(/\.cpp$/, ''));
+    check('the Examples menu has every example and the demo',
+          expected.every((e) => menu.includes(e)) && menu.includes('cubes') && menu[0] === 'shapes',
+          menu.join(' '));
+    const mine = await files(page);
+    await exampleOf(page, 'cubes');
+    const demo = fs.readdirSync(path.join(root, 'demo')).filter((f) => /\.(cpp|h)$/.test(f));
+    const shown = await files(page);
+    check('the cubes demo opens with each of its files as a tab, cubes.cpp first',
+          shown[0].name === 'cubes.cpp' && shown.length === demo.length &&
+          shown.every((f) => demo.includes(f.name) && fs.readFileSync(path.join(root, 'demo', f.name), 'utf8') === f.text),
+          shown.map((f) => f.name).join(' '));
+
+    const downloads = path.join(work, 'downloads');
+    fs.mkdirSync(downloads);
+    const session = await page.createCDPSession();
+    await session.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
+    await page.click('#download');
+    const zipFile = await poll('program.zip', () => fs.existsSync(path.join(downloads, 'program.zip')) &&
+                                                    path.join(downloads, 'program.zip'));
+    await sleep(200);
+    const names = execFileSync('python3', ['-c', 'import zipfile, sys; print(" ".join(zipfile.ZipFile(sys.argv[1]).namelist()))',
+                                           zipFile], { encoding: 'utf8' }).trim();
+    check('Download saves the demo\'s files as one archive', names === shown.map((f) => f.name).join(' '), names);
+    await exampleOf(page, 'shapes');
+    await page.click('#download');
+    const single = await poll('shapes.cpp', () => fs.existsSync(path.join(downloads, 'shapes.cpp')) &&
+                                                   path.join(downloads, 'shapes.cpp'));
+    await sleep(200);
+    check('Download saves a one-file program as that file',
+          fs.readFileSync(single, 'utf8') === fs.readFileSync(path.join(root, 'examples/shapes.cpp'), 'utf8'));
+
+    // The person's program that the first example replaced (the next replaced only
+    // an example) comes back with the notice's button.
+    const offer = await text(page, '#notice');
+    await page.click('#notice button');
+    check('an example replacing the person\'s program offers it back, and brings it back',
+          /The example cubes .*replaced your program \(main\.cpp, scene\.h\)/.test(offer) &&
+          sameFiles(await files(page), mine) && !(await text(page, '#notice')).includes('replaced'),
+          offer);
+  });
+
+  // -------------------------------------------------------- 7. run, run again, stop; URL options
+  await group('run and stop', async () => {
+    await open(page, `${base}?seed=1&frames=100000`);
+    await exampleOf(page, 'shapes');
+    await page.click('#run');
+    await until(page, 'the program\'s window', () =>
+      window.tavloPlayground.running && document.querySelector('#desktop section.window:not([hidden]) canvas'));
+    if (screenshot) {
+      await sleep(300);
+      await page.screenshot({ path: screenshot });
+      figure(`screenshot: ${screenshot}`);
+    }
+    await page.click('#run');  // a running program is stopped, the new one runs
+    await until(page, 'the second run', () => window.tavloPlayground.running && !document.querySelector('#stop').disabled);
+    await page.click('#stop');
+    await until(page, 'the stop', () => !window.tavloPlayground.running && document.querySelector('#console .exit'));
+    check('Run while running runs anew; Stop ends the program and says so',
+          (await page.$eval('#stop', (b) => b.disabled)) && (await consoleText(page)).includes('ended'),
+          JSON.stringify((await consoleText(page)).slice(-120)));
+    if (mode === 'stub') {
+      // Stop while the program is compiled: it does not start afterwards.
+      await page.evaluate(() => { window.tavloStubCompileMs = 300; });
+      const built = await page.evaluate(() => window.tavloStub.built);
+      await page.click('#run');
+      await page.click('#stop');
+      await until(page, 'the compile ending', (n) => window.tavloStub.built > n, built);
+      await until(page, 'the program started after Stop ending', () => !window.tavloPlayground.running);
+      check('Stop while compiling: the program does not go on running', await page.$eval('#stop', (b) => b.disabled));
+      await page.evaluate(() => { window.tavloStubCompileMs = 0; });
+
+      const runs = await page.evaluate(() => window.tavloStub.runs.map((r) => r.args.join(' ')));
+      check('URL options become the program\'s arguments', runs.every((a) => a === '--seed=1 --frames=100000'), runs.join(' | '));
+    } else {
+      // frames=3 closes the graphics window after 3 frames: the program ends by itself.
+      await open(page, `${base}?frames=3`);
+      await exampleOf(page, 'shapes');
+      await page.click('#run');
+      await until(page, 'shapes ending after 3 frames', () => document.querySelector('#console .exit'));
+      check('URL options become the program\'s arguments (frames=3 ends it)', /exit code 0/.test(await consoleText(page)),
+            JSON.stringify((await consoleText(page)).slice(-120)));
+    }
+    await open(page, `${base}?seed=1&sed=2`);
+    const said = await text(page, '#notice');
+    check('an unknown URL parameter is refused with a line naming it; Run is off',
+          said.includes('"sed"') && said.includes('seed, client, frames') && (await page.$eval('#run', (b) => b.disabled)),
+          said);
+  });
+
+  // -------------------------------------------------------- 8. a browser without JSPI
+  await group('browser support', async () => {
+    const plain = await newPage(browser, 'delete WebAssembly.Suspending;');
+    await open(plain);
+    await until(plain, 'the browser line', () => !document.querySelector('#notice').hidden);
+    const said = await text(plain, '#notice');
+    await plain.click('.cm-content');
+    await plain.keyboard.type('x');
+    check('without JSPI the page says which browsers run programs; Run is off, the editor works',
+          /chrom/i.test(said) && /firefox/i.test(said) && (await plain.$eval('#run', (b) => b.disabled)) &&
+          (await files(plain)).some((f) => f.text.includes('x')),
+          said);
+    await plain.close();
+
+    // A browser storage that refuses to write: said, and said to stay.
+    const full = await newPage(browser, `Storage.prototype.setItem = function () {
+      throw new DOMException('the quota is exceeded', 'QuotaExceededError'); };`);
+    await open(full);
+    await full.click('.cm-content');
+    await full.keyboard.type('y');
+    await until(full, 'the failed save said', () => !document.querySelector('#notice').hidden);
+    check('a program the browser\'s storage refuses is said to be not kept',
+          /could not be kept.*quota/.test(await text(full, '#notice')), await text(full, '#notice'));
+    await full.close();
+
+    // A runtime that does not load is said, and the editor still works.
+    const cut = await newPage();
+    await cut.setRequestInterception(true);
+    cut.on('request', (request) => (request.url().includes('playground_runtime.js') ? request.abort() : request.continue()));
+    await open(cut);
+    await until(cut, 'the runtime\'s failure said', () => document.querySelector('#run').disabled);
+    const status = await text(cut, '#status');
+    check('a runtime that cannot be loaded is said on the status line and in the output pane; Run is off',
+          /runtime could not be loaded/.test(status) && (await consoleText(cut)).includes('runtime could not be loaded'),
+          status);
+    await cut.close();
+  });
+} finally {
+  await browser.close();
+  server.close();
+  fs.rmSync(work, { recursive: true, force: true });
+}
+console.log(`${passed} passed, ${failed} failed`);
+process.exit(failed ? 1 : 0);

@@ -6,8 +6,9 @@
 #
 # Built into ${CMAKE_BINARY_DIR}/wasi:
 #   lib/        libtavlo_entry.a (main()), libtavlo.a (the package),
-#               libtavlo_platform.a (the portable GDI, USER, KERNEL, image files
-#               and the headless presenter), libtavlo_freetype.a, libtavlo_png.a,
+#               libtavlo_platform.a (the portable GDI, USER, KERNEL, image files,
+#               the headless presenter and the web presenter, whose page calls are
+#               imports of the module tavlo_page), libtavlo_freetype.a, libtavlo_png.a,
 #               libtavlo_gif.a, libtavlo_zlib.a (from the Debian sources
 #               scripts/setup-web.sh unpacks, as the web build does);
 #   include/    what a program sees: tavlo.h, tavlo_version.h, win32.h and the
@@ -127,7 +128,7 @@ set(wasi_lib_freetype_flags -w -DFT2_BUILD_LIBRARY -I${wasi_generated} -I${ft_di
 file(GLOB wasi_lib_platform_sources CONFIGURE_DEPENDS
   ${portable_dir}/*.cpp ${portable_dir}/gdi/*.cpp ${portable_dir}/user/*.cpp
   ${portable_dir}/kernel/*.cpp ${portable_dir}/image/*.cpp
-  ${portable_dir}/presenters/headless/*.cpp)
+  ${portable_dir}/presenters/headless/*.cpp ${portable_dir}/presenters/web/*.cpp)
 set(wasi_lib_platform_flags ${wasi_cxx_flags} ${wasi_emulation} -DTAVLO_BUILTIN_FONTS=1
     -I${wasi_generated} -I${ft_dir}/include -I${png_dir} -I${zlib_dir} -I${gif_dir})
 
@@ -137,7 +138,9 @@ set(wasi_lib_tavlo_flags ${wasi_cxx_flags} ${wasi_emulation}
     -I${PROJECT_SOURCE_DIR}/package/src)
 
 file(GLOB wasi_lib_entry_sources CONFIGURE_DEPENDS ${portable_dir}/entry/*.cpp)
-set(wasi_lib_entry_flags ${wasi_cxx_flags} ${wasi_emulation})
+# The entry point picks the web presenter when a page is there (the import
+# tavlo_page.present_in_page says so), else the program runs headless.
+set(wasi_lib_entry_flags ${wasi_cxx_flags} ${wasi_emulation} -DTAVLO_HAVE_WEB=1)
 
 # Link order: each library before the ones it uses. Each is libtavlo_<name>.a,
 # the package's own libtavlo.a.

@@ -255,6 +255,21 @@ file(CONFIGURE OUTPUT ${wasi_dir}/playground.json CONTENT "{
 
 add_custom_target(playground_wasi ALL DEPENDS ${wasi_dir}/libraries.stamp ${wasi_pch})
 
+# ---------------------------------------------------------------- the site
+# The playground's static site folder, ${wasi_dir}/site: the runtime and the
+# shared page modules (runtime/), the compiler (clang/, its resource archive
+# trimmed) and what a program is built with (sdk/, with a small precompiled
+# prelude made for the page's paths). playground/tools/make-site.mjs copies and
+# makes only what is out of date, so the target runs at every build.
+set(TAVLO_PLAYGROUND_SITE ${wasi_dir}/site)
+add_custom_target(playground_site ALL
+  COMMAND ${TAVLO_NODE} ${PROJECT_SOURCE_DIR}/playground/tools/make-site.mjs ${wasi_dir}
+          ${TAVLO_PLAYGROUND_SITE} ${PROJECT_SOURCE_DIR}
+  WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+  COMMENT "The playground's site: runtime, compiler and sdk in ${TAVLO_PLAYGROUND_SITE}"
+  USES_TERMINAL)
+add_dependencies(playground_site playground_wasi)
+
 if(TAVLO_TESTS)
   # A program compiled by the playground's compiler with the precompiled header,
   # linked with the libraries above and run under node's WASI draws the same
@@ -266,3 +281,5 @@ if(TAVLO_TESTS)
                    ${PROJECT_SOURCE_DIR}/tests/examples/shapes_session.txt)
   set_tests_properties(Playground.ShapesUnderWasiMatchesNative PROPERTIES TIMEOUT 900)
 endif()
+
+include(${PROJECT_SOURCE_DIR}/cmake/playground_page.cmake OPTIONAL)

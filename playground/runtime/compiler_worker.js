@@ -53,7 +53,17 @@ async function load(description) {
     const response = await cache.fetchFile(new URL(path, siteBase).href, path);
     return [path, new Uint8Array(await response.arrayBuffer())];
   }));
-  compiler = await import(new URL('clang/bundle.js', siteBase).href);
+  // The bundle too comes from the cache: imported from a blob: URL, told where
+  // its files are (the site's copy reads globalThis.tavloCompilerUrl).
+  const bundleUrl = new URL('clang/bundle.js', siteBase).href;
+  const bundle = await (await cache.fetchFile(bundleUrl, 'clang/bundle.js')).text();
+  globalThis.tavloCompilerUrl = bundleUrl;
+  const blobUrl = URL.createObjectURL(new Blob([bundle], { type: 'text/javascript' }));
+  try {
+    compiler = await import(blobUrl);
+  } finally {
+    URL.revokeObjectURL(blobUrl);
+  }
   // Fetches and compiles the compiler's modules and unpacks its headers and libraries.
   await compiler.runLLVM(null, {}, {});
   sdk = {};
@@ -154,6 +164,8 @@ onmessage = async (event) => {
   if (message.type === 'load') {
     try {
       await load(message.site);
+      // Every byte is in (a clone's count may lag behind the compiler's own read).
+      postMessage({ type: 'progress', loaded: site.compilerBytes, total: site.compilerBytes });
       postMessage({ type: 'ready' });
     } catch (error) {
       postMessage({ type: 'failed', message: `the compiler could not be loaded: ${error.message || error}` });

@@ -5,7 +5,8 @@
 //             files the Emscripten pages use) and site.json;
 //   clang/    the pinned compiler: its modules, a trimmed copy of its resource
 //             archive (trim-resources.mjs) and a copy of its bundle.js without
-//             the runtime's progress wrapper (see patchBundle);
+//             the runtime's progress wrapper and with its own address given
+//             from outside (see patchBundle);
 //   sdk/      what a program is compiled and linked with: include/, lib/, the
 //             precompiled prelude (prelude.h.pch, built here for the paths the
 //             page's compiler sees: /sdk/...) and fonts/ (read by the program).
@@ -71,7 +72,10 @@ function patchBundle(source, target) {
     throw new Error(`${source}: the progress wrapper (${wrapper}) is not where it was: look at the new version`);
   }
   fs.mkdirSync(path.dirname(target), { recursive: true });
-  fs.writeFileSync(target, text.replace(wrapper, 'if (false) { /* the page counts progress itself (make-site.mjs) */'));
+  // The copy is imported from Cache Storage through a blob: URL; its files are
+  // found next to where it was served from (globalThis.tavloCompilerUrl).
+  fs.writeFileSync(target, text.replace(wrapper, 'if (false) { /* the page counts progress itself (make-site.mjs) */')
+    .replaceAll('import.meta.url', '(globalThis.tavloCompilerUrl || import.meta.url)'));
 }
 patchBundle(path.join(compilerDir, 'bundle.js'), path.join(siteDir, 'clang', 'bundle.js'));
 for (const name of fs.readdirSync(compilerDir)) {

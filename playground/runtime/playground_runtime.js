@@ -203,8 +203,9 @@ export function createPlayground(options) {
   const counters = { presents: 0, frames: {}, waits: 0, expired: 0, titles: {} };
 
   let compiler = null;
+  let site = null;  // runtime/site.json: the files, flags and cache name
   const ready = (async () => {
-    const site = await (await fetch(new URL('site.json', here), { cache: 'no-cache' })).json();
+    site = await (await fetch(new URL('site.json', here), { cache: 'no-cache' })).json();
     try { if (navigator.storage && navigator.storage.persist) navigator.storage.persist(); } catch (error) { /* none */ }
     onStatus('loading the compiler');
     compiler = new Worker(new URL('compiler_worker.js', here), { type: 'module' });
@@ -290,7 +291,6 @@ export function createPlayground(options) {
     }
     await store.ready;
     const module = await WebAssembly.compile(built.wasm);
-    const fonts = await loadFonts();
     stop();
     clearDesktop();
     const shown = ensureWindows();
@@ -302,7 +302,7 @@ export function createPlayground(options) {
       const m = event.data;
       if (m.type === 'loaded') {
         worker.postMessage({ type: 'start', module, args: [PROGRAM_NAME, ...(runOptions.args || [])],
-                             files: store.all(), fonts });
+                             files: store.all(), site });
         current.started = true;
         current.queued.forEach((queued) => worker.postMessage(queued));
         current.queued = [];
@@ -341,24 +341,6 @@ export function createPlayground(options) {
       stop(`the program stopped: ${event.message || 'its Worker failed'}`);
     };
     return { ok: true, diagnostics: built.diagnostics, log: built.log };
-  }
-
-  // The faces the package reads at /fonts, fetched once (Cache Storage keeps them).
-  let fontFiles = null;
-  async function loadFonts() {
-    fontFiles ??= (async () => {
-      const site = await (await fetch(new URL('site.json', here), { cache: 'no-cache' })).json();
-      const { openSiteCache } = await import('./site_cache.js');
-      const cache = await openSiteCache(site);
-      const base = new URL('../', here);
-      const entries = await Promise.all(site.files.filter((p) => p.startsWith('sdk/fonts/')).map(async (path) => {
-        const response = await cache.fetchFile(new URL(path, base).href, path);
-        return [path.slice('sdk/fonts/'.length), new Uint8Array(await response.arrayBuffer())];
-      }));
-      return Object.fromEntries(entries);
-    })();
-    const fonts = await fontFiles;
-    return Object.fromEntries(Object.entries(fonts).map(([name, bytes]) => [name, bytes.slice()]));
   }
 
   function download() {

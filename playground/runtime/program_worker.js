@@ -5,7 +5,7 @@
 // the Worker's event loop runs while the program waits, so input arrives. The
 // page stops a program with Worker.terminate(), also one that never waits.
 //
-// Messages in:  {type: 'start', module, args, files: {name: bytes}, fonts: {name: bytes}}
+// Messages in:  {type: 'start', module, args, files: {name: bytes}, site (runtime/site.json)}
 //               {type: 'input', record}   a TavloInput record from the page
 //               {type: 'file', name, bytes} the page loaded a file into the folder
 //               {type: 'leave'}           the page is being left
@@ -16,6 +16,7 @@
 //               {type: 'script', open}    whether TAVLO.SCR is open in the program
 //               {type: 'waited', timeout, woken}
 //               {type: 'exit', code, reason}
+import { openSiteCache } from './site_cache.js';
 import { createWasi, ProcExit } from './wasi.js';
 
 const SCRIPT = 'TAVLO.SCR';
@@ -98,10 +99,24 @@ function pageImports(wasi) {
   };
 }
 
-async function start({ module, args, files, fonts }) {
+// The faces the package reads at /fonts: each fetched when the program first
+// opens it (Cache Storage keeps them), so a program downloads only those it uses.
+async function fontFetchers(site) {
+  const cache = await openSiteCache(site);
+  const base = new URL('../', import.meta.url);
+  const fetchers = {};
+  for (const path of site.files.filter((p) => p.startsWith('sdk/fonts/'))) {
+    fetchers[path.slice('sdk/fonts/'.length)] = async () =>
+      new Uint8Array(await (await cache.fetchFile(new URL(path, base).href, path)).arrayBuffer());
+  }
+  return fetchers;
+}
+
+async function start({ module, args, files, site }) {
   wasi = createWasi({
     args,
-    folders: { '/': files, '/fonts': fonts },
+    folders: { '/': files, '/fonts': {} },
+    later: { '/fonts': await fontFetchers(site) },
     write: (stream, text) => postMessage({ type: 'output', stream, text }),
     changed: fileChanged,
     opened: (root, name) => { if (root === '/' && name === SCRIPT) postMessage({ type: 'script', open: true }); },

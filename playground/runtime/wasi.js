@@ -31,7 +31,11 @@ function file(bytes) { return { kind: 'file', data: bytes, size: bytes.length, m
 
 // options: { args: [...], folders: { '/': {name: Uint8Array}, '/fonts': {...} },
 //            write(stream, text), changed(root, name, bytes) (a file of a folder
-//            was written or removed: bytes null) }
+//            was written or removed: bytes null),
+//            later: { '/fonts': {name: () => Promise<Uint8Array>} } files a folder
+//            has that are fetched only when the program first opens or looks at
+//            them: path_open and path_filestat_get then suspend the program
+//            (WebAssembly.Suspending) until the file is in }
 export function createWasi(options) {
   let memory = null;
   const view = () => new DataView(memory.buffer);
@@ -352,6 +356,30 @@ export function createWasi(options) {
     },
   };
 
+  // A file fetched on first use: a promise while it is being fetched, else
+  // nothing (the call goes on at once, so it never suspends needlessly).
+  const later = options.later || {};
+  function fetchLater(dirfd, pathPtr, pathLen) {
+    const d = fds.get(dirfd);
+    if (!d || !later[d.root.path]) return null;
+    let found;
+    try {
+      found = resolve(d, text(pathPtr, pathLen));
+    } catch (error) {
+      return null;
+    }
+    const fetcher = later[d.root.path][found.path];
+    if (found.node !== undefined || !fetcher || found.parent !== d.root.node) return null;
+    return fetcher().then((data) => {
+      if (!d.root.node.entries.has(found.name)) d.root.node.entries.set(found.name, file(data));
+    }, () => { /* not fetched: the call answers ENOENT */ });
+  }
+  const fetchingFirst = (call, pathArgument) => new WebAssembly.Suspending((...args) => {
+    const fetching = fetchLater(args[0], args[pathArgument], args[pathArgument + 1]);
+    if (fetching === null) return guarded(call)(...args);
+    return fetching.then(() => guarded(call)(...args));
+  });
+
   return {
     // The import object's wasi_snapshot_preview1 for `module`: every call it
     // imports, ENOSYS for those not above.
@@ -359,7 +387,9 @@ export function createWasi(options) {
       const result = {};
       for (const { module: from, name } of WebAssembly.Module.imports(module)) {
         if (from !== 'wasi_snapshot_preview1') continue;
-        result[name] = calls[name] ? guarded(calls[name]) : () => ERRNO.NOSYS;
+        if (name === 'path_open') result[name] = fetchingFirst(calls.path_open, 2);
+        else if (name === 'path_filestat_get') result[name] = fetchingFirst(calls.path_filestat_get, 2);
+        else result[name] = calls[name] ? guarded(calls[name]) : () => ERRNO.NOSYS;
       }
       return result;
     },

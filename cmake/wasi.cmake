@@ -280,6 +280,13 @@ if(TAVLO_TESTS)
                    $<TARGET_FILE:shapes> ${wasi_dir}/test
                    ${PROJECT_SOURCE_DIR}/tests/examples/shapes_session.txt)
   set_tests_properties(Playground.ShapesUnderWasiMatchesNative PROPERTIES TIMEOUT 900)
+  # The site in Chromium (puppeteer-core from scripts/setup-web.sh): programs
+  # compiled, linked and run in the page draw the native pictures. Skipped
+  # (77) without Chromium or puppeteer-core.
+  add_test(NAME Playground.RuntimeInChromium
+           COMMAND ${TAVLO_NODE} ${PROJECT_SOURCE_DIR}/tests/web/playground_runtime_test.mjs
+                   ${TAVLO_PLAYGROUND_SITE} ${CMAKE_BINARY_DIR})
+  set_tests_properties(Playground.RuntimeInChromium PROPERTIES TIMEOUT 1800 SKIP_RETURN_CODE 77)
 endif()
 
 include(${PROJECT_SOURCE_DIR}/cmake/playground_page.cmake OPTIONAL)

@@ -12,7 +12,8 @@
 //   node tests/web/playground_runtime_test.mjs SITE_DIR NATIVE_BUILD_DIR
 //
 // SITE_DIR is build/wasi/site (target playground_site); NATIVE_BUILD_DIR holds
-// examples/shapes and demo/cubes of the native build.
+// examples/shapes and demo/cubes of the native build. Exit code 77 (CTest's
+// "skipped"): no Chromium or no puppeteer-core.
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import http from 'node:http';
@@ -23,7 +24,18 @@ import { createRequire } from 'node:module';
 import { fileURLToPath } from 'node:url';
 
 const require = createRequire(import.meta.url);
-const puppeteer = require('puppeteer-core');
+const chromium = process.env.CHROMIUM || '/usr/bin/chromium';
+let puppeteer;
+try {
+  puppeteer = require('puppeteer-core');
+} catch (error) {
+  console.log('skipped: no puppeteer-core in tests/web/node_modules (scripts/setup-web.sh installs it)');
+  process.exit(77);
+}
+if (!fs.existsSync(chromium)) {
+  console.log(`skipped: no Chromium at ${chromium} (set CHROMIUM)`);
+  process.exit(77);
+}
 
 const [siteDir, nativeDir] = process.argv.slice(2).map((p) => p && path.resolve(p));
 if (!siteDir || !nativeDir) {
@@ -31,7 +43,6 @@ if (!siteDir || !nativeDir) {
   process.exit(2);
 }
 const sourceDir = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..', '..');
-const chromium = process.env.CHROMIUM || '/usr/bin/chromium';
 const work = fs.mkdtempSync(path.join(os.tmpdir(), 'tavlo-playground-'));
 const HANG_MS = 300000;  // loading a 75 MB compiler on a busy machine takes a while; more is a hang
 
@@ -246,6 +257,7 @@ async function clickClient(page, x, y) {
 }
 const gzipSize = (file) => zlib.gzipSync(fs.readFileSync(file), { level: 9 }).length;
 
+let recorded = null;  // the recording made in group 5
 try {
   const page = await browser.newPage();
   await page.setViewport({ width: 1300, height: 1000 });
@@ -335,6 +347,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     await waitFrames(page, 3);
     await page.click('section.window .caption');  // a window has the focus: keys go to the program
     await ctrl(page, 'R');
+    await until(page, 'Record Script checked', () =>
+      [...document.querySelectorAll('.menubar li.checked')].some((li) => li.textContent.includes('Record')));
+    const refused = await page.evaluate(() => window.pg.loadScript(new File(['TAVLO_MOUSE(1, 2);\n'], 'other.SCR'))
+      .then(() => 'loaded', (error) => error.message));
+    check('loadScript() is refused while Record Script is on', /Record Script is on/.test(refused), refused);
     await waitFrames(page, 4);
     await clickClient(page, 35, 105);  // scale up
     await waitFrames(page, 4);
@@ -346,6 +363,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     await until(page, 'the recording closed with its counted periodic line',
                 () => /TAVLO_PERIODIC\([1-9][0-9]*\);\n$/.test(window.pg.scriptText() || ''));
     const script = await page.evaluate(() => window.pg.scriptText());
+    recorded = script;
     check('Ctrl+R, clicks, Ctrl+R record the clicks in TAVLO.SCR',
           script.split('TAVLO_MOUSE').length - 1 === 3, JSON.stringify(script));
 
@@ -423,6 +441,27 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     check('a second visit takes the compiler and the sdk from Cache Storage: no request for them',
           fetched.length === 0 && (await second.evaluate(() => window.loadError || null)) === null,
           `${fetched.length} requests: ${fetched.slice(0, 5).join(' ')}`);
+    await until(second, 'the recording read back from the browser\'s storage',
+                (text) => window.pg.scriptText() === text, recorded);
+    check('the recording made on the first visit is TAVLO.SCR on the second', true);
+
+    // A recording in progress outlives a reload of the page.
+    const started = await run(second, demoFiles(), ['--seed=1']);
+    await waitFrames(second, 3);
+    await second.click('section.window .caption');
+    await ctrl(second, 'R');
+    await waitFrames(second, 2);
+    await clickClient(second, 35, 105);
+    await until(second, 'the click recorded', () => /TAVLO_MOUSE\(-262, 140\);/.test(window.pg.scriptText() || ''));
+    await second.reload();
+    await until(second, 'the runtime after the reload', () => 'pg' in window);
+    await until(second, 'the click read back after the reload',
+                () => /TAVLO_MOUSE\(-262, 140\);\n/.test(window.pg.scriptText() || ''));
+    check('a reload in the middle of a recording keeps the lines recorded', started.ok);
+
+    const loaded = await second.evaluate(() => window.pg.loadScript(new File(['TAVLO_MOUSE(1, 2);\n'], 'mine.SCR')));
+    check('loadScript() puts a file where Playback Script reads it (no program running)',
+          loaded === 'TAVLO_MOUSE(1, 2);\n' && (await second.evaluate(() => window.pg.scriptText())) === loaded);
     await second.close();
   });
 } catch (error) {

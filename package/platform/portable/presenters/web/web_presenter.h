@@ -14,8 +14,9 @@
 //
 // wait() suspends the program (Asyncify in an Emscripten page, JSPI in the
 // playground's Worker) until the page has input or the deadline (USER's next
-// timer) passes: the browser runs in between, nothing polls. A program that never waits long still lets the page draw and take
-// input: poll() yields to the browser once per display frame.
+// timer) passes: the browser runs in between, nothing polls. A program that
+// never waits long still lets the page draw and take input: poll() yields to
+// the browser once per display frame.
 #pragma once
 
 #include <cstdint>

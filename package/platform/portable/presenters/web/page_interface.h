@@ -13,10 +13,14 @@
 
 #if defined(__wasi__)
 #define TAVLO_PAGE_CALL(name) __attribute__((import_module("tavlo_page"), import_name(#name)))
+#define TAVLO_PAGE_WAIT_CALL TAVLO_PAGE_CALL(wait)
 // The page's own calls into the program (tavlo_page_leaving).
 #define TAVLO_PAGE_EXPORT(name) __attribute__((export_name(#name)))
 #else
 #define TAVLO_PAGE_CALL(name)
+// EM_ASYNC_JS gives the JavaScript of an async call this import name
+// (emscripten/em_js.h); a caller that sees only this declaration must use it too.
+#define TAVLO_PAGE_WAIT_CALL __attribute__((import_name("__asyncjs__tavlo_page_wait")))
 #define TAVLO_PAGE_EXPORT(name) __attribute__((used, visibility("default")))
 #endif
 
@@ -41,7 +45,7 @@ void tavlo_page_present(int id, const uint32_t* pixels, int width, int height);
 TAVLO_PAGE_CALL(next_input) int tavlo_page_next_input(int* record);
 // Returns when input is queued or timeout_ms have passed (negative: no
 // timeout; 0: one turn of the page).
-TAVLO_PAGE_CALL(wait) void tavlo_page_wait(double timeout_ms);
+TAVLO_PAGE_WAIT_CALL void tavlo_page_wait(double timeout_ms);
 TAVLO_PAGE_CALL(debug_output) void tavlo_page_debug_output(const char* text);
 // Milliseconds of a monotonic clock.
 TAVLO_PAGE_CALL(now) double tavlo_page_now();

@@ -291,6 +291,7 @@ export function createPlayground(options) {
     }
     await store.ready;
     const module = await WebAssembly.compile(built.wasm);
+    if (id !== builds) return { ok: false, diagnostics: [], log: 'another run began' };
     stop();
     clearDesktop();
     const shown = ensureWindows();

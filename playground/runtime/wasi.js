@@ -47,7 +47,16 @@ export function createWasi(options) {
   const roots = [];
   for (const [path, files] of Object.entries(options.folders)) {
     const node = folder();
-    for (const [name, data] of Object.entries(files)) node.entries.set(name, file(data));
+    for (const [name, data] of Object.entries(files)) {
+      // A name with folders ("records/a.txt", as the program wrote it): made as folders.
+      const parts = name.split('/').filter((part) => part !== '' && part !== '.' && part !== '..');
+      let at = node;
+      for (const part of parts.slice(0, -1)) {
+        if (!at.entries.has(part) || at.entries.get(part).kind !== 'folder') at.entries.set(part, folder());
+        at = at.entries.get(part);
+      }
+      if (parts.length > 0) at.entries.set(parts[parts.length - 1], file(data));
+    }
     roots.push({ path, node });
   }
   const fds = new Map();

@@ -21,8 +21,9 @@ import { createHash } from 'node:crypto';
 import fs from 'node:fs';
 import path from 'node:path';
 
+import { pathToFileURL } from 'node:url';
+
 import { trimResources } from './trim-resources.mjs';
-import { loadCompiler } from './wasi-cc.mjs';
 
 const [wasiDir, siteDir, sourceDir] = process.argv.slice(2).map((p) => p && path.resolve(p));
 if (!sourceDir) {
@@ -83,10 +84,36 @@ for (const name of fs.readdirSync(compilerDir)) {
 }
 const tarIn = path.join(compilerDir, 'llvm-resources.tar');
 const tarOut = path.join(siteDir, 'clang', 'llvm-resources.tar');
-if (newer(tarIn, tarOut, [path.join(here, 'trim-resources.mjs')])) {
+const trimmed = newer(tarIn, tarOut, [path.join(here, 'trim-resources.mjs')]);
+if (trimmed) {
   fs.mkdirSync(path.dirname(tarOut), { recursive: true });
   const r = trimResources(tarIn, tarOut);
   console.log(`make-site: llvm-resources.tar trimmed: ${r.kept} of ${r.entries} entries, ${r.outBytes} bytes`);
+}
+
+// The site's own compiler under node, with the trimmed archive: what the page
+// runs (the copy of the bundle reads its files next to itself).
+let siteCompiler = null;
+async function loadSiteCompiler() {
+  if (siteCompiler === null) {
+    const bundle = pathToFileURL(path.join(siteDir, 'clang', 'bundle.js')).href;
+    globalThis.tavloCompilerUrl = bundle;
+    siteCompiler = await import(bundle);
+    await siteCompiler.runLLVM(null, {}, {});
+  }
+  return siteCompiler;
+}
+function runSiteClang(compiler, args, tree) {
+  const chunks = [];
+  const collect = (b) => { if (b !== null) chunks.push(Buffer.from(b)); };
+  let result = null;
+  try {
+    result = compiler.runClang(['clang++', ...args], tree,
+                               { stdout: collect, stderr: collect, decodeASCII: false, synchronously: true });
+  } catch (error) {
+    if (!(error instanceof compiler.Exit)) throw error;
+  }
+  return { result, log: Buffer.concat(chunks).toString() };
 }
 
 // ---- sdk/
@@ -125,21 +152,40 @@ const listHeaders = (dir) => {
   }
 };
 listHeaders(path.join(sdkDir, 'include'));
+// A trimmed archive must still have every standard header: a file including
+// all of C++20's (but <csignal>, which WASI refuses by design) compiles.
+if (trimmed) {
+  const compiler = await loadSiteCompiler();
+  const names = [];
+  const entries = fs.readFileSync(tarOut);
+  for (let at = 0; at + 512 <= entries.length;) {
+    const name = entries.toString('latin1', at, at + 100).replace(/\0.*$/s, '');
+    if (name === '') break;
+    const size = Number.parseInt(entries.toString('latin1', at + 124, at + 136).replace(/\0.*$/s, '').trim() || '0', 8);
+    const m = /^include\/c\+\+\/v1\/([a-z][a-z_0-9]*)$/.exec(name);
+    if (m && size > 0 && m[1] !== 'csignal') names.push(m[1]);
+    at += 512 + Math.ceil(size / 512) * 512;
+  }
+  const source = `${names.map((n) => `#include <${n}>`).join('\n')}\n`;
+  const { result, log } = runSiteClang(compiler, [...compileFlags, '-c', 'all.cpp', '-o', '/all.o'],
+                                       { 'all.cpp': source });
+  if (!result || !(result['all.o'] instanceof Uint8Array)) {
+    fs.rmSync(tarOut, { force: true });  // made again next time
+    console.error(`${log}make-site: the trimmed archive lacks what a standard header needs ` +
+                  `(trim-resources.mjs dropped too much)`);
+    process.exit(1);
+  }
+  console.log(`make-site: all ${names.length} standard headers compile with the trimmed archive`);
+}
+
 if (newer(path.join(sdkDir, 'prelude.h'), pch, [...headers, tarOut, path.join(wasiDir, 'playground.json')])) {
-  const { runClang, Exit } = await loadCompiler();
+  const compiler = await loadSiteCompiler();
   const sdk = sdkTree(['include']);
   sdk['prelude.h'] = new Uint8Array(fs.readFileSync(path.join(sdkDir, 'prelude.h')));
-  const chunks = [];
-  const collect = (b) => { if (b !== null) chunks.push(Buffer.from(b)); };
-  let result = null;
-  try {
-    result = runClang(['clang++', ...compileFlags, '-Xclang', '-fno-pch-timestamp', '-x', 'c++-header',
-                       '/sdk/prelude.h', '-o', '/sdk/prelude.h.pch'], { sdk },
-                      { stdout: collect, stderr: collect, decodeASCII: false, synchronously: true });
-  } catch (error) {
-    if (!(error instanceof Exit)) throw error;
-  }
-  process.stdout.write(Buffer.concat(chunks).toString());
+  const { result, log } = runSiteClang(compiler, [...compileFlags, '-Xclang', '-fno-pch-timestamp', '-x',
+                                                  'c++-header', '/sdk/prelude.h', '-o', '/sdk/prelude.h.pch'],
+                                       { sdk });
+  process.stdout.write(log);
   const bytes = result && result.sdk && result.sdk['prelude.h.pch'];
   if (!(bytes instanceof Uint8Array)) {
     console.error('make-site: the prelude could not be precompiled');

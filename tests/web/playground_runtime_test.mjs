@@ -283,6 +283,8 @@ try {
     const frames40 = ['--seed=1', '--frames=40'];
     const result = await run(page, [sourceFile('examples/shapes.cpp')], frames40);
     check('examples/shapes.cpp compiles and links in the page', result.ok, result.log);
+    figure(`examples/shapes.cpp, the first program after the compiler loaded: compile + link ` +
+           `${(await page.evaluate(() => window.record.built) / 1000).toFixed(1)} s`);
     await until(page, 'shapes ending after 40 frames', () => window.record.exits.length > 0);
     const exit = await page.evaluate(() => window.record.exits[0]);
     const shown = await mainCanvas(page);
@@ -296,6 +298,8 @@ try {
   await group('cubes', async () => {
     const result = await run(page, demoFiles(), ['--seed=1', '--frames=40']);
     check('the demo\'s sources (demo/*.cpp, *.h) compile and link as one program', result.ok, result.log);
+    figure(`the demo (5 .cpp files, standard headers parsed): compile + link ` +
+           `${(await page.evaluate(() => window.record.built) / 1000).toFixed(1)} s`);
     await until(page, 'the demo ending after 40 frames', () => window.record.exits.length > 0);
     const shown = await mainCanvas(page);
     const native = nativePicture('demo/cubes', ['--seed', '1', '--frames', '40'], path.join(work, 'cubes'));

@@ -219,6 +219,15 @@ export function createPlayground(options) {
         else if (m.type === 'failed') reject(new Error(m.message));
       };
     });
+    // A compiler that fails (out of memory, say) ends the builds it had.
+    compiler.onerror = (event) => {
+      const message = `the compiler stopped (${event.message || 'its Worker failed'}): reload the page`;
+      onStatus(message);
+      for (const [id, build] of pendingBuilds) {
+        pendingBuilds.delete(id);
+        build.resolve({ ok: false, diagnostics: [], log: `${message}\n` });
+      }
+    };
     compiler.onmessage = (event) => {
       const m = event.data;
       const build = pendingBuilds.get(m.id);

@@ -439,8 +439,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     await page.close();
     const second = await browser.newPage();
     requests = [];
+    const secondStart = Date.now();
     await second.goto(`${base}/harness.html`);
     await until(second, 'the compiler loading again', () => window.loaded || window.loadError);
+    figure(`compiler load, second visit: ${((Date.now() - secondStart) / 1000).toFixed(1)} s`);
     const fetched = requests.filter((p) => p.startsWith('/clang/') || p.startsWith('/sdk/'));
     check('a second visit takes the compiler and the sdk from Cache Storage: no request for them',
           fetched.length === 0 && (await second.evaluate(() => window.loadError || null)) === null,

@@ -111,6 +111,8 @@ function run(tool, args, tree, chunks) {
 }
 
 const NAME = /^[A-Za-z0-9_][A-Za-z0-9_.+-]*$/;
+const INCLUDES_TAVLO = /^\s*#\s*include\s*[<"]tavlo\.h[>"]/m;
+const withoutPch = (flags) => flags.filter((flag, i) => flag !== '-include-pch' && flags[i - 1] !== '-include-pch');
 
 function build({ id, files }) {
   const chunks = [];
@@ -140,7 +142,11 @@ function build({ id, files }) {
     postMessage({ type: 'status', id, text: `compiling ${source}` });
     const object = source.replace(/\.[^.]+$/, '');
     objects.set(object, source);
-    const result = run('clang++', [...site.compile, '-c', source, '-o', `/build/${object}.o`], tree, chunks);
+    // The precompiled tavlo.h stands in for the file's own #include "tavlo.h";
+    // a file that does not include it is compiled as written.
+    const text = files.find((f) => f.name === source).text;
+    const flags = INCLUDES_TAVLO.test(text) ? site.compile : withoutPch(site.compile);
+    const result = run('clang++', [...flags, '-c', source, '-o', `/build/${object}.o`], tree, chunks);
     const bytes = result && result.build && result.build[`${object}.o`];
     if (!(bytes instanceof Uint8Array)) {
       ok = false;

@@ -316,7 +316,7 @@ try {
     check('a compile error: nothing runs, the diagnostic names the tab, line and column',
           !broken.ok && d && d.file === 'main.cpp' && d.line === 3 && d.column === 18 && /missing/.test(d.message),
           JSON.stringify(broken.diagnostics));
-    const unlinked = await run(page, [{ name: 'main.cpp', text: 'int helper();\nint WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return helper(); }\n' }], []);
+    const unlinked = await run(page, [{ name: 'main.cpp', text: '#include "tavlo.h"\nint helper();\nint WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return helper(); }\n' }], []);
     check('a link error names the missing symbol and the file that asked for it',
           !unlinked.ok && unlinked.diagnostics.some((x) => x.severity === 'error' && /helper/.test(x.message) && x.file === 'main.cpp'),
           JSON.stringify(unlinked.diagnostics));
@@ -329,8 +329,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     for (;;) {}
 }
 `;
-    const result = await run(page, [{ name: 'main.cpp', text: loop }], []);
-    check('a program that loops compiles', result.ok, result.log);
+    // helper.cpp does not include tavlo.h: none of its names (the macro RGB) reach it.
+    const helper = 'int RGB(int r, int g, int b) { return r + g + b; }\n';
+    const result = await run(page, [{ name: 'main.cpp', text: loop }, { name: 'helper.cpp', text: helper }], []);
+    check('a program that loops compiles, with a file that does not include tavlo.h as written',
+          result.ok, result.log);
     await until(page, 'the program\'s printf reaching onOutput', () => window.record.output.includes('looping now'));
     check('printf reaches onOutput', true);
     const ticks = await page.evaluate(() => window.ticks);

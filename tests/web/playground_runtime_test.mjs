@@ -365,7 +365,23 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     await clickClient(page, 557, 15);  // change colour
     await waitFrames(page, 4);
     await clickClient(page, 35, 105);
-    await waitFrames(page, 6);
+    await waitFrames(page, 2);
+    // The page hidden (a tab switched away, or being left): the program's
+    // windows hear that the session ends, and the recording writes its counted
+    // periodic line while it goes on recording.
+    const before = await page.evaluate(() => window.pg.scriptText());
+    await page.evaluate(() => {
+      Object.defineProperty(document, 'visibilityState', { value: 'hidden', configurable: true });
+      document.dispatchEvent(new Event('visibilitychange'));
+      delete document.visibilityState;
+    });
+    await until(page, 'the counted periodic line written when the page was hidden',
+                (old) => (window.pg.scriptText() || '').length > old.length &&
+                         /TAVLO_MOUSE\(-262, 140\);\nTAVLO_PERIODIC\([1-9][0-9]*\);\n$/.test(window.pg.scriptText()),
+                before);
+    check('a hidden page makes the recording write its counted periodic line (the program\'s ' +
+          'tavlo_page_leaving, called while it waits)', true);
+    await waitFrames(page, 4);
     await ctrl(page, 'R');
     await until(page, 'the recording closed with its counted periodic line',
                 () => /TAVLO_PERIODIC\([1-9][0-9]*\);\n$/.test(window.pg.scriptText() || ''));

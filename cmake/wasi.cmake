@@ -6,8 +6,9 @@
 #
 # Built into ${CMAKE_BINARY_DIR}/wasi:
 #   lib/        libtavlo_entry.a (main()), libtavlo.a (the package),
-#               libtavlo_platform.a (the portable GDI, USER, KERNEL, image files
-#               and the headless presenter), libtavlo_freetype.a, libtavlo_png.a,
+#               libtavlo_platform.a (the portable GDI, USER, KERNEL, image files,
+#               the headless presenter and the web presenter, whose page calls are
+#               imports of the module tavlo_page), libtavlo_freetype.a, libtavlo_png.a,
 #               libtavlo_gif.a, libtavlo_zlib.a (from the Debian sources
 #               scripts/setup-web.sh unpacks, as the web build does);
 #   include/    what a program sees: tavlo.h, tavlo_version.h, win32.h and the
@@ -127,7 +128,7 @@ set(wasi_lib_freetype_flags -w -DFT2_BUILD_LIBRARY -I${wasi_generated} -I${ft_di
 file(GLOB wasi_lib_platform_sources CONFIGURE_DEPENDS
   ${portable_dir}/*.cpp ${portable_dir}/gdi/*.cpp ${portable_dir}/user/*.cpp
   ${portable_dir}/kernel/*.cpp ${portable_dir}/image/*.cpp
-  ${portable_dir}/presenters/headless/*.cpp)
+  ${portable_dir}/presenters/headless/*.cpp ${portable_dir}/presenters/web/*.cpp)
 set(wasi_lib_platform_flags ${wasi_cxx_flags} ${wasi_emulation} -DTAVLO_BUILTIN_FONTS=1
     -I${wasi_generated} -I${ft_dir}/include -I${png_dir} -I${zlib_dir} -I${gif_dir})
 
@@ -137,7 +138,9 @@ set(wasi_lib_tavlo_flags ${wasi_cxx_flags} ${wasi_emulation}
     -I${PROJECT_SOURCE_DIR}/package/src)
 
 file(GLOB wasi_lib_entry_sources CONFIGURE_DEPENDS ${portable_dir}/entry/*.cpp)
-set(wasi_lib_entry_flags ${wasi_cxx_flags} ${wasi_emulation})
+# The entry point picks the web presenter when a page is there (the import
+# tavlo_page.present_in_page says so), else the program runs headless.
+set(wasi_lib_entry_flags ${wasi_cxx_flags} ${wasi_emulation} -DTAVLO_HAVE_WEB=1)
 
 # Link order: each library before the ones it uses. Each is libtavlo_<name>.a,
 # the package's own libtavlo.a.
@@ -252,6 +255,21 @@ file(CONFIGURE OUTPUT ${wasi_dir}/playground.json CONTENT "{
 
 add_custom_target(playground_wasi ALL DEPENDS ${wasi_dir}/libraries.stamp ${wasi_pch})
 
+# ---------------------------------------------------------------- the site
+# The playground's static site folder, ${wasi_dir}/site: the runtime and the
+# shared page modules (runtime/), the compiler (clang/, its resource archive
+# trimmed) and what a program is built with (sdk/, with a small precompiled
+# prelude made for the page's paths). playground/tools/make-site.mjs copies and
+# makes only what is out of date, so the target runs at every build.
+set(TAVLO_PLAYGROUND_SITE ${wasi_dir}/site)
+add_custom_target(playground_site ALL
+  COMMAND ${TAVLO_NODE} ${PROJECT_SOURCE_DIR}/playground/tools/make-site.mjs ${wasi_dir}
+          ${TAVLO_PLAYGROUND_SITE} ${PROJECT_SOURCE_DIR}
+  WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+  COMMENT "The playground's site: runtime, compiler and sdk in ${TAVLO_PLAYGROUND_SITE}"
+  USES_TERMINAL)
+add_dependencies(playground_site playground_wasi)
+
 if(TAVLO_TESTS)
   # A program compiled by the playground's compiler with the precompiled header,
   # linked with the libraries above and run under node's WASI draws the same
@@ -262,5 +280,13 @@ if(TAVLO_TESTS)
                    $<TARGET_FILE:shapes> ${wasi_dir}/test
                    ${PROJECT_SOURCE_DIR}/tests/examples/shapes_session.txt)
   set_tests_properties(Playground.ShapesUnderWasiMatchesNative PROPERTIES TIMEOUT 900)
+  # The site in Chromium (puppeteer-core from scripts/setup-web.sh): programs
+  # compiled, linked and run in the page draw the native pictures. Skipped
+  # (77) without Chromium or puppeteer-core.
+  add_test(NAME Playground.RuntimeInChromium
+           COMMAND ${TAVLO_NODE} ${PROJECT_SOURCE_DIR}/tests/web/playground_runtime_test.mjs
+                   ${TAVLO_PLAYGROUND_SITE} ${CMAKE_BINARY_DIR})
+  set_tests_properties(Playground.RuntimeInChromium PROPERTIES TIMEOUT 1800 SKIP_RETURN_CODE 77)
 endif()
+
 include(${PROJECT_SOURCE_DIR}/cmake/playground_page.cmake OPTIONAL)

@@ -105,6 +105,20 @@ if (inputPlan !== undefined) {
   });
 }
 
+// The page's imports (presenters/web/page_interface.h) when there is no page:
+// the program asks whether one is there, hears no, and runs headless; any
+// other call would be a fault.
+function noPage(module) {
+  const calls = {};
+  for (const { module: from, name: call } of WebAssembly.Module.imports(module)) {
+    if (from !== 'tavlo_page') continue;
+    calls[call] = call === 'present_in_page' ? () => 0 : () => {
+      throw new Error(`the program called tavlo_page.${call} with no page`);
+    };
+  }
+  return calls;
+}
+
 // One run under WASI: the program's / is its run folder, its fonts at /fonts.
 async function runWasi(run, folder) {
   for (const file of run.files ?? []) fs.copyFileSync(file, path.join(folder, path.basename(file)));
@@ -117,7 +131,8 @@ async function runWasi(run, folder) {
     returnOnExit: true,
   });
   const module = await WebAssembly.compile(fs.readFileSync(wasm));
-  const instance = await WebAssembly.instantiate(module, wasi.getImportObject());
+  const instance = await WebAssembly.instantiate(module, { ...wasi.getImportObject(),
+                                                           tavlo_page: noPage(module) });
   return wasi.start(instance);
 }
 

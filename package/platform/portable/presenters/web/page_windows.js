@@ -54,7 +54,9 @@ var TavloWindows = (function () {
     return 'rgb(' + r + ',' + g + ',' + b + ')';
   }
 
-  // options: {desktop: the element that holds the windows, send: function (input)}.
+  // options: {desktop: a function answering the element that holds the windows,
+  // send: function (input), takesKeys: optional function answering whether keys
+  // go to the program now (default: always, the page being the program's)}.
   function create(options) {
     var desktop = options.desktop;
     var send = options.send;
@@ -310,6 +312,15 @@ var TavloWindows = (function () {
       delete windows[id];
     }
 
+    // Every window removed from the page and forgotten (a new program starts).
+    function clear() {
+      closeMenus();
+      var shown = desktop().querySelectorAll('section.window');  // destroyed ones too
+      for (var i = 0; i < shown.length; ++i) shown[i].remove();
+      windows = {};
+      focusId = 0;
+    }
+
     // The front image: COLORREF pixels (0x00BBGGRR, so bytes R, G, B, 0).
     function present(id, bytes, width, height) {
       var win = windows[id];
@@ -327,7 +338,10 @@ var TavloWindows = (function () {
 
     function onKey(e, down) {
       var target = e.target;
-      if (target && (target.tagName === 'INPUT' || target.tagName === 'A' ||
+      if (options.takesKeys && !options.takesKeys()) return;
+      // Keys typed into the page's own fields (text inputs, an editor) stay there.
+      if (target && (target.tagName === 'INPUT' || target.tagName === 'TEXTAREA' ||
+                     target.tagName === 'SELECT' || target.isContentEditable || target.tagName === 'A' ||
                      (target.tagName === 'BUTTON' && target.closest('.controls')))) return;
       if (down && menuKey(e)) { e.preventDefault(); return; }
       var vk = TavloKeys.virtualKey(e);
@@ -351,7 +365,7 @@ var TavloWindows = (function () {
     return {
       createWindow: createWindow, layOut: layOut, showWindow: showWindow,
       destroyWindow: destroyWindow, setMenu: setMenu, present: present,
-      menuChecked: menuChecked,
+      menuChecked: menuChecked, clear: clear,
       focusId: function () { return windows[focusId] ? focusId : 0; }
     };
   }

@@ -1,9 +1,7 @@
 // Web presenter: windows, input, waiting and the clock on a web page. The page
-// side is the page_*.js scripts (Module.tavloPage, page_start.js); the calls
-// below are its interface.
+// side is the page_*.js scripts; page_interface.h is its interface, the same
+// for the Emscripten pages and the playground's WASI programs.
 #include "web_presenter.h"
-
-#include <emscripten.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -15,50 +13,7 @@
 #include "../../user/menu.h"
 #include "../../user/window.h"
 #include "../../window_frame.h"
-
-// ------------------------------------------------------------ the page's interface
-
-// clang-format off
-EM_JS(int, tavlo_page_present_in_page, (), {
-    return (typeof document !== 'undefined' && Module['tavloPage']) ? 1 : 0;
-});
-EM_JS(void, tavlo_page_create_window, (int id, const char* title, int left, int top,
-                                       int background, int closable), {
-    Module['tavloPage'].createWindow({
-        id: id, title: UTF8ToString(title), left: left, top: top,
-        background: background, closable: !!closable});
-});
-EM_JS(void, tavlo_page_lay_out, (int id, int frame, int caption, int menu_bar, int width,
-                                 int height), {
-    Module['tavloPage'].layOut(id, {frame: frame, caption: caption, menuBar: menu_bar,
-                                    width: width, height: height});
-});
-EM_JS(void, tavlo_page_show_window, (int id, int visible), {
-    Module['tavloPage'].showWindow(id, !!visible);
-});
-EM_JS(void, tavlo_page_destroy_window, (int id), {
-    Module['tavloPage'].destroyWindow(id);
-});
-EM_JS(void, tavlo_page_set_menu, (int id, const char* model), {
-    Module['tavloPage'].setMenu(id, JSON.parse(UTF8ToString(model)));
-});
-EM_JS(void, tavlo_page_present, (int id, const uint32_t* pixels, int width, int height), {
-    Module['tavloPage'].present(id, HEAPU8.subarray(pixels, pixels + width * height * 4), width, height);
-});
-// Fills record[0..4] (kind, window id, three values) with the oldest queued input.
-EM_JS(int, tavlo_page_next_input, (int* record), {
-    var input = Module['tavloPage'].nextInput();
-    if (!input) return 0;
-    HEAP32.set([input.kind, input.id, input.a | 0, input.b | 0, input.c | 0], record >> 2);
-    return 1;
-});
-EM_ASYNC_JS(void, tavlo_page_wait, (double timeout_ms), {
-    await Module['tavloPage'].wait(timeout_ms);
-});
-EM_JS(void, tavlo_page_debug_output, (const char* text), {
-    Module['tavloPage'].debugOutput(UTF8ToString(text));
-});
-// clang-format on
+#include "page_interface.h"
 
 namespace portable {
 
@@ -259,9 +214,9 @@ bool WebPresenter::post_page_input() {
 // gives the browser a turn anyway, so the page is drawn and input arrives.
 void WebPresenter::poll() {
     constexpr double display_frame_ms = 16;
-    if (emscripten_get_now() - last_yield_ms_ >= display_frame_ms) {
+    if (tavlo_page_now() - last_yield_ms_ >= display_frame_ms) {
         tavlo_page_wait(0);
-        last_yield_ms_ = emscripten_get_now();
+        last_yield_ms_ = tavlo_page_now();
     }
     post_page_input();
 }
@@ -274,13 +229,13 @@ bool WebPresenter::wait(int64_t deadline_ms) {
         if (timeout <= 0) return true;
     }
     tavlo_page_wait(timeout);
-    last_yield_ms_ = emscripten_get_now();
+    last_yield_ms_ = tavlo_page_now();
     post_page_input();
     return true;
 }
 
 int64_t WebPresenter::now_ms() {
-    return int64_t(emscripten_get_now());
+    return int64_t(tavlo_page_now());
 }
 
 // The headless presenter's screen, so windows placed by the screen's size have
@@ -303,11 +258,8 @@ void WebPresenter::page_leaving() {
 }
 
 void end_web_program(int exit_code) {
-    // main's return cannot end the program once it has waited (Asyncify
-    // resumed it from the browser's event loop): end it here, so the page
-    // learns the exit code.
     std::fflush(nullptr);
-    emscripten_force_exit(exit_code);
+    tavlo_page_end_program(exit_code);
 }
 
 namespace {
@@ -325,7 +277,7 @@ WebPresenter* make_web_presenter() {
 
 }  // namespace portable
 
-// The page's call when it is left (page_start.js).
-extern "C" EMSCRIPTEN_KEEPALIVE void tavlo_page_leaving() {
+// The page's call when it is left (page_start.js; the playground's program Worker).
+extern "C" TAVLO_PAGE_EXPORT(tavlo_page_leaving) void tavlo_page_leaving() {
     if (portable::page_presenter != nullptr) portable::page_presenter->page_leaving();
 }

@@ -1,4 +1,5 @@
-// Web presenter: the package's windows on a web page (WebAssembly, Emscripten).
+// Web presenter: the package's windows on a web page (WebAssembly: an Emscripten
+// page, or a WASI program run by the playground's page).
 //
 // One page holds every top-level window, each drawn by the page (page_windows.js)
 // as a frame with its title bar, close box, for the window with a menu an HTML
@@ -11,10 +12,11 @@
 // the key-down, menu choices (WM_COMMAND) and close boxes (WM_CLOSE). The page
 // queues DOM input; the presenter takes it at every GetMessageA.
 //
-// wait() suspends the program with Asyncify until the page has input or the
-// deadline (USER's next timer) passes: the browser runs in between, nothing
-// polls. A program that never waits long still lets the page draw and take
-// input: poll() yields to the browser once per display frame.
+// wait() suspends the program (Asyncify in an Emscripten page, JSPI in the
+// playground's Worker) until the page has input or the deadline (USER's next
+// timer) passes: the browser runs in between, nothing polls. A program that
+// never waits long still lets the page draw and take input: poll() yields to
+// the browser once per display frame.
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,55 @@
+// The page's interface as the web presenter calls it: windows, frames, input,
+// the wait, debug output and the clock. One declaration for both builds; each
+// build defines it in a file of its own:
+//   - Emscripten (page_interface_emscripten.cpp): EM_JS calls into the page's
+//     scripts on the program's own thread (Module.tavloPage, page_start.js),
+//     the wait suspended with Asyncify;
+//   - WASI (imports of the module "tavlo_page"): whoever runs the program
+//     supplies them (the playground's program Worker, which relays them to its
+//     page; the wait is wrapped in WebAssembly.Suspending there).
+#pragma once
+
+#include <cstdint>
+
+#if defined(__wasi__)
+#define TAVLO_PAGE_CALL(name) __attribute__((import_module("tavlo_page"), import_name(#name)))
+#define TAVLO_PAGE_WAIT_CALL TAVLO_PAGE_CALL(wait)
+// The page's own calls into the program (tavlo_page_leaving).
+#define TAVLO_PAGE_EXPORT(name) __attribute__((export_name(#name)))
+#else
+#define TAVLO_PAGE_CALL(name)
+// EM_ASYNC_JS gives the JavaScript of an async call this import name
+// (emscripten/em_js.h); a caller that sees only this declaration must use it too.
+#define TAVLO_PAGE_WAIT_CALL __attribute__((import_name("__asyncjs__tavlo_page_wait")))
+#define TAVLO_PAGE_EXPORT(name) __attribute__((used, visibility("default")))
+#endif
+
+extern "C" {
+
+// 1 when a page shows the windows, 0 when there is none (node): the headless run.
+TAVLO_PAGE_CALL(present_in_page) int tavlo_page_present_in_page();
+TAVLO_PAGE_CALL(create_window)
+void tavlo_page_create_window(int id, const char* title, int left, int top, int background,
+                              int closable);
+TAVLO_PAGE_CALL(lay_out)
+void tavlo_page_lay_out(int id, int frame, int caption, int menu_bar, int width, int height);
+TAVLO_PAGE_CALL(show_window) void tavlo_page_show_window(int id, int visible);
+TAVLO_PAGE_CALL(destroy_window) void tavlo_page_destroy_window(int id);
+// model: the menu as JSON (UTF-8).
+TAVLO_PAGE_CALL(set_menu) void tavlo_page_set_menu(int id, const char* model);
+// pixels: width * height COLORREFs.
+TAVLO_PAGE_CALL(present)
+void tavlo_page_present(int id, const uint32_t* pixels, int width, int height);
+// Fills record[0..4] (kind, window id, three values) with the oldest queued
+// input: 1, or 0 when there is none.
+TAVLO_PAGE_CALL(next_input) int tavlo_page_next_input(int* record);
+// Returns when input is queued or timeout_ms have passed (negative: no
+// timeout; 0: one turn of the page).
+TAVLO_PAGE_WAIT_CALL void tavlo_page_wait(double timeout_ms);
+TAVLO_PAGE_CALL(debug_output) void tavlo_page_debug_output(const char* text);
+// Milliseconds of a monotonic clock.
+TAVLO_PAGE_CALL(now) double tavlo_page_now();
+// Ends the program with its exit code, which the page shows.
+[[noreturn]] void tavlo_page_end_program(int exit_code);
+
+}  // extern "C"

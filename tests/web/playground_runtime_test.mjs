@@ -1,0 +1,500 @@
+// Browser test of the playground's runtime (site/runtime/playground_runtime.js):
+// Debian's Chromium driven by puppeteer-core against a loopback server of the
+// site folder, plus a test-only page (served by this test, never part of the
+// site) that creates a playground in a desktop element. Programs are compiled,
+// linked and run in the browser and their pictures compared with the native
+// build's headless runs of the same sources and options.
+//
+// No verdict depends on the machine's speed: checks count frames, waits,
+// requests and page timer ticks; a wait that does not end within HANG_MS fails
+// as "hung"; times are printed as figures only.
+//
+//   node tests/web/playground_runtime_test.mjs SITE_DIR NATIVE_BUILD_DIR
+//
+// SITE_DIR is build/wasi/site (target playground_site); NATIVE_BUILD_DIR holds
+// examples/shapes and demo/cubes of the native build. Exit code 77 (CTest's
+// "skipped"): no Chromium or no puppeteer-core.
+import { execFileSync } from 'node:child_process';
+import fs from 'node:fs';
+import http from 'node:http';
+import os from 'node:os';
+import path from 'node:path';
+import zlib from 'node:zlib';
+import { createRequire } from 'node:module';
+import { fileURLToPath } from 'node:url';
+
+const require = createRequire(import.meta.url);
+const chromium = process.env.CHROMIUM || '/usr/bin/chromium';
+let puppeteer;
+try {
+  puppeteer = require('puppeteer-core');
+} catch (error) {
+  console.log('skipped: no puppeteer-core in tests/web/node_modules (scripts/setup-web.sh installs it)');
+  process.exit(77);
+}
+if (!fs.existsSync(chromium)) {
+  console.log(`skipped: no Chromium at ${chromium} (set CHROMIUM)`);
+  process.exit(77);
+}
+
+const [siteDir, nativeDir] = process.argv.slice(2).map((p) => p && path.resolve(p));
+if (!siteDir || !nativeDir) {
+  console.error('usage: playground_runtime_test.mjs SITE_DIR NATIVE_BUILD_DIR');
+  process.exit(2);
+}
+const sourceDir = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..', '..');
+const work = fs.mkdtempSync(path.join(os.tmpdir(), 'tavlo-playground-'));
+const HANG_MS = 300000;  // loading a 75 MB compiler on a busy machine takes a while; more is a hang
+
+let passed = 0, failed = 0;
+function check(name, ok, detail = '') {
+  if (ok) ++passed; else ++failed;
+  console.log(`${ok ? 'ok  ' : 'FAIL'} ${name}${detail ? ': ' + detail : ''}`);
+}
+function figure(text) { console.log(`     ${text}`); }
+
+// ------------------------------------------------------------ pictures
+function readPng(file) {
+  const data = fs.readFileSync(file);
+  let offset = 8, width = 0, height = 0, depth = 0, type = 0, palette = null;
+  const idat = [];
+  while (offset < data.length) {
+    const length = data.readUInt32BE(offset);
+    const kind = data.toString('latin1', offset + 4, offset + 8);
+    const body = data.subarray(offset + 8, offset + 8 + length);
+    if (kind === 'IHDR') {
+      width = body.readUInt32BE(0); height = body.readUInt32BE(4); depth = body[8]; type = body[9];
+    } else if (kind === 'PLTE') {
+      palette = body;
+    } else if (kind === 'IDAT') {
+      idat.push(body);
+    }
+    offset += 12 + length;
+  }
+  const channels = { 0: 1, 2: 3, 3: 1, 4: 2, 6: 4 }[type];
+  const raw = zlib.inflateSync(Buffer.concat(idat));
+  const stride = Math.ceil((width * channels * depth) / 8);
+  const rows = Buffer.alloc(stride * height);
+  const left = Math.max(1, (channels * depth) >> 3);
+  for (let y = 0; y < height; ++y) {
+    const filter = raw[y * (stride + 1)];
+    const line = raw.subarray(y * (stride + 1) + 1, (y + 1) * (stride + 1));
+    for (let x = 0; x < stride; ++x) {
+      const a = x >= left ? rows[y * stride + x - left] : 0;
+      const b = y > 0 ? rows[(y - 1) * stride + x] : 0;
+      const c = x >= left && y > 0 ? rows[(y - 1) * stride + x - left] : 0;
+      let v = line[x];
+      if (filter === 1) v += a;
+      else if (filter === 2) v += b;
+      else if (filter === 3) v += (a + b) >> 1;
+      else if (filter === 4) {
+        const p = a + b - c, pa = Math.abs(p - a), pb = Math.abs(p - b), pc = Math.abs(p - c);
+        v += pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+      }
+      rows[y * stride + x] = v & 255;
+    }
+  }
+  const rgb = new Uint8Array(width * height * 3);
+  for (let i = 0; i < width * height; ++i) {
+    if (type === 3) {
+      const y = Math.floor(i / width), x = i % width, bit = x * depth;
+      const index = (rows[y * stride + (bit >> 3)] >> (8 - depth - (bit & 7))) & ((1 << depth) - 1);
+      rgb.set(palette.subarray(index * 3, index * 3 + 3), i * 3);
+    } else if (type === 0 || type === 4) {
+      rgb.fill(rows[i * channels], i * 3, i * 3 + 3);
+    } else {
+      rgb.set(rows.subarray(i * channels, i * channels + 3), i * 3);
+    }
+  }
+  return { width, height, rgb };
+}
+
+function differingPixels(a, b) {
+  if (!a || !b || a.width !== b.width || a.height !== b.height) return -1;
+  let count = 0;
+  for (let i = 0; i < a.width * a.height * 3; i += 3) {
+    if (a.rgb[i] !== b.rgb[i] || a.rgb[i + 1] !== b.rgb[i + 1] || a.rgb[i + 2] !== b.rgb[i + 2]) ++count;
+  }
+  return count;
+}
+
+// The native program's headless run in `cwd`; its --save picture.
+function nativePicture(program, args, cwd) {
+  fs.mkdirSync(cwd, { recursive: true });
+  execFileSync(path.join(nativeDir, program), ['--headless', ...args, '--save', 'native.png'],
+               { cwd, stdio: ['ignore', 'ignore', 'pipe'] });
+  return readPng(path.join(cwd, 'native.png'));
+}
+
+// ------------------------------------------------------------ the server
+// The site folder, and the test's own page at /harness.html. Counts requests.
+const harness = `<!doctype html><html><head><meta charset="utf-8"><title>runtime test</title>
+<link rel="stylesheet" href="runtime/page.css"></head><body>
+<main id="tavlo-desktop"></main>
+<script type="module">
+  window.record = { status: [], output: '', exits: [], progress: null, debug: [] };
+  const debug = console.debug;
+  console.debug = (text, ...rest) => { window.record.debug.push(String(text)); return debug(text, ...rest); };
+  window.ticks = 0;
+  setInterval(() => { window.ticks += 1; }, 10);
+  const { createPlayground, browserSupport } = await import('./runtime/playground_runtime.js');
+  window.support = browserSupport();
+  window.pg = createPlayground({
+    desktop: document.getElementById('tavlo-desktop'),
+    onStatus: (text) => window.record.status.push(text),
+    onProgress: (p) => { window.record.progress = p; },
+    onOutput: (stream, text) => { window.record.output += text; },
+    onExit: (exit) => window.record.exits.push(exit),
+  });
+  window.pg.ready.then(() => { window.loaded = true; }, (e) => { window.loadError = String(e); });
+</script></body></html>`;
+const types = { '.html': 'text/html', '.js': 'text/javascript', '.mjs': 'text/javascript',
+                '.wasm': 'application/wasm', '.css': 'text/css', '.json': 'application/json' };
+let requests = [];
+const server = http.createServer((request, response) => {
+  const url = new URL(request.url, 'http://127.0.0.1');
+  requests.push(url.pathname);
+  if (url.pathname === '/harness.html') {
+    response.writeHead(200, { 'Content-Type': 'text/html', 'Cache-Control': 'no-store' });
+    response.end(harness);
+    return;
+  }
+  const file = path.join(siteDir, path.normalize(decodeURIComponent(url.pathname)).replace(/^(\.\.[/\\])+/, ''));
+  if (!file.startsWith(siteDir) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
+    response.writeHead(404);
+    response.end();
+    return;
+  }
+  // no-store: a file the second visit does not request came from Cache Storage.
+  response.writeHead(200, { 'Content-Type': types[path.extname(file)] || 'application/octet-stream',
+                            'Cache-Control': 'no-store' });
+  fs.createReadStream(file).pipe(response);
+});
+await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+const base = `http://127.0.0.1:${server.address().port}`;
+
+const browser = await puppeteer.launch({
+  executablePath: chromium,
+  headless: true,
+  userDataDir: path.join(work, 'profile'),
+  args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage'],
+  protocolTimeout: HANG_MS,
+});
+
+async function until(page, what, fn, ...args) {
+  try {
+    await page.waitForFunction(fn, { timeout: HANG_MS, polling: 50 }, ...args);
+  } catch (error) {
+    const status = await page.evaluate(() => window.record && window.record.status.slice(-3)).catch(() => null);
+    throw new Error(`hung: ${what} (not within ${HANG_MS / 1000} s; status ${JSON.stringify(status)})`);
+  }
+}
+async function group(name, body) {
+  try {
+    await body();
+  } catch (error) {
+    check(`${name}: ran to the end`, false, error && error.stack ? error.stack : String(error));
+  }
+}
+
+const sourceFile = (relative) => ({ name: path.basename(relative),
+                                    text: fs.readFileSync(path.join(sourceDir, relative), 'utf8') });
+const demoFiles = () => fs.readdirSync(path.join(sourceDir, 'demo')).filter((f) => /\.(cpp|h)$/.test(f))
+  .map((f) => sourceFile(`demo/${f}`));
+
+// Runs files in the page; resolves with run()'s answer (the program keeps running).
+function run(page, files, args) {
+  return page.evaluate(async (f, a) => {
+    window.record.exits = [];
+    const started = performance.now();
+    const result = await window.pg.run(f, { args: a });
+    window.record.built = performance.now() - started;
+    return result;
+  }, files, args);
+}
+const exits = (page) => page.evaluate(() => window.record.exits.length);
+// The canvas of the program's first window (its main window), as RGB.
+function mainCanvas(page) {
+  return page.evaluate(() => {
+    const title = window.pg.counters.titles[1];
+    const canvas = document.querySelector(`section.window[data-title="${title}"] canvas`);
+    if (!canvas) return null;
+    const data = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
+    const rgb = new Array(canvas.width * canvas.height * 3);
+    for (let i = 0, j = 0; i < data.length; i += 4) {
+      rgb[j++] = data[i]; rgb[j++] = data[i + 1]; rgb[j++] = data[i + 2];
+    }
+    return { width: canvas.width, height: canvas.height, rgb };
+  });
+}
+const frames = (page) => page.evaluate(() => window.pg.counters.presents);
+async function waitFrames(page, count) {
+  const start = await frames(page);
+  await until(page, `${count} more frames`, (n) => window.pg.counters.presents >= n, start + count);
+}
+// Until the program stands still: two timer waits in a row ran out with no frame between.
+async function settle(page) {
+  await page.evaluate(() => { window.settled = null; });
+  await until(page, 'the program coming to rest', () => {
+    const c = window.pg.counters;
+    const s = window.settled || (window.settled = { presents: c.presents, expired: c.expired });
+    if (c.presents !== s.presents) { s.presents = c.presents; s.expired = c.expired; }
+    return c.expired - s.expired >= 2;
+  });
+}
+async function ctrl(page, letter) {
+  await page.keyboard.down('Control');
+  await page.keyboard.press(`Key${letter}`);
+  await page.keyboard.up('Control');
+}
+async function clickClient(page, x, y) {
+  const box = await page.evaluate(() => {
+    const title = window.pg.counters.titles[1];
+    const r = document.querySelector(`section.window[data-title="${title}"] canvas`).getBoundingClientRect();
+    return { x: r.x, y: r.y };
+  });
+  await page.mouse.click(box.x + x, box.y + y);
+}
+const gzipSize = (file) => zlib.gzipSync(fs.readFileSync(file), { level: 9 }).length;
+
+let recorded = null;  // the recording made in group 5
+try {
+  const page = await browser.newPage();
+  await page.setViewport({ width: 1300, height: 1000 });
+  page.on('pageerror', (error) => console.log(`     page error: ${error.message}`));
+
+  // -------------------------------------------------------- 1. the compiler loads
+  requests = [];
+  const loadStart = Date.now();
+  await page.goto(`${base}/harness.html`);
+  await until(page, 'the runtime module loading', () => 'support' in window);
+  check('this browser runs programs (browserSupport() is null)', (await page.evaluate(() => window.support)) === null,
+        await page.evaluate(() => window.support));
+  await until(page, 'the compiler loading', () => window.loaded || window.loadError);
+  const loadError = await page.evaluate(() => window.loadError || null);
+  check('the compiler loads', loadError === null, loadError || '');
+  figure(`compiler load, first visit: ${((Date.now() - loadStart) / 1000).toFixed(1)} s`);
+  const progress = await page.evaluate(() => window.record.progress);
+  check('the download reports its progress up to the whole', progress && progress.total > 0 &&
+        progress.loaded === progress.total, JSON.stringify(progress));
+
+  // -------------------------------------------------------- 2. shapes: pixels as native
+  await group('shapes', async () => {
+    const frames40 = ['--seed=1', '--frames=40'];
+    const result = await run(page, [sourceFile('examples/shapes.cpp')], frames40);
+    check('examples/shapes.cpp compiles and links in the page', result.ok, result.log);
+    figure(`examples/shapes.cpp, the first program after the compiler loaded: compile + link ` +
+           `${(await page.evaluate(() => window.record.built) / 1000).toFixed(1)} s`);
+    await until(page, 'shapes ending after 40 frames', () => window.record.exits.length > 0);
+    const exit = await page.evaluate(() => window.record.exits[0]);
+    const shown = await mainCanvas(page);
+    const native = nativePicture('examples/shapes', ['--seed', '1', '--frames', '40'], path.join(work, 'shapes'));
+    const differ = differingPixels(shown, native);
+    check('shapes, seed 1, 40 frames: the canvas equals the native headless picture, exit code 0',
+          differ === 0 && exit.code === 0, `${differ} pixels differ; exit ${JSON.stringify(exit)}`);
+  });
+
+  // -------------------------------------------------------- 3. the demo's own sources
+  await group('cubes', async () => {
+    const result = await run(page, demoFiles(), ['--seed=1', '--frames=40']);
+    check('the demo\'s sources (demo/*.cpp, *.h) compile and link as one program', result.ok, result.log);
+    figure(`the demo (5 .cpp files, standard headers parsed): compile + link ` +
+           `${(await page.evaluate(() => window.record.built) / 1000).toFixed(1)} s`);
+    await until(page, 'the demo ending after 40 frames', () => window.record.exits.length > 0);
+    const shown = await mainCanvas(page);
+    const native = nativePicture('demo/cubes', ['--seed', '1', '--frames', '40'], path.join(work, 'cubes'));
+    const differ = differingPixels(shown, native);
+    check('the demo, seed 1, 40 frames: the canvas equals the native headless picture', differ === 0,
+          `${differ} pixels differ`);
+  });
+
+  // -------------------------------------------------------- 4. errors, output, a loop, stop
+  await group('diagnostics, output and stop', async () => {
+    const broken = await run(page, [{ name: 'main.cpp', text: '#include "tavlo.h"\n\nint f() { return missing; }\n' },
+                                    { name: 'other.cpp', text: 'int g() { return 1; }\n' }], []);
+    const d = broken.diagnostics.find((x) => x.severity === 'error');
+    check('a compile error: nothing runs, the diagnostic names the tab, line and column',
+          !broken.ok && d && d.file === 'main.cpp' && d.line === 3 && d.column === 18 && /missing/.test(d.message),
+          JSON.stringify(broken.diagnostics));
+    const unlinked = await run(page, [{ name: 'main.cpp', text: '#include "tavlo.h"\nint helper();\nint WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return helper(); }\n' }], []);
+    check('a link error names the missing symbol and the file that asked for it',
+          !unlinked.ok && unlinked.diagnostics.some((x) => x.severity === 'error' && /helper/.test(x.message) && x.file === 'main.cpp'),
+          JSON.stringify(unlinked.diagnostics));
+
+    const loop = `#include "tavlo.h"
+#include <cstdio>
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    std::printf("looping now\\n");
+    std::fflush(stdout);
+    for (;;) {}
+}
+`;
+    // helper.cpp does not include tavlo.h: none of its names (the macro RGB) reach it.
+    const helper = 'int RGB(int r, int g, int b) { return r + g + b; }\n';
+    const result = await run(page, [{ name: 'main.cpp', text: loop }, { name: 'helper.cpp', text: helper }], []);
+    check('a program that loops compiles, with a file that does not include tavlo.h as written',
+          result.ok, result.log);
+    await until(page, 'the program\'s printf reaching onOutput', () => window.record.output.includes('looping now'));
+    check('printf reaches onOutput', true);
+    const ticks = await page.evaluate(() => window.ticks);
+    await until(page, 'the page\'s own timer ticking while the program loops', (t) => window.ticks >= t + 50, ticks);
+    const stillRunning = await page.evaluate(() => window.pg.running && window.record.exits.length === 0);
+    await page.evaluate(() => window.pg.stop());
+    const after = await page.evaluate(() => ({ running: window.pg.running, exits: window.record.exits }));
+    const answer = await page.evaluate(() => 6 * 7);
+    check('for(;;){} in WinMain runs while the page stays responsive; stop() ends it at once',
+          stillRunning && !after.running && after.exits.length === 1 && after.exits[0].reason === 'stopped' &&
+          answer === 42, JSON.stringify(after));
+  });
+
+  // -------------------------------------------------------- 5. record, replay
+  await group('record and replay', async () => {
+    const result = await run(page, demoFiles(), ['--seed=1']);
+    check('the demo runs without a frame limit', result.ok, result.log);
+    await waitFrames(page, 3);
+    await page.click('section.window .caption');  // a window has the focus: keys go to the program
+    await ctrl(page, 'R');
+    await until(page, 'Record Script checked', () =>
+      [...document.querySelectorAll('.menubar li.checked')].some((li) => li.textContent.includes('Record')));
+    const refused = await page.evaluate(() => window.pg.loadScript(new File(['TAVLO_MOUSE(1, 2);\n'], 'other.SCR'))
+      .then(() => 'loaded', (error) => error.message));
+    check('loadScript() is refused while Record Script is on', /Record Script is on/.test(refused), refused);
+    await waitFrames(page, 4);
+    await clickClient(page, 35, 105);  // scale up
+    await waitFrames(page, 4);
+    await clickClient(page, 557, 15);  // change colour
+    await waitFrames(page, 4);
+    await clickClient(page, 35, 105);
+    await waitFrames(page, 2);
+    // The page hidden (a tab switched away, or being left): the program's
+    // windows hear that the session ends, and the recording writes its counted
+    // periodic line while it goes on recording.
+    const before = await page.evaluate(() => window.pg.scriptText());
+    await page.evaluate(() => {
+      Object.defineProperty(document, 'visibilityState', { value: 'hidden', configurable: true });
+      document.dispatchEvent(new Event('visibilitychange'));
+      delete document.visibilityState;
+    });
+    await until(page, 'the counted periodic line written when the page was hidden',
+                (old) => (window.pg.scriptText() || '').length > old.length &&
+                         /TAVLO_MOUSE\(-262, 140\);\nTAVLO_PERIODIC\([1-9][0-9]*\);\n$/.test(window.pg.scriptText()),
+                before);
+    check('a hidden page makes the recording write its counted periodic line (the program\'s ' +
+          'tavlo_page_leaving, called while it waits)', true);
+    await waitFrames(page, 4);
+    await ctrl(page, 'R');
+    await until(page, 'the recording closed with its counted periodic line',
+                () => /TAVLO_PERIODIC\([1-9][0-9]*\);\n$/.test(window.pg.scriptText() || ''));
+    const script = await page.evaluate(() => window.pg.scriptText());
+    recorded = script;
+    check('Ctrl+R, clicks, Ctrl+R record the clicks in TAVLO.SCR',
+          script.split('TAVLO_MOUSE').length - 1 === 3, JSON.stringify(script));
+
+    const downloads = path.join(work, 'downloads');
+    fs.mkdirSync(downloads);
+    const session = await page.createCDPSession();
+    await session.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
+    await page.evaluate(() => window.pg.downloadScript());
+    const downloaded = path.join(downloads, 'TAVLO.SCR');
+    const end = Date.now() + HANG_MS;
+    while (!(fs.existsSync(downloaded) && fs.readFileSync(downloaded, 'utf8') === script)) {
+      if (Date.now() > end) throw new Error('hung: the download of TAVLO.SCR');
+      await new Promise((resolve) => setTimeout(resolve, 50));
+    }
+    check('downloadScript() saves the recording', true);
+
+    // Run again; Ctrl+P comes before the program's first tick, as the native
+    // replay's plan presses it at tick 0.
+    await page.evaluate(() => { window.record.debug = []; });
+    const again = await run(page, demoFiles(), ['--seed=1']);
+    await ctrl(page, 'P');
+    await until(page, 'the replay reaching the end of the script',
+                () => window.record.debug.some((line) => line.includes('EOF encountered')));
+    await settle(page);
+    const replayed = await mainCanvas(page);
+    const replayDir = path.join(work, 'replay');
+    fs.mkdirSync(replayDir);
+    fs.writeFileSync(path.join(replayDir, 'TAVLO.SCR'), fs.readFileSync(downloaded));
+    fs.writeFileSync(path.join(replayDir, 'plan.txt'), '0 ctrl P\n');
+    const native = nativePicture('demo/cubes', ['--seed', '1', '--input', 'plan.txt'], replayDir);
+    const differ = differingPixels(replayed, native);
+    check('Ctrl+P in a new run replays the recording to the native replay\'s picture',
+          again.ok && differ === 0, `${differ} pixels differ`);
+    await page.evaluate(() => window.pg.stop());
+  });
+
+  // -------------------------------------------------------- 6. figures
+  await group('figures', async () => {
+    const paint = sourceFile('examples/paint.cpp');
+    await page.evaluate(() => { window.pg.counters.presents = 0; });
+    const started = Date.now();
+    const result = await run(page, [paint], []);
+    await until(page, 'paint\'s first frame', () => window.pg.counters.presents > 0);
+    figure(`examples/paint.cpp: compile + link + first frame ${((Date.now() - started) / 1000).toFixed(1)} s ` +
+           `(compile + link ${(await page.evaluate(() => window.record.built) / 1000).toFixed(1)} s), compiler loaded`);
+    check('paint.cpp compiles, links and draws', result.ok, result.log);
+    await page.evaluate(() => window.pg.stop());
+    let gzipped = 0, raw = 0;
+    const fetched = [...new Set(requests)].filter((p) => p !== '/harness.html' && fs.existsSync(path.join(siteDir, p)));
+    for (const p of fetched) {
+      raw += fs.statSync(path.join(siteDir, p)).size;
+      gzipped += gzipSize(path.join(siteDir, p));
+    }
+    const fonts = fetched.filter((p) => p.startsWith('/sdk/fonts/')).map((p) => path.basename(p));
+    figure(`first visit, the runtime's files (${fetched.length} files, the page's own not counted; ` +
+           `fonts the programs opened: ${fonts.join(' ')}): ` +
+           `${(raw / 1e6).toFixed(2)} MB, gzip -9 ${(gzipped / 1e6).toFixed(2)} MB`);
+  });
+
+  // -------------------------------------------------------- 7. a second visit
+  await group('second visit', async () => {
+    await until(page, 'the compiler\'s and the sdk\'s files in Cache Storage', async () => {
+      const site = await (await fetch('runtime/site.json')).json();
+      const names = await caches.keys();
+      const cache = await caches.open(names.find((n) => n.startsWith('tavlo-playground-')));
+      const cached = new Set((await cache.keys()).map((r) => new URL(r.url).pathname.slice(1)));
+      return site.files.every((f) => f.startsWith('sdk/fonts/') || cached.has(f));
+    });
+    await page.close();
+    const second = await browser.newPage();
+    requests = [];
+    const secondStart = Date.now();
+    await second.goto(`${base}/harness.html`);
+    await until(second, 'the compiler loading again', () => window.loaded || window.loadError);
+    figure(`compiler load, second visit: ${((Date.now() - secondStart) / 1000).toFixed(1)} s`);
+    const fetched = requests.filter((p) => p.startsWith('/clang/') || p.startsWith('/sdk/'));
+    check('a second visit takes the compiler and the sdk from Cache Storage: no request for them',
+          fetched.length === 0 && (await second.evaluate(() => window.loadError || null)) === null,
+          `${fetched.length} requests: ${fetched.slice(0, 5).join(' ')}`);
+    await until(second, 'the recording read back from the browser\'s storage',
+                (text) => window.pg.scriptText() === text, recorded);
+    check('the recording made on the first visit is TAVLO.SCR on the second', true);
+
+    // A recording in progress outlives a reload of the page.
+    const started = await run(second, demoFiles(), ['--seed=1']);
+    await waitFrames(second, 3);
+    await second.click('section.window .caption');
+    await ctrl(second, 'R');
+    await waitFrames(second, 2);
+    await clickClient(second, 35, 105);
+    await until(second, 'the click recorded', () => /TAVLO_MOUSE\(-262, 140\);/.test(window.pg.scriptText() || ''));
+    await second.reload();
+    await until(second, 'the runtime after the reload', () => 'pg' in window);
+    await until(second, 'the click read back after the reload',
+                () => /TAVLO_MOUSE\(-262, 140\);\n/.test(window.pg.scriptText() || ''));
+    check('a reload in the middle of a recording keeps the lines recorded', started.ok);
+
+    const loaded = await second.evaluate(() => window.pg.loadScript(new File(['TAVLO_MOUSE(1, 2);\n'], 'mine.SCR')));
+    check('loadScript() puts a file where Playback Script reads it (no program running)',
+          loaded === 'TAVLO_MOUSE(1, 2);\n' && (await second.evaluate(() => window.pg.scriptText())) === loaded);
+    await second.close();
+  });
+} catch (error) {
+  check('the runtime test ran to the end', false, error && error.stack ? error.stack : String(error));
+} finally {
+  await browser.close();
+  server.close();
+  fs.rmSync(work, { recursive: true, force: true });
+}
+console.log(`${passed} passed, ${failed} failed`);
+process.exit(failed === 0 ? 0 : 1);

@@ -77,4 +77,10 @@ if(TAVLO_TESTS)
   add_test(NAME Playground.Page
            COMMAND ${TAVLO_NODE} ${PROJECT_SOURCE_DIR}/tests/web/playground_page_test.mjs ${page_site})
   set_tests_properties(Playground.Page PROPERTIES TIMEOUT 600)
+  # The same page with the site's own runtime: the compiler compiles and runs
+  # what the editor holds.
+  add_test(NAME Playground.PageWithCompiler
+           COMMAND ${TAVLO_NODE} ${PROJECT_SOURCE_DIR}/tests/web/playground_page_test.mjs ${page_site}
+                   --runtime real)
+  set_tests_properties(Playground.PageWithCompiler PROPERTIES TIMEOUT 1800)
 endif()

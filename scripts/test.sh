@@ -40,8 +40,10 @@ web_pass() {
   (cd "$root/build-web" && ctest --output-on-failure -j"$jobs")
   step "web: browser test (Chromium, puppeteer-core, 127.0.0.1)"
   node "$root/tests/web/browser_test.mjs" "$root/build-web/web" "$root/build/demo/cubes"
-  # The playground's foundation: the package built for wasm32-wasi by the pinned
-  # in-browser compiler under node, and a program built so against the native one.
+  # The playground: the package built for wasm32-wasi by the pinned in-browser
+  # compiler under node (a program built so against the native one), the site
+  # folder, and the page in Chromium compiling and running programs against the
+  # native pictures.
   # The compiler's own file system empties /tmp after every run, so a checkout
   # under /tmp cannot be built this way: that step is then skipped, and says so.
   case "$root/" in
@@ -49,9 +51,9 @@ web_pass() {
       step "web: the package for wasm32-wasi: SKIPPED, the checkout is under /tmp ($root)"
       return 0 ;;
   esac
-  step "web: the package for wasm32-wasi (playground compiler under node)"
+  step "web: the playground (the package for wasm32-wasi, the site, its tests under node and in Chromium)"
   cmake -S "$root" -B "$root/build" -DTAVLO_WASI=ON >/dev/null
-  cmake --build "$root/build" -j"$jobs" --target shapes playground_wasi
+  cmake --build "$root/build" -j"$jobs" --target shapes cubes playground_wasi playground_site playground_page
   (cd "$root/build" && ctest --output-on-failure -R '^Playground\.')
 }
 

@@ -438,6 +438,24 @@ print(json.dumps([[i.filename, z.read(i).decode()] for i in z.infolist()]))`, zi
       const runs = await page.evaluate(() => window.tavloStub.runs.map((r) => r.args.join(' ')));
       check('URL options become the program\'s arguments', runs.every((a) => a === '--seed=1 --frames=100000'), runs.join(' | '));
     } else {
+      // A program that never waits runs in its own Worker: the editor still takes
+      // typing while it runs, and Stop ends it.
+      await page.evaluate(() => window.tavloEditor.setFiles([{ name: 'main.cpp', text:
+        '#include "tavlo.h"\nint WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {\n' +
+        '    volatile unsigned spins = 0;\n    for (;;) { ++spins; }\n}\n' }]));
+      await page.click('#run');
+      await until(page, 'the endless program running', () =>
+        window.tavloPlayground.running && !document.querySelector('#stop').disabled);
+      await page.click('.cm-content');
+      await page.keyboard.press('End');
+      await page.keyboard.type('// typed while it spins');
+      const typed = (await files(page))[0].text.includes('// typed while it spins');
+      const stillRunning = await page.evaluate(() => window.tavloPlayground.running);
+      await page.click('#stop');
+      await until(page, 'the endless program stopping', () => !window.tavloPlayground.running);
+      check('for(;;){} in WinMain: the editor takes typing while it runs; Stop ends it',
+            typed && stillRunning, `typed ${typed}, running while typing ${stillRunning}`);
+
       // frames=3 closes the graphics window after 3 frames: the program ends by itself.
       await open(page, `${base}?frames=3`);
       await exampleOf(page, 'shapes');

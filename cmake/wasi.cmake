@@ -247,7 +247,7 @@ file(CONFIGURE OUTPUT ${wasi_dir}/playground.json CONTENT "{
   \"prelude\": \"${wasi_prelude}\",
   \"include\": \"${wasi_include}\",
   \"link\": [${link_libraries_json},
-           \"-Wl,-z,stack-size=1048576\"],
+           \"-Wl,-z,stack-size=1048576\", \"-Wl,--stack-first\"],
   \"lib\": \"${wasi_dir}/lib\",
   \"fonts\": \"${wasi_dir}/fonts\"
 }

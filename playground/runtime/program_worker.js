@@ -140,11 +140,24 @@ async function start({ module, args, files, site }) {
       code = error.code;
     } else {
       code = null;
-      reason = `the program stopped: ${error && error.message ? error.message : error}`;
+      reason = `the program stopped: ${error && error.message ? error.message : error}${trapHint(error)}`;
     }
   }
   flushFiles();
   postMessage({ type: 'exit', code, reason });
+}
+
+// What a trap most often means in a student's program. The stack lies below
+// the program's data (linked with --stack-first), so running past its 1 MB
+// leaves the memory instead of overwriting the program's variables.
+function trapHint(error) {
+  const text = String(error && error.message ? error.message : error);
+  if (/out of bounds/.test(text)) {
+    return ' (a pointer or index outside the program\'s memory, or the stack (1 MB) overflowing: ' +
+           'a recursion too deep or a local array too large)';
+  }
+  if (/call stack/i.test(text)) return ' (a recursion too deep)';
+  return '';
 }
 
 onmessage = (event) => {

@@ -345,6 +345,25 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     check('for(;;){} in WinMain runs while the page stays responsive; stop() ends it at once',
           stillRunning && !after.running && after.exits.length === 1 && after.exits[0].reason === 'stopped' &&
           answer === 42, JSON.stringify(after));
+
+    // 40 frames of 64 KB run 2.5 MB past the 1 MB stack: the program stops with
+    // a trap that says so, instead of overwriting its own variables and going on.
+    const deep = `#include <cstdio>
+int counter = 7;
+char* volatile seen;  // every frame's array escapes, so each frame holds all of it
+int deep(int n) {
+    char big[65536];
+    seen = big;
+    big[0] = char(n);
+    return n == 0 ? counter : deep(n - 1) + big[0] - seen[0];
+}
+int main() { std::printf("counter %d\\n", deep(40)); return 0; }
+`;
+    const overflow = await run(page, [{ name: 'main.cpp', text: deep }], []);
+    await until(page, 'the overflowing program ending', () => window.record.exits.length > 0);
+    const ended = await page.evaluate(() => window.record.exits[0]);
+    check('a stack overflow stops the program with a message naming the stack',
+          overflow.ok && ended.code === null && /stack/.test(ended.reason), JSON.stringify(ended));
   });
 
   // -------------------------------------------------------- 5. record, replay
@@ -365,7 +384,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     await clickClient(page, 557, 15);  // change colour
     await waitFrames(page, 4);
     await clickClient(page, 35, 105);
-    await waitFrames(page, 2);
+    // The click is in the file (the program has taken it: frames counted before
+    // that can be animation it drew first), then more frames than the click's
+    // own redraw, so periodic events have come after it to be counted.
+    await until(page, 'the third click recorded',
+                () => /TAVLO_MOUSE\(-262, 140\);\n$/.test(window.pg.scriptText() || ''));
+    await waitFrames(page, 4);
     // The page hidden (a tab switched away, or being left): the program's
     // windows hear that the session ends, and the recording writes its counted
     // periodic line while it goes on recording.

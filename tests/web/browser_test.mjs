@@ -14,96 +14,22 @@
 // the exit code is 0 only when every check passed.
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
-import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
 import zlib from 'node:zlib';
-import { createRequire } from 'node:module';
-
-const require = createRequire(import.meta.url);
-const puppeteer = require('puppeteer-core');
+import { canvasPixels, check, differingPixels, figure, finish, hangWaits, launchChromium, readPng, serveFolder,
+         sleep } from './harness.mjs';
 
 const [pagesDir, nativeCubes] = process.argv.slice(2).map((p) => p && path.resolve(p));
 if (!pagesDir || !nativeCubes) {
   console.error('usage: browser_test.mjs PAGES_DIR NATIVE_CUBES');
   process.exit(2);
 }
-const chromium = process.env.CHROMIUM || '/usr/bin/chromium';
 const work = fs.mkdtempSync(path.join(os.tmpdir(), 'tavlo-browser-'));
 
-let passed = 0, failed = 0;
-function check(name, ok, detail = '') {
-  if (ok) ++passed; else ++failed;
-  console.log(`${ok ? 'ok  ' : 'FAIL'} ${name}${detail ? ': ' + detail : ''}`);
-}
-const figures = [];
-function figure(text) { figures.push(text); console.log(`     ${text}`); }
-const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 const HANG_MS = 60000;  // a page that has not done what is awaited by then has hung
 const probeSource = fs.readFileSync(new URL('./page_probe.js', import.meta.url), 'utf8');
 
-// ------------------------------------------------------------ PNG reading
-// The native program's pictures: palette (1 to 8 bits) or 8-bit grey or RGB(A),
-// not interlaced.
-function readPng(file) {
-  const data = fs.readFileSync(file);
-  let offset = 8, width = 0, height = 0, depth = 0, type = 0, palette = null;
-  const idat = [];
-  while (offset < data.length) {
-    const length = data.readUInt32BE(offset);
-    const kind = data.toString('latin1', offset + 4, offset + 8);
-    const body = data.subarray(offset + 8, offset + 8 + length);
-    if (kind === 'IHDR') {
-      width = body.readUInt32BE(0); height = body.readUInt32BE(4); depth = body[8]; type = body[9];
-      if (body[12] !== 0) throw new Error(`${file}: interlaced`);
-    } else if (kind === 'PLTE') {
-      palette = body;
-    } else if (kind === 'IDAT') {
-      idat.push(body);
-    }
-    offset += 12 + length;
-  }
-  if (depth !== 8 && !(type === 3 && [1, 2, 4].includes(depth))) {
-    throw new Error(`${file}: colour type ${type}, bit depth ${depth}`);
-  }
-  const channels = { 0: 1, 2: 3, 3: 1, 4: 2, 6: 4 }[type];
-  const raw = zlib.inflateSync(Buffer.concat(idat));
-  const stride = Math.ceil((width * channels * depth) / 8);
-  const rows = Buffer.alloc(stride * height);
-  for (let y = 0; y < height; ++y) {
-    const filter = raw[y * (stride + 1)];
-    const line = raw.subarray(y * (stride + 1) + 1, (y + 1) * (stride + 1));
-    const left = Math.max(1, (channels * depth) >> 3);  // bytes per pixel, for the filters
-    for (let x = 0; x < stride; ++x) {
-      const a = x >= left ? rows[y * stride + x - left] : 0;
-      const b = y > 0 ? rows[(y - 1) * stride + x] : 0;
-      const c = x >= left && y > 0 ? rows[(y - 1) * stride + x - left] : 0;
-      let v = line[x];
-      if (filter === 1) v += a;
-      else if (filter === 2) v += b;
-      else if (filter === 3) v += (a + b) >> 1;
-      else if (filter === 4) {
-        const p = a + b - c, pa = Math.abs(p - a), pb = Math.abs(p - b), pc = Math.abs(p - c);
-        v += pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
-      }
-      rows[y * stride + x] = v & 255;
-    }
-  }
-  const rgb = new Uint8Array(width * height * 3);
-  for (let i = 0; i < width * height; ++i) {
-    if (type === 3) {
-      const y = Math.floor(i / width), x = i % width;
-      const bit = x * depth;
-      const index = (rows[y * stride + (bit >> 3)] >> (8 - depth - (bit & 7))) & ((1 << depth) - 1);
-      rgb.set(palette.subarray(index * 3, index * 3 + 3), i * 3);
-    } else if (type === 0 || type === 4) {
-      rgb.fill(rows[i * channels], i * 3, i * 3 + 3);
-    } else {
-      rgb.set(rows.subarray(i * channels, i * channels + 3), i * 3);
-    }
-  }
-  return { width, height, rgb };
-}
 
 function runNative(args, cwd) {
   execFileSync(nativeCubes, ['--headless', ...args], { cwd, stdio: ['ignore', 'ignore', 'pipe'] });
@@ -111,56 +37,13 @@ function runNative(args, cwd) {
 
 // ------------------------------------------------------------ the server
 // Serves the pages folder on 127.0.0.1 only, and counts what it sends.
-const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
-                '.css': 'text/css', '.png': 'image/png' };
 const sent = new Map();  // path -> bytes (uncompressed)
-const server = http.createServer((request, response) => {
-  const url = new URL(request.url, 'http://127.0.0.1');
-  const file = path.join(pagesDir, path.normalize(decodeURIComponent(url.pathname)).replace(/^(\.\.[/\\])+/, ''));
-  if (!file.startsWith(path.resolve(pagesDir)) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
-    response.writeHead(404);
-    response.end();
-    return;
-  }
-  const body = fs.readFileSync(file);
-  sent.set(url.pathname, body.length);
-  response.writeHead(200, { 'Content-Type': types[path.extname(file)] || 'application/octet-stream',
-                            'Cache-Control': 'no-store' });
-  response.end(body);
-});
-await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-const base = `http://127.0.0.1:${server.address().port}`;
+const { server, origin: base } = await serveFolder(pagesDir, { onSent: (name, bytes) => sent.set(name, bytes) });
 
 // ------------------------------------------------------------ the browser
-const browser = await puppeteer.launch({
-  executablePath: chromium,
-  headless: true,
-  userDataDir: path.join(work, 'profile'),
-  args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage'],
-});
+const browser = await launchChromium(work);
 
-async function canvasPixels(page, title) {
-  return page.evaluate((t) => {
-    const canvas = document.querySelector(`section.window[data-title="${t}"] canvas`);
-    if (!canvas) return null;
-    const data = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
-    const rgb = new Array(canvas.width * canvas.height * 3);
-    for (let i = 0, j = 0; i < data.length; i += 4) {
-      rgb[j++] = data[i]; rgb[j++] = data[i + 1]; rgb[j++] = data[i + 2];
-    }
-    return { width: canvas.width, height: canvas.height, rgb };
-  }, title);
-}
 
-function differingPixels(a, b) {
-  if (!a || !b || a.width !== b.width || a.height !== b.height) return -1;
-  let count = 0;
-  for (let i = 0; i < a.width * a.height; ++i) {
-    if (a.rgb[i * 3] !== b.rgb[i * 3] || a.rgb[i * 3 + 1] !== b.rgb[i * 3 + 1] ||
-        a.rgb[i * 3 + 2] !== b.rgb[i * 3 + 2]) ++count;
-  }
-  return count;
-}
 
 function colourCount(picture, r, g, b, region) {
   let count = 0;
@@ -183,24 +66,9 @@ async function newPage(extra = null) {
   return page;
 }
 
-// Waits until fn(...args) holds in the page; a page that never gets there has hung.
-async function until(page, what, fn, ...args) {
-  try {
-    await page.waitForFunction(fn, { timeout: HANG_MS, polling: 20 }, ...args);
-  } catch (error) {
-    throw new Error(`hung: ${what} (not within ${HANG_MS / 1000} s)`);
-  }
-}
-// The same for a test of node's side (reading files, IndexedDB through the page).
-async function poll(what, fn) {
-  const end = Date.now() + HANG_MS;
-  for (;;) {
-    const value = await fn();
-    if (value) return value;
-    if (Date.now() > end) throw new Error(`hung: ${what} (not within ${HANG_MS / 1000} s)`);
-    await sleep(50);
-  }
-}
+// Waits until fn(...args) holds in the page (until) or in node (poll); past
+// HANG_MS the page has hung.
+const { until, poll } = hangWaits(HANG_MS);
 
 const frames = (page, title = 'TAVLO Graphics') =>
   page.evaluate((t) => window.tavloProbe.framesOf(t), title);
@@ -254,11 +122,9 @@ try {
   runNative(['--frames', String(N), '--seed', '1', '--save', reference], work);
   const page = await newPage();
   await page.goto(`${base}/cubes.html?seed=1&frames=${N}`);
-  await until(page, 'the first frame', () => window.tavloProbe.firstFrameAt !== null);
+  await until(page, 'the first frame', () => window.tavloProbe.presents > 0);
+  check('the first frame appears', true);
   await until(page, `the program ending after ${N} frames`, () => window.tavloProbe.exitCode !== null);
-  const firstFrame = await page.evaluate(() => window.tavloProbe.firstFrameAt);
-  figure(`page load to first frame: ${firstFrame.toFixed(0)} ms (navigation start to the first picture)`);
-  check('the first frame appears', firstFrame !== null);
   const shown = await canvasPixels(page, 'TAVLO Graphics');
   const native = readPng(reference);
   const differ = differingPixels(shown, native);
@@ -350,37 +216,24 @@ try {
   // -------------------------------------------------------- 3. a halted page rests
   // Counted, not timed: while halted the program draws nothing, never takes the
   // busy program's turn (a wait of 0 ms), and wakes only when its 50 ms timer's
-  // wait runs out. Chromium's CPU figures are printed.
-  const session = await page.createCDPSession();
-  await session.send('Performance.enable');
-  const taskSeconds = async () => {
-    const { metrics } = await session.send('Performance.getMetrics');
-    return metrics.find((m) => m.name === 'TaskDuration').value;
-  };
+  // wait runs out. The page's CPU figures are bench/web_figures.mjs's.
   const counters = () => page.evaluate(() => {
     const p = window.tavloProbe;
-    return { at: performance.now(), presents: p.presents, zero: p.waits.zero, waits: p.totalWaits(),
-             expired: p.waits.expired };
+    return { presents: p.presents, zero: p.waits.zero, waits: p.totalWaits(), expired: p.waits.expired };
   });
   async function measure(ms) {
-    const t0 = await taskSeconds(), c0 = await counters();
+    const c0 = await counters();
     await sleep(ms);
-    const t1 = await taskSeconds(), c1 = await counters();
-    const elapsed = c1.at - c0.at;
-    return { elapsed, cpu: (100 * (t1 - t0) * 1000) / elapsed, presents: c1.presents - c0.presents,
-             zero: c1.zero - c0.zero, waits: c1.waits - c0.waits, expired: c1.expired - c0.expired };
+    const c1 = await counters();
+    return { presents: c1.presents - c0.presents, zero: c1.zero - c0.zero, waits: c1.waits - c0.waits,
+             expired: c1.expired - c0.expired };
   }
   await settle(page);
   const halted = await measure(3000);
   await ctrl(page, 'A');
   await waitFrames(page, 3);
-  const running = await measure(3000);
-  figure(`page CPU (Chromium TaskDuration): animation halted ${halted.cpu.toFixed(2)} %, ` +
-         `running ${running.cpu.toFixed(2)} % of one core; wake-ups per second halted ` +
-         `${((1000 * halted.waits) / halted.elapsed).toFixed(1)}, running ` +
-         `${((1000 * running.waits) / running.elapsed).toFixed(1)}`);
-  // Every wake-up of the halted program is its timer's wait running out (the clock
-  // is read above for the printed figures only); one wait may straddle each end.
+  // Every wake-up of the halted program is its timer's wait running out; one
+  // wait may straddle each end.
   check('the halted page rests: no frame, no busy turn, no wake-up but its timer\'s',
         halted.presents === 0 && halted.zero === 0 && halted.waits > 0 &&
           Math.abs(halted.waits - halted.expired) <= 1,
@@ -409,6 +262,7 @@ try {
   // The browser writes a download under a temporary name and renames it when
   // done, and a loaded machine may take seconds: wait for its own word that the
   // download ended, then for the file to hold the whole recording.
+  const session = await page.createCDPSession();
   const ended = new Promise((resolve) => {
     const seen = (event) => {
       if (event.state === 'completed' || event.state === 'canceled') resolve(event.state);
@@ -501,13 +355,11 @@ try {
     });
     await waitFrames(tab, 2);
     await clickClient(tab, 557, 15);
-    const clicked = Date.now();
     // While the page stays, the lines reach IndexedDB of their own accord.
     await poll('the recorded lines reaching IndexedDB while the page stays', async () => {
       const stored = await tab.evaluate(() => window.tavloProbe.storedScript());
       return mouseLines(stored) === 2 && stored.includes('TAVLO_KBD(120);');
     });
-    figure(`a recorded line reached IndexedDB ${Date.now() - clicked} ms after its click`);
     await waitFrames(tab, 3);
     await clickClient(tab, 35, 105);
     await until(tab, 'the third click recorded', () =>
@@ -683,5 +535,4 @@ try {
   server.close();
   fs.rmSync(work, { recursive: true, force: true });
 }
-console.log(`${passed} passed, ${failed} failed`);
-process.exit(failed === 0 ? 0 : 1);
+finish();

@@ -12,7 +12,6 @@
     errors: [],
     frames: {},          // window title -> frames presented
     presents: 0,         // all windows
-    firstFrameAt: null,  // performance.now() at the first picture
     waits: { zero: 0, timed: 0, untimed: 0, expired: 0 },
     exitCode: null,
     titles: {}           // page window id -> title
@@ -70,7 +69,6 @@
       var title = probe.titles[id];
       probe.frames[title] = (probe.frames[title] || 0) + 1;
       probe.presents += 1;
-      if (probe.firstFrameAt === null) probe.firstFrameAt = performance.now();
     });
     wrap(page, 'debugOutput', function (text) {
       probe.debugLines.push(text);

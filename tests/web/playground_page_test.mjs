@@ -15,13 +15,9 @@
 // every check passed.
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
-import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
-import { createRequire } from 'node:module';
-
-const require = createRequire(import.meta.url);
-const puppeteer = require('puppeteer-core');
+import { check, figure, finish, group, hangWaits, launchChromium, serveFolder, sleep } from './harness.mjs';
 
 const args = process.argv.slice(2);
 const option = (name, fallback) => {
@@ -36,16 +32,8 @@ if (!siteDir || !['stub', 'real'].includes(mode)) {
   process.exit(2);
 }
 const root = path.resolve(path.dirname(new URL(import.meta.url).pathname), '../..');
-const chromium = process.env.CHROMIUM || '/usr/bin/chromium';
 const work = fs.mkdtempSync(path.join(os.tmpdir(), 'tavlo-playground-page-'));
 
-let passed = 0, failed = 0;
-function check(name, ok, detail = '') {
-  if (ok) ++passed; else ++failed;
-  console.log(`${ok ? 'ok  ' : 'FAIL'} ${name}${detail ? ': ' + detail : ''}`);
-}
-const figure = (text) => console.log(`     ${text}`);
-const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 const HANG_MS = mode === 'real' ? 300000 : 60000;  // the real compiler's first load is large
 
 // ------------------------------------------------------------ the server
@@ -57,33 +45,13 @@ const stubFiles = {
   '/runtime/page_windows.js': path.join(web, 'page_windows.js'),
   '/runtime/page_keys.js': path.join(web, 'page_keys.js'),
 };
-const types = { '.html': 'text/html', '.js': 'text/javascript', '.mjs': 'text/javascript', '.wasm': 'application/wasm',
-                '.css': 'text/css', '.json': 'application/json', '.png': 'image/png' };
-const server = http.createServer((request, response) => {
-  const url = new URL(request.url, 'http://127.0.0.1');
-  const name = path.posix.normalize(decodeURIComponent(url.pathname));
-  let file = mode === 'stub' && stubFiles[name];
-  if (!file) file = path.join(siteDir, name);
-  if (!file.startsWith(siteDir) && !Object.values(stubFiles).includes(file)) file = null;
-  if (!file || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
-    response.writeHead(404);
-    response.end();
-    return;
-  }
-  response.writeHead(200, { 'Content-Type': types[path.extname(file)] || 'application/octet-stream',
-                            'Cache-Control': 'no-store' });
-  fs.createReadStream(file).pipe(response);
+const { server, origin } = await serveFolder(siteDir, {
+  special: (name) => (mode === 'stub' && stubFiles[name]) || null,
 });
-await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-const base = `http://127.0.0.1:${server.address().port}/playground.html`;
+const base = `${origin}/playground.html`;
 
 // ------------------------------------------------------------ the browser
-const browser = await puppeteer.launch({
-  executablePath: chromium,
-  headless: true,
-  userDataDir: path.join(work, 'profile'),
-  args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage'],
-});
+const browser = await launchChromium(work);
 
 async function newPage(context = browser, before = null) {
   const page = await context.newPage();
@@ -92,22 +60,7 @@ async function newPage(context = browser, before = null) {
   page.on('pageerror', (error) => console.log(`     page error: ${error.message}`));
   return page;
 }
-async function until(page, what, fn, ...rest) {
-  try {
-    await page.waitForFunction(fn, { timeout: HANG_MS, polling: 20 }, ...rest);
-  } catch (error) {
-    throw new Error(`hung: ${what} (not within ${HANG_MS / 1000} s)`);
-  }
-}
-async function poll(what, fn) {
-  const end = Date.now() + HANG_MS;
-  for (;;) {
-    const value = await fn();
-    if (value) return value;
-    if (Date.now() > end) throw new Error(`hung: ${what} (not within ${HANG_MS / 1000} s)`);
-    await sleep(50);
-  }
-}
+const { until, poll } = hangWaits(HANG_MS);
 async function open(page, url = base) {
   await page.goto(url);
   await until(page, 'the editor', () => window.tavloEditor && document.querySelector('.cm-content'));
@@ -128,13 +81,6 @@ async function exampleOf(page, name) {
   await until(page, `the example ${name}`, (n) => window.tavloEditor.activeFile().startsWith(n), name);
 }
 
-async function group(name, body) {
-  try {
-    await body();
-  } catch (error) {
-    check(`${name}: ran to the end`, false, error && error.message ? error.message : String(error));
-  }
-}
 
 // A program of two files whose header has an error at line 3, column 17.
 const broken = [
@@ -156,8 +102,6 @@ try {
     await page.keyboard.type('// typed');
     await until(page, 'the typed text in the editor',
                 () => document.querySelector('.cm-content').textContent.includes('// typed'));
-    const accepted = await page.evaluate(() => performance.now());
-    figure(`navigation to typing accepted: ${accepted.toFixed(0)} ms`);
     await until(page, 'the test interface', () => window.tavloEditor);
     check('a first visit shows examples/shapes.cpp, highlighted, with line numbers',
           sameFiles((await tabs(page)), ['shapes.cpp']) &&
@@ -513,5 +457,4 @@ print(json.dumps([[i.filename, z.read(i).decode()] for i in z.infolist()]))`, zi
   server.close();
   fs.rmSync(work, { recursive: true, force: true });
 }
-console.log(`${passed} passed, ${failed} failed`);
-process.exit(failed ? 1 : 0);
+finish();

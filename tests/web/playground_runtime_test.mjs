@@ -16,19 +16,14 @@
 // "skipped"): no Chromium or no puppeteer-core.
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
-import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
 import zlib from 'node:zlib';
-import { createRequire } from 'node:module';
 import { fileURLToPath } from 'node:url';
+import { canvasPixels, check, chromium, differingPixels, figure, finish, group, hangWaits, launchChromium,
+         puppeteerOrNull, readPng, serveFolder } from './harness.mjs';
 
-const require = createRequire(import.meta.url);
-const chromium = process.env.CHROMIUM || '/usr/bin/chromium';
-let puppeteer;
-try {
-  puppeteer = require('puppeteer-core');
-} catch (error) {
+if (!puppeteerOrNull()) {
   console.log('skipped: no puppeteer-core in tests/web/node_modules (scripts/setup-web.sh installs it)');
   process.exit(77);
 }
@@ -46,77 +41,7 @@ const sourceDir = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..
 const work = fs.mkdtempSync(path.join(os.tmpdir(), 'tavlo-playground-'));
 const HANG_MS = 300000;  // loading a 75 MB compiler on a busy machine takes a while; more is a hang
 
-let passed = 0, failed = 0;
-function check(name, ok, detail = '') {
-  if (ok) ++passed; else ++failed;
-  console.log(`${ok ? 'ok  ' : 'FAIL'} ${name}${detail ? ': ' + detail : ''}`);
-}
-function figure(text) { console.log(`     ${text}`); }
 
-// ------------------------------------------------------------ pictures
-function readPng(file) {
-  const data = fs.readFileSync(file);
-  let offset = 8, width = 0, height = 0, depth = 0, type = 0, palette = null;
-  const idat = [];
-  while (offset < data.length) {
-    const length = data.readUInt32BE(offset);
-    const kind = data.toString('latin1', offset + 4, offset + 8);
-    const body = data.subarray(offset + 8, offset + 8 + length);
-    if (kind === 'IHDR') {
-      width = body.readUInt32BE(0); height = body.readUInt32BE(4); depth = body[8]; type = body[9];
-    } else if (kind === 'PLTE') {
-      palette = body;
-    } else if (kind === 'IDAT') {
-      idat.push(body);
-    }
-    offset += 12 + length;
-  }
-  const channels = { 0: 1, 2: 3, 3: 1, 4: 2, 6: 4 }[type];
-  const raw = zlib.inflateSync(Buffer.concat(idat));
-  const stride = Math.ceil((width * channels * depth) / 8);
-  const rows = Buffer.alloc(stride * height);
-  const left = Math.max(1, (channels * depth) >> 3);
-  for (let y = 0; y < height; ++y) {
-    const filter = raw[y * (stride + 1)];
-    const line = raw.subarray(y * (stride + 1) + 1, (y + 1) * (stride + 1));
-    for (let x = 0; x < stride; ++x) {
-      const a = x >= left ? rows[y * stride + x - left] : 0;
-      const b = y > 0 ? rows[(y - 1) * stride + x] : 0;
-      const c = x >= left && y > 0 ? rows[(y - 1) * stride + x - left] : 0;
-      let v = line[x];
-      if (filter === 1) v += a;
-      else if (filter === 2) v += b;
-      else if (filter === 3) v += (a + b) >> 1;
-      else if (filter === 4) {
-        const p = a + b - c, pa = Math.abs(p - a), pb = Math.abs(p - b), pc = Math.abs(p - c);
-        v += pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
-      }
-      rows[y * stride + x] = v & 255;
-    }
-  }
-  const rgb = new Uint8Array(width * height * 3);
-  for (let i = 0; i < width * height; ++i) {
-    if (type === 3) {
-      const y = Math.floor(i / width), x = i % width, bit = x * depth;
-      const index = (rows[y * stride + (bit >> 3)] >> (8 - depth - (bit & 7))) & ((1 << depth) - 1);
-      rgb.set(palette.subarray(index * 3, index * 3 + 3), i * 3);
-    } else if (type === 0 || type === 4) {
-      rgb.fill(rows[i * channels], i * 3, i * 3 + 3);
-    } else {
-      rgb.set(rows.subarray(i * channels, i * channels + 3), i * 3);
-    }
-  }
-  return { width, height, rgb };
-}
-
-function differingPixels(a, b) {
-  if (!a || !b || a.width !== b.width || a.height !== b.height) return -1;
-  let count = 0;
-  for (let i = 0; i < a.width * a.height * 3; i += 3) {
-    if (a.rgb[i] !== b.rgb[i] || a.rgb[i + 1] !== b.rgb[i + 1] || a.rgb[i + 2] !== b.rgb[i + 2]) ++count;
-  }
-  return count;
-}
 
 // The native program's headless run in `cwd`; its --save picture.
 function nativePicture(program, args, cwd) {
@@ -148,54 +73,18 @@ const harness = `<!doctype html><html><head><meta charset="utf-8"><title>runtime
   });
   window.pg.ready.then(() => { window.loaded = true; }, (e) => { window.loadError = String(e); });
 </script></body></html>`;
-const types = { '.html': 'text/html', '.js': 'text/javascript', '.mjs': 'text/javascript',
-                '.wasm': 'application/wasm', '.css': 'text/css', '.json': 'application/json' };
 let requests = [];
-const server = http.createServer((request, response) => {
-  const url = new URL(request.url, 'http://127.0.0.1');
-  requests.push(url.pathname);
-  if (url.pathname === '/harness.html') {
-    response.writeHead(200, { 'Content-Type': 'text/html', 'Cache-Control': 'no-store' });
-    response.end(harness);
-    return;
-  }
-  const file = path.join(siteDir, path.normalize(decodeURIComponent(url.pathname)).replace(/^(\.\.[/\\])+/, ''));
-  if (!file.startsWith(siteDir) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
-    response.writeHead(404);
-    response.end();
-    return;
-  }
-  // no-store: a file the second visit does not request came from Cache Storage.
-  response.writeHead(200, { 'Content-Type': types[path.extname(file)] || 'application/octet-stream',
-                            'Cache-Control': 'no-store' });
-  fs.createReadStream(file).pipe(response);
-});
-await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-const base = `http://127.0.0.1:${server.address().port}`;
-
-const browser = await puppeteer.launch({
-  executablePath: chromium,
-  headless: true,
-  userDataDir: path.join(work, 'profile'),
-  args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage'],
-  protocolTimeout: HANG_MS,
+const { server, origin: base } = await serveFolder(siteDir, {
+  special: (name) => (name === '/harness.html' ? { body: harness, type: 'text/html' } : null),
+  onRequest: (name) => requests.push(name),
 });
 
-async function until(page, what, fn, ...args) {
-  try {
-    await page.waitForFunction(fn, { timeout: HANG_MS, polling: 50 }, ...args);
-  } catch (error) {
-    const status = await page.evaluate(() => window.record && window.record.status.slice(-3)).catch(() => null);
-    throw new Error(`hung: ${what} (not within ${HANG_MS / 1000} s; status ${JSON.stringify(status)})`);
-  }
-}
-async function group(name, body) {
-  try {
-    await body();
-  } catch (error) {
-    check(`${name}: ran to the end`, false, error && error.stack ? error.stack : String(error));
-  }
-}
+const browser = await launchChromium(work, { protocolTimeout: HANG_MS });
+
+const { until } = hangWaits(HANG_MS, {
+  polling: 50,
+  context: async (page) => `; status ${JSON.stringify(await page.evaluate(() => window.record && window.record.status.slice(-3)))}`,
+});
 
 const sourceFile = (relative) => ({ name: path.basename(relative),
                                     text: fs.readFileSync(path.join(sourceDir, relative), 'utf8') });
@@ -206,26 +95,13 @@ const demoFiles = () => fs.readdirSync(path.join(sourceDir, 'demo')).filter((f) 
 function run(page, files, args) {
   return page.evaluate(async (f, a) => {
     window.record.exits = [];
-    const started = performance.now();
-    const result = await window.pg.run(f, { args: a });
-    window.record.built = performance.now() - started;
-    return result;
+    return window.pg.run(f, { args: a });
   }, files, args);
 }
 const exits = (page) => page.evaluate(() => window.record.exits.length);
 // The canvas of the program's first window (its main window), as RGB.
-function mainCanvas(page) {
-  return page.evaluate(() => {
-    const title = window.pg.counters.titles[1];
-    const canvas = document.querySelector(`section.window[data-title="${title}"] canvas`);
-    if (!canvas) return null;
-    const data = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
-    const rgb = new Array(canvas.width * canvas.height * 3);
-    for (let i = 0, j = 0; i < data.length; i += 4) {
-      rgb[j++] = data[i]; rgb[j++] = data[i + 1]; rgb[j++] = data[i + 2];
-    }
-    return { width: canvas.width, height: canvas.height, rgb };
-  });
+async function mainCanvas(page) {
+  return canvasPixels(page, await page.evaluate(() => window.pg.counters.titles[1]));
 }
 const frames = (page) => page.evaluate(() => window.pg.counters.presents);
 async function waitFrames(page, count) {
@@ -265,7 +141,6 @@ try {
 
   // -------------------------------------------------------- 1. the compiler loads
   requests = [];
-  const loadStart = Date.now();
   await page.goto(`${base}/harness.html`);
   await until(page, 'the runtime module loading', () => 'support' in window);
   check('this browser runs programs (browserSupport() is null)', (await page.evaluate(() => window.support)) === null,
@@ -273,7 +148,6 @@ try {
   await until(page, 'the compiler loading', () => window.loaded || window.loadError);
   const loadError = await page.evaluate(() => window.loadError || null);
   check('the compiler loads', loadError === null, loadError || '');
-  figure(`compiler load, first visit: ${((Date.now() - loadStart) / 1000).toFixed(1)} s`);
   const progress = await page.evaluate(() => window.record.progress);
   check('the download reports its progress up to the whole', progress && progress.total > 0 &&
         progress.loaded === progress.total, JSON.stringify(progress));
@@ -283,8 +157,6 @@ try {
     const frames40 = ['--seed=1', '--frames=40'];
     const result = await run(page, [sourceFile('examples/shapes.cpp')], frames40);
     check('examples/shapes.cpp compiles and links in the page', result.ok, result.log);
-    figure(`examples/shapes.cpp, the first program after the compiler loaded: compile + link ` +
-           `${(await page.evaluate(() => window.record.built) / 1000).toFixed(1)} s`);
     await until(page, 'shapes ending after 40 frames', () => window.record.exits.length > 0);
     const exit = await page.evaluate(() => window.record.exits[0]);
     const shown = await mainCanvas(page);
@@ -298,8 +170,6 @@ try {
   await group('cubes', async () => {
     const result = await run(page, demoFiles(), ['--seed=1', '--frames=40']);
     check('the demo\'s sources (demo/*.cpp, *.h) compile and link as one program', result.ok, result.log);
-    figure(`the demo (5 .cpp files, standard headers parsed): compile + link ` +
-           `${(await page.evaluate(() => window.record.built) / 1000).toFixed(1)} s`);
     await until(page, 'the demo ending after 40 frames', () => window.record.exits.length > 0);
     const shown = await mainCanvas(page);
     const native = nativePicture('demo/cubes', ['--seed', '1', '--frames', '40'], path.join(work, 'cubes'));
@@ -451,11 +321,8 @@ int main() { std::printf("counter %d\\n", deep(40)); return 0; }
   await group('figures', async () => {
     const paint = sourceFile('examples/paint.cpp');
     await page.evaluate(() => { window.pg.counters.presents = 0; });
-    const started = Date.now();
     const result = await run(page, [paint], []);
     await until(page, 'paint\'s first frame', () => window.pg.counters.presents > 0);
-    figure(`examples/paint.cpp: compile + link + first frame ${((Date.now() - started) / 1000).toFixed(1)} s ` +
-           `(compile + link ${(await page.evaluate(() => window.record.built) / 1000).toFixed(1)} s), compiler loaded`);
     check('paint.cpp compiles, links and draws', result.ok, result.log);
     await page.evaluate(() => window.pg.stop());
     let gzipped = 0, raw = 0;
@@ -482,10 +349,8 @@ int main() { std::printf("counter %d\\n", deep(40)); return 0; }
     await page.close();
     const second = await browser.newPage();
     requests = [];
-    const secondStart = Date.now();
     await second.goto(`${base}/harness.html`);
     await until(second, 'the compiler loading again', () => window.loaded || window.loadError);
-    figure(`compiler load, second visit: ${((Date.now() - secondStart) / 1000).toFixed(1)} s`);
     const fetched = requests.filter((p) => p.startsWith('/clang/') || p.startsWith('/sdk/'));
     check('a second visit takes the compiler and the sdk from Cache Storage: no request for them',
           fetched.length === 0 && (await second.evaluate(() => window.loadError || null)) === null,
@@ -520,5 +385,4 @@ int main() { std::printf("counter %d\\n", deep(40)); return 0; }
   server.close();
   fs.rmSync(work, { recursive: true, force: true });
 }
-console.log(`${passed} passed, ${failed} failed`);
-process.exit(failed === 0 ? 0 : 1);
+finish();

@@ -154,6 +154,18 @@ wait_for_exit() {
   wait "$1" || exit_code=$?
 }
 
+# Starts the Windows program $1 in folder $2 (its output in $3) and waits for its
+# two windows; sets program_pid and graphics (the graphics window's id).
+start_app() {
+  local name
+  name=$(basename "$1")
+  (cd "$2" && exec "$wine" "$1" >"$3" 2>&1) &
+  program_pid=$!
+  graphics=$(wait_for_window "TAVLO Graphics" 30) ||
+    fail "hung: $name: the window \"TAVLO Graphics\" did not appear in 30 s: $(cat "$3")"
+  wait_for_window "TAVLO Text" 30 >/dev/null || fail "hung: $name: the window \"TAVLO Text\" did not appear in 30 s"
+}
+
 # ------------------------------------------------------------------ 1. smoke test of cubes.exe
 smoke_test() {
   [ -f "$cubes_exe" ] || fail "no $cubes_exe"
@@ -281,12 +293,7 @@ input_test() {
   [ -f "$probe_exe" ] || fail "no $probe_exe"
   [ -x "$native_probe" ] || fail "the native input_probe is missing"
   mkdir -p "$work/probe" "$work/replay"
-  (cd "$work/probe" && exec "$wine" "$probe_exe" >"$work/probe.log" 2>&1) &
-  program_pid=$!
-  local graphics
-  graphics=$(wait_for_window "TAVLO Graphics" 30) ||
-    fail "hung: input_probe.exe: the window \"TAVLO Graphics\" did not appear in 30 s: $(cat "$work/probe.log")"
-  wait_for_window "TAVLO Text" 30 >/dev/null || fail "hung: input_probe.exe: no \"TAVLO Text\" window in 30 s"
+  start_app "$probe_exe" "$work/probe" "$work/probe.log"
   local X Y WIDTH HEIGHT
   eval "$(xdotool getwindowgeometry --shell "$graphics")"
   local cx=$((X + 3)) cy=$((Y + 3 + 19 + 19))
@@ -346,14 +353,9 @@ input_test() {
 # ------------------------------------------------------------------ an application
 app_test() {
   [ -f "$app" ] || fail "no application $app"
-  local name
+  local name graphics
   name=$(basename "$app")
-  (cd "$work" && exec "$wine" "$app" >"$work/app.log" 2>&1) &
-  program_pid=$!
-  local graphics
-  graphics=$(wait_for_window "TAVLO Graphics" 30) ||
-    fail "hung: $name: the window \"TAVLO Graphics\" did not appear in 30 s: $(cat "$work/app.log")"
-  wait_for_window "TAVLO Text" 30 >/dev/null || fail "hung: $name: the window \"TAVLO Text\" did not appear in 30 s"
+  start_app "$app" "$work" "$work/app.log"
   phase_done "$name: both windows appeared"
   sleep 0.5
   xdotool key ctrl+q

@@ -18,8 +18,6 @@
 const here = new URL('.', import.meta.url);
 const PROGRAM_NAME = 'playground';
 const SCRIPT = 'TAVLO.SCR';
-// The package's Run menu: Record Script and Playback Script (command ids).
-const RECORD_SCRIPT = 5, PLAYBACK_SCRIPT = 6;
 const SAVE_INTERVAL_MS = 1000;
 const DB_NAME = 'tavlo-playground', STORE = 'files';
 const MIRROR_PREFIX = 'tavlo-playground-unsaved:';
@@ -40,9 +38,9 @@ export function browserSupport() {
 // The shared page modules are classic scripts defining globals: loaded once.
 let sharedScripts = null;
 function loadSharedScripts() {
-  sharedScripts ??= Promise.all(['page_keys.js', 'page_windows.js'].map((name) => new Promise((resolve, reject) => {
-    if (name === 'page_windows.js' && typeof globalThis.TavloWindows !== 'undefined') return resolve();
-    if (name === 'page_keys.js' && typeof globalThis.TavloKeys !== 'undefined') return resolve();
+  const names = { 'page_keys.js': 'TavloKeys', 'page_windows.js': 'TavloWindows', 'page_storage.js': 'TavloStorage' };
+  sharedScripts ??= Promise.all(Object.keys(names).map((name) => new Promise((resolve, reject) => {
+    if (typeof globalThis[names[name]] !== 'undefined') return resolve();
     const script = document.createElement('script');
     script.src = new URL(name, here).href;
     script.async = false;  // in order: the windows use the keys
@@ -359,27 +357,14 @@ export function createPlayground(options) {
       onStatus(`No ${SCRIPT} yet: record one with Run > Record Script (Ctrl+R)`);
       return false;
     }
-    const link = document.createElement('a');
-    link.href = URL.createObjectURL(new Blob([bytes], { type: 'text/plain' }));
-    link.download = SCRIPT;
-    document.body.appendChild(link);
-    link.click();
-    setTimeout(() => { URL.revokeObjectURL(link.href); link.remove(); }, 60000);
+    TavloStorage.saveDownload(bytes);
     return true;
   }
 
-  // Why TAVLO.SCR cannot be loaded now ('' when it can): the running program
-  // records into it or plays it back, or has it open (Play One Script).
+  // Why TAVLO.SCR cannot be loaded now ('' when it can), as on the other pages.
   function loadRefusal() {
     if (!program || !windows) return '';
-    if (windows.menuChecked(RECORD_SCRIPT)) {
-      return `Record Script is on: stop recording (Ctrl+R) before loading ${SCRIPT}, or the recording would overwrite it`;
-    }
-    if (windows.menuChecked(PLAYBACK_SCRIPT)) return `Playback Script is on: stop playback (Ctrl+P) before loading ${SCRIPT}`;
-    if (program.scriptOpen) {
-      return `${SCRIPT} is open in the program (Play One Script): choose Playback Script twice to close it before loading`;
-    }
-    return '';
+    return TavloStorage.loadRefusal(windows.menuChecked, program.scriptOpen);
   }
 
   async function loadScript(file) {

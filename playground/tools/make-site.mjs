@@ -1,7 +1,7 @@
 // Fills the playground's static site folder with what the page loads besides
 // its own files:
 //   runtime/  the runtime (playground/runtime/*.js), the shared page modules
-//             (page_keys.js, page_windows.js, page_input.js, page.css, the same
+//             (page_keys.js, page_windows.js, page_input.js, page_storage.js, page.css, the same
 //             files the Emscripten pages use) and site.json;
 //   clang/    the pinned compiler: its modules, a trimmed copy of its resource
 //             archive (trim-resources.mjs) and a copy of its bundle.js without
@@ -56,7 +56,7 @@ function copyTree(source, target) {
 for (const name of fs.readdirSync(path.join(sourceDir, 'playground', 'runtime'))) {
   if (name.endsWith('.js')) copy(path.join(sourceDir, 'playground', 'runtime', name), path.join(siteDir, 'runtime', name));
 }
-for (const name of ['page_keys.js', 'page_windows.js', 'page_input.js', 'page.css']) {
+for (const name of ['page_keys.js', 'page_windows.js', 'page_input.js', 'page_storage.js', 'page.css']) {
   copy(path.join(webDir, name), path.join(siteDir, 'runtime', name));
 }
 

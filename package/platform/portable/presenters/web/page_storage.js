@@ -20,6 +20,36 @@ var TavloStorage = (function () {
   // The package's Run menu: Record Script and Playback Script (command ids).
   var RECORD_SCRIPT = 5, PLAYBACK_SCRIPT = 6;
 
+  // Why TAVLO.SCR cannot be loaded now ('' when it can): the program records
+  // into it or plays it back (the Run menu's check marks, menuChecked(id)), or
+  // has it open (Play One Script).
+  function loadRefusal(menuChecked, scriptOpen) {
+    if (menuChecked(RECORD_SCRIPT)) {
+      return 'Record Script is on: stop recording (Ctrl+R) before loading ' + SCRIPT +
+             ', or the recording would overwrite it';
+    }
+    if (menuChecked(PLAYBACK_SCRIPT)) {
+      return 'Playback Script is on: stop playback (Ctrl+P) before loading ' + SCRIPT;
+    }
+    if (scriptOpen) {
+      return SCRIPT + ' is open in the program (Play One Script): choose Playback Script twice ' +
+             'to close it before loading';
+    }
+    return '';
+  }
+
+  // Hands the script file's bytes to the browser's downloads.
+  function saveDownload(bytes) {
+    var link = document.createElement('a');
+    link.href = URL.createObjectURL(new Blob([bytes], { type: 'text/plain' }));
+    link.download = SCRIPT;
+    document.body.appendChild(link);
+    link.click();
+    // The browser reads the blob after the click returns, and on a busy
+    // machine that can take seconds: keep the URL alive well past that.
+    setTimeout(function () { URL.revokeObjectURL(link.href); link.remove(); }, 60000);
+  }
+
   // options: {say: function (text) for the status line, menuChecked: function (id)}.
   function create(options) {
     var say = options.say;
@@ -214,42 +244,24 @@ var TavloStorage = (function () {
         say('No ' + SCRIPT + ' yet: record one with Run > Record Script (Ctrl+R)');
         return;
       }
-      var link = document.createElement('a');
-      link.href = URL.createObjectURL(new Blob([data], { type: 'text/plain' }));
-      link.download = SCRIPT;
-      document.body.appendChild(link);
-      link.click();
-      // The browser reads the blob after the click returns, and on a busy
-      // machine that can take seconds: keep the URL alive well past that.
-      setTimeout(function () { URL.revokeObjectURL(link.href); link.remove(); }, 60000);
+      saveDownload(data);
     }
 
     // Why a file cannot be loaded now ('' when it can): while Record Script is on,
     // the recording's first line would replace the file loaded; while Playback
     // Script is on, the playback reads the file; a stream still open (Play One
     // Script) reads on where it stands.
-    function loadRefusal() {
-      if (menuChecked(RECORD_SCRIPT)) {
-        return 'Record Script is on: stop recording (Ctrl+R) before loading ' + SCRIPT +
-               ', or the recording would overwrite it';
-      }
-      if (menuChecked(PLAYBACK_SCRIPT)) {
-        return 'Playback Script is on: stop playback (Ctrl+P) before loading ' + SCRIPT;
-      }
-      if (scriptStreams > 0) {
-        return SCRIPT + ' is open in the program (Play One Script): choose Playback Script twice ' +
-               'to close it before loading';
-      }
-      return '';
+    function whyNotLoad() {
+      return loadRefusal(menuChecked, scriptStreams > 0);
     }
 
     function load(file) {
       if (!file) return;
-      var refusal = loadRefusal();
+      var refusal = whyNotLoad();
       if (refusal) { say(refusal); return; }
       var reader = new FileReader();
       reader.onload = function () {
-        var late = loadRefusal();  // recording or playback may have begun meanwhile
+        var late = whyNotLoad();  // recording or playback may have begun meanwhile
         if (late) { say(late); return; }
         try {
           FS.writeFile(STORAGE + '/' + SCRIPT, new Uint8Array(reader.result));
@@ -267,5 +279,5 @@ var TavloStorage = (function () {
     return { setUp: setUpStorage, leave: leave, download: download, load: load };
   }
 
-  return { create: create };
+  return { create: create, loadRefusal: loadRefusal, saveDownload: saveDownload };
 })();

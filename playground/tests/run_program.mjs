@@ -11,9 +11,9 @@
 // commands). Each run's message log, GIF recording (every frame) and last
 // picture must equal the native run's.
 //
-// The program is compiled as written, with the prelude's headers as text and
-// with the precompiled prelude, each twice; the times are printed, never judged.
-// The runs use the object compiled with the precompiled prelude.
+// The program is compiled as written and with the precompiled prelude; the runs
+// use the object compiled with the precompiled prelude. (The compile times are
+// bench/web_figures.mjs's.)
 import { execFileSync, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -41,17 +41,14 @@ function fail(message) {
 fs.rmSync(work, { recursive: true, force: true });
 fs.mkdirSync(work, { recursive: true });
 
-async function timed(label, tool, args, tree, outputs) {
-  const started = process.hrtime.bigint();
+async function step(label, tool, args, tree, outputs) {
   const result = await runTool(tool, args, tree, outputs);
-  const seconds = Number(process.hrtime.bigint() - started) / 1e9;
   if (result.log.trim() !== '') process.stdout.write(result.log);
   if (!result.ok) {
     console.log(`FAIL: ${label} failed`);
     process.exit(1);
   }
-  console.log(`${label}: ${seconds.toFixed(1)} s`);
-  return seconds;
+  console.log(`${label}: done`);
 }
 
 function sourceTree() {
@@ -61,36 +58,19 @@ function sourceTree() {
   return tree;
 }
 
-// ---- compile (the compiler's first run in this process pays its start-up:
-// the first figure includes it) and link
+// ---- compile and link
 const object = path.join(work, `${name}.o`);
 const plainObject = path.join(work, `${name}.plain.o`);
 const wasm = path.join(work, `${name}.wasm`);
 const pchTree = sourceTree();
 loadFile(config.pch, pchTree);
-const warm = path.join(work, 'warm.cpp');
-fs.writeFileSync(warm, 'int warm_up() { return 0; }\n');
-const warmTree = loadTree(work);
-await timed('compiler start-up and a one-line file', 'clang++',
-            [...config.compile, '-c', warm, '-o', `${warm}.o`], warmTree, [`${warm}.o`]);
-// Each compile twice, alternating: the first run of a part of the compiler in a
-// process is slower (the engine compiles its code lazily). The program as
-// written; with the prelude's headers read as text (-include), the translation
-// unit the precompiled header stands for; and with the precompiled header.
-const textObject = path.join(work, `${name}.text.o`);
-for (const round of [1, 2]) {
-  await timed(`compile ${name}.cpp as written (${round})`, 'clang++',
-              [...config.compile, '-c', program, '-o', plainObject], sourceTree(), [plainObject]);
-  await timed(`compile ${name}.cpp with the prelude as text (${round})`, 'clang++',
-              [...config.compile, '-include', config.prelude, '-c', program, '-o', textObject],
-              sourceTree(), [textObject]);
-  await timed(`compile ${name}.cpp with the precompiled prelude (${round})`, 'clang++',
-              [...config.compile, '-include-pch', config.pch, '-c', program, '-o', object],
-              pchTree, [object]);
-}
+await step(`compile ${name}.cpp as written`, 'clang++',
+           [...config.compile, '-c', program, '-o', plainObject], sourceTree(), [plainObject]);
+await step(`compile ${name}.cpp with the precompiled prelude`, 'clang++',
+           [...config.compile, '-include-pch', config.pch, '-c', program, '-o', object], pchTree, [object]);
 const linkTree = loadTree(config.lib);
 loadFile(object, linkTree);
-await timed(`link ${name}.wasm`, 'clang++', [object, ...config.link, '-o', wasm], linkTree, [wasm]);
+await step(`link ${name}.wasm`, 'clang++', [object, ...config.link, '-o', wasm], linkTree, [wasm]);
 console.log(`${name}.wasm: ${fs.statSync(wasm).size} bytes`);
 
 // The platform's options of each run (files are named in each build's own

@@ -226,8 +226,11 @@ enum : int {
 //   what comes later, each message one event.
 // - Mouse moves coalesce: a move that finds the previous move still waiting in
 //   the queue replaces it (as Windows does), and a move to the same position
-//   with the same buttons as the last one returned is no event. Moves outside the
-//   graphics window's client area are not reported (no capture).
+//   with the same buttons as the last one returned is no event. A press in the
+//   graphics window captures the mouse until its buttons are released (as
+//   Windows' SetCapture): meanwhile moves and the release are reported wherever
+//   they happen, at canvas coordinates outside the window's area too; moves
+//   outside it with no button held there are not reported.
 // - A click gives Mouse, then MouseUp when MouseRelease is on. Right button:
 //   RightMouse, then MouseUp with key 2 when MouseRelease is on too.
 // - A key with a character still gives Key (2) from its character; KeyUp comes

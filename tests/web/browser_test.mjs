@@ -441,6 +441,9 @@ try {
       ['an IndexedDB that never answers', () => {
         IDBFactory.prototype.open = function () { return {}; };
       }],
+      ['an IndexedDB that throws', () => {
+        IDBFactory.prototype.open = function () { throw new TypeError('x is not a function'); };
+      }],
     ];
     for (const [name, takeAway] of variants) {
       const tab = await newPage(takeAway);
@@ -456,8 +459,8 @@ try {
       await until(tab, `${name}: the recording closed`, () =>
         /TAVLO_PERIODIC/.test(window.tavloProbe.scriptText() || ''));
       const text = await scriptText(tab);
-      check(`${name}: the page says recordings will not survive a reload, and records in memory`,
-            mouseLines(text) === 1 && (await exitCode(tab)) === null,
+      check(`${name}: the page says recordings will not survive a reload (in plain words), and records in memory`,
+            mouseLines(text) === 1 && (await exitCode(tab)) === null && !/Error/.test(await statusText(tab)),
             `${JSON.stringify(await statusText(tab))}; file ${JSON.stringify(text)}`);
       await tab.close();
     }
@@ -527,6 +530,78 @@ try {
           old.split('\n').every((line) => line === '' || /^TAVLO_(MOUSE|KBD|PERIODIC)\(/.test(line)),
           JSON.stringify(old));
     await cubes.close();
+  });
+
+  // -------------------------------------------------------- 11. focus, capture, held keys
+  await group('focus, capture and held keys', async () => {
+    // A press in the window gives it the keys, even when a button of the page
+    // had the focus; Space then is the program's, not the button's.
+    const tab = await newPage();
+    await tab.goto(`${base}/cubes.html?seed=1`);
+    await waitFrames(tab, 3);
+    await tab.focus('#tavlo-download');
+    await clickClient(tab, 300, 300);
+    await tab.keyboard.press('Space');
+    const logging = () => tab.$$eval('section.window[data-title="TAVLO Graphics"] .menubar li.checked',
+                                     (items) => items.some((li) => li.textContent.includes('Logging')));
+    const before = await logging();
+    await ctrl(tab, 'L');
+    await until(tab, 'Ctrl+L reaching the program', (was) =>
+      [...document.querySelectorAll('section.window[data-title="TAVLO Graphics"] .menubar li.checked')]
+        .some((li) => li.textContent.includes('Logging')) !== was, before);
+    check('a press in the window gives it the keys: Ctrl+L reaches the program, Space does not press the ' +
+          'page\'s button that had the focus',
+          !/No TAVLO\.SCR/.test(await statusText(tab)), await statusText(tab));
+
+    // Ctrl pressed in the window, its release never seen (the person switched
+    // to another tab with Ctrl held), then q typed: a letter, not Ctrl+Q. The
+    // keys go straight to the page, so nothing but the events says what is held.
+    const keys = await tab.createCDPSession();
+    const key = (type, k, code, vk, modifiers) => keys.send('Input.dispatchKeyEvent',
+      { type, key: k, code, windowsVirtualKeyCode: vk, modifiers, ...(type === 'keyDown' && k.length === 1 ? { text: k } : {}) });
+    await clickClient(tab, 300, 300);
+    await key('rawKeyDown', 'Control', 'ControlLeft', 17, 2);
+    const other = await browser.newPage();
+    await other.bringToFront();
+    await other.close();
+    await tab.bringToFront();
+    await clickClient(tab, 300, 300);
+    await key('keyDown', 'q', 'KeyQ', 81, 0);
+    await key('keyUp', 'q', 'KeyQ', 81, 0);
+    await ctrl(tab, 'L');  // a real shortcut after it, awaited: the q has been taken
+    await until(tab, 'Ctrl+L after the q', (was) =>
+      [...document.querySelectorAll('section.window[data-title="TAVLO Graphics"] .menubar li.checked')]
+        .some((li) => li.textContent.includes('Logging')) === was, before);
+    check('Ctrl released while the window had no focus does not stay held: q afterwards does not quit',
+          (await exitCode(tab)) === null);
+    await tab.close();
+
+    // A drag from the window released outside it: the moves and the release
+    // arrive, at the program's coordinates outside its area (the capture).
+    const drag = await newPage();
+    await drag.goto(`${base}/drag.html`);
+    await until(drag, 'the drag page drawn', () => window.tavloProbe.framesOf('TAVLO Graphics') >= 1);
+    const box = await (await drag.$('section.window[data-title="TAVLO Graphics"] canvas')).boundingBox();
+    const recordingOn = (on) => until(drag, `Record Script ${on ? 'on' : 'off'}`, (want) =>
+      [...document.querySelectorAll('section.window[data-title="TAVLO Graphics"] .menubar li.checked')]
+        .some((li) => li.textContent.includes('Record')) === want, on);
+    await ctrl(drag, 'R');
+    await recordingOn(true);
+    await drag.mouse.move(box.x + 40, box.y + 100);
+    await drag.mouse.down();
+    await drag.mouse.move(box.x + 20, box.y + 100);
+    await drag.mouse.move(box.x - 30, box.y + 100);  // 30 pixels left of the client area
+    await drag.mouse.up();
+    await ctrl(drag, 'R');
+    await recordingOn(false);
+    const text = (await scriptText(drag)) || '';
+    const width = Math.round(box.width);
+    const left = -30 - Math.floor(width / 2);  // canvas x of client x -30 (origin at the centre)
+    check('a drag released outside the window: the move and the release arrive at their outside place',
+          new RegExp(`TAVLO_DRAG\\(${left}, -?\\d+, 1\\);`).test(text) &&
+          new RegExp(`TAVLO_UP\\(${left}, -?\\d+, 1\\);`).test(text),
+          JSON.stringify(text));
+    await drag.close();
   });
 } catch (error) {
   check('browser test ran to the end', false, error && error.stack ? error.stack : String(error));

@@ -44,9 +44,11 @@ var TavloKeys = (function () {
     return c !== undefined && String.fromCodePoint(c) === e.key ? c : 0;
   }
 
-  // The modifier bits the platform's typed-character rule needs: 1 Ctrl, 2 Alt.
+  // The modifier keys held with a key event: 1 Ctrl, 2 Alt, 4 Shift. The
+  // platform types characters by them and keeps its record of held modifiers
+  // in line with each key event's own state.
   function modifiers(e) {
-    return (e.ctrlKey ? 1 : 0) | (e.altKey ? 2 : 0);
+    return (e.ctrlKey ? 1 : 0) | (e.altKey ? 2 : 0) | (e.shiftKey ? 4 : 0);
   }
 
   // Whether the program takes the key from the browser: Ctrl shortcuts, even

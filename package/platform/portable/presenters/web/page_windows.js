@@ -3,6 +3,14 @@
 // front image; DOM input on them (and keys, through TavloKeys) becomes input
 // records for the program.
 //
+// Focus and capture follow Windows: a press anywhere in a window gives it the
+// keys (the frame takes the page's focus, so no button or editor of the page
+// gets them), and a press in its client area captures the mouse until the last
+// button is released: moves and the release arrive wherever they happen, in that
+// window's client coordinates. When the program loses the keys (the page loses
+// the focus, or the focus leaves for one of the page's own controls), it is told
+// (focusLost), so keys held then are not held for ever.
+//
 // This part does not care how the program runs: it is driven through the calls
 // it returns (createWindow, layOut, showWindow, destroyWindow, setMenu, present)
 // and hands every input record to the `send` function it was given. Input kinds
@@ -15,7 +23,7 @@ var TavloWindows = (function () {
   var MF_GRAYED = 0x1, MF_DISABLED = 0x2, MF_CHECKED = 0x8, MF_POPUP = 0x10, MF_SEPARATOR = 0x800;
   // Input records: {kind, id (the window; 0: the one with the focus when taken), a, b}.
   var INPUT = { buttonDown: 1, buttonUp: 2, keyDown: 3, keyUp: 4, command: 5, close: 6,
-                mouseMove: 7, rightDown: 8, rightUp: 9 };
+                mouseMove: 7, rightDown: 8, rightUp: 9, focusLost: 10 };
 
   function element(tag, className, text) {
     var e = document.createElement(tag);
@@ -134,6 +142,7 @@ var TavloWindows = (function () {
             e.preventDefault();
             e.stopPropagation();
             focusWindow(win.id);
+            takeKeys(win);
             if (openMenu && openMenu.list === list) closeMenus(); else openPullDown(win, title, list);
           });
           title.addEventListener('mouseenter', function () {
@@ -196,6 +205,87 @@ var TavloWindows = (function () {
       });
     }
 
+    // ------------------------------------------------------------ mouse
+
+    var capture = null;  // the window whose client area was pressed, until the last release
+
+    // A point of a mouse event in a window's client coordinates (outside its
+    // area too, while the window has the capture).
+    function where(win, e) {
+      var box = win.canvas.getBoundingClientRect();
+      return { x: Math.floor(e.clientX - box.left), y: Math.floor(e.clientY - box.top) };
+    }
+
+    // Mouse records carry the buttons held after them in c (1 left, 2 right),
+    // as Windows' wParam does.
+    function sendMouse(win, kind, e) {
+      var p = where(win, e);
+      send({ kind: kind, id: win.id, a: p.x, b: p.y, c: e.buttons & 3 });
+    }
+
+    // The live window whose client area the event is over, if any.
+    function windowUnder(e) {
+      var win = e.target && e.target.tavloWindow;
+      return win && windows[win.id] === win ? win : null;
+    }
+
+    // Moves and releases are taken at the document: with the capture they go
+    // to the captured window wherever they happen; without it, to the client
+    // area under the mouse.
+    function onMouseMove(e) {
+      if (capture && windows[capture.id] !== capture) capture = null;
+      var win = capture || windowUnder(e);
+      if (!win) return;
+      if (!capture) {
+        var p = where(win, e);
+        if (p.x < 0 || p.y < 0 || p.x >= win.canvas.width || p.y >= win.canvas.height) return;
+      }
+      sendMouse(win, INPUT.mouseMove, e);
+    }
+
+    function onMouseUp(e) {
+      if (e.button !== 0 && e.button !== 2) return;
+      if (capture && windows[capture.id] !== capture) capture = null;
+      var win = capture || windowUnder(e);
+      if ((e.buttons & 3) === 0) capture = null;
+      if (win) sendMouse(win, e.button === 0 ? INPUT.buttonUp : INPUT.rightUp, e);
+    }
+
+    // ------------------------------------------------------------ focus
+
+    var keysTaken = false;  // the program had the keys when last looked at
+
+    // Keys typed into the page's own fields and controls (text inputs, an
+    // editor, the page's buttons) stay there.
+    function isPageControl(target) {
+      return !!target && (target.tagName === 'INPUT' || target.tagName === 'TEXTAREA' ||
+                          target.tagName === 'SELECT' || target.isContentEditable || target.tagName === 'A' ||
+                          (target.tagName === 'BUTTON' && !!target.closest('.controls')));
+    }
+
+    function programHasKeys() {
+      if (typeof document.hasFocus === 'function' && !document.hasFocus()) return false;
+      if (isPageControl(document.activeElement)) return false;
+      return !options.takesKeys || options.takesKeys();
+    }
+
+    function takeKeys(win) {
+      if (document.activeElement !== win.element) win.element.focus({ preventScroll: true });
+      keysTaken = programHasKeys();
+    }
+
+    // Whenever the focus may have moved: once the program no longer has the
+    // keys, the window that had them hears so (keys held then are released),
+    // and a drag in progress loses its capture.
+    function focusMoved() {
+      var has = programHasKeys();
+      if (keysTaken && !has) {
+        capture = null;
+        send({ kind: INPUT.focusLost, id: windows[focusId] ? focusId : 0 });
+      }
+      keysTaken = has;
+    }
+
     function createWindow(w) {
       var win = { id: w.id, title: w.title };
       var frame = element('section', 'window');
@@ -223,9 +313,11 @@ var TavloWindows = (function () {
       win.menuBar.addEventListener('mousedown', function (e) {
         e.stopPropagation();
         focusWindow(win.id);
+        takeKeys(win);
       });
       frame.appendChild(win.menuBar);
       var canvas = element('canvas', 'client');
+      canvas.tavloWindow = win;
       canvas.style.background = colorOf(w.background);
       frame.appendChild(canvas);
       win.element = frame;
@@ -234,31 +326,21 @@ var TavloWindows = (function () {
       win.context = canvas.getContext('2d');
       frame.hidden = true;
 
-      frame.addEventListener('mousedown', function () { focusWindow(win.id); closeMenus(); });
-      var where = function (e) {
-        var box = canvas.getBoundingClientRect();
-        return { x: Math.floor(e.clientX - box.left), y: Math.floor(e.clientY - box.top) };
-      };
-      // Mouse records carry the buttons held after them in c (1 left, 2 right),
-      // as Windows' wParam does; the browser's context menu is not shown.
-      var sendMouse = function (kind, e) {
-        var p = where(e);
-        send({ kind: kind, id: win.id, a: p.x, b: p.y, c: e.buttons & 3 });
-      };
+      // The frame can hold the page's focus (not by Tab): a press anywhere in
+      // the window puts it there, so the keys typed next are the program's.
+      frame.tabIndex = -1;
+      frame.addEventListener('mousedown', function () {
+        focusWindow(win.id);
+        closeMenus();
+        takeKeys(win);
+      });
       canvas.addEventListener('mousedown', function (e) {
         if (e.button !== 0 && e.button !== 2) return;
-        e.preventDefault();
-        sendMouse(e.button === 0 ? INPUT.buttonDown : INPUT.rightDown, e);
+        e.preventDefault();  // no selection or drag of the canvas; the frame takes the focus
+        capture = win;
+        sendMouse(win, e.button === 0 ? INPUT.buttonDown : INPUT.rightDown, e);
       });
-      canvas.addEventListener('mouseup', function (e) {
-        if (e.button !== 0 && e.button !== 2) return;
-        sendMouse(e.button === 0 ? INPUT.buttonUp : INPUT.rightUp, e);
-      });
-      canvas.addEventListener('mousemove', function (e) {
-        var p = where(e);
-        if (p.x < 0 || p.y < 0 || p.x >= canvas.width || p.y >= canvas.height) return;
-        sendMouse(INPUT.mouseMove, e);
-      });
+      // The browser's context menu is not shown.
       canvas.addEventListener('contextmenu', function (e) { e.preventDefault(); });
       windows[w.id] = win;
       desktop().appendChild(frame);
@@ -313,12 +395,21 @@ var TavloWindows = (function () {
     }
 
     // Every window removed from the page and forgotten (a new program starts).
+    // When one of them had the keys, the desktop keeps them for the new
+    // program's windows (keys typed meanwhile wait for its first window).
     function clear() {
       closeMenus();
-      var shown = desktop().querySelectorAll('section.window');  // destroyed ones too
+      var place = desktop();
+      var hadKeys = place.contains(document.activeElement);
+      var shown = place.querySelectorAll('section.window');  // destroyed ones too
       for (var i = 0; i < shown.length; ++i) shown[i].remove();
       windows = {};
       focusId = 0;
+      capture = null;
+      if (hadKeys) {
+        if (place.tabIndex < 0 && !place.hasAttribute('tabindex')) place.tabIndex = -1;
+        place.focus({ preventScroll: true });
+      }
     }
 
     // The front image: COLORREF pixels (0x00BBGGRR, so bytes R, G, B, 0).
@@ -337,12 +428,9 @@ var TavloWindows = (function () {
     // ------------------------------------------------------------ keys
 
     function onKey(e, down) {
-      var target = e.target;
       if (options.takesKeys && !options.takesKeys()) return;
-      // Keys typed into the page's own fields (text inputs, an editor) stay there.
-      if (target && (target.tagName === 'INPUT' || target.tagName === 'TEXTAREA' ||
-                     target.tagName === 'SELECT' || target.isContentEditable || target.tagName === 'A' ||
-                     (target.tagName === 'BUTTON' && target.closest('.controls')))) return;
+      if (isPageControl(e.target)) return;
+      keysTaken = true;
       if (down && menuKey(e)) { e.preventDefault(); return; }
       var vk = TavloKeys.virtualKey(e);
       var printed = TavloKeys.printed(e);
@@ -361,6 +449,12 @@ var TavloWindows = (function () {
     document.addEventListener('mousedown', function (e) {
       if (!e.target.closest || !e.target.closest('.menubar')) closeMenus();
     });
+    window.addEventListener('mousemove', onMouseMove, true);
+    window.addEventListener('mouseup', onMouseUp, true);
+    window.addEventListener('blur', focusMoved);
+    document.addEventListener('focusout', function () { setTimeout(focusMoved, 0); });
+    document.addEventListener('focusin', focusMoved);
+    document.addEventListener('visibilitychange', focusMoved);
 
     return {
       createWindow: createWindow, layOut: layOut, showWindow: showWindow,

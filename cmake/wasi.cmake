@@ -42,11 +42,6 @@ set(wasi_dir ${CMAKE_BINARY_DIR}/wasi)
 # The build tree's public headers (package/CMakeLists.txt writes them).
 set(wasi_public_build_dir ${CMAKE_BINARY_DIR}/public)
 set(wasi_cc ${PROJECT_SOURCE_DIR}/playground/tools/wasi-cc.mjs)
-# The compiler's driver keeps its temporary files in /tmp and drops that folder
-# after each run, so nothing it reads or writes may lie there.
-if(wasi_dir MATCHES "^/tmp/")
-  message(FATAL_ERROR "TAVLO_WASI: the build folder must not be under /tmp")
-endif()
 
 # The same code generation for every file, the libraries' and the program's.
 # setjmp and longjmp (FreeType's and libpng's error exits) use WebAssembly's
@@ -58,6 +53,9 @@ set(wasi_cxx_flags -std=c++20 -Wall -Wextra -Wshadow -Wno-unused-parameter
 # What the WASI C library leaves out unless asked: the emulated process clocks
 # (std::clock) and getpid, both plain functions in libwasi-emulated-*.a.
 set(wasi_emulation -D_WASI_EMULATED_PROCESS_CLOCKS -D_WASI_EMULATED_GETPID)
+# The most memory a program may use (bytes, a multiple of 64 KiB): reaching it
+# ends the program with a message, instead of a page that grows without end.
+set(TAVLO_WASI_MEMORY_LIMIT 536870912)
 set(TAVLO_WASI_LINK_LIBRARIES -lsetjmp -lwasi-emulated-process-clocks -lwasi-emulated-getpid)
 
 # ---------------------------------------------------------------- generated headers
@@ -208,7 +206,9 @@ add_custom_command(
 
 # ---------------------------------------------------------------- a program's compile
 # The flags of a program's compile, which a precompiled header must share.
-set(TAVLO_WASI_PROGRAM_FLAGS ${TAVLO_WASI_FLAGS} -O1 -std=c++20)
+# Line tables (and nothing else of the debug information) let the page say at
+# which line of the program a trap happened; the libraries have none.
+set(TAVLO_WASI_PROGRAM_FLAGS ${TAVLO_WASI_FLAGS} -O1 -std=c++20 -gline-tables-only)
 set(wasi_prelude ${wasi_dir}/prelude.h)
 configure_file(${PROJECT_SOURCE_DIR}/playground/prelude.h ${wasi_prelude} COPYONLY)
 set(wasi_pch ${wasi_dir}/prelude.h.pch)
@@ -247,7 +247,8 @@ file(CONFIGURE OUTPUT ${wasi_dir}/playground.json CONTENT "{
   \"prelude\": \"${wasi_prelude}\",
   \"include\": \"${wasi_include}\",
   \"link\": [${link_libraries_json},
-           \"-Wl,-z,stack-size=1048576\", \"-Wl,--stack-first\"],
+           \"-Wl,-z,stack-size=1048576\", \"-Wl,--stack-first\",
+           \"-Wl,--max-memory=${TAVLO_WASI_MEMORY_LIMIT}\"],
   \"lib\": \"${wasi_dir}/lib\",
   \"fonts\": \"${wasi_dir}/fonts\"
 }

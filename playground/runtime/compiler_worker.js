@@ -116,12 +116,14 @@ const withoutPch = (flags) => flags.filter((flag, i) => flag !== '-include-pch' 
 
 function build({ id, files }) {
   const chunks = [];
-  const log = () => new TextDecoder().decode(chunks.reduce((all, c) => {
-    const joined = new Uint8Array(all.length + c.length);
-    joined.set(all);
-    joined.set(c, all.length);
-    return joined;
-  }, new Uint8Array(0)));
+  // The compiler's output, joined once (the compiler writes it in many small
+  // pieces: thousands of warnings are tens of thousands of chunks).
+  const log = () => {
+    const joined = new Uint8Array(chunks.reduce((n, c) => n + c.length, 0));
+    let at = 0;
+    for (const c of chunks) { joined.set(c, at); at += c.length; }
+    return new TextDecoder().decode(joined);
+  };
   const refused = files.filter((f) => !NAME.test(f.name) || f.name === 'sdk' || f.name === 'build');
   if (refused.length > 0) {
     const message = `file names are letters, digits, '_', '.', '+' and '-': ${refused.map((f) => f.name).join(', ')}`;
@@ -154,7 +156,10 @@ function build({ id, files }) {
       objectFiles[`${object}.o`] = bytes;
     }
   }
-  if (!ok) return { ok, log: log(), diagnostics: parseDiagnostics(log(), objects) };
+  if (!ok) {
+    const text = log();
+    return { ok, log: text, diagnostics: parseDiagnostics(text, objects) };
+  }
   postMessage({ type: 'status', id, text: 'linking' });
   const linkTree = { sdk, build: objectFiles };
   const result = run('clang++', [...Object.keys(objectFiles).map((o) => `/build/${o}`), ...site.link,

@@ -11,15 +11,18 @@
 //     folder again at each run.
 //
 //   import { createPlayground, browserSupport } from './runtime/playground_runtime.js';
-//   const pg = createPlayground({ desktop, onStatus, onProgress, onOutput, onExit });
+//   const pg = createPlayground({ desktop, onStatus, onProgress, onOutput, onExit, onFiles });
 //   await pg.ready;
 //   const { ok, diagnostics, log } = await pg.run([{ name: 'main.cpp', text }], { args: ['--seed=1'] });
 //   pg.stop();
+import { codeOffset } from './trap.js';
+
 const here = new URL('.', import.meta.url);
+const KEPT_MB = 16;  // the largest file the page keeps (program_worker.js: KEPT_BYTES)
 const PROGRAM_NAME = 'playground';
 const SCRIPT = 'TAVLO.SCR';
 const SAVE_INTERVAL_MS = 1000;
-const DB_NAME = 'tavlo-playground', STORE = 'files';
+const DB_NAME = 'tavlo-playground', STORE = 'files', INDEX = 'index';
 const MIRROR_PREFIX = 'tavlo-playground-unsaved:';
 
 // null when this browser can run programs, else a line saying which can.
@@ -53,28 +56,53 @@ function loadSharedScripts() {
 
 // ------------------------------------------------------------------ storage
 
+// Version 2 keeps an index (name -> {size, mtime}) beside the files' bytes, so
+// a visit and a run read only the index, and a file's bytes when it is opened.
 function openDatabase() {
   return new Promise((resolve) => {
     let request;
     try {
-      request = indexedDB.open(DB_NAME, 1);
+      request = indexedDB.open(DB_NAME, 2);
     } catch (error) {
       resolve(null);
       return;
     }
     const timer = setTimeout(() => resolve(null), 8000);  // one that never answers
-    request.onupgradeneeded = () => request.result.createObjectStore(STORE);
+    request.onupgradeneeded = (event) => {
+      const db = request.result;
+      if (!db.objectStoreNames.contains(STORE)) db.createObjectStore(STORE);
+      const index = db.createObjectStore(INDEX);
+      if (event.oldVersion >= 1) {
+        // The files of version 1: their index is made from them once.
+        const cursorRequest = request.transaction.objectStore(STORE).openCursor();
+        cursorRequest.onsuccess = () => {
+          const cursor = cursorRequest.result;
+          if (!cursor) return;
+          index.put({ size: cursor.value.bytes.byteLength, mtime: cursor.value.mtime }, cursor.key);
+          cursor.continue();
+        };
+      }
+    };
     request.onsuccess = () => { clearTimeout(timer); resolve(request.result); };
     request.onerror = () => { clearTimeout(timer); resolve(null); };
   });
 }
 
-// The program's folder: name -> bytes, kept in IndexedDB (memory alone when
-// there is none that answers). A write is saved within a second, and what is
-// unsaved when the page is left is copied to localStorage at once, which the
-// next visit reads back.
+function requestResult(request) {
+  return new Promise((resolve, reject) => {
+    request.onsuccess = () => resolve(request.result);
+    request.onerror = () => reject(request.error);
+  });
+}
+
+// The program's folder: name -> {size, mtime} in memory, each file's bytes in
+// IndexedDB (memory alone when there is none that answers), read when a
+// program opens the file or the person downloads it. A write is saved within a
+// second, and what is unsaved when the page is left is copied to localStorage
+// at once, which the next visit reads back. A file larger than KEPT_BYTES is
+// not kept (a program's run has it while it runs).
 function createFolderStore(say) {
-  const files = new Map();
+  const files = new Map();      // name -> {size, mtime, bytes (null: in IndexedDB only)}
   const unsaved = new Set();
   let db = null;
   let saving = false, timer = null, lastSave = -Infinity;
@@ -82,16 +110,14 @@ function createFolderStore(say) {
   const ready = (async () => {
     db = await openDatabase();
     if (db) {
-      await new Promise((resolve) => {
-        const request = db.transaction(STORE).objectStore(STORE).openCursor();
-        request.onsuccess = () => {
-          const cursor = request.result;
-          if (!cursor) return resolve();
-          files.set(cursor.key, { bytes: new Uint8Array(cursor.value.bytes), mtime: cursor.value.mtime });
-          cursor.continue();
-        };
-        request.onerror = () => resolve();
-      });
+      try {
+        const transaction = db.transaction(INDEX);
+        const store = transaction.objectStore(INDEX);
+        const [keys, values] = await Promise.all([requestResult(store.getAllKeys()), requestResult(store.getAll())]);
+        keys.forEach((name, i) => files.set(name, { size: values[i].size, mtime: values[i].mtime, bytes: null }));
+      } catch (error) {
+        say('The browser\'s storage (IndexedDB) cannot be read: the program\'s files start empty');
+      }
     } else {
       say('The browser\'s storage (IndexedDB) cannot be used: recordings will not survive a reload of the page');
     }
@@ -105,7 +131,7 @@ function createFolderStore(say) {
         const stored = files.get(name);
         if (entry && typeof entry.bytes === 'string' && (!stored || entry.mtime >= stored.mtime)) {
           const bytes = Uint8Array.from(entry.bytes, (c) => c.charCodeAt(0) & 255);
-          files.set(name, { bytes, mtime: entry.mtime });
+          files.set(name, { size: bytes.length, mtime: entry.mtime, bytes });
           unsaved.add(name);
         } else {
           localStorage.removeItem(key);
@@ -127,18 +153,35 @@ function createFolderStore(say) {
     unsaved.clear();
     saving = true;
     lastSave = performance.now();
-    const transaction = db.transaction(STORE, 'readwrite');
-    const store = transaction.objectStore(STORE);
+    let transaction;
+    try {
+      transaction = db.transaction([STORE, INDEX], 'readwrite');
+    } catch (error) {
+      names.forEach((name) => unsaved.add(name));
+      saving = false;
+      say(`The program's files could not be saved in the browser's storage`);
+      return;
+    }
+    const store = transaction.objectStore(STORE), index = transaction.objectStore(INDEX);
     for (const name of names) {
       const entry = files.get(name);
-      if (entry) store.put({ bytes: entry.bytes.slice().buffer, mtime: entry.mtime }, name);
-      else store.delete(name);
+      if (entry && entry.bytes) {
+        store.put({ bytes: entry.bytes.slice().buffer, mtime: entry.mtime }, name);
+        index.put({ size: entry.size, mtime: entry.mtime }, name);
+      } else if (!entry) {
+        store.delete(name);
+        index.delete(name);
+      }
     }
     const done = (ok) => {
       saving = false;
       if (ok) {
         for (const name of names) {
-          if (!unsaved.has(name)) try { localStorage.removeItem(MIRROR_PREFIX + name); } catch (error) { /* none */ }
+          if (unsaved.has(name)) continue;
+          try { localStorage.removeItem(MIRROR_PREFIX + name); } catch (error) { /* none */ }
+          // Saved: the bytes are read from IndexedDB again when needed.
+          const entry = files.get(name);
+          if (entry) entry.bytes = null;
         }
       } else {
         names.forEach((name) => unsaved.add(name));
@@ -150,9 +193,24 @@ function createFolderStore(say) {
     transaction.onerror = transaction.onabort = () => done(false);
   }
 
+  // A file's bytes (null when there is none).
+  async function get(name) {
+    await ready;
+    const entry = files.get(name);
+    if (!entry) return null;
+    if (entry.bytes) return entry.bytes;
+    if (!db) return null;
+    try {
+      const value = await requestResult(db.transaction(STORE).objectStore(STORE).get(name));
+      return value ? new Uint8Array(value.bytes) : null;
+    } catch (error) {
+      return null;
+    }
+  }
+
   function set(name, bytes) {
     if (bytes === null) files.delete(name);
-    else files.set(name, { bytes, mtime: Date.now() });
+    else files.set(name, { size: bytes.length, mtime: Date.now(), bytes });
     unsaved.add(name);
     schedule();
   }
@@ -163,6 +221,7 @@ function createFolderStore(say) {
       const entry = files.get(name);
       try {
         if (!entry) { localStorage.removeItem(MIRROR_PREFIX + name); continue; }
+        if (!entry.bytes) continue;
         let text = '';
         for (let i = 0; i < entry.bytes.length; i += 8192) {
           text += String.fromCharCode.apply(null, entry.bytes.subarray(i, i + 8192));
@@ -175,8 +234,11 @@ function createFolderStore(say) {
 
   return {
     ready,
-    get: (name) => (files.has(name) ? files.get(name).bytes : null),
-    all: () => Object.fromEntries([...files].map(([name, entry]) => [name, entry.bytes.slice()])),
+    get,
+    has: (name) => files.has(name),
+    // The files as {name: {size, mtime}}, sorted by name.
+    list: () => Object.fromEntries([...files].sort(([a], [b]) => (a < b ? -1 : a > b ? 1 : 0))
+      .map(([name, entry]) => [name, { size: entry.size, mtime: entry.mtime }])),
     set,
     leave,
     persistent: () => db !== null,
@@ -191,6 +253,7 @@ export function createPlayground(options) {
   const onProgress = options.onProgress || noop;
   const onOutput = options.onOutput || noop;
   const onExit = options.onExit || noop;
+  const onFiles = options.onFiles || noop;
   const store = createFolderStore(onStatus);
   let windows = null;
   let program = null;        // {worker, scriptOpen}
@@ -254,15 +317,11 @@ export function createPlayground(options) {
         else program.queued.push(message);
       },
       // Keys reach the program only while one of its windows has the focus
-      // (the last press on the page was inside the desktop).
-      takesKeys: () => program !== null && desktopFocused,
+      // (a press in a window gives it the focus; one on the editor takes it back).
+      takesKeys: () => program !== null && options.desktop.contains(document.activeElement),
     });
     return windows;
   }
-  let desktopFocused = false;
-  document.addEventListener('mousedown', (event) => {
-    desktopFocused = options.desktop.contains(event.target);
-  }, true);
 
   function stop(reason = 'stopped') {
     if (!program) return false;
@@ -297,20 +356,21 @@ export function createPlayground(options) {
       return { ok: false, diagnostics: built.diagnostics, log: built.log };
     }
     await store.ready;
+    const code = codeOffset(new Uint8Array(built.wasm));
     const module = await WebAssembly.compile(built.wasm);
     if (id !== builds) return { ok: false, diagnostics: [], log: 'another run began' };
     stop();
     clearDesktop();
     const shown = ensureWindows();
     const worker = new Worker(new URL('program_worker.js', here), { type: 'module' });
-    const current = { worker, scriptOpen: false, started: false, queued: [] };
+    const current = { worker, scriptOpen: false, started: false, queued: [], deletions: new Map() };
     program = current;
     worker.onmessage = (event) => {
       if (program !== current) return;
       const m = event.data;
       if (m.type === 'loaded') {
         worker.postMessage({ type: 'start', module, args: [PROGRAM_NAME, ...(runOptions.args || [])],
-                             files: store.all(), site });
+                             files: store.list(), site, codeOffset: code, sources: files.map((f) => f.name) });
         current.started = true;
         current.queued.forEach((queued) => worker.postMessage(queued));
         current.queued = [];
@@ -320,20 +380,36 @@ export function createPlayground(options) {
         const title = counters.titles[m.id];
         counters.presents += 1;
         counters.frames[title] = (counters.frames[title] || 0) + 1;
+      } else if (m.type === 'debug') {
+        // OutputDebugStringA: the browser's console, where a page's developer looks.
+        const skipped = m.dropped ? `[${m.dropped} characters of debug output skipped]\n` : '';
+        console.debug(skipped + m.text.replace(/\n$/, ''));
       } else if (m.type === 'call') {
-        if (m.name === 'debugOutput') {
-          console.debug(m.args[0].replace(/\n$/, ''));
-          return;
-        }
         if (m.name === 'createWindow') counters.titles[m.args[0].id] = m.args[0].title;
         shown[m.name](...m.args);
       } else if (m.type === 'waited') {
         counters.waits += 1;
         if (!m.woken && m.timeout > 0) counters.expired += 1;
       } else if (m.type === 'output') {
-        onOutput(m.stream, m.text);
+        // A batch that dropped part of itself is longer than the output pane
+        // keeps anyway: the pane says its start is dropped.
+        for (const part of m.parts) onOutput(part.stream, part.text);
+      } else if (m.type === 'read') {
+        store.get(m.name).then((bytes) => worker.postMessage({ type: 'read', request: m.request, bytes }));
       } else if (m.type === 'file') {
-        store.set(m.name, m.bytes === null ? null : new Uint8Array(m.bytes));
+        if (m.large) {
+          // The program's own run keeps it; an older copy would only mislead the next.
+          if (store.has(m.name)) store.set(m.name, null);
+          onStatus(`${m.name} (${(m.size / 1048576).toFixed(1)} MB) is larger than the ${KEPT_MB} MB a file ` +
+                   'may have to be kept in the browser: it lasts until the program ends');
+        } else {
+          store.set(m.name, m.bytes === null ? null : new Uint8Array(m.bytes));
+        }
+        onFiles(store.list());
+      } else if (m.type === 'deleted') {
+        const answer = current.deletions.get(m.name);
+        current.deletions.delete(m.name);
+        if (answer) answer(m.refused);
       } else if (m.type === 'script') {
         current.scriptOpen = m.open;
       } else if (m.type === 'exit') {
@@ -341,7 +417,8 @@ export function createPlayground(options) {
         worker.terminate();
         const text = m.code === null ? m.reason : `the program ended with exit code ${m.code}`;
         onStatus(text);
-        onExit({ code: m.code, reason: m.reason });
+        for (const answer of current.deletions.values()) answer('');
+        onExit({ code: m.code, reason: m.reason, file: m.file || null, line: m.line || 0 });
       }
     };
     worker.onerror = (event) => {
@@ -351,14 +428,45 @@ export function createPlayground(options) {
     return { ok: true, diagnostics: built.diagnostics, log: built.log };
   }
 
-  function download() {
-    const bytes = store.get(SCRIPT);
+  async function download() {
+    const bytes = await store.get(SCRIPT);
     if (!bytes) {
       onStatus(`No ${SCRIPT} yet: record one with Run > Record Script (Ctrl+R)`);
       return false;
     }
     TavloStorage.saveDownload(bytes);
     return true;
+  }
+
+  // Any file of the program's folder, downloaded under its own name.
+  async function downloadFile(name) {
+    const bytes = await store.get(name);
+    if (!bytes) return false;
+    const link = document.createElement('a');
+    link.href = URL.createObjectURL(new Blob([bytes], { type: 'application/octet-stream' }));
+    link.download = name.replace(/^.*\//, '');
+    document.body.appendChild(link);
+    link.click();
+    setTimeout(() => { URL.revokeObjectURL(link.href); link.remove(); }, 60000);
+    return true;
+  }
+
+  // Deletes a file of the program's folder, also from a running program's
+  // folder; refused (the answer says why) while the program has it open.
+  async function deleteFile(name) {
+    await store.ready;
+    if (!store.has(name)) return `${name} is not one of the program's files`;
+    if (program && program.started) {
+      const current = program;
+      const refused = await new Promise((resolve) => {
+        current.deletions.set(name, resolve);
+        current.worker.postMessage({ type: 'delete', name });
+      });
+      if (refused) return `${name} cannot be deleted now: ${refused}`;
+    }
+    store.set(name, null);
+    onFiles(store.list());
+    return '';
   }
 
   // Why TAVLO.SCR cannot be loaded now ('' when it can), as on the other pages.
@@ -381,10 +489,12 @@ export function createPlayground(options) {
     }
     await store.ready;
     store.set(SCRIPT, bytes);
+    onFiles(store.list());
     // A running program reads its folder in its Worker: the file goes there too.
     if (program) program.worker.postMessage({ type: 'file', name: SCRIPT, bytes: bytes.slice() });
-    onStatus(`Loaded ${file.name} as ${SCRIPT} (${bytes.length} bytes): play it with Run > Playback Script (Ctrl+P)`);
-    return new TextDecoder().decode(bytes);
+    const text = `Loaded ${file.name} as ${SCRIPT} (${bytes.length} bytes): play it with Run > Playback Script (Ctrl+P)`;
+    onStatus(text);
+    return text;
   }
 
   function leave() {
@@ -403,9 +513,13 @@ export function createPlayground(options) {
     get running() { return program !== null; },
     downloadScript: download,
     loadScript,
+    // The program's folder as the page keeps it: {name: {size, mtime}}.
+    files: async () => { await store.ready; return store.list(); },
+    downloadFile,
+    deleteFile,
     // The program's folder as the page keeps it (TAVLO.SCR), for a test or a view.
-    scriptText: () => {
-      const bytes = store.get(SCRIPT);
+    scriptText: async () => {
+      const bytes = await store.get(SCRIPT);
       return bytes ? new TextDecoder().decode(bytes) : null;
     },
     counters,

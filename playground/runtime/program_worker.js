@@ -5,19 +5,34 @@
 // the Worker's event loop runs while the program waits, so input arrives. The
 // page stops a program with Worker.terminate(), also one that never waits.
 //
-// Messages in:  {type: 'start', module, args, files: {name: bytes}, site (runtime/site.json)}
+// Messages in:  {type: 'start', module, args, files: {name: {size, mtime}}, site (runtime/site.json),
+//                codeOffset (where the module's code starts), sources (the program's file names)}
+//                                         the program's folder as the page keeps it: each
+//                                         file's bytes are asked for when the program opens it
+//               {type: 'read', request, bytes} the bytes asked for (null: none)
 //               {type: 'input', record}   a TavloInput record from the page
 //               {type: 'file', name, bytes} the page loaded a file into the folder
+//               {type: 'delete', name}    the person deletes a file of the folder
 //               {type: 'leave'}           the page is being left
 // Messages out: {type: 'call', name, args} the windows' calls (TavloWindows)
 //               {type: 'present', id, width, height, pixels} a frame (buffer transferred)
-//               {type: 'output', stream, text}
-//               {type: 'file', name, bytes}   a file of the program's folder changed (null: removed)
+//               {type: 'output', parts: [{stream, text}], dropped} what the program
+//                                          printed since the last batch
+//               {type: 'debug', text, dropped}  debug output (the call log) since the last batch
+//               {type: 'read', request, name}   the bytes of a file of the folder, please
+//               {type: 'file', name, bytes}   a file of the program's folder changed (null: removed;
+//                                         for a file larger than the page keeps, {name, size, large: true})
+//               {type: 'deleted', name, refused} the answer to 'delete' ('' when done)
 //               {type: 'script', open}    whether TAVLO.SCR is open in the program
 //               {type: 'waited', timeout, woken}
-//               {type: 'exit', code, reason}
+//               {type: 'exit', code, reason, file, line}  a trap's reason says what most
+//                                         likely happened; file and line: where, when known
 import { openSiteCache } from './site_cache.js';
+import { describeTrap } from './trap.js';
 import { createWasi, ProcExit } from './wasi.js';
+
+// A trap's stack reaches from the C library's abort() back to the program's own code.
+Error.stackTraceLimit = 64;
 
 const SCRIPT = 'TAVLO.SCR';
 // page_input.js, the same queue and wait as the Emscripten pages', is a classic
@@ -30,17 +45,107 @@ let instance = null;
 let wasi = null;
 let memory = null;
 let lastShown = 0;        // the window shown last: it has the keys until a click says otherwise
+
+// What the program shows and prints reaches the page in batches, at most one
+// per display frame, whatever the program does: a program that prints or draws
+// without end (and never waits) costs the page one message a frame, and only
+// the last part of its output is sent (as much as the page's pane keeps).
+const BATCH_MS = 16;
+const OUTPUT_KEPT = 200000;   // characters of standard output and error per batch
+const DEBUG_KEPT = 65536;     // characters of debug output per batch
+let lastBatch = 0;
+const frames = new Map();    // window id -> {pixels (address), width, height}: the latest frame not yet sent
+let output = [];             // [{stream, text}] not yet sent
+let outputLength = 0, outputDropped = 0;
+let debugParts = [], debugLength = 0, debugDropped = 0;
+
+function keepLast(parts, length, kept) {
+  let dropped = 0;
+  while (length - dropped > kept && parts.length > 0) {
+    const first = parts[0];
+    const text = typeof first === 'string' ? first : first.text;
+    const cut = Math.min(text.length, length - dropped - kept);
+    if (cut === text.length) parts.shift();
+    else if (typeof first === 'string') parts[0] = text.slice(cut);
+    else parts[0] = { stream: first.stream, text: text.slice(cut) };
+    dropped += cut;
+  }
+  return dropped;
+}
+
+function sendBatch() {
+  lastBatch = performance.now();
+  for (const [id, frame] of frames) {
+    const end = frame.pixels + frame.width * frame.height * 4;
+    if (end <= memory.buffer.byteLength) {
+      const copy = new Uint8Array(memory.buffer, frame.pixels, frame.width * frame.height * 4).slice();
+      postMessage({ type: 'present', id, width: frame.width, height: frame.height, pixels: copy }, [copy.buffer]);
+    }
+  }
+  frames.clear();
+  if (output.length) {
+    postMessage({ type: 'output', parts: output, dropped: outputDropped });
+    output = [];
+    outputLength = outputDropped = 0;
+  }
+  if (debugParts.length) {
+    postMessage({ type: 'debug', text: debugParts.join(''), dropped: debugDropped });
+    debugParts = [];
+    debugLength = debugDropped = 0;
+  }
+}
+
+// A batch goes out when a display frame has passed since the last one.
+function batchDue() {
+  if (performance.now() - lastBatch >= BATCH_MS) sendBatch();
+}
+
+function printed(stream, text) {
+  const last = output[output.length - 1];
+  if (last && last.stream === stream && last.text.length < 4096) last.text += text;
+  else output.push({ stream, text });
+  outputLength += text.length;
+  if (outputLength > OUTPUT_KEPT * 2) {
+    const dropped = keepLast(output, outputLength, OUTPUT_KEPT);
+    outputLength -= dropped;
+    outputDropped += dropped;
+  }
+  batchDue();
+}
 let waiting = false;      // the program is suspended in wait
+
+// The program's folder: files the page keeps are copied back to it as they
+// change; a file larger than KEPT_BYTES lives only as long as the run (the
+// page is told its size, not sent its bytes again and again), and all the
+// folder's files together may hold FOLDER_BYTES (then a write fails as on a
+// full disk), so a program writing without end cannot fill the page's memory.
+const KEPT_BYTES = 16 << 20;
+const FOLDER_BYTES = 256 << 20;
 const pending = new Map();  // name -> bytes of changed files not yet posted
 let flushTimer = null;
 
 function flushFiles() {
   if (flushTimer !== null) { clearTimeout(flushTimer); flushTimer = null; }
   for (const [name, data] of pending) {
+    if (data !== null && data.length > KEPT_BYTES) {
+      postMessage({ type: 'file', name, size: data.length, large: true });
+      continue;
+    }
     const copy = data === null ? null : data.slice();
     postMessage({ type: 'file', name, bytes: copy }, copy ? [copy.buffer] : []);
   }
   pending.clear();
+}
+
+// The bytes of a file of the page's folder, asked for when the program opens it.
+const reads = new Map();  // request -> resolve
+let nextRead = 1;
+function readFromPage(name) {
+  return new Promise((resolve, reject) => {
+    const request = nextRead++;
+    reads.set(request, (bytes) => (bytes ? resolve(bytes) : reject(new Error(`${name}: not kept`))));
+    postMessage({ type: 'read', request, name });
+  });
 }
 
 function fileChanged(root, name, data) {
@@ -59,7 +164,12 @@ const cString = (ptr) => {
 };
 
 function pageImports(wasi) {
-  const call = (name, ...args) => postMessage({ type: 'call', name, args });
+  // The windows' calls keep their order with the frames: what was drawn before
+  // a window changes goes first.
+  const call = (name, ...args) => {
+    sendBatch();
+    postMessage({ type: 'call', name, args });
+  };
   return {
     present_in_page: () => 1,
     create_window(id, title, left, top, background, closable) {
@@ -74,9 +184,11 @@ function pageImports(wasi) {
     },
     destroy_window(id) { call('destroyWindow', id); },
     set_menu(id, model) { call('setMenu', id, JSON.parse(cString(model))); },
+    // The front image stays where it is until the window changes (a call,
+    // which sends the batch first): it is copied when the batch goes out.
     present(id, pixels, width, height) {
-      const copy = new Uint8Array(memory.buffer, pixels, width * height * 4).slice();
-      postMessage({ type: 'present', id, width, height, pixels: copy }, [copy.buffer]);
+      frames.set(id, { pixels, width, height });
+      batchDue();
     },
     next_input(record) {
       const next = input.next();
@@ -86,6 +198,7 @@ function pageImports(wasi) {
       return 1;
     },
     wait: new WebAssembly.Suspending(async (timeout) => {
+      sendBatch();
       waiting = true;
       try {
         const woken = await input.wait(timeout);
@@ -94,30 +207,62 @@ function pageImports(wasi) {
         waiting = false;
       }
     }),
-    debug_output(text) { postMessage({ type: 'call', name: 'debugOutput', args: [cString(text)] }); },
+    debug_output(text) {
+      const line = cString(text);
+      debugParts.push(line);
+      debugLength += line.length;
+      if (debugLength > DEBUG_KEPT * 2) {
+        const dropped = keepLast(debugParts, debugLength, DEBUG_KEPT);
+        debugLength -= dropped;
+        debugDropped += dropped;
+      }
+      batchDue();
+    },
     now: () => performance.now(),
   };
 }
 
 // The faces the package reads at /fonts: each fetched when the program first
 // opens it (Cache Storage keeps them), so a program downloads only those it uses.
-async function fontFetchers(site) {
+async function fonts(site) {
   const cache = await openSiteCache(site);
   const base = new URL('../', import.meta.url);
-  const fetchers = {};
+  const entries = {};
   for (const path of site.files.filter((p) => p.startsWith('sdk/fonts/'))) {
-    fetchers[path.slice('sdk/fonts/'.length)] = async () =>
-      new Uint8Array(await (await cache.fetchFile(new URL(path, base).href, path)).arrayBuffer());
+    entries[path.slice('sdk/fonts/'.length)] = {
+      load: async () => new Uint8Array(await (await cache.fetchFile(new URL(path, base).href, path)).arrayBuffer()),
+    };
   }
-  return fetchers;
+  return entries;
 }
 
-async function start({ module, args, files, site }) {
+// The most memory a program may have: the link's --max-memory (bytes).
+let memoryLimit = 0;
+function memoryLimitOf(site) {
+  const flag = (site.link || []).map((f) => /--max-memory=(\d+)/.exec(f)).find(Boolean);
+  return flag ? Number(flag[1]) : 4 * 1024 * 1024 * 1024;
+}
+
+// Whether the program ran out of memory: `new` said so (the exported flag), or
+// the memory is so close to its limit that a plain malloc() failed.
+function ranOutOfMemory() {
+  try {
+    if (instance.exports.tavlo_page_out_of_memory && instance.exports.tavlo_page_out_of_memory()) return true;
+  } catch (error) { /* not callable after all */ }
+  return memory !== null && memory.buffer.byteLength + (16 << 20) > memoryLimit;
+}
+
+async function start({ module, args, files, site, codeOffset, sources }) {
+  const folder = {};
+  for (const [name, { size, mtime }] of Object.entries(files)) {
+    folder[name] = { size, mtime, load: () => readFromPage(name) };
+  }
+  memoryLimit = memoryLimitOf(site);
   wasi = createWasi({
     args,
-    folders: { '/': files, '/fonts': {} },
-    later: { '/fonts': await fontFetchers(site) },
-    write: (stream, text) => postMessage({ type: 'output', stream, text }),
+    folders: { '/': folder, '/fonts': await fonts(site) },
+    capacity: { '/': FOLDER_BYTES },
+    write: printed,
     changed: fileChanged,
     opened: (root, name) => { if (root === '/' && name === SCRIPT) postMessage({ type: 'script', open: true }); },
     closed: (root, name) => {
@@ -132,7 +277,7 @@ async function start({ module, args, files, site }) {
   });
   memory = instance.exports.memory;
   wasi.setMemory(memory);
-  let code = 0, reason = '';
+  let code = 0, reason = '', trap = null;
   try {
     await WebAssembly.promising(instance.exports._start)();
   } catch (error) {
@@ -140,24 +285,13 @@ async function start({ module, args, files, site }) {
       code = error.code;
     } else {
       code = null;
-      reason = `the program stopped: ${error && error.message ? error.message : error}${trapHint(error)}`;
+      trap = describeTrap(error, { module, codeOffset, files: sources, outOfMemory: ranOutOfMemory(), memoryLimit });
+      reason = trap.text;
     }
   }
   flushFiles();
-  postMessage({ type: 'exit', code, reason });
-}
-
-// What a trap most often means in a student's program. The stack lies below
-// the program's data (linked with --stack-first), so running past its 1 MB
-// leaves the memory instead of overwriting the program's variables.
-function trapHint(error) {
-  const text = String(error && error.message ? error.message : error);
-  if (/out of bounds/.test(text)) {
-    return ' (a pointer or index outside the program\'s memory, or the stack (1 MB) overflowing: ' +
-           'a recursion too deep or a local array too large)';
-  }
-  if (/call stack/i.test(text)) return ' (a recursion too deep)';
-  return '';
+  sendBatch();
+  postMessage({ type: 'exit', code, reason, file: trap && trap.file, line: trap && trap.line });
 }
 
 onmessage = (event) => {
@@ -168,8 +302,16 @@ onmessage = (event) => {
     });
   } else if (message.type === 'input') {
     input.push(message.record);
+  } else if (message.type === 'read') {
+    const resolve = reads.get(message.request);
+    reads.delete(message.request);
+    if (resolve) resolve(message.bytes);
   } else if (message.type === 'file') {
     if (wasi) wasi.setFile('/', message.name, message.bytes);
+  } else if (message.type === 'delete') {
+    const open = wasi && wasi.isOpen('/', message.name);
+    if (wasi && !open) wasi.setFile('/', message.name, null);
+    postMessage({ type: 'deleted', name: message.name, refused: open ? 'the program has it open' : '' });
   } else if (message.type === 'leave') {
     // The windows hear that the session ends (a recording writes its counted
     // periodic line), while the program waits; then the files go to the page.

@@ -3,9 +3,15 @@
 // are given to the program: "/" (its current folder: TAVLO.SCR and whatever
 // it writes) and "/fonts" (the faces the package reads). What it does not know
 // answers ENOSYS.
+//
+// A file may be given without its bytes, with a function that loads them: it is
+// loaded when the program first opens it (the call suspends the program through
+// WebAssembly.Suspending meanwhile), so a run pays only for the files it opens.
+// A folder may have a capacity: a write that would take its files past it
+// answers ENOSPC, as a full disk does.
 
 const ERRNO = { SUCCESS: 0, ACCES: 2, BADF: 8, EXIST: 20, INVAL: 28, ISDIR: 31, NOENT: 44,
-                NOSYS: 52, NOTDIR: 54, NOTEMPTY: 55, SPIPE: 70, NOTCAPABLE: 76 };
+                NOSPC: 51, NOSYS: 52, NOTDIR: 54, NOTEMPTY: 55, SPIPE: 70, NOTCAPABLE: 76, XDEV: 75 };
 const FILETYPE = { CHARACTER_DEVICE: 2, DIRECTORY: 3, REGULAR_FILE: 4 };
 const OFLAGS = { CREAT: 1, DIRECTORY: 2, EXCL: 4, TRUNC: 8 };
 const FDFLAGS_APPEND = 1;
@@ -27,15 +33,21 @@ class WasiError extends Error {
 }
 
 function folder() { return { kind: 'folder', entries: new Map() }; }
-function file(bytes) { return { kind: 'file', data: bytes, size: bytes.length, mtime: Date.now() }; }
+function file(bytes, mtime = Date.now()) { return { kind: 'file', data: bytes, size: bytes.length, mtime }; }
+// A file whose bytes are loaded on first use; its size may be unknown until then.
+function lazyFile(entry) {
+  return { kind: 'file', data: null, size: entry.size, mtime: entry.mtime || Date.now(), load: entry.load };
+}
 
-// options: { args: [...], folders: { '/': {name: Uint8Array}, '/fonts': {...} },
+// options: { args: [...],
+//            folders: { '/': {name: entry}, '/fonts': {...} }, where an entry is
+//              a Uint8Array or {size (optional), mtime (optional), load: () =>
+//              Promise<Uint8Array>} (loaded when first opened; a failed load
+//              answers ENOENT),
+//            capacity: { '/': bytes } the most a folder's files may hold,
 //            write(stream, text), changed(root, name, bytes) (a file of a folder
-//            was written or removed: bytes null),
-//            later: { '/fonts': {name: () => Promise<Uint8Array>} } files a folder
-//            has that are fetched only when the program first opens or looks at
-//            them: path_open and path_filestat_get then suspend the program
-//            (WebAssembly.Suspending) until the file is in }
+//            was written or removed: bytes null), opened(root, name),
+//            closed(root, name) }
 export function createWasi(options) {
   let memory = null;
   const view = () => new DataView(memory.buffer);
@@ -47,6 +59,8 @@ export function createWasi(options) {
   const roots = [];
   for (const [path, files] of Object.entries(options.folders)) {
     const node = folder();
+    const capacity = (options.capacity && options.capacity[path]) || Infinity;
+    let used = 0;
     for (const [name, data] of Object.entries(files)) {
       // A name with folders ("records/a.txt", as the program wrote it): made as folders.
       const parts = name.split('/').filter((part) => part !== '' && part !== '.' && part !== '..');
@@ -55,9 +69,12 @@ export function createWasi(options) {
         if (!at.entries.has(part) || at.entries.get(part).kind !== 'folder') at.entries.set(part, folder());
         at = at.entries.get(part);
       }
-      if (parts.length > 0) at.entries.set(parts[parts.length - 1], file(data));
+      if (parts.length === 0) continue;
+      const entry = data instanceof Uint8Array ? file(data) : lazyFile(data);
+      at.entries.set(parts[parts.length - 1], entry);
+      used += entry.size || 0;
     }
-    roots.push({ path, node });
+    roots.push({ path, node, capacity, used });
   }
   const fds = new Map();
   roots.forEach((root, i) => fds.set(3 + i, { node: root.node, root, path: '', preopen: true }));
@@ -71,8 +88,10 @@ export function createWasi(options) {
   const text = (ptr, len) => new TextDecoder().decode(bytes().subarray(ptr, ptr + len));
 
   // The node at `path` below the folder of descriptor `d`: {parent, name, node}.
+  // An empty path names nothing (as POSIX has it); "." names the folder itself.
   function resolve(d, path) {
     if (d.node.kind !== 'folder') throw new WasiError(ERRNO.NOTDIR);
+    if (path === '') throw new WasiError(ERRNO.NOENT);
     const parts = [];
     for (const part of (d.path ? `${d.path}/${path}` : path).split('/')) {
       if (part === '' || part === '.') continue;
@@ -98,11 +117,24 @@ export function createWasi(options) {
     if (d.node.kind === 'file' && options.changed) options.changed(d.root.path, d.path, d.node.data.subarray(0, d.node.size));
   }
 
-  function grow(node, size) {
-    if (size <= node.data.length) return;
-    const data = new Uint8Array(Math.max(size, node.data.length * 2, 256));
-    data.set(node.data.subarray(0, node.size));
-    node.data = data;
+  // A file's new size, within its folder's capacity (else ENOSPC).
+  function resize(root, node, size) {
+    if (size > node.size && root.used - node.size + size > root.capacity) throw new WasiError(ERRNO.NOSPC);
+    if (size > node.data.length) {
+      const data = new Uint8Array(Math.max(size, Math.min(node.data.length * 2, root.capacity), 256));
+      data.set(node.data.subarray(0, node.size));
+      node.data = data;
+    }
+    if (size > node.size) node.data.fill(0, node.size, size);
+    root.used += size - node.size;
+    node.size = size;
+  }
+  // The bytes a folder's files hold below `node` (for a removal).
+  function sizeOf(node) {
+    if (node.kind === 'file') return node.size || 0;
+    let total = 0;
+    for (const child of node.entries.values()) total += sizeOf(child);
+    return total;
   }
 
   function iovecs(ptr, count) {
@@ -211,10 +243,7 @@ export function createWasi(options) {
       const d = descriptor(fd);
       if (d.node.kind !== 'file') return ERRNO.ISDIR;
       if (!d.writable) return ERRNO.BADF;
-      const n = Number(size);
-      grow(d.node, n);
-      if (n > d.node.size) d.node.data.fill(0, d.node.size, n);
-      d.node.size = n;
+      resize(d.root, d.node, Number(size));
       d.node.mtime = Date.now();
       changed(d);
     },
@@ -255,16 +284,19 @@ export function createWasi(options) {
         if (d.node.kind !== 'file') return ERRNO.ISDIR;
         if (!d.writable) return ERRNO.BADF;
         if (d.append) d.position = d.node.size;
-        for (const { ptr, len } of iovecs(iovs, count)) {
-          grow(d.node, d.position + len);
-          if (d.position > d.node.size) d.node.data.fill(0, d.node.size, d.position);
-          d.node.data.set(bytes().subarray(ptr, ptr + len), d.position);
-          d.position += len;
-          d.node.size = Math.max(d.node.size, d.position);
-          written += len;
+        try {
+          for (const { ptr, len } of iovecs(iovs, count)) {
+            if (d.position + len > d.node.size) resize(d.root, d.node, d.position + len);
+            d.node.data.set(bytes().subarray(ptr, ptr + len), d.position);
+            d.position += len;
+            written += len;
+          }
+        } finally {
+          if (written > 0) {
+            d.node.mtime = Date.now();
+            changed(d);
+          }
         }
-        d.node.mtime = Date.now();
-        changed(d);
       }
       view().setUint32(writtenPtr, written, true);
     },
@@ -309,13 +341,16 @@ export function createWasi(options) {
       } else if (oflags & OFLAGS.CREAT && oflags & OFLAGS.EXCL) {
         return ERRNO.EXIST;
       }
+      if (node.kind === 'file' && node.data === null) return ERRNO.NOENT;  // its load failed
       if (oflags & OFLAGS.DIRECTORY && node.kind !== 'folder') return ERRNO.NOTDIR;
-      if (node.kind === 'folder' && writable) return ERRNO.ISDIR;
+      // A folder opens only as a folder (opendir asks with O_DIRECTORY): fopen
+      // of one fails, as on Windows; the C library turns fopen("") into ".".
+      if (node.kind === 'folder' && (writable || !(oflags & OFLAGS.DIRECTORY))) return ERRNO.ISDIR;
       const opened = { node, root: d.root, path: found.path, position: 0, writable,
                        readable: (rightsBase & RIGHT_FD_READ) !== 0n,
                        append: (fdflags & FDFLAGS_APPEND) !== 0 };
-      if (node.kind === 'file' && oflags & OFLAGS.TRUNC) {
-        node.size = 0;
+      if (node.kind === 'file' && oflags & OFLAGS.TRUNC && writable) {
+        resize(d.root, node, 0);
         node.mtime = Date.now();
         changed(opened);
       }
@@ -341,12 +376,14 @@ export function createWasi(options) {
       if (found.node === undefined) return ERRNO.NOENT;
       if (found.node.kind === 'folder') return ERRNO.ISDIR;
       found.parent.entries.delete(found.name);
+      d.root.used -= found.node.size || 0;
       if (options.changed) options.changed(d.root.path, found.path, null);
     },
     path_remove_directory(dirfd, pathPtr, pathLen) {
       const found = resolve(descriptor(dirfd), text(pathPtr, pathLen));
       if (found.node === undefined) return ERRNO.NOENT;
       if (found.node.kind !== 'folder') return ERRNO.NOTDIR;
+      if (!found.parent) return ERRNO.INVAL;  // the preopened folder itself
       if (found.node.entries.size > 0) return ERRNO.NOTEMPTY;
       found.parent.entries.delete(found.name);
     },
@@ -355,7 +392,18 @@ export function createWasi(options) {
       const from = resolve(fromDir, text(fromPtr, fromLen));
       const to = resolve(toDir, text(toPtr, toLen));
       if (from.node === undefined) return ERRNO.NOENT;
-      if (!to.parent) return ERRNO.INVAL;
+      if (!from.parent || !to.parent) return ERRNO.INVAL;  // a preopened folder itself
+      if (fromDir.root !== toDir.root) return ERRNO.XDEV;
+      if (from.path === to.path) return ERRNO.SUCCESS;
+      // A folder cannot move into itself (it would leave the tree).
+      if (from.node.kind === 'folder' && to.path.startsWith(`${from.path}/`)) return ERRNO.INVAL;
+      if (to.node !== undefined) {
+        if (from.node.kind === 'folder' && to.node.kind !== 'folder') return ERRNO.NOTDIR;
+        if (from.node.kind !== 'folder' && to.node.kind === 'folder') return ERRNO.ISDIR;
+        if (to.node.kind === 'folder' && to.node.entries.size > 0) return ERRNO.NOTEMPTY;
+        toDir.root.used -= sizeOf(to.node);
+        if (options.changed && to.node.kind === 'file') options.changed(toDir.root.path, to.path, null);
+      }
       from.parent.entries.delete(from.name);
       to.parent.entries.set(to.name, from.node);
       if (options.changed && from.node.kind === 'file') {
@@ -365,29 +413,47 @@ export function createWasi(options) {
     },
   };
 
-  // A file fetched on first use: a promise while it is being fetched, else
-  // nothing (the call goes on at once, so it never suspends needlessly).
-  const later = options.later || {};
-  function fetchLater(dirfd, pathPtr, pathLen) {
-    const d = fds.get(dirfd);
-    if (!d || !later[d.root.path]) return null;
-    let found;
-    try {
-      found = resolve(d, text(pathPtr, pathLen));
-    } catch (error) {
-      return null;
+  // A file loaded on first use: the promise of its load, or null when the
+  // call needs none (so it never suspends needlessly). `paths` are the
+  // positions of the call's folder descriptors and of their paths (pointer,
+  // then length).
+  function loadFirst(args, paths, needsSize) {
+    const loads = [];
+    for (const [fdAt, pathAt] of paths) {
+      const d = fds.get(args[fdAt]);
+      if (!d) continue;
+      let found;
+      try {
+        found = resolve(d, text(args[pathAt], args[pathAt + 1]));
+      } catch (error) {
+        continue;
+      }
+      const node = found.node;
+      if (!node || node.kind !== 'file' || node.data !== null || !node.load) continue;
+      if (needsSize && node.size !== undefined) continue;
+      loads.push(load(d.root, node));
     }
-    const fetcher = later[d.root.path][found.path];
-    if (found.node !== undefined || !fetcher || found.parent !== d.root.node) return null;
-    return fetcher().then((data) => {
-      if (!d.root.node.entries.has(found.name)) d.root.node.entries.set(found.name, file(data));
-    }, () => { /* not fetched: the call answers ENOENT */ });
+    return loads.length ? Promise.all(loads) : null;
   }
-  const fetchingFirst = (call, pathArgument) => new WebAssembly.Suspending((...args) => {
-    const fetching = fetchLater(args[0], args[pathArgument], args[pathArgument + 1]);
-    if (fetching === null) return guarded(call)(...args);
-    return fetching.then(() => guarded(call)(...args));
+  function load(root, node) {
+    node.loading ??= Promise.resolve().then(() => node.load()).then((data) => {
+      if (node.data !== null) return;  // written meanwhile
+      root.used += data.length - (node.size || 0);
+      node.data = data;
+      node.size = data.length;
+    }, () => { node.load = null; });  // not loaded: opening it answers ENOENT
+    return node.loading;
+  }
+  const loadingFirst = (call, paths, needsSize = false) => new WebAssembly.Suspending((...args) => {
+    const loading = loadFirst(args, paths, needsSize);
+    if (loading === null) return guarded(call)(...args);
+    return loading.then(() => guarded(call)(...args));
   });
+  const suspending = {
+    path_open: () => loadingFirst(calls.path_open, [[0, 2]]),
+    path_filestat_get: () => loadingFirst(calls.path_filestat_get, [[0, 2]], true),
+    path_rename: () => loadingFirst(calls.path_rename, [[0, 1], [3, 4]]),
+  };
 
   return {
     // The import object's wasi_snapshot_preview1 for `module`: every call it
@@ -396,24 +462,28 @@ export function createWasi(options) {
       const result = {};
       for (const { module: from, name } of WebAssembly.Module.imports(module)) {
         if (from !== 'wasi_snapshot_preview1') continue;
-        if (name === 'path_open') result[name] = fetchingFirst(calls.path_open, 2);
-        else if (name === 'path_filestat_get') result[name] = fetchingFirst(calls.path_filestat_get, 2);
+        if (suspending[name]) result[name] = suspending[name]();
         else result[name] = calls[name] ? guarded(calls[name]) : () => ERRNO.NOSYS;
       }
       return result;
     },
     setMemory(m) { memory = m; },
-    // Puts a file into the folder `root` from outside (the page loaded it).
+    // Puts a file into the folder `root` from outside (the page loaded it),
+    // or removes it (data null). Open descriptors see the new bytes.
     setFile(root, name, data) {
       const folderOf = roots.find((r) => r.path === root);
       if (!folderOf) return;
       const node = folderOf.node.entries.get(name);
-      if (node && node.kind === 'file') {
-        node.data = data;
-        node.size = data.length;
-        node.mtime = Date.now();
+      if (node && node.kind !== 'file') return;
+      if (node) folderOf.used -= node.size || 0;
+      if (data === null) {
+        folderOf.node.entries.delete(name);
+      } else if (node) {
+        Object.assign(node, { data, size: data.length, mtime: Date.now(), load: null });
+        folderOf.used += data.length;
       } else {
         folderOf.node.entries.set(name, file(data));
+        folderOf.used += data.length;
       }
     },
     // Whether a file of the folder `root` is open now.

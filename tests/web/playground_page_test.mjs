@@ -71,6 +71,9 @@ const tabs = (page) => page.$$eval('#tabs .tab', (all) => all.map((t) => t.datas
 const text = (page, selector) => page.$eval(selector, (e) => e.textContent);
 const consoleText = (page) => text(page, '#console');
 const sameFiles = (a, b) => JSON.stringify(a) === JSON.stringify(b);
+// The programs kept in the page's storage: [{key, value}] (value: the text stored).
+const storedPrograms = (page) => page.evaluate(() => Object.keys(localStorage)
+  .filter((k) => k.startsWith('tavlo-playground-program:')).map((k) => ({ key: k, value: localStorage.getItem(k) })));
 async function ctrl(page, key) {
   await page.keyboard.down('Control');
   await page.keyboard.press(key);
@@ -215,8 +218,8 @@ try {
   let edited = null;
   await group('reload', async () => {
     edited = await files(page);
-    await poll('the edit reaching the browser\'s storage', () => page.evaluate(() =>
-      (localStorage.getItem('tavlo-playground-program') || '').includes('int value = 42;')));
+    await poll('the edit reaching the browser\'s storage', async () =>
+      (await storedPrograms(page)).some((p) => p.value.includes('int value = 42;')));
     await page.reload();
     await until(page, 'the editor', () => window.tavloEditor && document.querySelector('.cm-content'));
     check('a reload shows the edited program, all its files, on the tab left open',
@@ -241,8 +244,7 @@ try {
     // Edited, the program is no longer the link's: a reload shows the edit.
     await other.click('.cm-content');
     await other.keyboard.type('// mine ');
-    await poll('the edit stored', () => other.evaluate(() =>
-      (localStorage.getItem('tavlo-playground-program') || '').includes('// mine ')));
+    await poll('the edit stored', async () => (await storedPrograms(other)).some((p) => p.value.includes('// mine ')));
     await other.reload();
     await until(other, 'the editor', () => window.tavloEditor && document.querySelector('.cm-content'));
     check('a link\'s program once edited loses the link: a reload shows the edit',
@@ -280,6 +282,10 @@ try {
       return {
         roundTrip: JSON.stringify(await m.decodeLink(await m.encodeLink(program))) === JSON.stringify(program),
         huge: await fail(await pack(JSON.stringify({ files: [{ name: 'a.cpp', text: ' '.repeat(6 << 20) }] }))),
+        // Both sides measure the program's UTF-8 bytes: what Share makes opens,
+        // and what would not open is not shared.
+        escaped: (await m.decodeLink(await m.encodeLink([{ name: 'a.cpp', text: '"\n'.repeat(1800000) }])))[0].text.length,
+        wide: await m.encodeLink([{ name: 'a.cpp', text: '\u00e9'.repeat(2200000) }]).then(() => 'shared', (e) => e.message),
         path: await fail(await pack(JSON.stringify({ files: [{ name: '../a.cpp', text: '' }] }))),
         twice: await fail(await pack(JSON.stringify({ files: [{ name: 'a.cpp', text: '' }, { name: 'a.cpp', text: '' }] }))),
         json: await fail(await pack('{"files": [')),
@@ -291,6 +297,7 @@ try {
     });
     check('a link keeps every character; a huge, unsafe or broken one is refused with a reason',
           results.roundTrip && /larger than 4 MB/.test(results.huge) && /file name/.test(results.path) &&
+          results.escaped === 3600000 && /larger than 4 MB/.test(results.wide) &&
           /already/.test(results.twice) && /not hold a program/.test(results.json) && /characters/.test(results.junk) &&
           sameFiles(results.names, [false, true, true, true]),
           JSON.stringify({ ...results, zip: undefined }));
@@ -342,11 +349,82 @@ print(json.dumps([[i.filename, z.read(i).decode()] for i in z.infolist()]))`, zi
     // The person's program that the first example replaced (the next replaced only
     // an example) comes back with the notice's button.
     const offer = await text(page, '#notice');
-    await page.click('#notice button');
-    check('an example replacing the person\'s program offers it back, and brings it back',
-          /The example cubes .*replaced your program \(main\.cpp, scene\.h\)/.test(offer) &&
-          sameFiles(await files(page), mine) && !(await text(page, '#notice')).includes('replaced'),
+    // Another line said meanwhile (a broken link pasted) leaves the button in place.
+    const button = await page.$('#notice button');
+    await page.evaluate(() => { window.location.hash = '#code=cut-short'; });
+    await until(page, 'the broken link\'s line', () => /cannot be opened/.test(document.querySelector('#notice').textContent));
+    const stayed = await button.evaluate((b) => b.isConnected);
+    await button.click();
+    check('an example opens beside the person\'s program, which is kept and brought back by the line\'s button; ' +
+          'the button stays in place while other lines are said',
+          /The example cubes.* is open; your program ".*" \(main\.cpp, scene\.h\) is kept/.test(offer) && stayed &&
+          sameFiles(await files(page), mine) && !(await text(page, '#notice')).includes('is kept in Programs'),
           offer);
+  });
+
+  // -------------------------------------------------------- 6b. the person's programs
+  await group('programs kept', async () => {
+    const context = await browser.createBrowserContext();
+    const a = await newPage(context);
+    await open(a);
+    await a.click('.cm-content');
+    await a.keyboard.type('// first ');
+    await poll('the first program stored', async () => (await storedPrograms(a)).some((p) => p.value.includes('// first ')));
+    const kept = (await storedPrograms(a))[0];
+
+    // Too large to keep: said at once; what is stored stays, and a reload shows it.
+    await a.evaluate(() => window.tavloEditor.setFiles([{ name: 'shapes.cpp', text: `// big\n${`${'x'.repeat(99)}\n`.repeat(45000)}` }]));
+    await until(a, 'the line saying the program cannot be kept', () =>
+      /cannot be kept.*larger than 4 MB/.test(document.querySelector('#notice').textContent));
+    await a.reload();
+    await until(a, 'the editor', () => window.tavloEditor && document.querySelector('.cm-content'));
+    check('a program over 4 MB is said at once to be not kept; the copy kept before is shown after a reload',
+          (await files(a))[0].text.includes('// first ') && !(await files(a))[0].text.includes('// big') &&
+          (await storedPrograms(a)).some((p) => p.key === kept.key && p.value === kept.value),
+          (await text(a, '#notice')).slice(0, 200));
+
+    // Two tabs on the same program: the second tab's save does not replace the first's.
+    const b = await newPage(context);
+    await open(b);
+    await a.bringToFront();  // a tab in the back draws no frames: clicks wait for one
+    await a.click('.cm-content');
+    await a.keyboard.type('// from A ');
+    await poll('A saved', async () => (await storedPrograms(a)).some((p) => p.value.includes('// from A ')));
+    await b.bringToFront();
+    await b.click('.cm-content');
+    await b.keyboard.type('// from B ');
+    await until(b, 'B saying its text is kept as a program of its own', () =>
+      /changed in another tab meanwhile.*kept as a program of its own/.test(document.querySelector('#notice').textContent));
+    const both = await storedPrograms(b);
+    const mine = both.find((p) => p.key === kept.key);
+    check('two tabs never write over each other: the second keeps its text as a program of its own',
+          mine && mine.value.includes('// from A ') && !mine.value.includes('// from B ') &&
+          both.some((p) => p.key !== kept.key && p.value.includes('// from B ') && !p.value.includes('// from A ')),
+          both.map((p) => `${p.key}: ${p.value.slice(0, 60)}`).join(' | '));
+    const listed = await b.$$eval('#programs option', (all) => all.map((o) => o.textContent));
+    check('the Programs menu lists both programs and a new one',
+          listed.includes('New program') && listed.filter((t) => /shapes/.test(t)).length === 2, listed.join(' | '));
+    await b.close();
+    await a.bringToFront();
+
+    // What is stored and cannot be read is said, offered for download, and never written over.
+    await a.evaluate(() => {
+      localStorage.setItem('tavlo-playground-program:broken', '{"name": "lost", "files": [');
+      localStorage.setItem('tavlo-playground-last', 'broken');
+      sessionStorage.clear();
+    });
+    await a.reload();
+    await until(a, 'the editor', () => window.tavloEditor && document.querySelector('.cm-content'));
+    const said = await text(a, '#notice');
+    await a.click('.cm-content');
+    await a.keyboard.type('// later ');
+    await poll('the later edit stored', async () => (await storedPrograms(a)).some((p) => p.value.includes('// later ')));
+    const broken = await a.evaluate(() => localStorage.getItem('tavlo-playground-program:broken'));
+    check('a stored program that cannot be read is said, with a download, and is never written over',
+          /cannot be opened/.test(said) && (await a.$$('#notice button')).length > 0 &&
+          broken === '{"name": "lost", "files": [', said);
+    await a.close();
+    await context.close();
   });
 
   // -------------------------------------------------------- 7. run, run again, stop; URL options
@@ -437,7 +515,7 @@ print(json.dumps([[i.filename, z.read(i).decode()] for i in z.infolist()]))`, zi
     await full.keyboard.type('y');
     await until(full, 'the failed save said', () => !document.querySelector('#notice').hidden);
     check('a program the browser\'s storage refuses is said to be not kept',
-          /could not be kept.*quota/.test(await text(full, '#notice')), await text(full, '#notice'));
+          /cannot be kept.*quota/.test(await text(full, '#notice')), await text(full, '#notice'));
     await full.close();
 
     // A runtime that does not load is said, and the editor still works.

@@ -55,9 +55,13 @@ function nativePicture(program, args, cwd) {
 // The site folder, and the test's own page at /harness.html. Counts requests.
 const harness = `<!doctype html><html><head><meta charset="utf-8"><title>runtime test</title>
 <link rel="stylesheet" href="runtime/page.css"></head><body>
+<p class="controls"><button type="button" id="page-button">a button of the page</button>
+<textarea id="notes"></textarea></p>
 <main id="tavlo-desktop"></main>
 <script type="module">
-  window.record = { status: [], output: '', exits: [], progress: null, debug: [] };
+  window.record = { status: [], output: '', exits: [], progress: null, debug: [], files: null };
+  window.pageButton = 0;
+  document.getElementById('page-button').addEventListener('click', () => { window.pageButton += 1; });
   const debug = console.debug;
   console.debug = (text, ...rest) => { window.record.debug.push(String(text)); return debug(text, ...rest); };
   window.ticks = 0;
@@ -68,8 +72,10 @@ const harness = `<!doctype html><html><head><meta charset="utf-8"><title>runtime
     desktop: document.getElementById('tavlo-desktop'),
     onStatus: (text) => window.record.status.push(text),
     onProgress: (p) => { window.record.progress = p; },
-    onOutput: (stream, text) => { window.record.output += text; },
+    // The last part only: a program may print without end.
+    onOutput: (stream, text) => { window.record.output = (window.record.output + text).slice(-400000); },
     onExit: (exit) => window.record.exits.push(exit),
+    onFiles: (files) => { window.record.files = files; },
   });
   window.pg.ready.then(() => { window.loaded = true; }, (e) => { window.loadError = String(e); });
 </script></body></html>`;
@@ -236,6 +242,222 @@ int main() { std::printf("counter %d\\n", deep(40)); return 0; }
           overflow.ok && ended.code === null && /stack/.test(ended.reason), JSON.stringify(ended));
   });
 
+  // -------------------------------------------------------- 4b. keys, focus, capture
+  await group('keys, focus and capture', async () => {
+    const echo = `#include <cstdio>
+#include "tavlo.h"
+int WINAPI WinMain(HINSTANCE i, HINSTANCE p, LPSTR c, int s) {
+    open_display(i, p, c, s);
+    enable_input(InputKind::MouseRelease | InputKind::MouseMovement);
+    int x = 0, y = 0;
+    char key = 0;
+    for (;;) {
+        int kind = wait_event(&x, &y, &key);
+        if (kind == EventKind::Quit) break;
+        if (kind == EventKind::Key) std::printf("key %d\\n", key);
+        if (kind == EventKind::MouseUp) std::printf("up %d %d\\n", x, y);
+        if (kind == EventKind::MouseMove) std::printf("move %d %d\\n", x, y);
+        std::fflush(stdout);
+    }
+    close_display();
+    std::printf("quit\\n");
+    return 0;
+}
+`;
+    const result = await run(page, [{ name: 'main.cpp', text: echo }], []);
+    check('a program that echoes its events compiles', result.ok, result.log);
+    await waitFrames(page, 1);
+    const output = () => page.evaluate(() => window.record.output);
+    // The page's button has the focus (as after pressing Run); a press in the
+    // window gives the window the keys: the program gets z, Space and q, the
+    // button is not pressed.
+    await page.focus('#page-button');
+    await clickClient(page, 300, 300);
+    await page.keyboard.type('z q');
+    await until(page, 'the keys typed after the click', () => /key 122\nkey 32\nkey 113\n/.test(window.record.output));
+    check('a press in the window gives it the keys at once; the page\'s button that had the focus gets none',
+          (await page.evaluate(() => window.pageButton)) === 0);
+    // A click in the page's text field takes the keys back.
+    await page.click('#notes');
+    await page.keyboard.type('ab');
+    await page.evaluate(() => { window.record.output += 'mark\n'; });
+    await clickClient(page, 300, 300);
+    await page.keyboard.type('c');
+    await until(page, 'the key typed after clicking the window again', () => /mark\n[^]*key 99\n/.test(window.record.output));
+    check('keys typed in a field of the page stay there; a click in the window takes them back',
+          (await page.$eval('#notes', (t) => t.value)) === 'ab' && !/mark\n[^]*key 9[78]\n/.test(await output()));
+
+    // Ctrl pressed in the window, its release never seen there (the person
+    // switched tabs with Ctrl held), then q: a letter, not Ctrl+Q.
+    const keys = await page.createCDPSession();
+    const key = (type, k, code, vk, modifiers) => keys.send('Input.dispatchKeyEvent',
+      { type, key: k, code, windowsVirtualKeyCode: vk, modifiers, ...(type === 'keyDown' ? { text: k } : {}) });
+    await key('rawKeyDown', 'Control', 'ControlLeft', 17, 2);
+    const other = await browser.newPage();
+    await other.bringToFront();
+    await other.close();
+    await page.bringToFront();
+    await clickClient(page, 300, 300);
+    await key('keyDown', 'q', 'KeyQ', 81, 0);
+    await key('keyUp', 'q', 'KeyQ', 81, 0);
+    await until(page, 'the q typed after the tab switch', () => /key 99\n[^]*key 113\n/.test(window.record.output) ||
+                window.record.exits.length > 0);
+    check('Ctrl whose release went elsewhere is not held for ever: q is a key, not Ctrl+Q',
+          (await exits(page)) === 0, (await output()).slice(-80));
+
+    // A drag from the window released outside it: the move and the release
+    // arrive at their place outside the client area (595 x 491: origin at 297, 245).
+    await page.evaluate(() => { window.record.output = ''; });
+    const box = await page.evaluate(() => {
+      const r = document.querySelector('section.window canvas').getBoundingClientRect();
+      return { x: r.x, y: r.y };
+    });
+    await page.mouse.move(box.x + 40, box.y + 100);
+    await page.mouse.down();
+    await page.mouse.move(box.x + 20, box.y + 100);
+    await page.mouse.move(box.x - 30, box.y + 100);
+    await page.mouse.up();
+    await until(page, 'the release outside the window', () => /up /.test(window.record.output));
+    const dragged = await output();
+    check('a drag released outside the window: the move and the release arrive, in the program\'s coordinates',
+          /move -327 145\n/.test(dragged) && /up -327 145\n/.test(dragged), JSON.stringify(dragged));
+    await page.evaluate(() => window.pg.stop());
+  });
+
+  // -------------------------------------------------------- 4c. output and drawing without end
+  await group('floods', async () => {
+    const floods = {
+      'printf without end': `#include <cstdio>
+int main() { for (unsigned i = 0;; ++i) std::printf("line %u\\n", i); }
+`,
+      'drawing without end, the call log on': `#include "tavlo.h"
+int WINAPI WinMain(HINSTANCE i, HINSTANCE p, LPSTR c, int s) {
+    open_display(i, p, c, s);
+    for (int n = 0;; ++n) draw_line(Color::Red, 1, -100, n % 200 - 100, 100, n % 200 - 100);
+}
+`,
+    };
+    for (const [name, text] of Object.entries(floods)) {
+      await page.evaluate(() => { window.record.output = ''; window.record.debug = []; });
+      const result = await run(page, [{ name: 'main.cpp', text }], []);
+      await until(page, `${name}: output or frames arriving`, () =>
+        window.record.output.length > 100000 || window.record.debug.length > 10);
+      const ticks = await page.evaluate(() => window.ticks);
+      await until(page, `${name}: the page's own timer ticking meanwhile`, (t) => window.ticks >= t + 50, ticks);
+      await page.evaluate(() => window.pg.stop());
+      const after = await page.evaluate(() => ({ running: window.pg.running, exits: window.record.exits.length }));
+      check(`${name}: the page stays responsive and stop() ends the program`,
+            result.ok && !after.running && after.exits === 1, JSON.stringify(after));
+    }
+  });
+
+  // -------------------------------------------------------- 4d. memory and traps
+  await group('memory and traps', async () => {
+    const ending = async (files) => {
+      const result = await run(page, files, ['--seed=1']);
+      await until(page, 'the program ending', () => window.record.exits.length > 0);
+      return { result, exit: await page.evaluate(() => window.record.exits[0]) };
+    };
+    const grow = await ending([{ name: 'main.cpp', text: `#include <vector>
+int main() {
+    std::vector<char*> blocks;
+    for (;;) {
+        char* block = new char[1 << 20];
+        block[0] = 1;
+        blocks.push_back(block);
+    }
+}
+` }]);
+    check('a program that allocates without end is ended at the limit, told in plain words',
+          grow.result.ok && grow.exit.code === null && /ran out of memory/.test(grow.exit.reason) &&
+          /512 MB/.test(grow.exit.reason), JSON.stringify(grow.exit));
+
+    const aborting = await ending([{ name: 'main.cpp', text: `#include <cstdlib>
+[[gnu::noinline]] void check_value(int n) {
+    if (n > 0) std::abort();
+}
+int main(int argc, char**) {
+    check_value(argc);
+    return 0;
+}
+` }]);
+    check('abort() says what happened, in which function and at which line',
+          aborting.exit.code === null && /abort\(\) was called/.test(aborting.exit.reason) &&
+          /in check_value\b/.test(aborting.exit.reason) && /main\.cpp:3\)/.test(aborting.exit.reason) &&
+          aborting.exit.file === 'main.cpp' && aborting.exit.line === 3 && !/unreachable/.test(aborting.exit.reason),
+          JSON.stringify(aborting.exit));
+    const dividing = await ending([{ name: 'main.cpp', text: `volatile int zero = 0;
+[[gnu::noinline]] int share(int total) { return total / zero; }
+int main() { return share(10); }
+` }]);
+    check('a division by zero says so, with its function and line',
+          /divided by zero/.test(dividing.exit.reason) && /share/.test(dividing.exit.reason) &&
+          /main\.cpp:2\)/.test(dividing.exit.reason), JSON.stringify(dividing.exit));
+  });
+
+  // -------------------------------------------------------- 4e. the program's folder
+  await group('the program\'s folder', async () => {
+    const writer = await run(page, [{ name: 'main.cpp', text: `#include <cerrno>
+#include <cstdio>
+#include <sys/stat.h>
+static char block[1 << 20];
+int main() {
+    std::FILE* small = std::fopen("small.txt", "w");
+    std::fputs("hello", small);
+    std::fclose(small);
+    std::FILE* big = std::fopen("big.dat", "wb");
+    for (int i = 0; i < 17; ++i) std::fwrite(block, 1, sizeof block, big);
+    std::fclose(big);
+    std::FILE* full = std::fopen("full.dat", "wb");
+    long written = 0;
+    while (std::fwrite(block, 1, sizeof block, full) == sizeof block) written += 1;
+    std::printf("full after %ld MB\\n", written);
+    std::fclose(full);
+    std::remove("full.dat");
+    mkdir("d", 0777);
+    int moved = std::rename("d", "d/e");
+    std::printf("rename into itself %d %s\\n", moved, errno == EINVAL ? "EINVAL" : "other");
+    std::printf("empty name %s\\n", std::fopen("", "r") ? "opened" : "refused");
+    return 0;
+}
+` }], []);
+    await until(page, 'the writer ending', () => window.record.exits.length > 0);
+    const said = await page.evaluate(() => ({ output: window.record.output, status: window.record.status.join('\n'),
+                                              exit: window.record.exits[0] }));
+    const files = await page.evaluate(() => window.pg.files());
+    const full = /full after (\d+) MB/.exec(said.output);
+    check('a file over 16 MB is not kept (and said so); a folder full at 256 MB fails the write, not the page',
+          writer.ok && said.exit.code === 0 && files['small.txt'] && files['small.txt'].size === 5 &&
+          !files['big.dat'] && /big\.dat \(17\.0 MB\) is larger than the 16 MB/.test(said.status) &&
+          full && Number(full[1]) >= 200 && Number(full[1]) < 256,
+          `${JSON.stringify(files)}; ${said.output.slice(-200)}`);
+    check('the program\'s folder refuses a folder moved into itself and an empty file name',
+          /rename into itself -1 EINVAL/.test(said.output) && /empty name refused/.test(said.output), said.output);
+
+    const reader = `#include <cstdio>
+int main() {
+    char text[16] = {};
+    std::FILE* f = std::fopen("small.txt", "r");
+    if (!f) { std::printf("small.txt is gone\\n"); return 0; }
+    std::fgets(text, sizeof text, f);
+    std::printf("small.txt holds %s\\n", text);
+    return 0;
+}
+`;
+    await page.evaluate(() => { window.record.output = ''; });
+    await run(page, [{ name: 'main.cpp', text: reader }], []);
+    await until(page, 'the reader ending', () => window.record.exits.length > 0);
+    const read = await page.evaluate(() => window.record.output);
+    const deleted = await page.evaluate(() => window.pg.deleteFile('small.txt'));
+    await page.evaluate(() => { window.record.output = ''; });
+    await run(page, [{ name: 'main.cpp', text: reader }], []);
+    await until(page, 'the reader ending again', () => window.record.exits.length > 0);
+    const again = await page.evaluate(() => window.record.output);
+    check('a kept file is read when a program opens it; deleted, it is gone from the list and the next run',
+          /small\.txt holds hello/.test(read) && deleted === '' && /small\.txt is gone/.test(again) &&
+          !(await page.evaluate(() => window.pg.files()))['small.txt'], `${read} / ${deleted} / ${again}`);
+  });
+
   // -------------------------------------------------------- 5. record, replay
   await group('record and replay', async () => {
     const result = await run(page, demoFiles(), ['--seed=1']);
@@ -258,7 +480,7 @@ int main() { std::printf("counter %d\\n", deep(40)); return 0; }
     // that can be animation it drew first), then more frames than the click's
     // own redraw, so periodic events have come after it to be counted.
     await until(page, 'the third click recorded',
-                () => /TAVLO_MOUSE\(-262, 140\);\n$/.test(window.pg.scriptText() || ''));
+                async () => /TAVLO_MOUSE\(-262, 140\);\n$/.test((await window.pg.scriptText()) || ''));
     await waitFrames(page, 4);
     // The page hidden (a tab switched away, or being left): the program's
     // windows hear that the session ends, and the recording writes its counted
@@ -270,15 +492,17 @@ int main() { std::printf("counter %d\\n", deep(40)); return 0; }
       delete document.visibilityState;
     });
     await until(page, 'the counted periodic line written when the page was hidden',
-                (old) => (window.pg.scriptText() || '').length > old.length &&
-                         /TAVLO_MOUSE\(-262, 140\);\nTAVLO_PERIODIC\([1-9][0-9]*\);\n$/.test(window.pg.scriptText()),
+                async (old) => {
+                  const text = (await window.pg.scriptText()) || '';
+                  return text.length > old.length && /TAVLO_MOUSE\(-262, 140\);\nTAVLO_PERIODIC\([1-9][0-9]*\);\n$/.test(text);
+                },
                 before);
     check('a hidden page makes the recording write its counted periodic line (the program\'s ' +
           'tavlo_page_leaving, called while it waits)', true);
     await waitFrames(page, 4);
     await ctrl(page, 'R');
     await until(page, 'the recording closed with its counted periodic line',
-                () => /TAVLO_PERIODIC\([1-9][0-9]*\);\n$/.test(window.pg.scriptText() || ''));
+                async () => /TAVLO_PERIODIC\([1-9][0-9]*\);\n$/.test((await window.pg.scriptText()) || ''));
     const script = await page.evaluate(() => window.pg.scriptText());
     recorded = script;
     check('Ctrl+R, clicks, Ctrl+R record the clicks in TAVLO.SCR',
@@ -356,7 +580,7 @@ int main() { std::printf("counter %d\\n", deep(40)); return 0; }
           fetched.length === 0 && (await second.evaluate(() => window.loadError || null)) === null,
           `${fetched.length} requests: ${fetched.slice(0, 5).join(' ')}`);
     await until(second, 'the recording read back from the browser\'s storage',
-                (text) => window.pg.scriptText() === text, recorded);
+                async (text) => (await window.pg.scriptText()) === text, recorded);
     check('the recording made on the first visit is TAVLO.SCR on the second', true);
 
     // A recording in progress outlives a reload of the page.
@@ -366,16 +590,17 @@ int main() { std::printf("counter %d\\n", deep(40)); return 0; }
     await ctrl(second, 'R');
     await waitFrames(second, 2);
     await clickClient(second, 35, 105);
-    await until(second, 'the click recorded', () => /TAVLO_MOUSE\(-262, 140\);/.test(window.pg.scriptText() || ''));
+    await until(second, 'the click recorded', async () => /TAVLO_MOUSE\(-262, 140\);/.test((await window.pg.scriptText()) || ''));
     await second.reload();
     await until(second, 'the runtime after the reload', () => 'pg' in window);
     await until(second, 'the click read back after the reload',
-                () => /TAVLO_MOUSE\(-262, 140\);\n/.test(window.pg.scriptText() || ''));
+                async () => /TAVLO_MOUSE\(-262, 140\);\n/.test((await window.pg.scriptText()) || ''));
     check('a reload in the middle of a recording keeps the lines recorded', started.ok);
 
     const loaded = await second.evaluate(() => window.pg.loadScript(new File(['TAVLO_MOUSE(1, 2);\n'], 'mine.SCR')));
-    check('loadScript() puts a file where Playback Script reads it (no program running)',
-          loaded === 'TAVLO_MOUSE(1, 2);\n' && (await second.evaluate(() => window.pg.scriptText())) === loaded);
+    check('loadScript() puts a file where Playback Script reads it (no program running), and says so in a line',
+          /^Loaded mine\.SCR as TAVLO\.SCR \(19 bytes\)/.test(loaded) &&
+          (await second.evaluate(() => window.pg.scriptText())) === 'TAVLO_MOUSE(1, 2);\n', loaded);
     await second.close();
   });
 } catch (error) {

@@ -116,6 +116,9 @@ export function createPlayground(o) {
     },
     async downloadScript() {},
     async loadScript(file) { return `${file.name} is now TAVLO.SCR`; },
+    async files() { return {}; },
+    async downloadFile() { return false; },
+    async deleteFile(name) { return `${name} is not one of the program's files`; },
   };
   return pg;
 }

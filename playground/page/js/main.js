@@ -7,8 +7,8 @@
 // imported once the editor is on the page, and the compiler loads in the
 // background while the person types.
 import { createEditor } from '../editor.js';
-import { nameProblem, loadStored, store, encodeLink, decodeLink, zipArchive, urlOptions, OPTIONS }
-  from './program.js';
+import { nameProblem, readProgram, listPrograms, lastProgramId, saveProgram, encodeLink, decodeLink,
+         zipArchive, urlOptions, OPTIONS } from './program.js';
 
 const $ = (id) => document.getElementById(id);
 const runButton = $('run'), stopButton = $('stop'), consolePane = $('console'), diagnosticsList = $('diagnostics');
@@ -16,60 +16,121 @@ const statusLine = $('status'), notice = $('notice'), progress = $('progress');
 
 function say(text) { statusLine.textContent = text; statusLine.title = text; }
 // Lines that must stay until their cause goes (the status line is the runtime's
-// too): each has a key, and '' takes it away.
-// A line may offer one action: {label, run}.
-const notices = new Map();
+// too): each has a key, and '' takes it away. A line may offer one action:
+// {label, run}. A line that is said again is changed in place, its button kept
+// where it is, so a press aimed at it never misses.
+const notices = new Map();  // key -> {element, text, button}
 function tell(key, text, action = null) {
-  if (text) notices.set(key, { text, action });
-  else notices.delete(key);
-  notice.textContent = '';
-  for (const [, line] of notices) {
-    const div = document.createElement('div');
-    div.textContent = line.text;
-    if (line.action) {
-      const button = document.createElement('button');
-      button.type = 'button';
-      button.textContent = line.action.label;
-      button.addEventListener('click', line.action.run);
-      div.append(' ', button);
-    }
-    notice.appendChild(div);
+  let line = notices.get(key);
+  if (!text) {
+    if (line) { line.element.remove(); notices.delete(key); }
+    notice.hidden = notices.size === 0;
+    return;
   }
-  notice.hidden = notices.size === 0;
+  if (!line) {
+    const element = document.createElement('div');
+    element.dataset.key = key;
+    element.appendChild(document.createElement('span'));
+    line = { element, button: null, action: null };
+    notices.set(key, line);
+    notice.appendChild(element);
+  }
+  if (line.element.firstChild.textContent !== text) line.element.firstChild.textContent = text;
+  line.action = action;
+  if (action && !line.button) {
+    line.button = document.createElement('button');
+    line.button.type = 'button';
+    line.button.addEventListener('click', () => { if (line.action) line.action.run(); });
+    line.element.append(' ', line.button);
+  }
+  if (line.button) {
+    line.button.hidden = !action;
+    if (action && line.button.textContent !== action.label) line.button.textContent = action.label;
+  }
+  notice.hidden = false;
 }
 
 // ------------------------------------------------------------------ console
 
 const CONSOLE_LIMIT = 200000;  // characters kept; a program printing without end drops its oldest
-let consoleLength = 0;
+let consoleLength = 0;       // characters in the pane
+let consoleDropped = null;   // the note that the start is dropped, once it is
+let unwritten = [];          // [{stream, text}] waiting for the next display frame
+let unwrittenLength = 0;
+let writeScheduled = false;
+let consoleStartDropped = false;  // output was dropped before it reached the pane
 
+// What a program prints is put into the pane once per display frame, as new
+// text nodes (never by re-copying the pane's text), and the pane keeps its last
+// CONSOLE_LIMIT characters: a program printing without end costs the page a
+// bounded amount of work per frame.
 function write(stream, text) {
+  if (!text) return;
+  const last = unwritten[unwritten.length - 1];
+  if (last && last.stream === stream) last.text += text;
+  else unwritten.push({ stream, text });
+  unwrittenLength += text.length;
+  // A page that draws no frames (a hidden tab) still keeps only the last part.
+  if (unwrittenLength > 2 * CONSOLE_LIMIT) {
+    while (unwrittenLength - unwritten[0].text.length >= CONSOLE_LIMIT) {
+      unwrittenLength -= unwritten.shift().text.length;
+    }
+    const first = unwritten[0];
+    first.text = first.text.slice(unwrittenLength - CONSOLE_LIMIT);
+    unwrittenLength = CONSOLE_LIMIT;
+    consoleStartDropped = true;
+  }
+  if (!writeScheduled) {
+    writeScheduled = true;
+    requestAnimationFrame(writeUnwritten);
+  }
+}
+
+function writeUnwritten() {
+  writeScheduled = false;
   const atEnd = consolePane.scrollTop + consolePane.clientHeight >= consolePane.scrollHeight - 4;
-  const last = consolePane.lastChild;
-  if (last && last.className === stream) last.textContent += text;
-  else {
-    const span = document.createElement('span');
-    span.className = stream;
-    span.textContent = text;
-    consolePane.appendChild(span);
+  for (const { stream, text } of unwritten) {
+    const last = consolePane.lastChild;
+    if (last && last !== consoleDropped && last.className === stream) last.appendChild(document.createTextNode(text));
+    else {
+      const span = document.createElement('span');
+      span.className = stream;
+      span.textContent = text;
+      consolePane.appendChild(span);
+    }
+    consoleLength += text.length;
   }
-  consoleLength += text.length;
-  if (consoleLength > CONSOLE_LIMIT && !consolePane.querySelector('.dropped')) {
-    const dropped = document.createElement('span');
-    dropped.className = 'dropped';
-    dropped.textContent = `[the output's start is dropped: the pane keeps its last ${CONSOLE_LIMIT} characters]\n`;
-    consolePane.insertBefore(dropped, consolePane.firstChild);
+  unwritten = [];
+  unwrittenLength = 0;
+  if ((consoleLength > CONSOLE_LIMIT || consoleStartDropped) && !consoleDropped) {
+    consoleDropped = document.createElement('span');
+    consoleDropped.className = 'dropped';
+    consoleDropped.textContent = `[the output's start is dropped: the pane keeps its last ${CONSOLE_LIMIT} characters]\n`;
+    consolePane.insertBefore(consoleDropped, consolePane.firstChild);
   }
+  // The oldest text goes, node by node (a span holds several text nodes).
   while (consoleLength > CONSOLE_LIMIT) {
-    const first = consolePane.firstChild.nextSibling;  // after the note that the start is dropped
-    const cut = Math.min(first.textContent.length, consoleLength - CONSOLE_LIMIT);
-    if (cut >= first.textContent.length) consolePane.removeChild(first);
-    else first.textContent = first.textContent.slice(cut);
+    const span = consoleDropped.nextSibling;
+    const node = span.firstChild;
+    const cut = Math.min(node.textContent.length, consoleLength - CONSOLE_LIMIT);
+    if (cut >= node.textContent.length) {
+      node.remove();
+      if (!span.firstChild) span.remove();
+    } else {
+      node.textContent = node.textContent.slice(cut);
+    }
     consoleLength -= cut;
   }
   if (atEnd) consolePane.scrollTop = consolePane.scrollHeight;
 }
-function clearConsole() { consolePane.textContent = ''; consoleLength = 0; }
+function clearConsole() {
+  consolePane.textContent = '';
+  consoleLength = 0;
+  consoleDropped = null;
+  consoleStartDropped = false;
+  unwritten = [];
+  unwrittenLength = 0;
+}
 
 // ------------------------------------------------------------------ the program's files
 
@@ -94,29 +155,68 @@ function linkCode() {
 }
 let fromLink = false;  // the program shown is a link's, not yet edited
 
-// The program to show first: a link's, else the stored one, else the first example.
+// The program shown: a stored one (its id, and the version this tab read or
+// saved last), or one not stored yet (id null: an example or a link's program,
+// stored once edited, as a program of its own).
+let shown = { id: null, name: 'program', version: 0 };
+const OPEN = 'tavlo-playground-open';  // this tab's program, for its reload (sessionStorage)
+const baseName = (files) => files[0].name.replace(/\.[^.]*$/, '');
+
+function rememberOpen(id) {
+  try { sessionStorage.setItem(OPEN, id || ''); } catch (e) { /* none: a reload opens the last one */ }
+}
+
+// A stored program this page cannot read is never written over: it is said,
+// with a download of what is stored.
+function tellUnreadable(program) {
+  tell(`unreadable-${program.id}`, `Your stored program "${program.name}" cannot be opened (${program.error}). ` +
+       'It is kept as it is; download what is stored to keep it elsewhere.', {
+    label: 'Download it',
+    run: () => saveFile(new Blob([program.raw], { type: 'application/json' }), `${program.name}.json`),
+  });
+}
+
+// The program to show first: a link's, else this tab's (a reload), else the
+// one saved last, else the first example.
 async function firstProgram() {
-  const stored = loadStored();
-  if (stored && stored.error) tell('storage', `${stored.error}; an example is shown instead`);
+  let stored = null;
+  try {
+    let openId = null;
+    try { openId = sessionStorage.getItem(OPEN); } catch (e) { /* none */ }
+    const candidates = [openId, lastProgramId(), ...listPrograms().map((p) => p.id)].filter(Boolean);
+    for (const id of candidates) {
+      const program = readProgram(id);
+      if (!program) continue;
+      if (program.error) {
+        if (id === openId || id === candidates[0]) tellUnreadable(program);
+        continue;
+      }
+      stored = program;
+      break;
+    }
+  } catch (e) {
+    tell('storage', `The browser's storage cannot be read (${e.message}): programs are not kept`);
+  }
   const code = linkCode();
   if (code !== null) {
     try {
       const files = await decodeLink(code);
       fromLink = true;
-      return { files, active: files[0].name, replaced: stored && stored.files ? stored : null };
+      return { files, active: files[0].name, program: { id: null, name: baseName(files), version: 0 },
+               replaced: stored };
     } catch (e) {
       tell('link', `This link's program cannot be opened: ${e.message}. ` +
-           (stored && stored.files ? 'Your stored program is shown instead.' : 'An example is shown instead.'));
+           (stored ? 'Your stored program is shown instead.' : 'An example is shown instead.'));
       history.replaceState(null, '', window.location.pathname + window.location.search);
     }
   }
-  if (stored && stored.files) return stored;
+  if (stored) return { files: stored.files, active: stored.active, program: stored };
   try {
     const first = (await loadExamples()).programs[0];
-    return { files: first.files, active: first.files[0].name };
+    return { files: first.files, active: first.files[0].name, program: { id: null, name: first.name, version: 0 } };
   } catch (e) {
     tell('examples', `The examples could not be loaded (${e.message})`);
-    return { files: FALLBACK, active: 'main.cpp' };
+    return { files: FALLBACK, active: 'main.cpp', program: { id: null, name: 'program', version: 0 } };
   }
 }
 
@@ -126,12 +226,23 @@ let saveTimer = null;
 function saveNow() {
   clearTimeout(saveTimer);
   saveTimer = null;
+  let saved;
   try {
-    store(editor.getFiles(), editor.activeFile());
-    tell('storage', '');
+    saved = saveProgram({ ...shown, files: editor.getFiles(), active: editor.activeFile() });
   } catch (e) {
-    tell('storage', `The program could not be kept in this browser's storage (${e.message}): download it to keep it`);
+    tell('storage', `This program cannot be kept in this browser (${e.message}): download it to keep it` +
+         (shown.id ? '. What is kept is its text from before.' : '.'));
+    return;
   }
+  tell('storage', '');
+  tell('other-tab', '');
+  if (saved.forked) {
+    tell('forked', `"${shown.name}" was changed in another tab meanwhile: this tab's text is kept as a program ` +
+         `of its own, "${saved.name}" (both are in Programs).`);
+  }
+  shown = { id: saved.id, name: saved.name, version: saved.version };
+  rememberOpen(saved.id);
+  renderPrograms();
 }
 function changed() {
   tell('link', '');  // a broken link's line, once the person goes on
@@ -144,15 +255,31 @@ function changed() {
   saveTimer = setTimeout(saveNow, 400);
 }
 
+// Another tab saved the program this tab shows: this tab's next save keeps its
+// text as a program of its own; the person may take the other tab's text now.
+window.addEventListener('storage', (e) => {
+  if (e.key && e.key.startsWith('tavlo-playground-program:')) renderPrograms();
+  if (!shown.id || e.key !== `tavlo-playground-program:${shown.id}` || e.newValue === null) return;
+  tell('other-tab', `"${shown.name}" was changed in another tab.`, {
+    label: 'Show that version',
+    run: () => {
+      const program = readProgram(shown.id);
+      if (!program || program.error) return;
+      tell('other-tab', '');
+      openStored(program);
+    },
+  });
+});
+
 // ------------------------------------------------------------------ the editor and its tabs
 
 const first = await firstProgram();
 const editor = createEditor({ parent: $('editor'), onChange: changed, onRun: () => run() });
 editor.setFiles(first.files, first.active);
+shown = { id: first.program.id, name: first.program.name, version: first.program.version };
+rememberOpen(shown.id);
 editor.focus();
-if (first.replaced && !sameProgram(first.replaced.files, first.files)) {
-  loadExamples().catch(() => null).then(() => offerBack(first.replaced.files, first.replaced.active, 'The link\'s program'));
-}
+if (first.replaced && !sameProgram(first.replaced.files, first.files)) offerBack(first.replaced, 'The link\'s program');
 
 // Keys typed in the editor, its tabs and the controls are theirs: the program's
 // windows take keys from the document, and must see none of these.
@@ -254,32 +381,97 @@ function closeTab(name) {
   renderTabs();
 }
 
-// A program replaced by an example or a link is kept until the page is left,
-// with a button that brings it back, unless it is one of the examples as they
-// are (nothing of the person's is lost then).
-function offerBack(files, active, why) {
-  if (examples && examples.programs.some((p) => sameProgram(p.files, files))) return;
-  tell('replaced', `${why} replaced your program (${files.map((f) => f.name).join(', ')}).`, {
+// The person's program that an example or a link took the place of stays
+// stored; a line says so, with a button that opens it again.
+function offerBack(program, why) {
+  tell('replaced', `${why} is open; your program "${program.name}" (${program.files.map((f) => f.name).join(', ')}) ` +
+       'is kept in Programs.', {
     label: 'Bring it back',
-    run: () => { tell('replaced', ''); showProgram(files, active); },
+    run: () => {
+      tell('replaced', '');
+      const again = readProgram(program.id);
+      if (again && !again.error) openStored(again);
+    },
   });
 }
-function replaceProgram(files, active, why) {
-  const current = editor.getFiles();
-  if (!sameProgram(current, files)) offerBack(current, editor.activeFile(), why);
-  showProgram(files, active);
+
+// Puts an example or a link's program in the editor, as a program not stored
+// until edited; the program shown before is saved first and offered back.
+function openUnstored(files, name, why) {
+  if (saveTimer !== null) saveNow();
+  if (shown.id) {
+    const before = readProgram(shown.id);
+    if (before && !before.error && !sameProgram(before.files, files)) offerBack(before, why);
+  }
+  shown = { id: null, name, version: 0 };
+  rememberOpen(null);
+  putInEditor(files, files[0].name);
 }
 
-// A whole program in place of the one shown.
-function showProgram(files, active) {
+// A stored program in the editor, as this tab's.
+function openStored(program) {
+  if (saveTimer !== null) saveNow();
+  shown = { id: program.id, name: program.name, version: program.version };
+  rememberOpen(program.id);
+  putInEditor(program.files, program.active);
+  renderPrograms();
+}
+
+function putInEditor(files, active) {
   editor.setFiles(files, active);
   setDiagnostics([]);
   renderTabs();
+}
+
+// A whole program in place of the one shown (the tests' and the runtime's
+// checks' way in): an edit of the program shown.
+function showProgram(files, active) {
+  putInEditor(files, active);
   changed();
 }
 
 renderTabs();
 $('add-file').addEventListener('click', addTab);
+
+// ------------------------------------------------------------------ the person's programs
+
+// The Programs menu: a new program, and each stored program (the one shown
+// marked); one that cannot be read is listed so, and opening it says why.
+const programsMenu = $('programs');
+function renderPrograms() {
+  let programs = [];
+  try { programs = listPrograms(); } catch (e) { /* storage off: only New */ }
+  programsMenu.textContent = '';
+  const add = (value, label, title = '') => {
+    const option = document.createElement('option');
+    option.value = value;
+    option.textContent = label;
+    option.title = title;
+    programsMenu.appendChild(option);
+  };
+  add('', 'Programs\u2026');
+  add('new', 'New program');
+  for (const p of programs) {
+    add(`id:${p.id}`, `${p.id === shown.id ? '\u2022 ' : ''}${p.name}${p.error ? ' (cannot be opened)' : ''}`,
+        p.error || `last changed ${new Date(p.modified).toLocaleString()}`);
+  }
+  programsMenu.value = '';
+}
+programsMenu.addEventListener('change', () => {
+  const value = programsMenu.value;
+  programsMenu.value = '';
+  if (value === 'new') {
+    openUnstored(FALLBACK, 'program', 'A new program');
+    say('a new program: it is kept once you type');
+  } else if (value.startsWith('id:')) {
+    const program = readProgram(value.slice(3));
+    if (!program) say('that program is no longer stored');
+    else if (program.error) tellUnreadable(program);
+    else if (program.id !== shown.id) openStored(program);
+  }
+  editor.focus();
+});
+renderPrograms();
 
 // ------------------------------------------------------------------ diagnostics
 
@@ -336,12 +528,15 @@ function showProgress({ loaded, total }) {
   progress.title = `loading the compiler: ${mb(loaded)} MB${total > 0 ? ` of ${mb(total)} MB` : ''}`;
 }
 
-function exited({ code, reason }) {
+function exited({ code, reason, file, line }) {
   // The end of a program that a new Run replaced leaves Stop for the new one.
   stopButton.disabled = !(window.tavloPlayground && window.tavloPlayground.running);
-  const text = reason ? `the program ended: ${reason}` : `the program ended with exit code ${code}`;
+  const text = !reason ? `the program ended with exit code ${code}`
+    : reason.startsWith('the program') ? reason : `the program ended: ${reason}`;
   write('exit', `\n\u2014 ${text} \u2014\n`);
   say(text);
+  // A trap at a line of the program: listed and marked there, as a compiler's message is.
+  if (file && line) setDiagnostics([{ file, line, column: 1, severity: 'error', message: text }]);
 }
 
 async function loadRuntime() {
@@ -368,6 +563,7 @@ async function loadRuntime() {
       onProgress: showProgress,
       onOutput: (stream, text) => write(stream === 'stderr' ? 'stderr' : 'stdout', text),
       onExit: exited,
+      onFiles: renderFiles,
     });
   } catch (e) {
     blockRun(runtimeFailed('The runtime could not start', e));
@@ -379,6 +575,49 @@ async function loadRuntime() {
   return pg;
 }
 const runtimeLoaded = loadRuntime();
+runtimeLoaded.then(async (pg) => { if (pg) renderFiles(await pg.files()); });
+
+// ------------------------------------------------------------------ the program's folder
+
+// Every file of the programs' folder with its size, a download and a delete.
+function renderFiles(list) {
+  const ul = $('file-list');
+  ul.textContent = '';
+  const size = (n) => (n < 1024 ? `${n} bytes` : n < 1048576 ? `${(n / 1024).toFixed(1)} KB` : `${(n / 1048576).toFixed(1)} MB`);
+  for (const [name, file] of Object.entries(list)) {
+    const li = document.createElement('li');
+    li.dataset.name = name;
+    const label = document.createElement('span');
+    label.className = 'name';
+    label.textContent = name;
+    label.title = `${name}, ${size(file.size)}, ${new Date(file.mtime).toLocaleString()}`;
+    const bytes = document.createElement('span');
+    bytes.className = 'size';
+    bytes.textContent = size(file.size);
+    const download = document.createElement('button');
+    download.type = 'button';
+    download.className = 'download';
+    download.textContent = 'Download';
+    download.addEventListener('click', async () => {
+      const pg = await runtimeLoaded;
+      if (pg && !(await pg.downloadFile(name))) say(`${name} could not be read from the browser's storage`);
+    });
+    const remove = document.createElement('button');
+    remove.type = 'button';
+    remove.className = 'delete';
+    remove.textContent = 'Delete';
+    remove.addEventListener('click', async () => {
+      if (!window.confirm(`Delete ${name} (${size(file.size)})? It cannot be brought back.`)) return;
+      const pg = await runtimeLoaded;
+      if (!pg) return;
+      const refused = await pg.deleteFile(name);
+      say(refused || `${name} is deleted`);
+    });
+    li.append(label, bytes, download, remove);
+    ul.appendChild(li);
+  }
+  $('files').querySelector('summary').textContent = `Files (${Object.keys(list).length})`;
+}
 
 // ------------------------------------------------------------------ run, stop
 
@@ -450,7 +689,7 @@ examplesMenu.addEventListener('change', () => {
   const chosen = examples && examples.programs.find((p) => p.name === examplesMenu.value);
   examplesMenu.value = '';
   if (!chosen) return;
-  replaceProgram(chosen.files, chosen.files[0].name, `The example ${chosen.title}`);
+  openUnstored(chosen.files, chosen.name, `The example ${chosen.title}`);
   say(`${chosen.title}: ${chosen.description}`);
   editor.focus();
 });
@@ -493,8 +732,7 @@ window.addEventListener('hashchange', async () => {
   if (code === null) return;
   try {
     const files = await decodeLink(code);
-    fromLink = false;  // the address holds the new link: showing it must not drop it
-    replaceProgram(files, files[0].name, 'The link\'s program');
+    openUnstored(files, baseName(files), 'The link\'s program');
     fromLink = true;
     tell('link', '');
   } catch (e) {
@@ -531,8 +769,7 @@ $('script-load').addEventListener('change', async (e) => {
   if (!file) return;
   if (!pg) { say(runBlocked || 'the runtime is not loaded'); return; }
   try {
-    const text = await pg.loadScript(file);
-    say(typeof text === 'string' && text ? text : `${file.name} is now TAVLO.SCR`);
+    say(await pg.loadScript(file));
   } catch (err) {
     runtimeFailed('TAVLO.SCR was not loaded', err);
   }

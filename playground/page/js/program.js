@@ -5,7 +5,7 @@
 // Names a tab may have: one file of the program's folder, a C++ source or header.
 const NAME = /^[A-Za-z0-9_][A-Za-z0-9_.-]{0,63}\.(cpp|h|hpp)$/;
 const MAX_FILES = 64;
-const MAX_BYTES = 4 << 20;  // a program's text, all files; also the most a link unpacks to
+const MAX_BYTES = 4 << 20;  // a program's text, all files, as UTF-8; also the most a link holds
 
 // Why a file name cannot be used ('' when it can): `others` are the names taken.
 export function nameProblem(name, others) {
@@ -14,45 +14,148 @@ export function nameProblem(name, others) {
   return '';
 }
 
+// A program's size: the bytes its files hold as UTF-8 (as saved on a disk).
+// Every limit of the page (storage, links) measures this.
+export function programBytes(files) {
+  let bytes = 0;
+  for (const f of files) {
+    const text = f.text;
+    for (let i = 0; i < text.length; ++i) {
+      const c = text.charCodeAt(i);
+      if (c < 0x80) bytes += 1;
+      else if (c < 0x800) bytes += 2;
+      else if (c >= 0xd800 && c < 0xdc00 && i + 1 < text.length) { bytes += 4; ++i; } else bytes += 3;
+    }
+  }
+  return bytes;
+}
+
+const megabytes = (n) => `${(n / 1048576).toFixed(1)} MB`;
+
 // The files, when they are a program this page can hold; otherwise an Error
 // saying what is wrong with them.
 export function checkedFiles(files) {
   if (!Array.isArray(files) || files.length === 0) throw new Error('no files');
   if (files.length > MAX_FILES) throw new Error(`more than ${MAX_FILES} files`);
   const names = [];
-  let bytes = 0;
   for (const f of files) {
     if (!f || typeof f.name !== 'string' || typeof f.text !== 'string') throw new Error('a file without name or text');
     const problem = nameProblem(f.name, names);
     if (problem) throw new Error(`${JSON.stringify(f.name.slice(0, 80))}: ${problem}`);
     names.push(f.name);
-    bytes += f.text.length;
   }
-  if (bytes > MAX_BYTES) throw new Error('the program is larger than 4 MB');
+  const bytes = programBytes(files);
+  if (bytes > MAX_BYTES) throw new Error(`the program is larger than 4 MB (${megabytes(bytes)})`);
   return files.map((f) => ({ name: f.name, text: f.text }));
 }
 
 // ------------------------------------------------------------------ storage
 
-const KEY = 'tavlo-playground-program';
+// The person's programs, each under a key of its own in localStorage:
+//   PROGRAM_PREFIX + id -> {id, name, files, active, modified, version}
+// `version` counts the saves: a tab saves only over the version it read (or
+// last saved); finding another means another tab saved the program meanwhile,
+// and the tab's own text is kept as a new program instead (nothing is written
+// over without asking). A record this page cannot read stays as it is, never
+// overwritten: new programs get new ids.
+const PROGRAM_PREFIX = 'tavlo-playground-program:';
+const LAST = 'tavlo-playground-last';          // the id of the program saved last (any tab)
+const OLD_KEY = 'tavlo-playground-program';    // the one program of earlier versions of the page
 
-// The stored program: {files, active}, null when none is stored, or
-// {error} when what is stored cannot be read.
-export function loadStored(storage = window.localStorage) {
-  let raw;
-  try { raw = storage.getItem(KEY); } catch (e) { return { error: `the browser's storage cannot be read (${e.message})` }; }
+function newId() {
+  const random = new Uint32Array(2);
+  crypto.getRandomValues(random);
+  return `${Date.now().toString(36)}-${random[0].toString(36)}${random[1].toString(36)}`;
+}
+
+// The program of an earlier version of the page, moved under a key of its own
+// (the old key goes only once the copy is stored).
+function migrate(storage) {
+  const raw = storage.getItem(OLD_KEY);
+  if (raw === null) return;
+  let old;
+  try { old = JSON.parse(raw); } catch (e) { return; }  // unreadable: left where it is
+  if (!old || !Array.isArray(old.files) || old.files.length === 0) return;
+  const id = newId();
+  const name = String(old.files[0].name || 'program').replace(/\.[^.]*$/, '');
+  storage.setItem(PROGRAM_PREFIX + id,
+                  JSON.stringify({ id, name, files: old.files, active: old.active, modified: Date.now(), version: 1 }));
+  storage.setItem(LAST, id);
+  storage.removeItem(OLD_KEY);
+}
+
+// Reads one stored program: {id, name, files, active, modified, version}, or
+// {id, name, error, raw} when it cannot be read (raw: what is stored).
+export function readProgram(id, storage = window.localStorage) {
+  const raw = storage.getItem(PROGRAM_PREFIX + id);
   if (raw === null) return null;
+  let stored;
   try {
-    const stored = JSON.parse(raw);
-    return { files: checkedFiles(stored.files), active: stored.active };
+    stored = JSON.parse(raw);
   } catch (e) {
-    return { error: `the stored program cannot be read (${e.message})` };
+    return { id, name: id, error: 'what is stored is not a program', raw };
+  }
+  const name = stored && typeof stored.name === 'string' ? stored.name : id;
+  try {
+    return { id, name, files: checkedFiles(stored.files), active: stored.active,
+             modified: Number(stored.modified) || 0, version: Number(stored.version) || 0 };
+  } catch (e) {
+    return { id, name, error: e.message, raw };
   }
 }
 
-// Stores the program; throws when the browser refuses (storage full or off).
-export function store(files, active, storage = window.localStorage) {
-  storage.setItem(KEY, JSON.stringify({ files, active }));
+// The stored programs, the last modified first: [{id, name, modified, error?}].
+export function listPrograms(storage = window.localStorage) {
+  try { migrate(storage); } catch (e) { /* a full storage keeps the old key */ }
+  const programs = [];
+  for (let i = 0; i < storage.length; ++i) {
+    const key = storage.key(i);
+    if (!key || !key.startsWith(PROGRAM_PREFIX)) continue;
+    const program = readProgram(key.slice(PROGRAM_PREFIX.length), storage);
+    if (program) programs.push({ id: program.id, name: program.name, modified: program.modified || 0, error: program.error });
+  }
+  return programs.sort((a, b) => b.modified - a.modified);
+}
+
+export function lastProgramId(storage = window.localStorage) {
+  try { return storage.getItem(LAST); } catch (e) { return null; }
+}
+
+// A name no stored program has: `wanted`, else "wanted (2)", "wanted (3)" ...
+export function freeName(wanted, storage = window.localStorage) {
+  const taken = new Set(listPrograms(storage).map((p) => p.name));
+  if (!taken.has(wanted)) return wanted;
+  let n = 2;
+  while (taken.has(`${wanted} (${n})`)) ++n;
+  return `${wanted} (${n})`;
+}
+
+// Saves a program: {id (null: a new one), name, files, active, version}.
+// Answers {id, version, forked}: `forked` when another tab saved this program
+// since `version`, so the text was kept as a new program (its id and name are
+// in the answer). Throws when the program is too large or the browser refuses
+// (storage full or off); then nothing stored changed.
+export function saveProgram(program, storage = window.localStorage) {
+  checkedFiles(program.files);
+  let { id, name, version } = program;
+  let forked = false;
+  if (id !== null) {
+    const stored = storage.getItem(PROGRAM_PREFIX + id);
+    if (stored !== null) {
+      let current = null;
+      try { current = JSON.parse(stored); } catch (e) { /* unreadable: never overwritten */ }
+      if (!current || Number(current.version) !== version) forked = true;
+    }
+  }
+  if (id === null || forked) {
+    if (forked) name = freeName(name, storage);
+    id = newId();
+    version = 0;
+  }
+  const record = { id, name, files: program.files, active: program.active, modified: Date.now(), version: version + 1 };
+  storage.setItem(PROGRAM_PREFIX + id, JSON.stringify(record));
+  try { storage.setItem(LAST, id); } catch (e) { /* the program itself is stored */ }
+  return { id, name, version: version + 1, forked };
 }
 
 // ------------------------------------------------------------------ links
@@ -95,6 +198,7 @@ async function readAll(stream, limit) {
 
 // The program as the text after "#code=": its files as JSON, deflated, base64url.
 export async function encodeLink(files) {
+  checkedFiles(files);  // the same rule as the link's reader: what is shared can be opened
   const json = new TextEncoder().encode(JSON.stringify({ files }));
   const packed = new Blob([json]).stream().pipeThrough(new CompressionStream('deflate-raw'));
   return base64url(await readAll(packed, Infinity));
@@ -107,7 +211,8 @@ export async function decodeLink(code) {
   const unpacked = new Blob([bytes]).stream().pipeThrough(new DecompressionStream('deflate-raw'));
   let text;
   try {
-    text = new TextDecoder('utf-8', { fatal: true }).decode(await readAll(unpacked, MAX_BYTES + 65536));
+    // JSON escapes a character in at most 6 bytes; checkedFiles measures the program itself.
+    text = new TextDecoder('utf-8', { fatal: true }).decode(await readAll(unpacked, 6 * MAX_BYTES + 65536));
   } catch (e) {
     throw new Error(e.message.includes('larger') ? e.message : 'the link is cut short or changed');
   }

@@ -87,7 +87,11 @@ var TavloStorage = (function () {
         syncing = false;
         if (error) {
           covered.forEach(function (path) { unsaved[path] = true; });
-          if (!syncFailed) say(SCRIPT + ' could not be saved in the browser\'s storage: ' + error);
+          if (!syncFailed) {
+            say(SCRIPT + ' could not be saved in the browser\'s storage: it may be full or turned off; ' +
+                'download it to keep it');
+            console.debug('IndexedDB sync failed:', error);
+          }
           syncFailed = true;
         } else {
           syncFailed = false;
@@ -229,9 +233,14 @@ var TavloStorage = (function () {
       }, OPEN_TIMEOUT_MS);
       IDBFS.getDB(STORAGE, function (error) {
         if (settled) return;  // too late: the program runs with the folder in memory
-        if (error) return settle('The browser\'s storage (IndexedDB) cannot be opened (' + error + ')');
+        // What went wrong goes to the console; the page says what it means.
+        if (error) {
+          console.debug('IndexedDB open failed:', error);
+          return settle('The browser\'s storage (IndexedDB) cannot be opened');
+        }
         FS.syncfs(true, function (error) {
-          settle(error ? 'The browser\'s storage (IndexedDB) cannot be read (' + error + ')' : null);
+          if (error) console.debug('IndexedDB read failed:', error);
+          settle(error ? 'The browser\'s storage (IndexedDB) cannot be read' : null);
         });
       });
     }
@@ -266,7 +275,8 @@ var TavloStorage = (function () {
         try {
           FS.writeFile(STORAGE + '/' + SCRIPT, new Uint8Array(reader.result));
         } catch (e) {
-          say(SCRIPT + ' could not be written: ' + e);
+          say(SCRIPT + ' could not be written in the page\'s folder');
+          console.debug(e);
           return;
         }
         say('Loaded ' + file.name + ' as ' + SCRIPT + ' (' + reader.result.byteLength +

@@ -16,8 +16,10 @@
 // The compiler runs in a virtual file system: the folders a run may read are
 // loaded into it at their own absolute paths (--mount; a manifest's "mounts"),
 // so paths on the command line, in diagnostics and in depfiles are the host's.
-// The compiler's driver keeps its temporary files in /tmp and drops that folder
-// after each run: nothing a run reads or writes may lie under /tmp.
+// One exception: the compiler's driver keeps its temporary files in its own
+// /tmp and empties that folder after each run, so the host's /tmp is seen at
+// HOST_TMP instead; paths are translated on the way in (arguments, folders)
+// and back on the way out (the log, depfiles), so a checkout under /tmp builds.
 // The files a run writes are copied out from there (--out; a job's object).
 //
 // Other scripts import runTool, loadTree and the flags from here.
@@ -38,13 +40,28 @@ const sourceExtensions = new Set(['.h', '.hh', '.hpp', '.hxx', '.inc', '.def', '
 // The folders loaded into each tree (see mountOverlay).
 const mountsOfTree = new WeakMap();
 
+const HOST_TMP = '/wasi-cc/host-tmp/';
+// A host path as the compiler sees it.
+export function inside(hostPath) {
+  return hostPath.startsWith('/tmp/') ? HOST_TMP + hostPath.slice('/tmp/'.length) : hostPath;
+}
+// An argument as the compiler sees it: a path under /tmp at its start, after
+// an option's letters (-I/tmp/...) or after = and , (-Wl,-L/tmp/..., --x=/tmp/...).
+function insideArgument(arg) {
+  return arg.replace(/(^|[=,]|^-[A-Za-z]+|,-[A-Za-z]+)\/tmp\//g, `$1${HOST_TMP}`);
+}
+// Text the compiler wrote, with the host's paths.
+function outside(text) {
+  return text.split(HOST_TMP).join('/tmp/');
+}
+
 // Adds the folder `dir` (absolute) and, below it, every file a compiler may read
 // to `tree`, at the folder's own path.
 export function loadTree(dir, tree = {}) {
   const absolute = path.resolve(dir);
   if (!mountsOfTree.has(tree)) mountsOfTree.set(tree, new Set());
-  mountsOfTree.get(tree).add(absolute);
-  const node = makeFolder(tree, absolute);
+  mountsOfTree.get(tree).add(inside(absolute));
+  const node = makeFolder(tree, inside(absolute));
   const fill = (hostDir, target) => {
     for (const entry of fs.readdirSync(hostDir, { withFileTypes: true })) {
       const full = path.join(hostDir, entry.name);
@@ -71,7 +88,7 @@ export function loadTree(dir, tree = {}) {
 
 // Adds one file of the host at its own path.
 export function loadFile(file, tree) {
-  const absolute = path.resolve(file);
+  const absolute = inside(path.resolve(file));
   const parent = makeFolder(tree, path.dirname(absolute));
   parent[path.basename(absolute)] = new Uint8Array(fs.readFileSync(absolute));
   return tree;
@@ -128,7 +145,8 @@ export async function loadCompiler() {
 // each path of `outputs` the run produced to the host. Returns { ok, log }.
 export async function runTool(tool, args, tree, outputs = []) {
   const { runClang, runLLVM, Exit } = await loadCompiler();
-  for (const output of outputs) makeFolder(tree, path.dirname(path.resolve(output)));
+  for (const output of outputs) makeFolder(tree, path.dirname(inside(path.resolve(output))));
+  args = args.map(insideArgument);
   const chunks = [];
   const collect = (bytes) => {
     if (bytes !== null) chunks.push(Buffer.from(bytes));
@@ -144,13 +162,14 @@ export async function runTool(tool, args, tree, outputs = []) {
     if (!(error instanceof Exit)) throw error;
     ok = false;
   }
-  const log = Buffer.concat(chunks).toString();
+  const log = outside(Buffer.concat(chunks).toString());
   if (ok) {
     for (const output of outputs) {
-      const data = lookup(result, path.resolve(output));
+      let data = lookup(result, inside(path.resolve(output)));
       if (!(data instanceof Uint8Array)) {
         return { ok: false, log: `${log}${tool}: wrote no ${output}\n` };
       }
+      if (output.endsWith('.d')) data = outside(Buffer.from(data).toString());  // a depfile names host paths
       fs.mkdirSync(path.dirname(path.resolve(output)), { recursive: true });
       fs.writeFileSync(output, data);
     }

@@ -3,7 +3,7 @@
 # output files that cannot be written, and checks exit codes, messages and that
 # nothing at the paths was lost.
 set -uo pipefail
-cubes=$1 shapes=$2 reopen=$3 work=$4
+cubes=$1 shapes=$2 reopen=$3 work=$4 mistakes=$5
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -99,6 +99,28 @@ expect 0 "" -- "$reopen" --headless --frames 5 --save both.png --log reopen.log
 cmp -s both.png fresh.png || fail "--save did not write the display opened after close_display"
 [ "$(grep -c 'the display is already open' reopen.log)" = 2 ] ||
   fail "a second open_display was not said once per display: $(cat reopen.log)"
+
+# --timeout ends the run whatever its streams do: standard error a pipe that is
+# full and that nobody reads (the program's thread blocked in a write, holding the
+# stream), and a --log FIFO that no reader opens (the open blocks at start).
+mkfifo unread
+exec 3<>unread  # the pipe's reader, which never reads
+timeout 60 "$mistakes" --headless --timeout 2 -- chatter 2>unread 3>&-
+status=$?
+exec 3>&-
+[ "$status" -eq 4 ] ||
+  fail "--timeout 2 with standard error a full pipe: exit status $status, not 4 (124: hung)"
+mkfifo lonely.log
+expect 4 "--timeout 2: the run had not ended" -- "$shapes" --headless --timeout 2 --log lonely.log
+# Without --timeout the open waits for a reader, which may come later.
+"$shapes" --headless --frames 3 --log lonely.log 2>/dev/null &
+pid=$!
+timeout 60 cat lonely.log >lonely.txt
+wait "$pid"
+status=$?
+[ "$status" -eq 0 ] || fail "--log FIFO with a late reader: exit status $status, not 0"
+grep -q "periodic events" lonely.txt || fail "--log FIFO: the reader got $(cat lonely.txt)"
+rm -f unread lonely.log lonely.txt
 
 # A run ended by Ctrl+C or kill leaves no temporary file beside its --gif.
 for signal in TERM INT; do

@@ -36,6 +36,32 @@ expect 2 "is a folder" -- "$cubes" --headless --gif folder
 expect 2 "it is a folder" -- "$cubes" --headless --input folder
 expect 2 "cannot open missing/x.log" -- "$cubes" --headless --log missing/x.log
 
+# A name too long for the file system is refused at start, not after the run.
+mkdir names
+long=$(printf 'n%.0s' $(seq 300)).png
+expect 2 "File name too long" -- "$cubes" --headless --frames 1 --save "names/$long"
+expect 2 "File name too long" -- "$cubes" --headless --frames 1 --gif "names/$long"
+[ -z "$(ls -A names)" ] || fail "a refused long name left $(ls -A names)"
+
+# Two options naming one file are refused at start, by the same path, by another
+# path to it (a link, ./, an absolute path), existing or not; nothing is touched.
+mkdir same && echo "# plan" >same/plan.txt && echo mine >same/mine.png && ln -s mine.png same/link.png
+expect 2 "--save same/new.png and --gif same/new.png are the same file" -- \
+  "$cubes" --headless --frames 1 --save same/new.png --gif same/new.png
+expect 2 "--log same/new.log and --gif $PWD/same/new.log are the same file" -- \
+  "$cubes" --headless --frames 1 --log same/new.log --gif "$PWD/same/new.log"
+expect 2 "--input same/plan.txt and --save same/./plan.txt are the same file" -- \
+  "$cubes" --headless --frames 1 --input same/plan.txt --save same/./plan.txt
+expect 2 "--log same/link.png and --save same/mine.png are the same file" -- \
+  "$cubes" --headless --frames 1 --log same/link.png --save same/mine.png
+[ "$(cat same/plan.txt same/mine.png)" = "$(printf '# plan\nmine')" ] && [ -L same/link.png ] &&
+  [ "$(ls -A same | tr '\n' ' ')" = "link.png mine.png plan.txt " ] ||
+  fail "refused options touched their files: $(ls -lA same)"
+# --log - is standard output, not a file named -.
+expect 0 "" -- "$cubes" --headless --frames 1 --log - --save same/-
+[ -f same/- ] || fail "--save same/- beside --log - wrote no picture"
+rm -rf names same
+
 # --save refuses what a plain write refuses: a link loop, and (as a plain user:
 # root may write anything) a read-only file, or a file in a folder it may not write.
 ln -s loop.png loop.png

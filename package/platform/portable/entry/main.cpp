@@ -273,6 +273,10 @@ int main(int argc, char** argv) {
         std::fputs(entry_usage(name).c_str(), stdout);
         return 0;
     }
+    if (!check_separate_files(options, error)) {
+        std::fprintf(stderr, "%s: %s\n", name.c_str(), error.c_str());
+        return 2;
+    }
     // The timeout runs from here: opening the log and reading the input plan can
     // block for ever (a FIFO that no other program opens), and --timeout ends that
     // too. Without --timeout such an open waits, as for a reader that comes later.

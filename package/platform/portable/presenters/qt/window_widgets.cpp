@@ -125,6 +125,17 @@ void ClientView::mouseMoveEvent(QMouseEvent* event) {
     if (rect().contains(event->position().toPoint())) post_mouse(WM_MOUSEMOVE, event);
 }
 
+// With the event's own Ctrl, Shift and Alt, so that a modifier whose key-up went
+// elsewhere (the person switched window holding it) is not held for ever.
+void ClientView::post_key(UINT message, int virtual_key, LPARAM lparam, QKeyEvent* event) {
+    const Qt::KeyboardModifiers modifiers = event->modifiers();
+    HeldModifiers held;
+    held.ctrl = modifiers.testFlag(Qt::ControlModifier);
+    held.shift = modifiers.testFlag(Qt::ShiftModifier);
+    held.alt = modifiers.testFlag(Qt::AltModifier);
+    events_->key(message, UINT(virtual_key), lparam, held);
+}
+
 // Windows repeats key-downs while a key is held, without key-ups in between.
 void ClientView::keyPressEvent(QKeyEvent* event) {
     const int vk = virtual_key(event->key(), event->modifiers());
@@ -133,14 +144,21 @@ void ClientView::keyPressEvent(QKeyEvent* event) {
         static_cast<unsigned char>(key_character(event->key(), event->modifiers()));
     // An auto-repeat says the key was already down (bit 30), as Windows does.
     const LPARAM repeat = event->isAutoRepeat() ? LPARAM(1) << 30 : 0;
-    events_->post(WM_KEYDOWN, WPARAM(vk), key_down_lparam(character) | repeat);
+    post_key(WM_KEYDOWN, vk, key_down_lparam(character) | repeat, event);
 }
 
 void ClientView::keyReleaseEvent(QKeyEvent* event) {
     if (event->isAutoRepeat()) return;
     const int vk = virtual_key(event->key(), event->modifiers());
     if (vk == 0) return QWidget::keyReleaseEvent(event);
-    events_->post(WM_KEYUP, WPARAM(vk), key_up_lparam());
+    post_key(WM_KEYUP, vk, key_up_lparam(), event);
+}
+
+// The focus went to another window, a popup or another application, and so will
+// the key-ups of the keys held now: they are released here instead.
+void ClientView::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    if (events_->focus_lost) events_->focus_lost();
 }
 
 // ------------------------------------------------------------ top-level windows

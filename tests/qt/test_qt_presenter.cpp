@@ -457,6 +457,35 @@ private slots:
         QCOMPARE(posted, expected);
     }
 
+    // A press captures the mouse until its release, as on Windows: the drag's move
+    // and its release outside the view arrive at their client points outside it
+    // (left and above as negative numbers).
+    void a_drag_released_outside_the_window_arrives_outside() {
+        enable_input(InputKind::MouseMovement | InputKind::MouseRelease);
+        set_animation(AnimationMode::Halt);
+        const QPoint inside = client_point(10, 20);
+        const QPoint above_left(-25, -15);
+        const QPoint below_right(view()->width() + 40, view()->height() + 30);
+        QTest::mousePress(view(), Qt::LeftButton, {}, inside);
+        QTest::mouseMove(view(), above_left);
+        QTest::mouseRelease(view(), Qt::LeftButton, {}, below_right);
+        QTest::keyClick(view(), Qt::Key_At);
+        auto canvas = [](QPoint client) {
+            return QPoint(client.x() - package_state.center_x, package_state.center_y - client.y());
+        };
+        const std::vector<Seen> seen = events_until_marker();
+        const std::vector<Seen> expected = {
+            {EventKind::Mouse, 10, 20, 0},
+            {EventKind::MouseMove, canvas(above_left).x(), canvas(above_left).y(),
+             MouseButton::Left},
+            {EventKind::MouseUp, canvas(below_right).x(), canvas(below_right).y(),
+             MouseButton::Left},
+            {EventKind::Key, 0, 0, '@'},
+        };
+        QVERIFY2(seen == expected, qPrintable(text_of(seen)));
+        enable_input(0);
+    }
+
     void menu_items_flags_and_order_match_the_package_menu() {
         HMENU menu = GetMenu(graphics());
         const std::vector<MenuItem>& bar_items = menu_items(menu);

@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstring>
 
 #include "../../presenter.h"
@@ -101,12 +102,15 @@ void ClientView::paintEvent(QPaintEvent*) {
     }
 }
 
-// The buttons held after the event, as Windows' wParam has them.
+// The buttons held after the event, as Windows' wParam has them. The point goes
+// into lParam's two signed 16-bit fields; one outside the client area (a drag)
+// may be negative, and one too far for the fields stops at their ends.
 void ClientView::post_mouse(UINT message, QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
     const WPARAM buttons = ((event->buttons() & Qt::LeftButton) ? MK_LBUTTON : 0) |
                            ((event->buttons() & Qt::RightButton) ? MK_RBUTTON : 0);
-    events_->post(message, buttons, MAKELPARAM(at.x(), at.y()));
+    const int x = std::clamp(at.x(), -32768, 32767), y = std::clamp(at.y(), -32768, 32767);
+    events_->post(message, buttons, MAKELPARAM(x, y));
 }
 
 void ClientView::mousePressEvent(QMouseEvent* event) {
@@ -119,10 +123,13 @@ void ClientView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::RightButton) post_mouse(WM_RBUTTONUP, event);
 }
 
-// Only inside the view: Windows reports no moves outside the client area
-// without a capture, and a position outside would not fit the 16-bit fields.
+// On Windows a button pressed in the window captures the mouse until its release:
+// the drag's moves arrive wherever they happen, in client coordinates (Qt gives
+// them, and the release, to the view that had the press). Without a button held
+// only moves over the client area are the window's.
 void ClientView::mouseMoveEvent(QMouseEvent* event) {
-    if (rect().contains(event->position().toPoint())) post_mouse(WM_MOUSEMOVE, event);
+    const bool dragging = (event->buttons() & (Qt::LeftButton | Qt::RightButton)) != 0;
+    if (dragging || rect().contains(event->position().toPoint())) post_mouse(WM_MOUSEMOVE, event);
 }
 
 // With the event's own Ctrl, Shift and Alt, so that a modifier whose key-up went

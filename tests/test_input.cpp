@@ -181,3 +181,19 @@ TEST_F(Input, MovesCoalesceAndReplaceAnArmedPeriodicEvent) {
     EXPECT_EQ(e.kind, EventKind::MouseMove);
     EXPECT_EQ(now() - start, 70);
 }
+
+// A drag that leaves the window: the mouse stays the window's until the release
+// (Windows' capture), so the move and the release come at client points outside
+// it, left and above as negative coordinates, and arrive as they are.
+TEST_F(Input, ADragThatLeavesTheWindowKeepsItsPointsOutside) {
+    enable_input(InputKind::MouseMovement | InputKind::MouseRelease);
+    pointer(WM_LBUTTONDOWN, 100, 100);
+    pointer(WM_MOUSEMOVE, -20, -5);
+    pointer(WM_LBUTTONUP, 9000, -32768);
+    type('!');
+    EXPECT_EQ(events_until_bang(),
+              (std::vector<Seen>{{EventKind::Mouse, cx(100), cy(100), 0},
+                                 {EventKind::MouseMove, cx(-20), cy(-5), MouseButton::Left},
+                                 {EventKind::MouseUp, cx(9000), cy(-32768), MouseButton::Left},
+                                 {EventKind::Key, 0, 0, '!'}}));
+}

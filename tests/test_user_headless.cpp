@@ -1,5 +1,9 @@
-// The headless presenter's injected input and the input plan of a headless run.
+// The headless presenter's injected input and the input plan of a headless run;
+// the keyboard pieces every presenter shares (keyboard.h).
+#include <tuple>
+
 #include "portable/keyboard.h"
+#include "portable/presenter.h"
 #include "portable/presenters/headless/input_plan.h"
 #include "user_test_support.h"
 
@@ -56,6 +60,62 @@ TEST_F(UserTest, TypedKeysCarryTheirCharacter) {
     EXPECT_EQ(portable::virtual_key_for_character('?'), 0xBFu);
     EXPECT_EQ(portable::virtual_key_for_character('7'), UINT('7'));
     (void)window;
+}
+
+// What a presenter's HeldKeys posts around a key: nothing extra in a session
+// whose every message arrived; the key event's own Ctrl, Shift and Alt where a
+// modifier's key-down or key-up went elsewhere; and, when the focus is lost, a
+// key-up for every key still down, to the window it went down in, latest first.
+TEST(HeldKeys, KeyEventsModifiersWinAndLosingTheFocusReleasesEveryKey) {
+    using Posted = std::tuple<HWND, UINT, WPARAM>;
+    std::vector<Posted> posted;
+    portable::HeldKeys keys([&](HWND window, UINT message, WPARAM key, LPARAM) {
+        posted.push_back({window, message, key});
+    });
+    HWND graphics = reinterpret_cast<HWND>(uintptr_t(0x100));
+    HWND text = reinterpret_cast<HWND>(uintptr_t(0x200));
+    const portable::HeldModifiers none, shift{false, true, false}, alt{false, false, true},
+        ctrl{true, false, false};
+    const LPARAM down = portable::key_down_lparam(0), up = portable::key_up_lparam();
+
+    // Shift, X (repeated), both released: a modifier's own bit, as toolkits report
+    // it for its own event or not, is its own message's business.
+    keys.post_key(graphics, WM_KEYDOWN, VK_SHIFT, down, none);
+    keys.post_key(graphics, WM_KEYDOWN, 'X', portable::key_down_lparam('X'), shift);
+    keys.post_key(graphics, WM_KEYDOWN, 'X', portable::key_down_lparam('X') | 1 << 30, shift);
+    keys.post_key(graphics, WM_KEYUP, 'X', up, shift);
+    keys.post_key(graphics, WM_KEYUP, VK_SHIFT, up, shift);
+    EXPECT_EQ(posted, (std::vector<Posted>{{graphics, WM_KEYDOWN, VK_SHIFT},
+                                           {graphics, WM_KEYDOWN, 'X'},
+                                           {graphics, WM_KEYDOWN, 'X'},
+                                           {graphics, WM_KEYUP, 'X'},
+                                           {graphics, WM_KEYUP, VK_SHIFT}}));
+
+    // Alt's key-up went elsewhere and Ctrl's key-down too: the next key's bits win.
+    keys.post_key(graphics, WM_KEYDOWN, VK_MENU, down, alt);
+    posted.clear();
+    keys.post_key(text, WM_KEYDOWN, VK_LEFT, down, ctrl);
+    EXPECT_EQ(posted, (std::vector<Posted>{{graphics, WM_KEYUP, VK_MENU},
+                                           {text, WM_KEYDOWN, VK_CONTROL},
+                                           {text, WM_KEYDOWN, VK_LEFT}}));
+    EXPECT_TRUE(keys.down(VK_CONTROL));
+    EXPECT_FALSE(keys.down(VK_MENU));
+
+    posted.clear();
+    keys.post_key(graphics, WM_KEYDOWN, VK_SHIFT, down, ctrl);
+    keys.release_all();
+    keys.release_all();  // nothing is down any more
+    EXPECT_EQ(posted, (std::vector<Posted>{{graphics, WM_KEYDOWN, VK_SHIFT},
+                                           {graphics, WM_KEYUP, VK_SHIFT},
+                                           {text, WM_KEYUP, VK_LEFT},
+                                           {text, WM_KEYUP, VK_CONTROL}}));
+
+    // A window that is gone takes its keys with it.
+    keys.post_key(text, WM_KEYDOWN, 'Z', down, none);
+    keys.forget(text);
+    posted.clear();
+    keys.release_all();
+    EXPECT_TRUE(posted.empty());
 }
 
 TEST_F(UserTest, FramesAreCountedAndObserved) {

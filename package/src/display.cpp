@@ -100,8 +100,8 @@ LRESULT on_paint(HWND window) {
 
 LRESULT on_left_button_down(LPARAM lparam) {
     S.pending_kind = EventKind::Mouse;
-    S.pending_x = int(LOWORD(lparam)) - S.center_x;
-    S.pending_y = S.center_y - int(HIWORD(lparam));
+    S.pending_x = int(short(LOWORD(lparam))) - S.center_x;  // signed, as in input.cpp
+    S.pending_y = S.center_y - int(short(HIWORD(lparam)));
     return 0;
 }
 

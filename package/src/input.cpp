@@ -17,12 +17,15 @@ bool kind_on(int kind) {
     return (S.input_kinds & kind) != 0;
 }
 
+// The client coordinates are signed 16-bit fields: a drag that leaves the window
+// (the mouse is captured until the release) reports points left of or above the
+// client area as negative numbers.
 int canvas_x(LPARAM lparam) {
-    return int(LOWORD(lparam)) - S.center_x;
+    return int(short(LOWORD(lparam))) - S.center_x;
 }
 
 int canvas_y(LPARAM lparam) {
-    return S.center_y - int(HIWORD(lparam));
+    return S.center_y - int(short(HIWORD(lparam)));
 }
 
 void make_event(int kind, int x, int y, int key) {

@@ -3,7 +3,7 @@
 # output files that cannot be written, and checks exit codes, messages and that
 # nothing at the paths was lost.
 set -uo pipefail
-cubes=$1 shapes=$2 reopen=$3 work=$4
+cubes=$1 shapes=$2 reopen=$3 work=$4 mistakes=$5
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -35,6 +35,32 @@ expect 2 "missing/x.png" -- "$cubes" --headless --save missing/x.png
 expect 2 "is a folder" -- "$cubes" --headless --gif folder
 expect 2 "it is a folder" -- "$cubes" --headless --input folder
 expect 2 "cannot open missing/x.log" -- "$cubes" --headless --log missing/x.log
+
+# A name too long for the file system is refused at start, not after the run.
+mkdir names
+long=$(printf 'n%.0s' $(seq 300)).png
+expect 2 "File name too long" -- "$cubes" --headless --frames 1 --save "names/$long"
+expect 2 "File name too long" -- "$cubes" --headless --frames 1 --gif "names/$long"
+[ -z "$(ls -A names)" ] || fail "a refused long name left $(ls -A names)"
+
+# Two options naming one file are refused at start, by the same path, by another
+# path to it (a link, ./, an absolute path), existing or not; nothing is touched.
+mkdir same && echo "# plan" >same/plan.txt && echo mine >same/mine.png && ln -s mine.png same/link.png
+expect 2 "--save same/new.png and --gif same/new.png are the same file" -- \
+  "$cubes" --headless --frames 1 --save same/new.png --gif same/new.png
+expect 2 "--log same/new.log and --gif $PWD/same/new.log are the same file" -- \
+  "$cubes" --headless --frames 1 --log same/new.log --gif "$PWD/same/new.log"
+expect 2 "--input same/plan.txt and --save same/./plan.txt are the same file" -- \
+  "$cubes" --headless --frames 1 --input same/plan.txt --save same/./plan.txt
+expect 2 "--log same/link.png and --save same/mine.png are the same file" -- \
+  "$cubes" --headless --frames 1 --log same/link.png --save same/mine.png
+[ "$(cat same/plan.txt same/mine.png)" = "$(printf '# plan\nmine')" ] && [ -L same/link.png ] &&
+  [ "$(ls -A same | tr '\n' ' ')" = "link.png mine.png plan.txt " ] ||
+  fail "refused options touched their files: $(ls -lA same)"
+# --log - is standard output, not a file named -.
+expect 0 "" -- "$cubes" --headless --frames 1 --log - --save same/-
+[ -f same/- ] || fail "--save same/- beside --log - wrote no picture"
+rm -rf names same
 
 # --save refuses what a plain write refuses: a link loop, and (as a plain user:
 # root may write anything) a read-only file, or a file in a folder it may not write.
@@ -99,6 +125,28 @@ expect 0 "" -- "$reopen" --headless --frames 5 --save both.png --log reopen.log
 cmp -s both.png fresh.png || fail "--save did not write the display opened after close_display"
 [ "$(grep -c 'the display is already open' reopen.log)" = 2 ] ||
   fail "a second open_display was not said once per display: $(cat reopen.log)"
+
+# --timeout ends the run whatever its streams do: standard error a pipe that is
+# full and that nobody reads (the program's thread blocked in a write, holding the
+# stream), and a --log FIFO that no reader opens (the open blocks at start).
+mkfifo unread
+exec 3<>unread  # the pipe's reader, which never reads
+timeout 60 "$mistakes" --headless --timeout 2 -- chatter 2>unread 3>&-
+status=$?
+exec 3>&-
+[ "$status" -eq 4 ] ||
+  fail "--timeout 2 with standard error a full pipe: exit status $status, not 4 (124: hung)"
+mkfifo lonely.log
+expect 4 "--timeout 2: the run had not ended" -- "$shapes" --headless --timeout 2 --log lonely.log
+# Without --timeout the open waits for a reader, which may come later.
+"$shapes" --headless --frames 3 --log lonely.log 2>/dev/null &
+pid=$!
+timeout 60 cat lonely.log >lonely.txt
+wait "$pid"
+status=$?
+[ "$status" -eq 0 ] || fail "--log FIFO with a late reader: exit status $status, not 0"
+grep -q "periodic events" lonely.txt || fail "--log FIFO: the reader got $(cat lonely.txt)"
+rm -f unread lonely.log lonely.txt
 
 # A run ended by Ctrl+C or kill leaves no temporary file beside its --gif.
 for signal in TERM INT; do

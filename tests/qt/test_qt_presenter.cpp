@@ -103,6 +103,46 @@ private:
         return turns;
     }
 
+    struct Seen {
+        int kind, x, y, key;
+        bool operator==(const Seen&) const = default;
+    };
+
+    // The events wait_event returns until the marker key '@' (typed by the caller
+    // last) or Quit, without the demo's turns: periodic events and QtTest's own
+    // moves (no button) left out. Empty, after a failure, when it hung.
+    std::vector<Seen> events_until_marker() {
+        std::vector<Seen> seen;
+        QElapsedTimer clock;
+        clock.start();
+        while (seen.empty() || (seen.back().kind != EventKind::Quit &&
+                                !(seen.back().kind == EventKind::Key && seen.back().key == '@'))) {
+            if (clock.elapsed() > 60000) {
+                QTest::qFail("hung: neither the marker key nor Quit came", __FILE__, __LINE__);
+                return {};
+            }
+            int x = 0, y = 0;
+            char key = 0;
+            const int kind = wait_event(&x, &y, &key);
+            if (kind != EventKind::Periodic && !(kind == EventKind::MouseMove && key == 0))
+                seen.push_back({kind, x, y, key});
+        }
+        return seen;
+    }
+
+    static QString text_of(const std::vector<Seen>& seen) {
+        QStringList events;
+        for (const Seen& e : seen)
+            events << QString("{%1 %2 %3 %4}").arg(e.kind).arg(e.x).arg(e.y).arg(e.key);
+        return events.join(' ');
+    }
+
+    // Makes `window` the active window; false, with a warning, when it hung.
+    static bool activate(QWidget* window) {
+        window->activateWindow();
+        return QTest::qWaitForWindowActive(window, hung_wait_ms);
+    }
+
     // Client point of a canvas point (y up from the centre).
     QPoint client_point(int x, int y) const {
         return {package_state.center_x + x, package_state.center_y - y};
@@ -304,10 +344,6 @@ private slots:
         QTest::mouseClick(view(), Qt::RightButton, {}, from);
         QTest::keyClick(view(), Qt::Key_F5, Qt::ShiftModifier);
         QTest::keyClick(view(), Qt::Key_At);
-        struct Seen {
-            int kind, x, y, key;
-            bool operator==(const Seen&) const = default;
-        };
         std::vector<Seen> seen;
         QElapsedTimer clock;
         clock.start();
@@ -340,6 +376,113 @@ private slots:
                                                             .arg(seen[i].y)
                                                             .arg(seen[i].key)));
         }
+        enable_input(0);
+    }
+
+    // A key whose key-up went to another window stays held no longer: when the
+    // window loses the focus, every key it had down is released (a game's held
+    // arrow, then Ctrl), so Q typed afterwards is the letter, not Ctrl+Q.
+    void keys_held_when_the_focus_leaves_are_released() {
+        enable_input(InputKind::KeyRelease | InputKind::SpecialKeys);
+        set_animation(AnimationMode::Halt);
+        QWidget* window = view()->window();
+        QWidget* text_window = presenter_->top_level(package_state.text_window);
+        QVERIFY2(activate(window), "hung: the graphics window never became active");
+        QTest::keyPress(view(), Qt::Key_Control);
+        QTest::keyPress(view(), Qt::Key_Left, Qt::ControlModifier);
+        QVERIFY2(activate(text_window), "hung: the text window never became active");
+        QVERIFY2(activate(window), "hung: the graphics window never came back");
+        QTest::keyClick(view(), Qt::Key_Q);
+        QTest::keyClick(view(), Qt::Key_At);
+        const std::vector<Seen> expected = {
+            {EventKind::SpecialKey, KeyModifier::Ctrl, VirtualKey::Left, VirtualKey::Left},
+            {EventKind::KeyUp, KeyModifier::Ctrl, VirtualKey::Left, VirtualKey::Left},
+            {EventKind::KeyUp, 0, VK_CONTROL, VK_CONTROL},
+            {EventKind::Key, 0, 0, 'q'},
+            {EventKind::KeyUp, 0, 'Q', 'Q'},
+            {EventKind::Key, 0, 0, '@'},
+        };
+        const std::vector<Seen> seen = events_until_marker();
+        QVERIFY2(seen == expected, qPrintable(text_of(seen)));
+        enable_input(0);
+    }
+
+    // A key event's own modifiers win: Q with Ctrl held is Ctrl+Q though Ctrl's
+    // key-down went elsewhere. (A quit comes after every posted message, so the
+    // wait ends at the quit or at the key event Q would otherwise be.)
+    void a_key_with_ctrl_held_is_a_shortcut_without_ctrls_key_down() {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Q, Qt::ControlModifier, QStringLiteral("\x11"));
+        QApplication::sendEvent(view(), &press);
+        QElapsedTimer clock;
+        clock.start();
+        int kind = EventKind::Periodic;
+        char key = 0;
+        while (kind != EventKind::Quit && kind != EventKind::Key) {
+            if (clock.elapsed() > 60000) QFAIL("hung: neither Quit nor a key came");
+            int x = 0, y = 0;
+            kind = wait_event(&x, &y, &key);
+        }
+        QVERIFY2(kind == EventKind::Quit, qPrintable(QString("a key event %1").arg(int(key))));
+    }
+
+    // In a session whose every key-down and key-up arrived (Ctrl+R, Shift+B,
+    // Ctrl+Shift+Alt+F5), the view posts each key's messages and nothing else,
+    // also when the window then loses the focus with no key held.
+    void a_whole_key_session_posts_only_its_own_messages() {
+        QWidget* window = view()->window();
+        QVERIFY2(activate(window), "hung: the graphics window never became active");
+        QTest::keyClick(view(), Qt::Key_R, Qt::ControlModifier);
+        QTest::keyClick(view(), Qt::Key_B, Qt::ShiftModifier);
+        QTest::keyClick(view(), Qt::Key_F5,
+                        Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+        QVERIFY2(activate(presenter_->top_level(package_state.text_window)),
+                 "hung: the text window never became active");
+        constexpr WPARAM end_mark = 0xFF;  // no key has this code
+        PostMessageA(graphics(), WM_KEYUP, end_mark, 0);
+        std::vector<std::pair<UINT, WPARAM>> posted;
+        MSG message;
+        while (GetMessageA(&message, nullptr, WM_KEYDOWN, WM_KEYUP) && message.wParam != end_mark) {
+            posted.push_back({message.message, message.wParam});
+            if (message.wParam == 'R' && message.message == WM_KEYDOWN)
+                QCOMPARE(message.lParam, key_down_lparam(0x12));  // Ctrl+R types 18
+        }
+        const std::vector<std::pair<UINT, WPARAM>> expected = {
+            {WM_KEYDOWN, VK_CONTROL}, {WM_KEYDOWN, 'R'},      {WM_KEYUP, 'R'},
+            {WM_KEYUP, VK_CONTROL},   {WM_KEYDOWN, VK_SHIFT}, {WM_KEYDOWN, 'B'},
+            {WM_KEYUP, 'B'},          {WM_KEYUP, VK_SHIFT},   {WM_KEYDOWN, VK_SHIFT},
+            {WM_KEYDOWN, VK_CONTROL}, {WM_KEYDOWN, VK_MENU},  {WM_KEYDOWN, VK_F1 + 4},
+            {WM_KEYUP, VK_F1 + 4},    {WM_KEYUP, VK_MENU},    {WM_KEYUP, VK_CONTROL},
+            {WM_KEYUP, VK_SHIFT},
+        };
+        QCOMPARE(posted, expected);
+    }
+
+    // A press captures the mouse until its release, as on Windows: the drag's move
+    // and its release outside the view arrive at their client points outside it
+    // (left and above as negative numbers).
+    void a_drag_released_outside_the_window_arrives_outside() {
+        enable_input(InputKind::MouseMovement | InputKind::MouseRelease);
+        set_animation(AnimationMode::Halt);
+        const QPoint inside = client_point(10, 20);
+        const QPoint above_left(-25, -15);
+        const QPoint below_right(view()->width() + 40, view()->height() + 30);
+        QTest::mousePress(view(), Qt::LeftButton, {}, inside);
+        QTest::mouseMove(view(), above_left);
+        QTest::mouseRelease(view(), Qt::LeftButton, {}, below_right);
+        QTest::keyClick(view(), Qt::Key_At);
+        auto canvas = [](QPoint client) {
+            return QPoint(client.x() - package_state.center_x, package_state.center_y - client.y());
+        };
+        const std::vector<Seen> seen = events_until_marker();
+        const std::vector<Seen> expected = {
+            {EventKind::Mouse, 10, 20, 0},
+            {EventKind::MouseMove, canvas(above_left).x(), canvas(above_left).y(),
+             MouseButton::Left},
+            {EventKind::MouseUp, canvas(below_right).x(), canvas(below_right).y(),
+             MouseButton::Left},
+            {EventKind::Key, 0, 0, '@'},
+        };
+        QVERIFY2(seen == expected, qPrintable(text_of(seen)));
         enable_input(0);
     }
 

@@ -1,7 +1,10 @@
 // Portable platform: the US layout and the characters keys type.
 #include "keyboard.h"
 
+#include <algorithm>
 #include <cstring>
+
+#include "presenter.h"
 
 namespace portable {
 namespace {
@@ -65,6 +68,73 @@ unsigned char typed_character(UINT virtual_key, unsigned char printed, bool ctrl
     }
     if ((printed >= 0x20 && printed < 0x7F) || printed >= 0x80) return printed;
     return 0;
+}
+
+// ------------------------------------------------------------ keys held down
+
+HeldKeys::HeldKeys(Post post) : post_(std::move(post)) {}
+
+void HeldKeys::send(HWND window, UINT message, UINT virtual_key, LPARAM lparam) {
+    if (post_) {
+        post_(window, message, WPARAM(virtual_key), lparam);
+    } else {
+        PostMessageA(window, message, WPARAM(virtual_key), lparam);
+    }
+}
+
+bool HeldKeys::down(UINT virtual_key) const {
+    return std::any_of(down_.begin(), down_.end(),
+                       [&](const Down& key) { return key.virtual_key == virtual_key; });
+}
+
+// A key-up to every window the key went down in.
+void HeldKeys::release(UINT virtual_key) {
+    std::vector<Down> held;
+    for (const Down& key : down_) {
+        if (key.virtual_key == virtual_key) held.push_back(key);
+    }
+    std::erase_if(down_, [&](const Down& key) { return key.virtual_key == virtual_key; });
+    for (const Down& key : held) send(key.window, WM_KEYUP, key.virtual_key, key_up_lparam());
+}
+
+void HeldKeys::post_key(HWND window, UINT message, UINT virtual_key, LPARAM lparam,
+                        HeldModifiers held) {
+    const struct {
+        UINT virtual_key;
+        bool held;
+    } modifiers[] = {{VK_CONTROL, held.ctrl}, {VK_SHIFT, held.shift}, {VK_MENU, held.alt}};
+    for (const auto& modifier : modifiers) {
+        if (modifier.virtual_key == virtual_key) continue;  // its own message sets it
+        if (!modifier.held && down(modifier.virtual_key)) release(modifier.virtual_key);
+    }
+    for (const auto& modifier : modifiers) {
+        if (modifier.virtual_key == virtual_key) continue;
+        if (modifier.held && !down(modifier.virtual_key)) {
+            send(window, WM_KEYDOWN, modifier.virtual_key, key_down_lparam(0));
+            down_.push_back({window, modifier.virtual_key});
+        }
+    }
+    send(window, message, virtual_key, lparam);
+    if (message == WM_KEYUP) {
+        std::erase_if(down_, [&](const Down& key) { return key.virtual_key == virtual_key; });
+    } else if (message == WM_KEYDOWN) {
+        // A repeat (Windows repeats key-downs while a key is held) is down already.
+        const bool already = std::any_of(down_.begin(), down_.end(), [&](const Down& key) {
+            return key.window == window && key.virtual_key == virtual_key;
+        });
+        if (!already) down_.push_back({window, virtual_key});
+    }
+}
+
+void HeldKeys::release_all() {
+    std::vector<Down> held;
+    held.swap(down_);
+    for (auto key = held.rbegin(); key != held.rend(); ++key)
+        send(key->window, WM_KEYUP, key->virtual_key, key_up_lparam());
+}
+
+void HeldKeys::forget(HWND window) {
+    std::erase_if(down_, [&](const Down& key) { return key.window == window; });
 }
 
 }  // namespace portable

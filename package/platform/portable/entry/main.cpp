@@ -273,6 +273,14 @@ int main(int argc, char** argv) {
         std::fputs(entry_usage(name).c_str(), stdout);
         return 0;
     }
+    if (!check_separate_files(options, error)) {
+        std::fprintf(stderr, "%s: %s\n", name.c_str(), error.c_str());
+        return 2;
+    }
+    // The timeout runs from here: opening the log and reading the input plan can
+    // block for ever (a FIFO that no other program opens), and --timeout ends that
+    // too. Without --timeout such an open waits, as for a reader that comes later.
+    start_watchdog(name, options.timeout);
     DebugLog log;
     if (!options.log.empty() && !log.open(options.log, name)) {
         std::fprintf(stderr, "%s: --log: cannot open %s for appending: %s\n", name.c_str(),
@@ -280,7 +288,6 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (options.seed) set_fixed_time(*options.seed);
-    start_watchdog(name, options.timeout);
     // Nothing below throws: the platform reports failures through return values
     // and ends a wait that can never end itself, so this builds without exceptions.
     int result = options.headless ? run_headless(options, name)

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "../image/output_file.h"
 #include "../whole_number.h"
 #include "watchdog.h"
 
@@ -261,6 +262,28 @@ bool parse_entry_options(int argc, char** argv, EntryOptions& o, std::string& er
     return o.help || check_headless_only(o, error);
 }
 
+bool check_separate_files(const EntryOptions& o, std::string& error) {
+    struct Named {
+        const char* option;
+        const std::string& path;
+    };
+    const Named files[] = {
+        {"--input", o.input_plan}, {"--log", o.log}, {"--save", o.save_png}, {"--gif", o.gif}};
+    auto is_file = [](const Named& named) {
+        return !named.path.empty() && !(named.path == "-" && named.option == std::string("--log"));
+    };
+    for (size_t i = 0; i < std::size(files); ++i) {
+        for (size_t j = i + 1; j < std::size(files); ++j) {
+            if (!is_file(files[i]) || !is_file(files[j])) continue;
+            if (!same_file(files[i].path, files[j].path)) continue;
+            error = std::string(files[i].option) + " " + files[i].path + " and " + files[j].option +
+                    " " + files[j].path + " are the same file; each needs a file of its own";
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string entry_usage(const std::string& program) {
     std::string usage = "usage: " + program +
                         " [platform options] [--] [application arguments]\n\n"
@@ -286,10 +309,11 @@ std::string entry_usage(const std::string& program) {
     usage += "\n" + spoken_list(headless_only) +
              " need --headless. An unknown\n"
              "option starting with -- (before a lone --), a bad value, an --input file that\n"
-             "cannot be read or a --save, --gif or --log file that cannot be written end the\n"
-             "program at start with exit code 2. A picture or log that fails to be written\n"
-             "during the run is said on standard error and gives exit code 1; a picture is\n"
-             "written whole or not at all, so a failed write leaves the file that was there.\n" +
+             "cannot be read, a --save, --gif or --log file that cannot be written, or two\n"
+             "of --input, --log, --save and --gif naming one file end the program at start\n"
+             "with exit code 2. A picture or log that fails to be written during the run is\n"
+             "said on standard error and gives exit code 1; a picture is written whole or not\n"
+             "at all, so a failed write leaves the file that was there.\n" +
              std::string(watchdog_available ? "A run that --timeout ends gives exit code " +
                                                   std::to_string(timeout_exit_code) + ".\n"
                                             : "") +

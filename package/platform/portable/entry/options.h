@@ -41,6 +41,12 @@ struct EntryOptions {
 // argument starting with -- before a lone -- must be one of the platform's.
 bool parse_entry_options(int argc, char** argv, EntryOptions& options, std::string& error);
 
+// Whether the files the options name are separate files: false, with `error`
+// naming both options, when two of --input, --log, --save and --gif are one file
+// (output_file.h: same_file), so that neither a picture nor the log replaces the
+// other or the input plan. `--log -` is standard output, no file.
+bool check_separate_files(const EntryOptions& options, std::string& error);
+
 // The --help text.
 std::string entry_usage(const std::string& program);
 

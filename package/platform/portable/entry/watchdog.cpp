@@ -4,6 +4,12 @@
 // condition variable until the --timeout deadline or the next look at the
 // program's waits, and its state lives as long as the process, so a program that
 // ends through exit() while the thread sleeps leaves nothing half destroyed.
+//
+// The program's thread may be blocked anywhere when the watchdog acts: in a write
+// to a full pipe that nobody reads (holding that stream's lock), or in the open of
+// a FIFO that no reader opens. So the watchdog never touches the program's
+// streams: its lines go to standard error through a file description of its own,
+// written without blocking (and dropped when they cannot be written at once).
 #include "watchdog.h"
 
 #include <cstdio>
@@ -13,11 +19,16 @@
 
 #if !defined(__wasi__) && !defined(__EMSCRIPTEN__)
 #define TAVLO_WATCHDOG_THREAD 1
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <mutex>
 #include <thread>
 #endif
@@ -61,22 +72,57 @@ Watch& watch() {
     return *state;
 }
 
-// The timeout: the message, what the program wrote so far (given 2 s, so a full
-// pipe nobody reads cannot hold the end back), the unfinished output files
-// removed, and the end without the exit handlers, which belong to the program's
-// thread, still running.
+// Writes a line to standard error without waiting for anything the program's
+// thread may hold. A pipe, a FIFO or a terminal is opened anew through /proc, so
+// the new file description can be non-blocking without changing the program's
+// (which other processes may share); a full pipe or a FIFO without a reader then
+// refuses at once. Where /proc is missing, a regular file is written directly
+// (such a write never waits for a reader) and a socket with a non-blocking send.
+// Anything else is skipped. SIGPIPE is blocked on the watchdog's thread, so a
+// pipe without a reader answers EPIPE instead of ending the process.
+void say_without_blocking(const char* text, size_t length) {
+    int fd = ::open("/proc/self/fd/2", O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0) {
+        ssize_t written = ::write(fd, text, length);
+        (void)written;
+        ::close(fd);
+        return;
+    }
+    struct stat status;
+    if (fstat(STDERR_FILENO, &status) != 0) return;
+    if (S_ISREG(status.st_mode)) {
+        ssize_t written = ::write(STDERR_FILENO, text, length);
+        (void)written;
+    } else if (S_ISSOCK(status.st_mode)) {
+        ssize_t sent = ::send(STDERR_FILENO, text, length, MSG_DONTWAIT | MSG_NOSIGNAL);
+        (void)sent;
+    }
+}
+
+// The timeout: the message, what the program wrote so far (given 2 s on a thread
+// of its own, so a stream blocked in a write cannot hold the end back), the
+// unfinished output files removed, and the end without the exit handlers, which
+// belong to the program's thread, still running.
 [[noreturn]] void end_timed_out_run(int64_t timeout_seconds, int64_t now) {
-    std::string hint;
+    char hint[160] = "";
     int64_t stuck = ms_without_waiting(now);
     if (stuck >= 1000) {
-        hint = "; it had not waited for an event for " + seconds_text(stuck / 1000 * 1000) +
-               " (a loop that never calls wait_event?)";
+        std::snprintf(hint, sizeof hint,
+                      "; it had not waited for an event for %s (a loop that never calls "
+                      "wait_event?)",
+                      seconds_text(stuck / 1000 * 1000).c_str());
     }
-    std::fprintf(
-        stderr,
+    char message[1024];
+    int length = std::snprintf(
+        message, sizeof message,
         "%s: --timeout %lld: the run had not ended after %lld s and was ended (exit code %d)%s\n",
         program().c_str(), static_cast<long long>(timeout_seconds),
-        static_cast<long long>(timeout_seconds), timeout_exit_code, hint.c_str());
+        static_cast<long long>(timeout_seconds), timeout_exit_code, hint);
+    if (length > 0) {
+        // A name too long for the line keeps the line's end.
+        if (size_t(length) >= sizeof message) message[sizeof message - 2] = '\n';
+        say_without_blocking(message, std::min(size_t(length), sizeof message - 1));
+    }
     static std::mutex flushed_mutex;
     static std::condition_variable flushed_signal;
     static bool flushed = false;
@@ -95,13 +141,17 @@ Watch& watch() {
 }
 
 void say_long_stall(int64_t limit_ms) {
-    std::fprintf(stderr,
-                 "%s: the program has not waited for an event (wait_event) for %s: its "
-                 "windows cannot update or close until it waits\n",
-                 program().c_str(), seconds_text(limit_ms).c_str());
+    const std::string line =
+        program() + ": the program has not waited for an event (wait_event) for " +
+        seconds_text(limit_ms) + ": its windows cannot update or close until it waits\n";
+    say_without_blocking(line.data(), line.size());
 }
 
 void watch_run() {
+    sigset_t pipe_signal;
+    sigemptyset(&pipe_signal);
+    sigaddset(&pipe_signal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe_signal, nullptr);
     Watch& w = watch();
     std::unique_lock<std::mutex> lock(w.mutex);
     while (!w.ended) {

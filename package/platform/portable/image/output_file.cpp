@@ -49,6 +49,14 @@ bool follow_links(const std::string& path, std::string& target) {
     return false;
 }
 
+// The longest file name the folder's file system holds; 255, the usual limit,
+// when it cannot tell (a folder that does not exist, which open refuses anyway).
+long longest_name(const std::string& folder) {
+    errno = 0;
+    long longest = pathconf(folder.c_str(), _PC_NAME_MAX);
+    return longest > 0 ? longest : 255;
+}
+
 // The new file's name beside the target: hidden, and short enough for any legal
 // target name (its first 64 characters, the process and an attempt number).
 std::string temporary_name(const std::string& target, int attempt) {
@@ -141,6 +149,51 @@ std::string reason(const std::string& path, int error_number) {
 
 }  // namespace
 
+namespace {
+
+// The absolute path of a file that does not exist: its folder resolved when the
+// folder exists, else the path itself with "." parts and repeated slashes dropped.
+std::string absolute_place(const std::string& path) {
+    const std::string name = name_of(path);
+    if (char* folder = realpath(folder_of(path).c_str(), nullptr)) {
+        std::string place = folder;
+        std::free(folder);
+        return (place == "/" ? "" : place) + "/" + name;
+    }
+    std::string whole = path;
+    if (whole.empty() || whole[0] != '/') {
+        char here[PATH_MAX];
+        if (getcwd(here, sizeof here) == nullptr) return path;
+        whole = std::string(here) + "/" + path;
+    }
+    std::string place;
+    size_t start = 0;
+    while (start <= whole.size()) {
+        size_t end = whole.find('/', start);
+        if (end == std::string::npos) end = whole.size();
+        const std::string part = whole.substr(start, end - start);
+        if (!part.empty() && part != ".") place += "/" + part;
+        start = end + 1;
+    }
+    return place;
+}
+
+}  // namespace
+
+bool same_file(const std::string& a, const std::string& b) {
+    std::string target_a, target_b;
+    if (!follow_links(a, target_a) || !follow_links(b, target_b)) return a == b;
+    struct stat status_a, status_b;
+    const bool a_exists = stat(target_a.c_str(), &status_a) == 0;
+    const bool b_exists = stat(target_b.c_str(), &status_b) == 0;
+    if (a_exists != b_exists) return false;
+    if (a_exists) {
+        return S_ISREG(status_a.st_mode) && status_a.st_dev == status_b.st_dev &&
+               status_a.st_ino == status_b.st_ino;
+    }
+    return absolute_place(target_a) == absolute_place(target_b);
+}
+
 void remove_unfinished_output_files() {
     remove_temporaries();
 }
@@ -174,6 +227,16 @@ bool OutputFile::open(const std::string& path, std::string& error) {
     }
     if (!follow_links(path, target_)) {
         error = reason(path, errno);
+        return false;
+    }
+    // The new file's hidden name is short whatever the target's, so a name the
+    // file system cannot hold would be found only by the rename at the end.
+    const std::string name = name_of(target_);
+    const long longest = longest_name(folder_of(target_));
+    if (name.size() > size_t(longest)) {
+        error = path + ": " + std::strerror(ENAMETOOLONG) + " (the file's own name has " +
+                std::to_string(name.size()) + " bytes; the file system takes at most " +
+                std::to_string(longest) + ")";
         return false;
     }
     struct stat status;

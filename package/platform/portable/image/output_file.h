@@ -15,6 +15,8 @@
 // It is removed however the process ends before it is in place: at exit, and on
 // a signal whose default action ends the process (SIGINT, SIGTERM, SIGHUP ...;
 // not SIGKILL), for which a handler is installed unless the program has its own.
+// A target whose own name is longer than its file system takes is refused at
+// open, before anything is written.
 #pragma once
 
 #include <cstdio>
@@ -52,6 +54,13 @@ private:
     std::string temporary_;  // the new file beside it; empty when writing in place
     std::FILE* stream_ = nullptr;
 };
+
+// Whether two paths name one file that a run would write or read as two: the same
+// existing regular file (the same device and inode, through any links and
+// folders), or, where neither exists yet, the same place once links and folder
+// names are resolved. An existing file that is not regular (a terminal, a FIFO,
+// /dev/null) is never one file with anything: nothing there is replaced.
+bool same_file(const std::string& a, const std::string& b);
 
 // Removes every new file not yet in place, as the exit would: for a process that
 // ends without running its exit handlers (_exit). Only unlinks fixed paths, so it

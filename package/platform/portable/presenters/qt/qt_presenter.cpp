@@ -67,7 +67,9 @@ struct QtPresenter::Shown {
     }
 };
 
-QtPresenter::QtPresenter() : deadline_(std::make_unique<QTimer>()) {
+QtPresenter::QtPresenter()
+    : keys_([this](HWND window, UINT message, WPARAM w, LPARAM l) { post(window, message, w, l); }),
+      deadline_(std::make_unique<QTimer>()) {
     deadline_->setSingleShot(true);
     deadline_->setTimerType(Qt::PreciseTimer);
     QObject::connect(deadline_.get(), &QTimer::timeout, deadline_.get(),
@@ -118,6 +120,10 @@ void QtPresenter::build_widget(Shown& shown, bool with_menu) {
     WindowEvents events;
     events.post = [this, window](UINT message, WPARAM w, LPARAM l) { post(window, message, w, l); };
     events.geometry_changed = [this, window] { geometry_checks_.push_back(window); };
+    events.key = [this, window](UINT message, UINT vk, LPARAM l, HeldModifiers held) {
+        keys_.post_key(window, message, vk, l, held);
+    };
+    events.focus_lost = [this] { keys_.release_all(); };
     QWidget* widget = nullptr;
     if (with_menu) {
         auto* main = new MenuWindow(std::move(events));
@@ -186,6 +192,7 @@ void QtPresenter::window_shown(HWND window, bool visible) {
 }
 
 void QtPresenter::window_destroyed(HWND window) {
+    keys_.forget(window);
     windows_.erase(window);
     std::erase(geometry_checks_, window);
 }

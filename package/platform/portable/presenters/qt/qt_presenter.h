@@ -5,7 +5,9 @@
 // others PlainWindows. Each shows its front image 1:1 at the client origin.
 // Input becomes posted messages: left clicks (client coordinates), keys (Windows
 // virtual keys, with the typed character attached to the key-down), menu choices
-// (WM_COMMAND) and close requests (WM_CLOSE). Sizes follow Windows: the outer
+// (WM_COMMAND) and close requests (WM_CLOSE). Ctrl, Shift and Alt as the program
+// sees them follow each key event's own modifiers, and a window that loses the
+// focus releases the keys held in it (keyboard.h: HeldKeys). Sizes follow Windows: the outer
 // rectangle is the window with its frame, so once the window manager's frame is
 // known the window is resized to keep the outer size, and the real client size
 // reaches USER, which sends WM_SIZE. Plain Xvfb has no frame at all.
@@ -69,6 +71,7 @@ private:
     void process_events(QEventLoop::ProcessEventsFlags flags);
 
     std::map<HWND, std::unique_ptr<Shown>> windows_;
+    HeldKeys keys_;                      // the keys posted down and not yet up, for every window
     std::vector<HWND> geometry_checks_;  // windows whose size may have changed
     bool woken_ = false;                 // something for USER arrived during wait()
     bool timed_out_ = false;             // wait()'s deadline passed

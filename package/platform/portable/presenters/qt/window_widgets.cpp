@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstring>
 
 #include "../../presenter.h"
@@ -101,12 +102,15 @@ void ClientView::paintEvent(QPaintEvent*) {
     }
 }
 
-// The buttons held after the event, as Windows' wParam has them.
+// The buttons held after the event, as Windows' wParam has them. The point goes
+// into lParam's two signed 16-bit fields; one outside the client area (a drag)
+// may be negative, and one too far for the fields stops at their ends.
 void ClientView::post_mouse(UINT message, QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
     const WPARAM buttons = ((event->buttons() & Qt::LeftButton) ? MK_LBUTTON : 0) |
                            ((event->buttons() & Qt::RightButton) ? MK_RBUTTON : 0);
-    events_->post(message, buttons, MAKELPARAM(at.x(), at.y()));
+    const int x = std::clamp(at.x(), -32768, 32767), y = std::clamp(at.y(), -32768, 32767);
+    events_->post(message, buttons, MAKELPARAM(x, y));
 }
 
 void ClientView::mousePressEvent(QMouseEvent* event) {
@@ -119,10 +123,24 @@ void ClientView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::RightButton) post_mouse(WM_RBUTTONUP, event);
 }
 
-// Only inside the view: Windows reports no moves outside the client area
-// without a capture, and a position outside would not fit the 16-bit fields.
+// On Windows a button pressed in the window captures the mouse until its release:
+// the drag's moves arrive wherever they happen, in client coordinates (Qt gives
+// them, and the release, to the view that had the press). Without a button held
+// only moves over the client area are the window's.
 void ClientView::mouseMoveEvent(QMouseEvent* event) {
-    if (rect().contains(event->position().toPoint())) post_mouse(WM_MOUSEMOVE, event);
+    const bool dragging = (event->buttons() & (Qt::LeftButton | Qt::RightButton)) != 0;
+    if (dragging || rect().contains(event->position().toPoint())) post_mouse(WM_MOUSEMOVE, event);
+}
+
+// With the event's own Ctrl, Shift and Alt, so that a modifier whose key-up went
+// elsewhere (the person switched window holding it) is not held for ever.
+void ClientView::post_key(UINT message, int virtual_key, LPARAM lparam, QKeyEvent* event) {
+    const Qt::KeyboardModifiers modifiers = event->modifiers();
+    HeldModifiers held;
+    held.ctrl = modifiers.testFlag(Qt::ControlModifier);
+    held.shift = modifiers.testFlag(Qt::ShiftModifier);
+    held.alt = modifiers.testFlag(Qt::AltModifier);
+    events_->key(message, UINT(virtual_key), lparam, held);
 }
 
 // Windows repeats key-downs while a key is held, without key-ups in between.
@@ -133,14 +151,21 @@ void ClientView::keyPressEvent(QKeyEvent* event) {
         static_cast<unsigned char>(key_character(event->key(), event->modifiers()));
     // An auto-repeat says the key was already down (bit 30), as Windows does.
     const LPARAM repeat = event->isAutoRepeat() ? LPARAM(1) << 30 : 0;
-    events_->post(WM_KEYDOWN, WPARAM(vk), key_down_lparam(character) | repeat);
+    post_key(WM_KEYDOWN, vk, key_down_lparam(character) | repeat, event);
 }
 
 void ClientView::keyReleaseEvent(QKeyEvent* event) {
     if (event->isAutoRepeat()) return;
     const int vk = virtual_key(event->key(), event->modifiers());
     if (vk == 0) return QWidget::keyReleaseEvent(event);
-    events_->post(WM_KEYUP, WPARAM(vk), key_up_lparam());
+    post_key(WM_KEYUP, vk, key_up_lparam(), event);
+}
+
+// The focus went to another window, a popup or another application, and so will
+// the key-ups of the keys held now: they are released here instead.
+void ClientView::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    if (events_->focus_lost) events_->focus_lost();
 }
 
 // ------------------------------------------------------------ top-level windows

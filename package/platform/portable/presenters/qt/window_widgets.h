@@ -17,6 +17,7 @@
 #include <QWidget>
 #include <functional>
 
+#include "../../keyboard.h"
 #include "../../win32_portable.h"
 
 namespace portable {
@@ -27,6 +28,12 @@ struct WindowEvents {
     std::function<void(UINT message, WPARAM wparam, LPARAM lparam)> post;
     // The window was shown, moved, resized or got its frame: sizes may need a check.
     std::function<void()> geometry_changed;
+    // Post a key message (WM_KEYDOWN, WM_KEYUP) to this window, with the modifiers
+    // the key event says are held (keyboard.h: HeldKeys).
+    std::function<void(UINT message, UINT virtual_key, LPARAM lparam, HeldModifiers held)> key;
+    // The keyboard focus left the window (to another window, a popup, another
+    // application): the keys it had down are released.
+    std::function<void()> focus_lost;
 };
 
 // Converts a row-major COLORREF (0x00BBGGRR) image to a Qt image; bad sizes give
@@ -62,10 +69,12 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     bool focusNextPrevChild(bool) override { return false; }  // Tab is a key like others
 
 private:
     void post_mouse(UINT message, QMouseEvent* event);
+    void post_key(UINT message, int virtual_key, LPARAM lparam, QKeyEvent* event);
 
     WindowEvents* events_;
     QImage image_;  // Format_RGB32
@@ -88,6 +97,9 @@ protected:
         const QEvent::Type type = event->type();
         bool geometry = type == QEvent::Show || type == QEvent::Move || type == QEvent::Resize;
         if (geometry && events_.geometry_changed) events_.geometry_changed();
+        // The view may not have had the focus (the menu bar kept it and passed keys
+        // on), so the window's own deactivation releases its keys too.
+        if (type == QEvent::WindowDeactivate && events_.focus_lost) events_.focus_lost();
         return result;
     }
     void closeEvent(QCloseEvent* event) override {

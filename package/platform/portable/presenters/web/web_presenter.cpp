@@ -30,6 +30,9 @@ enum PageInput {
     MouseMove = 7,
     RightDown = 8,
     RightUp = 9,
+    // The page or the window lost the focus (another tab, another application):
+    // every key posted down and not up is released, so none stays held.
+    FocusLost = 10,
 };
 
 void append_json_string(std::string& out, const std::string& text) {
@@ -129,6 +132,7 @@ void WebPresenter::window_shown(HWND window, bool visible) {
 }
 
 void WebPresenter::window_destroyed(HWND window) {
+    keys_.forget(window);
     Shown* shown = find(window);
     if (shown == nullptr) return;
     // The page keeps the last picture, greyed, and says the window is gone.
@@ -165,18 +169,22 @@ namespace {
 
 // A key from the page: its virtual key when the page knows it from the physical
 // key (else the US layout's key for the character it shows), the character it
-// shows as a Unicode code point, and the Ctrl (1) and Alt (2) bits. The character
-// a key-down types follows from these as on every presenter (keyboard.h).
-void post_key(HWND window, bool down, int vk, int shown, int modifiers) {
+// shows as a Unicode code point, and the Ctrl (1), Alt (2) and Shift (4) bits of
+// the key event. The character a key-down types follows from these as on every
+// presenter, and the modifiers the program sees follow the bits (keyboard.h).
+void post_key(HeldKeys& keys, HWND window, bool down, int vk, int shown, int modifiers) {
     const unsigned char printed = cp1252_of_unicode(char32_t(shown));
     const UINT key = vk != 0 ? UINT(vk) : virtual_key_for_character(printed);
+    HeldModifiers held;
+    held.ctrl = (modifiers & 1) != 0;
+    held.alt = (modifiers & 2) != 0;
+    held.shift = (modifiers & 4) != 0;
     if (!down) {
-        PostMessageA(window, WM_KEYUP, key, key_up_lparam());
+        keys.post_key(window, WM_KEYUP, key, key_up_lparam(), held);
         return;
     }
-    const unsigned char typed =
-        typed_character(key, printed, (modifiers & 1) != 0, (modifiers & 2) != 0);
-    PostMessageA(window, WM_KEYDOWN, key, key_down_lparam(typed));
+    const unsigned char typed = typed_character(key, printed, held.ctrl, held.alt);
+    keys.post_key(window, WM_KEYDOWN, key, key_down_lparam(typed), held);
 }
 
 }  // namespace
@@ -186,6 +194,11 @@ bool WebPresenter::post_page_input() {
     bool posted = false;
     int input[5];
     while (tavlo_page_next_input(input) != 0) {
+        if (input[0] == FocusLost) {
+            keys_.release_all();
+            posted = true;
+            continue;
+        }
         Shown* shown = find(input[1]);
         if (shown == nullptr) continue;
         HWND window = shown->handle;
@@ -200,7 +213,9 @@ bool WebPresenter::post_page_input() {
                 break;
             case RightUp: PostMessageA(window, WM_RBUTTONUP, WPARAM(input[4] & 3), where); break;
             case KeyDown:
-            case KeyUp: post_key(window, input[0] == KeyDown, input[2], input[3], input[4]); break;
+            case KeyUp:
+                post_key(keys_, window, input[0] == KeyDown, input[2], input[3], input[4]);
+                break;
             case Command: PostMessageA(window, WM_COMMAND, WPARAM(input[2]), 0); break;
             case Close: PostMessageA(window, WM_CLOSE, 0, 0); break;
             default: continue;

@@ -9,7 +9,9 @@
 //
 // Input becomes posted messages: left button down and up (client coordinates),
 // key down and up as Windows virtual keys with the typed character attached to
-// the key-down, menu choices (WM_COMMAND) and close boxes (WM_CLOSE). The page
+// the key-down, menu choices (WM_COMMAND) and close boxes (WM_CLOSE). Ctrl, Shift
+// and Alt as the program sees them follow each key's own modifier bits, and the
+// page losing the focus releases every key held (keyboard.h: HeldKeys). The page
 // queues DOM input; the presenter takes it at every GetMessageA.
 //
 // wait() suspends the program (Asyncify in an Emscripten page, JSPI in the
@@ -23,6 +25,7 @@
 #include <optional>
 #include <vector>
 
+#include "../../keyboard.h"
 #include "../../presenter.h"
 
 namespace portable {
@@ -62,6 +65,7 @@ private:
     bool post_page_input();
 
     std::vector<Shown> windows_;
+    HeldKeys keys_;  // the keys posted down and not yet up
     int next_id_ = 1;
     HWND first_window_ = nullptr;
     std::optional<SIZE> client_override_;

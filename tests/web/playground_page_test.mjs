@@ -170,6 +170,8 @@ try {
     check('a compile error is listed as file:line:column: message',
           listed.length >= 1 && listed[0].startsWith('scene.h:3:17: ') && listed[0].includes('undeclared_name'),
           listed.join(' | '));
+    await until(page, 'the compiler\'s text in the output pane (written at the next display frame)',
+                () => document.querySelector('#console').textContent.includes('undeclared_name'));
     check('nothing runs; the output pane has the compiler\'s text',
           (await consoleText(page)).includes('undeclared_name') &&
           !(await page.evaluate(() => window.tavloPlayground.running)));

@@ -226,6 +226,27 @@ TEST_F(RunMenu, RecordingAndPlaybackNeverRunTogether) {
     EXPECT_EQ(log_lines().back(), "Cannot play script file TAVLO.SCR while recording\n");
 }
 
+// While recording or playback is on, or the script is open (Play One), the
+// graphics window's property FileInUse names the script file, so a page that
+// offers to replace the file can refuse; it goes when they end.
+TEST_F(RunMenu, TheGraphicsWindowSaysWhileTheScriptFileIsInUse) {
+    const auto in_use = [] {
+        auto* name = static_cast<const char*>(GetPropA(graphics(), "FileInUse"));
+        return std::string(name != nullptr ? name : "");
+    };
+    EXPECT_EQ(in_use(), "");
+    menu(CMD_RECORD);  // on, before any line is written
+    finish_wait_with_click();
+    EXPECT_EQ(in_use(), "TAVLO.SCR");
+    menu(CMD_RECORD);
+    finish_wait_with_click();
+    EXPECT_EQ(in_use(), "");
+    menu(CMD_PLAY_ONE);  // the file stays open after the one event
+    next_event();
+    finish_wait_with_click();
+    EXPECT_EQ(in_use(), "TAVLO.SCR");
+}
+
 TEST_F(RunMenu, AQuitIsNeverLostToTheScript) {
     std::ofstream("TAVLO.SCR") << "TAVLO_PERIODIC(1000);\n";
     menu(CMD_PLAYBACK);

@@ -56,6 +56,8 @@ void store_event(int* x, int* y, char* key) {
 }  // namespace
 
 void pump_message() {
+    // What the last pass did to the script file shows before the next wait.
+    note_script_in_use();
     MSG message;
     BOOL result = GetMessageA(&message, nullptr, 0, 0);
     if (result == 0 || result == -1) {

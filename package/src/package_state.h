@@ -178,3 +178,7 @@ void close_script();
 // Writes the counted periodic line of a recording now (if events are counted), so
 // the file holds every event returned so far; the recording goes on.
 void flush_recording();
+// Says whether the script file is in use (recording or playback on, or the file
+// open): the graphics window's property "FileInUse" names it while it is, so
+// whoever shows the window (a web page offering to replace the file) can tell.
+void note_script_in_use();

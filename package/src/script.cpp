@@ -278,6 +278,18 @@ void flush_recording() {
     }
 }
 
+void note_script_in_use() {
+    if (S.graphics_window == nullptr) return;
+    const bool in_use = S.recording || S.playback || S.script_stream != nullptr;
+    const bool said = GetPropA(S.graphics_window, "FileInUse") != nullptr;
+    if (in_use && !said) {
+        SetPropA(S.graphics_window, "FileInUse",
+                 reinterpret_cast<HANDLE>(const_cast<char*>(script_file_name)));
+    } else if (!in_use && said) {
+        RemovePropA(S.graphics_window, "FileInUse");
+    }
+}
+
 // A recording still running when the script is closed (the display closing) gets
 // its counted periodic line first, so the periodic events since the last line
 // are not lost.

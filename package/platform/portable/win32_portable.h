@@ -424,6 +424,10 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
                             int X, int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
                             HINSTANCE hInstance, LPVOID lpParam);
 BOOL WINAPI DestroyWindow(HWND hWnd);
+// Window properties: a name and a handle-sized value per window.
+BOOL WINAPI SetPropA(HWND hWnd, LPCSTR lpString, HANDLE hData);
+HANDLE WINAPI GetPropA(HWND hWnd, LPCSTR lpString);
+HANDLE WINAPI RemovePropA(HWND hWnd, LPCSTR lpString);
 BOOL WINAPI IsWindow(HWND hWnd);
 BOOL WINAPI IsWindowVisible(HWND hWnd);
 BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow);

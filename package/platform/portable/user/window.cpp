@@ -251,6 +251,30 @@ BOOL WINAPI DestroyWindow(HWND window) {
     return TRUE;
 }
 
+BOOL WINAPI SetPropA(HWND window, LPCSTR name, HANDLE data) {
+    HWND__* record = live_window(window);
+    if (record == nullptr || name == nullptr) return FALSE;
+    record->properties[name] = data;
+    return TRUE;
+}
+
+HANDLE WINAPI GetPropA(HWND window, LPCSTR name) {
+    HWND__* record = live_window(window);
+    if (record == nullptr || name == nullptr) return nullptr;
+    auto found = record->properties.find(name);
+    return found == record->properties.end() ? nullptr : found->second;
+}
+
+HANDLE WINAPI RemovePropA(HWND window, LPCSTR name) {
+    HWND__* record = live_window(window);
+    if (record == nullptr || name == nullptr) return nullptr;
+    auto found = record->properties.find(name);
+    if (found == record->properties.end()) return nullptr;
+    HANDLE data = found->second;
+    record->properties.erase(found);
+    return data;
+}
+
 BOOL WINAPI IsWindow(HWND window) {
     return live_window(window) != nullptr;
 }

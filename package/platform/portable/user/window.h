@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -51,7 +52,8 @@ struct HWND__ {
     // presented between BeginPaint and EndPaint.
     RECT paint_rect = {0, 0, 0, 0};
     bool presented_in_paint = false;
-    HBITMAP__ front_image;  // client-sized; never registered as a GDI object
+    HBITMAP__ front_image;                     // client-sized; never registered as a GDI object
+    std::map<std::string, HANDLE> properties;  // SetPropA
 };
 
 namespace portable {

@@ -130,27 +130,33 @@ endforeach()
 # The web presenter: pages, Asyncify for GetMessageA's wait, the script file in
 # the browser's storage. The entry point picks it when it runs in a page.
 set(web_dir ${PROJECT_SOURCE_DIR}/package/platform/portable/presenters/web)
-# The page's scripts, one job each, in the order they need each other: keys,
-# windows (draws them, turns DOM input into input records), the input queue and
-# the wait, the script file in the browser's storage, URL options and start-up.
-# Each goes in as a --pre-js of its own (plain scripts sharing the program's
-# scope: Emscripten 3.1.6 takes no ES modules there).
-set(TAVLO_WEB_PAGE_SCRIPTS
-  ${web_dir}/page_keys.js ${web_dir}/page_windows.js ${web_dir}/page_input.js
-  ${web_dir}/page_storage.js ${web_dir}/page_start.js)
-set(page_script_options)
-foreach(script ${TAVLO_WEB_PAGE_SCRIPTS})
-  list(APPEND page_script_options "SHELL:--pre-js ${script}")
-endforeach()
+# The page's scripts: the page modules (presenters/web/page_*.js, ES modules)
+# bundled into one classic script, page_scripts.js beside the pages, which each
+# page loads before its program (Emscripten 3.1.6 takes no ES modules); the
+# program's --pre-js, page_pre.js, starts it. Bundled by
+# playground/tools/page-scripts.mjs with the pinned esbuild.
+file(GLOB TAVLO_WEB_PAGE_MODULES CONFIGURE_DEPENDS ${web_dir}/*.js)
+set(page_scripts_tool ${PROJECT_SOURCE_DIR}/playground/tools/page-scripts.mjs)
+set(TAVLO_WEB_PAGE_SCRIPT ${CMAKE_BINARY_DIR}/web/page_scripts.js)
+if(NOT EXISTS ${PROJECT_SOURCE_DIR}/playground/node_modules/esbuild/package.json)
+  message(FATAL_ERROR "playground/node_modules/esbuild is missing: run scripts/setup-web.sh")
+endif()
+add_custom_command(OUTPUT ${TAVLO_WEB_PAGE_SCRIPT}
+  COMMAND ${TAVLO_NODE} ${page_scripts_tool} emscripten ${TAVLO_WEB_PAGE_SCRIPT}
+  DEPENDS ${TAVLO_WEB_PAGE_MODULES} ${web_dir}/page_interface.h ${page_scripts_tool}
+          ${PROJECT_SOURCE_DIR}/playground/package-lock.json
+  COMMENT "Bundling the web pages' scripts" VERBATIM)
+add_custom_target(tavlo_web_page_script DEPENDS ${TAVLO_WEB_PAGE_SCRIPT})
 file(GLOB TAVLO_WEB_PRESENTER_SOURCES CONFIGURE_DEPENDS ${web_dir}/*.cpp)
 add_library(tavlo_web STATIC ${TAVLO_WEB_PRESENTER_SOURCES})
 target_link_libraries(tavlo_web PUBLIC tavlo_platform)
 target_compile_definitions(tavlo_web PUBLIC TAVLO_HAVE_WEB=1)
 target_link_options(tavlo_web INTERFACE
-  -sASYNCIFY -sASYNCIFY_STACK_SIZE=65536 -sEXIT_RUNTIME=1 -sMINIFY_HTML=0 -lidbfs.js
+  -sASYNCIFY -sASYNCIFY_STACK_SIZE=65536 -sEXIT_RUNTIME=1 -sMINIFY_HTML=0
   -sEXPORTED_FUNCTIONS=_main,_fflush,_tavlo_page_leaving
-  ${page_script_options}
+  "SHELL:--pre-js ${web_dir}/page_pre.js"
   "SHELL:--shell-file ${web_dir}/page.html")
+add_dependencies(tavlo_web tavlo_web_page_script)
 target_link_libraries(tavlo_entry PUBLIC tavlo_web)
 
 # Each application on tavlo.h is a page: <name>.html with its .js and .wasm, all
@@ -161,7 +167,8 @@ function(tavlo_web_page target)
   set_target_properties(${target} PROPERTIES SUFFIX ".html"
                         RUNTIME_OUTPUT_DIRECTORY ${TAVLO_WEB_PAGES_DIR})
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS
-               ${TAVLO_WEB_PAGE_SCRIPTS} ${web_dir}/page.html)
+               ${web_dir}/page_pre.js ${web_dir}/page.html)
+  add_dependencies(${target} tavlo_web_page_script)
 endfunction()
 
 add_subdirectory(demo)

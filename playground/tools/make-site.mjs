@@ -1,8 +1,8 @@
 // Fills the playground's static site folder with what the page loads besides
 // its own files:
-//   runtime/  the runtime (playground/runtime/*.js), the shared page modules
-//             (page_keys.js, page_windows.js, page_input.js, page_storage.js, page.css, the same
-//             files the Emscripten pages use) and site.json;
+//   runtime/  the runtime (playground/runtime/*.js), the web pages' own page
+//             modules (presenters/web/page_*.js, ES modules, and page.css), the
+//             page_constants.js they import (page-scripts.mjs) and site.json;
 //   clang/    the pinned compiler: its modules, a trimmed copy of its resource
 //             archive (trim-resources.mjs) and a copy of its bundle.js without
 //             the runtime's progress wrapper and with its own address given
@@ -23,6 +23,7 @@ import path from 'node:path';
 
 import { pathToFileURL } from 'node:url';
 
+import { pageConstants } from './page-scripts.mjs';
 import { trimResources } from './trim-resources.mjs';
 
 const [wasiDir, siteDir, sourceDir] = process.argv.slice(2).map((p) => p && path.resolve(p));
@@ -56,8 +57,16 @@ function copyTree(source, target) {
 for (const name of fs.readdirSync(path.join(sourceDir, 'playground', 'runtime'))) {
   if (name.endsWith('.js')) copy(path.join(sourceDir, 'playground', 'runtime', name), path.join(siteDir, 'runtime', name));
 }
-for (const name of ['page_keys.js', 'page_windows.js', 'page_input.js', 'page_storage.js', 'page.css']) {
-  copy(path.join(webDir, name), path.join(siteDir, 'runtime', name));
+for (const name of fs.readdirSync(webDir)) {
+  // page_emscripten.js and page_pre.js bind the modules to an Emscripten program.
+  if ((name.endsWith('.js') && name !== 'page_emscripten.js' && name !== 'page_pre.js') || name === 'page.css') {
+    copy(path.join(webDir, name), path.join(siteDir, 'runtime', name));
+  }
+}
+const constants = pageConstants();
+const constantsPath = path.join(siteDir, 'runtime', 'page_constants.js');
+if (!fs.existsSync(constantsPath) || fs.readFileSync(constantsPath, 'utf8') !== constants) {
+  fs.writeFileSync(constantsPath, constants);
 }
 
 // ---- clang/

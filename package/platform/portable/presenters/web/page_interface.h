@@ -24,6 +24,24 @@
 #define TAVLO_PAGE_EXPORT(name) __attribute__((used, visibility("default")))
 #endif
 
+// The kinds of the page's input records (next_input). page_constants.js is
+// made from this list when the page's scripts are built: keep one kind a line,
+// `Name = number,`.
+enum PageInput {
+    ButtonDown = 1,  // a: x, b: y (client pixels)
+    ButtonUp = 2,    // a, b as ButtonDown; c: the buttons still held (1 left, 2 right)
+    KeyDown = 3,     // a: virtual key, b: the character shown (Unicode), c: 1 Ctrl 2 Alt 4 Shift
+    KeyUp = 4,       // as KeyDown
+    Command = 5,     // a: the menu item's id
+    Close = 6,       // the window's close box
+    MouseMove = 7,   // a, b, c as ButtonUp
+    RightDown = 8,   // as ButtonUp
+    RightUp = 9,     // as ButtonUp
+    // The page or the window lost the focus (another tab, another application):
+    // every key posted down and not up is released, so none stays held.
+    FocusLost = 10,
+};
+
 extern "C" {
 
 // 1 when a page shows the windows, 0 when there is none (node): the headless run.
@@ -47,6 +65,10 @@ TAVLO_PAGE_CALL(next_input) int tavlo_page_next_input(int* record);
 // timeout; 0: one turn of the page).
 TAVLO_PAGE_WAIT_CALL void tavlo_page_wait(double timeout_ms);
 TAVLO_PAGE_CALL(debug_output) void tavlo_page_debug_output(const char* text);
+// The file the program uses now ("" when none): the program says so with its
+// main window's property "FileInUse" (the file's name); the page does not
+// replace that file meanwhile.
+TAVLO_PAGE_CALL(file_in_use) void tavlo_page_file_in_use(const char* name);
 // Milliseconds of a monotonic clock.
 TAVLO_PAGE_CALL(now) double tavlo_page_now();
 // Ends the program with its exit code, which the page shows.

@@ -1,6 +1,7 @@
-// The page's interface (page_interface.h) in the Emscripten build: calls into
-// the page's scripts (Module.tavloPage, page_start.js) on the program's thread;
-// the wait suspends the program with Asyncify.
+// The page's interface (page_interface.h) in the Emscripten build: each call
+// hands its arguments as they are to the page's host (Module.tavloHost,
+// page_host.js), which reads strings and pixels from the program's memory; the
+// wait suspends the program with Asyncify.
 #if defined(__EMSCRIPTEN__)
 #include <emscripten.h>
 
@@ -8,42 +9,39 @@
 
 // clang-format off
 EM_JS(int, tavlo_page_present_in_page, (), {
-    return (typeof document !== 'undefined' && Module['tavloPage']) ? 1 : 0;
+    return (typeof document !== 'undefined' && Module['tavloHost']) ? 1 : 0;
 });
 EM_JS(void, tavlo_page_create_window, (int id, const char* title, int left, int top,
                                        int background, int closable), {
-    Module['tavloPage'].createWindow({
-        id: id, title: UTF8ToString(title), left: left, top: top,
-        background: background, closable: !!closable});
+    Module['tavloHost'].create_window(id, title, left, top, background, closable);
 });
 EM_JS(void, tavlo_page_lay_out, (int id, int frame, int caption, int menu_bar, int width,
                                  int height), {
-    Module['tavloPage'].layOut(id, {frame: frame, caption: caption, menuBar: menu_bar,
-                                    width: width, height: height});
+    Module['tavloHost'].lay_out(id, frame, caption, menu_bar, width, height);
 });
 EM_JS(void, tavlo_page_show_window, (int id, int visible), {
-    Module['tavloPage'].showWindow(id, !!visible);
+    Module['tavloHost'].show_window(id, visible);
 });
 EM_JS(void, tavlo_page_destroy_window, (int id), {
-    Module['tavloPage'].destroyWindow(id);
+    Module['tavloHost'].destroy_window(id);
 });
 EM_JS(void, tavlo_page_set_menu, (int id, const char* model), {
-    Module['tavloPage'].setMenu(id, JSON.parse(UTF8ToString(model)));
+    Module['tavloHost'].set_menu(id, model);
 });
 EM_JS(void, tavlo_page_present, (int id, const uint32_t* pixels, int width, int height), {
-    Module['tavloPage'].present(id, HEAPU8.subarray(pixels, pixels + width * height * 4), width, height);
+    Module['tavloHost'].present(id, pixels, width, height);
 });
 EM_JS(int, tavlo_page_next_input, (int* record), {
-    var input = Module['tavloPage'].nextInput();
-    if (!input) return 0;
-    HEAP32.set([input.kind, input.id, input.a | 0, input.b | 0, input.c | 0], record >> 2);
-    return 1;
+    return Module['tavloHost'].next_input(record);
 });
 EM_ASYNC_JS(void, tavlo_page_wait, (double timeout_ms), {
-    await Module['tavloPage'].wait(timeout_ms);
+    await Module['tavloHost'].wait(timeout_ms);
 });
 EM_JS(void, tavlo_page_debug_output, (const char* text), {
-    Module['tavloPage'].debugOutput(UTF8ToString(text));
+    Module['tavloHost'].debug_output(text);
+});
+EM_JS(void, tavlo_page_file_in_use, (const char* name), {
+    Module['tavloHost'].file_in_use(name);
 });
 // clang-format on
 

@@ -13,456 +13,438 @@
 //
 // This part does not care how the program runs: it is driven through the calls
 // it returns (createWindow, layOut, showWindow, destroyWindow, setMenu, present)
-// and hands every input record to the `send` function it was given. Input kinds
-// and fields: web_presenter.cpp.
-/* global TavloKeys */
-/* exported TavloWindows */
-var TavloWindows = (function () {
-  'use strict';
+// and hands every input record to the `send` function it was given: {kind (one
+// of INPUT, page_interface.h), id (the window; 0: the one with the focus when
+// the program takes it), a, b, c}.
+import { INPUT } from './page_constants.js';
+import * as keys from './page_keys.js';
 
-  var MF_GRAYED = 0x1, MF_DISABLED = 0x2, MF_CHECKED = 0x8, MF_POPUP = 0x10, MF_SEPARATOR = 0x800;
-  // Input records: {kind, id (the window; 0: the one with the focus when taken), a, b}.
-  var INPUT = { buttonDown: 1, buttonUp: 2, keyDown: 3, keyUp: 4, command: 5, close: 6,
-                mouseMove: 7, rightDown: 8, rightUp: 9, focusLost: 10 };
+export { INPUT };
 
-  function element(tag, className, text) {
-    var e = document.createElement(tag);
-    if (className) e.className = className;
-    if (text !== undefined) e.textContent = text;
-    return e;
+function element(tag, className, text) {
+  const e = document.createElement(tag);
+  if (className) e.className = className;
+  if (text !== undefined) e.textContent = text;
+  return e;
+}
+
+// A label with its access letter ("&Run"): text before and after, the letter.
+function accessParts(label) {
+  let at = -1;
+  for (let i = 0; i < label.length - 1; ++i) {
+    if (label[i] === '&') {
+      if (label[i + 1] === '&') { ++i; continue; }
+      at = i;
+      break;
+    }
+  }
+  const plain = function (s) { return s.replace(/&&/g, '&'); };
+  if (at < 0) return { before: plain(label), letter: '', after: '' };
+  return { before: plain(label.slice(0, at)), letter: label[at + 1],
+           after: plain(label.slice(at + 2)) };
+}
+
+function labelElement(label) {
+  const parts = accessParts(label);
+  const span = element('span', 'label');
+  span.appendChild(document.createTextNode(parts.before));
+  if (parts.letter) span.appendChild(element('u', null, parts.letter));
+  span.appendChild(document.createTextNode(parts.after));
+  return span;
+}
+
+function colorOf(colorref) {
+  const r = colorref & 255, g = (colorref >> 8) & 255, b = (colorref >> 16) & 255;
+  return 'rgb(' + r + ',' + g + ',' + b + ')';
+}
+
+// options: {desktop: a function answering the element that holds the windows,
+// send: function (input), takesKeys: optional function answering whether keys
+// go to the program now (default: always, the page being the program's)}.
+export function createWindows(options) {
+  const desktop = options.desktop;
+  const send = options.send;
+  let windows = {};        // id -> {element, caption, menuBar, canvas, context, image}
+  let focusId = 0;         // the window that gets keys
+  let openMenu = null;     // {win, title, list} of the pull-down shown
+
+  // ------------------------------------------------------------ menus
+
+  function closeMenus() {
+    if (!openMenu) return;
+    openMenu.title.classList.remove('open');
+    openMenu.list.hidden = true;
+    openMenu = null;
   }
 
-  // A label with its access letter ("&Run"): text before and after, the letter.
-  function accessParts(label) {
-    var at = -1;
-    for (var i = 0; i < label.length - 1; ++i) {
-      if (label[i] === '&') {
-        if (label[i + 1] === '&') { ++i; continue; }
-        at = i;
-        break;
-      }
-    }
-    var plain = function (s) { return s.replace(/&&/g, '&'); };
-    if (at < 0) return { before: plain(label), letter: '', after: '' };
-    return { before: plain(label.slice(0, at)), letter: label[at + 1],
-             after: plain(label.slice(at + 2)) };
+  function openPullDown(win, title, list) {
+    closeMenus();
+    openMenu = { win: win, title: title, list: list };
+    title.classList.add('open');
+    list.hidden = false;
   }
 
-  function labelElement(label) {
-    var parts = accessParts(label);
-    var span = element('span', 'label');
-    span.appendChild(document.createTextNode(parts.before));
-    if (parts.letter) span.appendChild(element('u', null, parts.letter));
-    span.appendChild(document.createTextNode(parts.after));
-    return span;
+  function choose(win, id) {
+    closeMenus();
+    send({ kind: INPUT.Command, id: win.id, a: id });
   }
 
-  function colorOf(colorref) {
-    var r = colorref & 255, g = (colorref >> 8) & 255, b = (colorref >> 16) & 255;
-    return 'rgb(' + r + ',' + g + ',' + b + ')';
-  }
-
-  // options: {desktop: a function answering the element that holds the windows,
-  // send: function (input), takesKeys: optional function answering whether keys
-  // go to the program now (default: always, the page being the program's)}.
-  function create(options) {
-    var desktop = options.desktop;
-    var send = options.send;
-    var windows = {};        // id -> {element, caption, menuBar, canvas, context, image, menuModel}
-    var focusId = 0;         // the window that gets keys
-    var openMenu = null;     // {win, title, list} of the pull-down shown
-
-    // ------------------------------------------------------------ menus
-
-    function closeMenus() {
-      if (!openMenu) return;
-      openMenu.title.classList.remove('open');
-      openMenu.list.hidden = true;
-      openMenu = null;
-    }
-
-    function openPullDown(win, title, list) {
-      closeMenus();
-      openMenu = { win: win, title: title, list: list };
-      title.classList.add('open');
-      list.hidden = false;
-    }
-
-    function choose(win, id) {
-      closeMenus();
-      send({ kind: INPUT.command, id: win.id, a: id });
-    }
-
-    function menuItemElement(win, item) {
-      if (item.flags & MF_SEPARATOR) return element('li', 'separator');
-      var tab = item.text.indexOf('\t');
-      var label = tab < 0 ? item.text : item.text.slice(0, tab);
-      var li = element('li', 'item');
-      li.appendChild(element('span', 'check', (item.flags & MF_CHECKED) ? '\u2713' : ''));
-      li.appendChild(labelElement(label));
-      li.appendChild(element('span', 'shortcut', tab < 0 ? '' : item.text.slice(tab + 1)));
-      var grayed = (item.flags & (MF_GRAYED | MF_DISABLED)) !== 0;
-      if (grayed) li.classList.add('grayed');
-      if (item.flags & MF_CHECKED) li.classList.add('checked');
-      li.dataset.id = item.id;
-      li.dataset.access = TavloKeys.accessLetter(accessParts(label).letter);
-      li.setAttribute('role', 'menuitemcheckbox');
-      li.setAttribute('aria-checked', (item.flags & MF_CHECKED) ? 'true' : 'false');
-      if (grayed) li.setAttribute('aria-disabled', 'true');
-      li.addEventListener('mousedown', function (e) { e.preventDefault(); });
-      li.addEventListener('click', function (e) {
-        e.stopPropagation();
-        if (!grayed) choose(win, item.id);
-      });
-      return li;
-    }
-
-    function setMenu(id, model) {
-      var win = windows[id];
-      if (!win) return;
-      if (openMenu && openMenu.win === win) closeMenus();
-      win.menuModel = model;
-      var bar = win.menuBar;
-      bar.textContent = '';
-      model.forEach(function (entry) {
-        var holder = element('div', 'menu');
-        var title = element('button', 'title');
-        title.type = 'button';
-        title.tabIndex = -1;
-        title.appendChild(labelElement(entry.text));
-        title.dataset.access = TavloKeys.accessLetter(accessParts(entry.text).letter);
-        holder.appendChild(title);
-        if (entry.flags & MF_POPUP) {
-          var list = element('ul', 'pulldown');
-          list.hidden = true;
-          list.setAttribute('role', 'menu');
-          (entry.items || []).forEach(function (item) { list.appendChild(menuItemElement(win, item)); });
-          holder.appendChild(list);
-          title.addEventListener('mousedown', function (e) {
-            e.preventDefault();
-            e.stopPropagation();
-            focusWindow(win.id);
-            takeKeys(win);
-            if (openMenu && openMenu.list === list) closeMenus(); else openPullDown(win, title, list);
-          });
-          title.addEventListener('mouseenter', function () {
-            if (openMenu && openMenu.win === win && openMenu.list !== list) openPullDown(win, title, list);
-          });
-        } else {
-          var grayed = (entry.flags & (MF_GRAYED | MF_DISABLED)) !== 0;
-          title.disabled = grayed;
-          title.addEventListener('click', function () { if (!grayed) choose(win, entry.id); });
-        }
-        bar.appendChild(holder);
-      });
-    }
-
-    // Whether an item with that command id is checked in a window's menu.
-    function menuChecked(id) {
-      var checked = function (items) {
-        return (items || []).some(function (item) {
-          return (item.flags & MF_POPUP) ? checked(item.items)
-                                         : (item.id === id && (item.flags & MF_CHECKED) !== 0);
-        });
-      };
-      return Object.keys(windows).some(function (key) { return checked(windows[key].menuModel); });
-    }
-
-    // Keys for the menus (TavloKeys.menuKey): true when a menu took the key.
-    function menuKey(e) {
-      var meaning = TavloKeys.menuKey(e, openMenu !== null);
-      if (!meaning) return false;
-      if (meaning.close) { closeMenus(); return true; }
-      if (openMenu) {
-        var items = openMenu.list.querySelectorAll('li.item');
-        for (var i = 0; i < items.length; ++i) {
-          if (meaning.letter && items[i].dataset.access === meaning.letter) {
-            if (!items[i].classList.contains('grayed')) choose(openMenu.win, Number(items[i].dataset.id));
-            break;
-          }
-        }
-        return true;  // keys go to the open menu, as on Windows
-      }
-      var win = windows[focusId];
-      if (!win || win.menuBar.hidden) return false;
-      var titles = win.menuBar.querySelectorAll('button.title');
-      for (var j = 0; j < titles.length; ++j) {
-        if (titles[j].dataset.access === meaning.open) {
-          var list = titles[j].parentNode.querySelector('ul');
-          if (list) openPullDown(win, titles[j], list);
-          return true;
-        }
-      }
-      return false;
-    }
-
-    // ------------------------------------------------------------ windows
-
-    function focusWindow(id) {
-      focusId = id;
-      Object.keys(windows).forEach(function (key) {
-        windows[key].element.classList.toggle('active', Number(key) === id);
-      });
-    }
-
-    // ------------------------------------------------------------ mouse
-
-    var capture = null;  // the window whose client area was pressed, until the last release
-
-    // A point of a mouse event in a window's client coordinates (outside its
-    // area too, while the window has the capture).
-    function where(win, e) {
-      var box = win.canvas.getBoundingClientRect();
-      return { x: Math.floor(e.clientX - box.left), y: Math.floor(e.clientY - box.top) };
-    }
-
-    // Mouse records carry the buttons held after them in c (1 left, 2 right),
-    // as Windows' wParam does.
-    function sendMouse(win, kind, e) {
-      var p = where(win, e);
-      send({ kind: kind, id: win.id, a: p.x, b: p.y, c: e.buttons & 3 });
-    }
-
-    // The live window whose client area the event is over, if any.
-    function windowUnder(e) {
-      var win = e.target && e.target.tavloWindow;
-      return win && windows[win.id] === win ? win : null;
-    }
-
-    // Moves and releases are taken at the document: with the capture they go
-    // to the captured window wherever they happen; without it, to the client
-    // area under the mouse.
-    function onMouseMove(e) {
-      if (capture && windows[capture.id] !== capture) capture = null;
-      var win = capture || windowUnder(e);
-      if (!win) return;
-      if (!capture) {
-        var p = where(win, e);
-        if (p.x < 0 || p.y < 0 || p.x >= win.canvas.width || p.y >= win.canvas.height) return;
-      }
-      sendMouse(win, INPUT.mouseMove, e);
-    }
-
-    function onMouseUp(e) {
-      if (e.button !== 0 && e.button !== 2) return;
-      if (capture && windows[capture.id] !== capture) capture = null;
-      var win = capture || windowUnder(e);
-      if ((e.buttons & 3) === 0) capture = null;
-      if (win) sendMouse(win, e.button === 0 ? INPUT.buttonUp : INPUT.rightUp, e);
-    }
-
-    // ------------------------------------------------------------ focus
-
-    var keysTaken = false;  // the program had the keys when last looked at
-
-    // Keys typed into the page's own fields and controls (text inputs, an
-    // editor, the page's buttons) stay there.
-    function isPageControl(target) {
-      return !!target && (target.tagName === 'INPUT' || target.tagName === 'TEXTAREA' ||
-                          target.tagName === 'SELECT' || target.isContentEditable || target.tagName === 'A' ||
-                          (target.tagName === 'BUTTON' && !!target.closest('.controls')));
-    }
-
-    function programHasKeys() {
-      if (typeof document.hasFocus === 'function' && !document.hasFocus()) return false;
-      if (isPageControl(document.activeElement)) return false;
-      return !options.takesKeys || options.takesKeys();
-    }
-
-    function takeKeys(win) {
-      if (document.activeElement !== win.element) win.element.focus({ preventScroll: true });
-      keysTaken = programHasKeys();
-    }
-
-    // Whenever the focus may have moved: once the program no longer has the
-    // keys, the window that had them hears so (keys held then are released),
-    // and a drag in progress loses its capture.
-    function focusMoved() {
-      var has = programHasKeys();
-      if (keysTaken && !has) {
-        capture = null;
-        send({ kind: INPUT.focusLost, id: windows[focusId] ? focusId : 0 });
-      }
-      keysTaken = has;
-    }
-
-    function createWindow(w) {
-      var win = { id: w.id, title: w.title };
-      var frame = element('section', 'window');
-      frame.dataset.title = w.title;
-      frame.style.left = w.left + 'px';
-      frame.style.top = w.top + 'px';
-      var bar = element('header', 'caption');
-      bar.appendChild(element('span', 'caption-text', w.title));
-      if (w.closable) {
-        var close = element('button', 'close', '\u00d7');
-        close.type = 'button';
-        close.tabIndex = -1;
-        close.title = 'Close';
-        close.addEventListener('mousedown', function (e) { e.preventDefault(); e.stopPropagation(); });
-        close.addEventListener('click', function (e) {
-          e.stopPropagation();
-          send({ kind: INPUT.close, id: win.id });
-        });
-        bar.appendChild(close);
-      }
-      frame.appendChild(bar);
-      win.menuBar = element('nav', 'menubar');
-      win.menuBar.hidden = true;
-      // A press inside the menus keeps them open (the window's own press closes them).
-      win.menuBar.addEventListener('mousedown', function (e) {
-        e.stopPropagation();
-        focusWindow(win.id);
-        takeKeys(win);
-      });
-      frame.appendChild(win.menuBar);
-      var canvas = element('canvas', 'client');
-      canvas.tavloWindow = win;
-      canvas.style.background = colorOf(w.background);
-      frame.appendChild(canvas);
-      win.element = frame;
-      win.caption = bar;
-      win.canvas = canvas;
-      win.context = canvas.getContext('2d');
-      frame.hidden = true;
-
-      // The frame can hold the page's focus (not by Tab): a press anywhere in
-      // the window puts it there, so the keys typed next are the program's.
-      frame.tabIndex = -1;
-      frame.addEventListener('mousedown', function () {
-        focusWindow(win.id);
-        closeMenus();
-        takeKeys(win);
-      });
-      canvas.addEventListener('mousedown', function (e) {
-        if (e.button !== 0 && e.button !== 2) return;
-        e.preventDefault();  // no selection or drag of the canvas; the frame takes the focus
-        capture = win;
-        sendMouse(win, e.button === 0 ? INPUT.buttonDown : INPUT.rightDown, e);
-      });
-      // The browser's context menu is not shown.
-      canvas.addEventListener('contextmenu', function (e) { e.preventDefault(); });
-      windows[w.id] = win;
-      desktop().appendChild(frame);
-    }
-
-    // Decoration sizes and the client size: the frame's border, the caption's
-    // and the menu bar's heights (0: none), the canvas.
-    function layOut(id, l) {
-      var win = windows[id];
-      if (!win) return;
-      win.element.style.borderWidth = l.frame + 'px';
-      win.caption.style.height = l.caption + 'px';
-      win.menuBar.style.height = l.menuBar + 'px';
-      win.menuBar.hidden = l.menuBar === 0;
-      if (win.canvas.width !== l.width || win.canvas.height !== l.height) {
-        win.canvas.width = l.width;
-        win.canvas.height = l.height;
-        win.image = null;
-      }
-      win.canvas.style.width = l.width + 'px';
-      win.canvas.style.height = l.height + 'px';
-      fitDesktop();
-    }
-
-    function fitDesktop() {
-      var right = 0, bottom = 0;
-      Object.keys(windows).forEach(function (key) {
-        var e = windows[key].element;
-        right = Math.max(right, e.offsetLeft + e.offsetWidth);
-        bottom = Math.max(bottom, e.offsetTop + e.offsetHeight);
-      });
-      desktop().style.width = right + 'px';
-      desktop().style.height = bottom + 'px';
-    }
-
-    function showWindow(id, visible) {
-      var win = windows[id];
-      if (!win) return;
-      win.element.hidden = !visible;
-      if (visible) focusWindow(id);  // the window shown last has the focus, as on Windows
-      fitDesktop();
-    }
-
-    // The page keeps the last picture, greyed, and says the window is gone.
-    function destroyWindow(id) {
-      var win = windows[id];
-      if (!win) return;
-      win.element.classList.add('destroyed');
-      if (win.menuBar) win.menuBar.textContent = '';
-      if (openMenu && openMenu.win === win) closeMenus();
-      delete windows[id];
-    }
-
-    // Every window removed from the page and forgotten (a new program starts).
-    // When one of them had the keys, the desktop keeps them for the new
-    // program's windows (keys typed meanwhile wait for its first window).
-    function clear() {
-      closeMenus();
-      var place = desktop();
-      var hadKeys = place.contains(document.activeElement);
-      var shown = place.querySelectorAll('section.window');  // destroyed ones too
-      for (var i = 0; i < shown.length; ++i) shown[i].remove();
-      windows = {};
-      focusId = 0;
-      capture = null;
-      if (hadKeys) {
-        if (place.tabIndex < 0 && !place.hasAttribute('tabindex')) place.tabIndex = -1;
-        place.focus({ preventScroll: true });
-      }
-    }
-
-    // The front image: COLORREF pixels (0x00BBGGRR, so bytes R, G, B, 0).
-    function present(id, bytes, width, height) {
-      var win = windows[id];
-      if (!win) return;
-      if (!win.image || win.image.width !== width || win.image.height !== height) {
-        win.image = win.context.createImageData(width, height);
-      }
-      var data = win.image.data;
-      data.set(bytes);
-      for (var i = 3; i < data.length; i += 4) data[i] = 255;
-      win.context.putImageData(win.image, 0, 0);
-    }
-
-    // ------------------------------------------------------------ keys
-
-    function onKey(e, down) {
-      if (options.takesKeys && !options.takesKeys()) return;
-      if (isPageControl(e.target)) return;
-      keysTaken = true;
-      if (down && menuKey(e)) { e.preventDefault(); return; }
-      var vk = TavloKeys.virtualKey(e);
-      var printed = TavloKeys.printed(e);
-      if (vk === 0 && printed === 0) return;
-      // Keys before the first window opens wait for it (id 0: the focus window when taken).
-      var id = windows[focusId] ? focusId : 0;
-      if (TavloKeys.takenFromBrowser(e, vk)) e.preventDefault();
-      send({ kind: down ? INPUT.keyDown : INPUT.keyUp, id: id, a: vk, b: printed,
-             c: TavloKeys.modifiers(e) });
-    }
-
-    // Keys are taken from the start, so those typed before the program's first
-    // window opens reach it when it does; a press outside the menus closes them.
-    document.addEventListener('keydown', function (e) { onKey(e, true); });
-    document.addEventListener('keyup', function (e) { onKey(e, false); });
-    document.addEventListener('mousedown', function (e) {
-      if (!e.target.closest || !e.target.closest('.menubar')) closeMenus();
+  function menuItemElement(win, item) {
+    if (item.separator) return element('li', 'separator');
+    const tab = item.text.indexOf('\t');
+    const label = tab < 0 ? item.text : item.text.slice(0, tab);
+    const li = element('li', 'item');
+    li.appendChild(element('span', 'check', item.checked ? '\u2713' : ''));
+    li.appendChild(labelElement(label));
+    li.appendChild(element('span', 'shortcut', tab < 0 ? '' : item.text.slice(tab + 1)));
+    const grayed = !!item.grayed;
+    if (grayed) li.classList.add('grayed');
+    if (item.checked) li.classList.add('checked');
+    li.dataset.id = item.id;
+    li.dataset.access = keys.accessLetter(accessParts(label).letter);
+    li.setAttribute('role', 'menuitemcheckbox');
+    li.setAttribute('aria-checked', item.checked ? 'true' : 'false');
+    if (grayed) li.setAttribute('aria-disabled', 'true');
+    li.addEventListener('mousedown', function (e) { e.preventDefault(); });
+    li.addEventListener('click', function (e) {
+      e.stopPropagation();
+      if (!grayed) choose(win, item.id);
     });
-    window.addEventListener('mousemove', onMouseMove, true);
-    window.addEventListener('mouseup', onMouseUp, true);
-    window.addEventListener('blur', focusMoved);
-    document.addEventListener('focusout', function () { setTimeout(focusMoved, 0); });
-    document.addEventListener('focusin', focusMoved);
-    document.addEventListener('visibilitychange', focusMoved);
-
-    return {
-      createWindow: createWindow, layOut: layOut, showWindow: showWindow,
-      destroyWindow: destroyWindow, setMenu: setMenu, present: present,
-      menuChecked: menuChecked, clear: clear,
-      focusId: function () { return windows[focusId] ? focusId : 0; }
-    };
+    return li;
   }
 
-  return { create: create, INPUT: INPUT };
-})();
+  function setMenu(id, model) {
+    const win = windows[id];
+    if (!win) return;
+    if (openMenu && openMenu.win === win) closeMenus();
+    const bar = win.menuBar;
+    bar.textContent = '';
+    model.forEach(function (entry) {
+      const holder = element('div', 'menu');
+      const title = element('button', 'title');
+      title.type = 'button';
+      title.tabIndex = -1;
+      title.appendChild(labelElement(entry.text));
+      title.dataset.access = keys.accessLetter(accessParts(entry.text).letter);
+      holder.appendChild(title);
+      if (entry.items) {
+        const list = element('ul', 'pulldown');
+        list.hidden = true;
+        list.setAttribute('role', 'menu');
+        (entry.items || []).forEach(function (item) { list.appendChild(menuItemElement(win, item)); });
+        holder.appendChild(list);
+        title.addEventListener('mousedown', function (e) {
+          e.preventDefault();
+          e.stopPropagation();
+          focusWindow(win.id);
+          takeKeys(win);
+          if (openMenu && openMenu.list === list) closeMenus(); else openPullDown(win, title, list);
+        });
+        title.addEventListener('mouseenter', function () {
+          if (openMenu && openMenu.win === win && openMenu.list !== list) openPullDown(win, title, list);
+        });
+      } else {
+        const grayed = !!entry.grayed;
+        title.disabled = grayed;
+        title.addEventListener('click', function () { if (!grayed) choose(win, entry.id); });
+      }
+      bar.appendChild(holder);
+    });
+  }
+
+  // Keys for the menus (keys.menuKey): true when a menu took the key.
+  function menuKey(e) {
+    const meaning = keys.menuKey(e, openMenu !== null);
+    if (!meaning) return false;
+    if (meaning.close) { closeMenus(); return true; }
+    if (openMenu) {
+      const items = openMenu.list.querySelectorAll('li.item');
+      for (let i = 0; i < items.length; ++i) {
+        if (meaning.letter && items[i].dataset.access === meaning.letter) {
+          if (!items[i].classList.contains('grayed')) choose(openMenu.win, Number(items[i].dataset.id));
+          break;
+        }
+      }
+      return true;  // keys go to the open menu, as on Windows
+    }
+    const win = windows[focusId];
+    if (!win || win.menuBar.hidden) return false;
+    const titles = win.menuBar.querySelectorAll('button.title');
+    for (let j = 0; j < titles.length; ++j) {
+      if (titles[j].dataset.access === meaning.open) {
+        const list = titles[j].parentNode.querySelector('ul');
+        if (list) openPullDown(win, titles[j], list);
+        return true;
+      }
+    }
+    return false;
+  }
+
+  // ------------------------------------------------------------ windows
+
+  function focusWindow(id) {
+    focusId = id;
+    Object.keys(windows).forEach(function (key) {
+      windows[key].element.classList.toggle('active', Number(key) === id);
+    });
+  }
+
+  // ------------------------------------------------------------ mouse
+
+  let capture = null;  // the window whose client area was pressed, until the last release
+
+  // A point of a mouse event in a window's client coordinates (outside its
+  // area too, while the window has the capture).
+  function where(win, e) {
+    const box = win.canvas.getBoundingClientRect();
+    return { x: Math.floor(e.clientX - box.left), y: Math.floor(e.clientY - box.top) };
+  }
+
+  // Mouse records carry the buttons held after them in c (1 left, 2 right),
+  // as Windows' wParam does.
+  function sendMouse(win, kind, e) {
+    const p = where(win, e);
+    send({ kind: kind, id: win.id, a: p.x, b: p.y, c: e.buttons & 3 });
+  }
+
+  // The live window whose client area the event is over, if any.
+  function windowUnder(e) {
+    const win = e.target && e.target.tavloWindow;
+    return win && windows[win.id] === win ? win : null;
+  }
+
+  // Moves and releases are taken at the document: with the capture they go
+  // to the captured window wherever they happen; without it, to the client
+  // area under the mouse.
+  function onMouseMove(e) {
+    if (capture && windows[capture.id] !== capture) capture = null;
+    const win = capture || windowUnder(e);
+    if (!win) return;
+    if (!capture) {
+      const p = where(win, e);
+      if (p.x < 0 || p.y < 0 || p.x >= win.canvas.width || p.y >= win.canvas.height) return;
+    }
+    sendMouse(win, INPUT.MouseMove, e);
+  }
+
+  function onMouseUp(e) {
+    if (e.button !== 0 && e.button !== 2) return;
+    if (capture && windows[capture.id] !== capture) capture = null;
+    const win = capture || windowUnder(e);
+    if ((e.buttons & 3) === 0) capture = null;
+    if (win) sendMouse(win, e.button === 0 ? INPUT.ButtonUp : INPUT.RightUp, e);
+  }
+
+  // ------------------------------------------------------------ focus
+
+  let keysTaken = false;  // the program had the keys when last looked at
+
+  // Keys typed into the page's own fields and controls (text inputs, an
+  // editor, the page's buttons) stay there.
+  function isPageControl(target) {
+    return !!target && (target.tagName === 'INPUT' || target.tagName === 'TEXTAREA' ||
+                        target.tagName === 'SELECT' || target.isContentEditable || target.tagName === 'A' ||
+                        (target.tagName === 'BUTTON' && !!target.closest('.controls')));
+  }
+
+  function programHasKeys() {
+    if (typeof document.hasFocus === 'function' && !document.hasFocus()) return false;
+    if (isPageControl(document.activeElement)) return false;
+    return !options.takesKeys || options.takesKeys();
+  }
+
+  function takeKeys(win) {
+    if (document.activeElement !== win.element) win.element.focus({ preventScroll: true });
+    keysTaken = programHasKeys();
+  }
+
+  // Whenever the focus may have moved: once the program no longer has the
+  // keys, the window that had them hears so (keys held then are released),
+  // and a drag in progress loses its capture.
+  function focusMoved() {
+    const has = programHasKeys();
+    if (keysTaken && !has) {
+      capture = null;
+      send({ kind: INPUT.FocusLost, id: windows[focusId] ? focusId : 0 });
+    }
+    keysTaken = has;
+  }
+
+  function createWindow(w) {
+    const win = { id: w.id, title: w.title };
+    const frame = element('section', 'window');
+    frame.dataset.title = w.title;
+    frame.style.left = w.left + 'px';
+    frame.style.top = w.top + 'px';
+    const bar = element('header', 'caption');
+    bar.appendChild(element('span', 'caption-text', w.title));
+    if (w.closable) {
+      const close = element('button', 'close', '\u00d7');
+      close.type = 'button';
+      close.tabIndex = -1;
+      close.title = 'Close';
+      close.addEventListener('mousedown', function (e) { e.preventDefault(); e.stopPropagation(); });
+      close.addEventListener('click', function (e) {
+        e.stopPropagation();
+        send({ kind: INPUT.Close, id: win.id });
+      });
+      bar.appendChild(close);
+    }
+    frame.appendChild(bar);
+    win.menuBar = element('nav', 'menubar');
+    win.menuBar.hidden = true;
+    // A press inside the menus keeps them open (the window's own press closes them).
+    win.menuBar.addEventListener('mousedown', function (e) {
+      e.stopPropagation();
+      focusWindow(win.id);
+      takeKeys(win);
+    });
+    frame.appendChild(win.menuBar);
+    const canvas = element('canvas', 'client');
+    canvas.tavloWindow = win;
+    canvas.style.background = colorOf(w.background);
+    frame.appendChild(canvas);
+    win.element = frame;
+    win.caption = bar;
+    win.canvas = canvas;
+    win.context = canvas.getContext('2d');
+    frame.hidden = true;
+
+    // The frame can hold the page's focus (not by Tab): a press anywhere in
+    // the window puts it there, so the keys typed next are the program's.
+    frame.tabIndex = -1;
+    frame.addEventListener('mousedown', function () {
+      focusWindow(win.id);
+      closeMenus();
+      takeKeys(win);
+    });
+    canvas.addEventListener('mousedown', function (e) {
+      if (e.button !== 0 && e.button !== 2) return;
+      e.preventDefault();  // no selection or drag of the canvas; the frame takes the focus
+      capture = win;
+      sendMouse(win, e.button === 0 ? INPUT.ButtonDown : INPUT.RightDown, e);
+    });
+    // The browser's context menu is not shown.
+    canvas.addEventListener('contextmenu', function (e) { e.preventDefault(); });
+    windows[w.id] = win;
+    desktop().appendChild(frame);
+  }
+
+  // Decoration sizes and the client size: the frame's border, the caption's
+  // and the menu bar's heights (0: none), the canvas.
+  function layOut(id, l) {
+    const win = windows[id];
+    if (!win) return;
+    win.element.style.borderWidth = l.frame + 'px';
+    win.caption.style.height = l.caption + 'px';
+    win.menuBar.style.height = l.menuBar + 'px';
+    win.menuBar.hidden = l.menuBar === 0;
+    if (win.canvas.width !== l.width || win.canvas.height !== l.height) {
+      win.canvas.width = l.width;
+      win.canvas.height = l.height;
+      win.image = null;
+    }
+    win.canvas.style.width = l.width + 'px';
+    win.canvas.style.height = l.height + 'px';
+    fitDesktop();
+  }
+
+  function fitDesktop() {
+    let right = 0, bottom = 0;
+    Object.keys(windows).forEach(function (key) {
+      const e = windows[key].element;
+      right = Math.max(right, e.offsetLeft + e.offsetWidth);
+      bottom = Math.max(bottom, e.offsetTop + e.offsetHeight);
+    });
+    desktop().style.width = right + 'px';
+    desktop().style.height = bottom + 'px';
+  }
+
+  function showWindow(id, visible) {
+    const win = windows[id];
+    if (!win) return;
+    win.element.hidden = !visible;
+    if (visible) focusWindow(id);  // the window shown last has the focus, as on Windows
+    fitDesktop();
+  }
+
+  // The page keeps the last picture, greyed, and says the window is gone.
+  function destroyWindow(id) {
+    const win = windows[id];
+    if (!win) return;
+    win.element.classList.add('destroyed');
+    if (win.menuBar) win.menuBar.textContent = '';
+    if (openMenu && openMenu.win === win) closeMenus();
+    delete windows[id];
+  }
+
+  // Every window removed from the page and forgotten (a new program starts).
+  // When one of them had the keys, the desktop keeps them for the new
+  // program's windows (keys typed meanwhile wait for its first window).
+  function clear() {
+    closeMenus();
+    const place = desktop();
+    const hadKeys = place.contains(document.activeElement);
+    const shown = place.querySelectorAll('section.window');  // destroyed ones too
+    for (let i = 0; i < shown.length; ++i) shown[i].remove();
+    windows = {};
+    focusId = 0;
+    capture = null;
+    if (hadKeys) {
+      if (place.tabIndex < 0 && !place.hasAttribute('tabindex')) place.tabIndex = -1;
+      place.focus({ preventScroll: true });
+    }
+  }
+
+  // The front image: COLORREF pixels (0x00BBGGRR, so bytes R, G, B, 0).
+  function present(id, bytes, width, height) {
+    const win = windows[id];
+    if (!win) return;
+    if (!win.image || win.image.width !== width || win.image.height !== height) {
+      win.image = win.context.createImageData(width, height);
+    }
+    const data = win.image.data;
+    data.set(bytes);
+    for (let i = 3; i < data.length; i += 4) data[i] = 255;
+    win.context.putImageData(win.image, 0, 0);
+  }
+
+  // ------------------------------------------------------------ keys
+
+  function onKey(e, down) {
+    if (options.takesKeys && !options.takesKeys()) return;
+    if (isPageControl(e.target)) return;
+    keysTaken = true;
+    if (down && menuKey(e)) { e.preventDefault(); return; }
+    const vk = keys.virtualKey(e);
+    const printed = keys.printed(e);
+    if (vk === 0 && printed === 0) return;
+    // Keys before the first window opens wait for it (id 0: the focus window when taken).
+    const id = windows[focusId] ? focusId : 0;
+    if (keys.takenFromBrowser(e, vk)) e.preventDefault();
+    send({ kind: down ? INPUT.KeyDown : INPUT.KeyUp, id: id, a: vk, b: printed,
+           c: keys.modifiers(e) });
+  }
+
+  // Keys are taken from the start, so those typed before the program's first
+  // window opens reach it when it does; a press outside the menus closes them.
+  document.addEventListener('keydown', function (e) { onKey(e, true); });
+  document.addEventListener('keyup', function (e) { onKey(e, false); });
+  document.addEventListener('mousedown', function (e) {
+    if (!e.target.closest || !e.target.closest('.menubar')) closeMenus();
+  });
+  window.addEventListener('mousemove', onMouseMove, true);
+  window.addEventListener('mouseup', onMouseUp, true);
+  window.addEventListener('blur', focusMoved);
+  document.addEventListener('focusout', function () { setTimeout(focusMoved, 0); });
+  document.addEventListener('focusin', focusMoved);
+  document.addEventListener('visibilitychange', focusMoved);
+
+  return {
+    createWindow: createWindow, layOut: layOut, showWindow: showWindow,
+    destroyWindow: destroyWindow, setMenu: setMenu, present: present,
+    clear: clear,
+    focusId: function () { return windows[focusId] ? focusId : 0; }
+  };
+}
+

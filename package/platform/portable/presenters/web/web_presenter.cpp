@@ -19,22 +19,6 @@ namespace portable {
 
 namespace {
 
-// The page's input kinds (page_windows.js).
-enum PageInput {
-    ButtonDown = 1,
-    ButtonUp = 2,
-    KeyDown = 3,
-    KeyUp = 4,
-    Command = 5,
-    Close = 6,
-    MouseMove = 7,
-    RightDown = 8,
-    RightUp = 9,
-    // The page or the window lost the focus (another tab, another application):
-    // every key posted down and not up is released, so none stays held.
-    FocusLost = 10,
-};
-
 void append_json_string(std::string& out, const std::string& text) {
     out += '"';
     for (unsigned char c : text) {
@@ -56,8 +40,9 @@ void append_json_string(std::string& out, const std::string& text) {
     out += '"';
 }
 
-// USER's menu as JSON for the page. AppendMenuA refuses cycles; the depth bound
-// only keeps this finite regardless.
+// USER's menu as JSON for the page: each item's id and text, and only what is
+// true of it among checked, grayed, separator; a pull-down's items. AppendMenuA
+// refuses cycles; the depth bound only keeps this finite regardless.
 void append_menu_json(std::string& out, HMENU menu, int depth) {
     out += '[';
     if (menu != nullptr && depth <= 16) {
@@ -65,9 +50,11 @@ void append_menu_json(std::string& out, HMENU menu, int depth) {
         for (const MenuItem& item : menu_items(menu)) {
             if (!first) out += ',';
             first = false;
-            out += "{\"flags\":" + std::to_string(item.flags) +
-                   ",\"id\":" + std::to_string(item.id) + ",\"text\":";
+            out += "{\"id\":" + std::to_string(item.id) + ",\"text\":";
             append_json_string(out, item.text);
+            if (item.checked()) out += ",\"checked\":true";
+            if (item.grayed()) out += ",\"grayed\":true";
+            if (item.separator()) out += ",\"separator\":true";
             if (item.popup()) {
                 out += ",\"items\":";
                 append_menu_json(out, item.submenu, depth + 1);
@@ -227,7 +214,21 @@ bool WebPresenter::post_page_input() {
 
 // A program whose timers are always due never waits: once per display frame it
 // gives the browser a turn anyway, so the page is drawn and input arrives.
+// The file the program says it uses (its main window's property FileInUse),
+// told to the page when it changes.
+void WebPresenter::tell_file_in_use() {
+    const char* name = nullptr;
+    if (live_window(first_window_) != nullptr) {
+        name = static_cast<const char*>(GetPropA(first_window_, "FileInUse"));
+    }
+    std::string now = name != nullptr ? name : "";
+    if (now == file_in_use_) return;
+    file_in_use_ = now;
+    tavlo_page_file_in_use(file_in_use_.c_str());
+}
+
 void WebPresenter::poll() {
+    tell_file_in_use();
     constexpr double display_frame_ms = 16;
     if (tavlo_page_now() - last_yield_ms_ >= display_frame_ms) {
         tavlo_page_wait(0);
@@ -237,6 +238,7 @@ void WebPresenter::poll() {
 }
 
 bool WebPresenter::wait(int64_t deadline_ms) {
+    tell_file_in_use();
     if (post_page_input()) return true;
     double timeout = -1;  // none: until input arrives
     if (deadline_ms >= 0) {

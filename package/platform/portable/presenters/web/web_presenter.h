@@ -23,6 +23,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "../../keyboard.h"
@@ -70,6 +71,8 @@ private:
     HWND first_window_ = nullptr;
     std::optional<SIZE> client_override_;
     double last_yield_ms_ = 0;
+    std::string file_in_use_;  // as last told to the page
+    void tell_file_in_use();
 };
 
 // The presenter when the program runs in a page, else nullptr (under node).

@@ -18,6 +18,7 @@
 //               {type: 'ready'} | {type: 'failed', message}
 //               {type: 'status', id, text}
 //               {type: 'built', id, ok, diagnostics, log, wasm (ArrayBuffer, transferred)}
+import { isSource, nameProblem } from './file_names.js';
 import { openSiteCache } from './site_cache.js';
 
 const siteBase = new URL('../', import.meta.url);
@@ -110,7 +111,6 @@ function run(tool, args, tree, chunks) {
   }
 }
 
-const NAME = /^[A-Za-z0-9_][A-Za-z0-9_.+-]*$/;
 const INCLUDES_TAVLO = /^\s*#\s*include\s*[<"]tavlo\.h[>"]/m;
 const withoutPch = (flags) => flags.filter((flag, i) => flag !== '-include-pch' && flags[i - 1] !== '-include-pch');
 
@@ -124,15 +124,15 @@ function build({ id, files }) {
     for (const c of chunks) { joined.set(c, at); at += c.length; }
     return new TextDecoder().decode(joined);
   };
-  const refused = files.filter((f) => !NAME.test(f.name) || f.name === 'sdk' || f.name === 'build');
-  if (refused.length > 0) {
-    const message = `file names are letters, digits, '_', '.', '+' and '-': ${refused.map((f) => f.name).join(', ')}`;
-    return { ok: false, log: `${message}\n`, diagnostics: [{ file: refused[0].name, line: 0, column: 0, severity: 'error', message }] };
+  const refused = files.find((f, i) => nameProblem(f.name, files.slice(0, i).map((g) => g.name)));
+  if (refused) {
+    const message = `${refused.name}: ${nameProblem(refused.name, files.filter((f) => f !== refused).map((f) => f.name))}`;
+    return { ok: false, log: `${message}\n`, diagnostics: [{ file: refused.name, line: 0, column: 0, severity: 'error', message }] };
   }
   const tree = { sdk, build: {} };
   const encoder = new TextEncoder();
   for (const f of files) tree[f.name] = encoder.encode(f.text);
-  const sources = files.filter((f) => /\.(cpp|cc|cxx)$/.test(f.name)).map((f) => f.name);
+  const sources = files.filter((f) => isSource(f.name)).map((f) => f.name);
   if (sources.length === 0) {
     const message = 'no .cpp file to compile';
     return { ok: false, log: `${message}\n`, diagnostics: [{ file: '', line: 0, column: 0, severity: 'error', message }] };

@@ -1,29 +1,29 @@
 // The playground's runtime on the page's thread: the compiler Worker
 // (compiler_worker.js) compiles and links a program, a program Worker
 // (program_worker.js) runs it, and this module joins them to the page:
-//   - the program's windows are drawn by TavloWindows (page_windows.js, the
-//     same file the Emscripten pages use) inside the given desktop element;
-//     its input records go to the program Worker, whose TavloInput queue
-//     (page_input.js) the program's wait takes them from;
-//   - the program's folder (TAVLO.SCR) is kept in IndexedDB: the Worker
-//     mirrors every change here, it is saved at most once a second while
-//     something is unsaved and when the page is left, and it is the program's
-//     folder again at each run.
+//   - the program's windows are drawn by createWindows (page_windows.js, the
+//     web pages' own module) inside the given desktop element; their input
+//     records go to the program Worker, whose input queue the program's wait
+//     takes them from;
+//   - the programs' folder is kept by createFolderStore (page_files.js, the web
+//     pages' own storage engine): a run is given its index and asks for a
+//     file's bytes when the program opens it; what the program writes comes
+//     back here.
 //
 //   import { createPlayground, browserSupport } from './runtime/playground_runtime.js';
 //   const pg = createPlayground({ desktop, onStatus, onProgress, onOutput, onExit, onFiles });
 //   await pg.ready;
 //   const { ok, diagnostics, log } = await pg.run([{ name: 'main.cpp', text }], { args: ['--seed=1'] });
 //   pg.stop();
+//   pg.files(), pg.loadFile(name, file), pg.downloadFile(name), pg.deleteFile(name)
+//       the folder's files: listed, one replaced by a file of the person's (refused
+//       while the program uses it), downloaded, deleted.
+import { KEPT_BYTES, createFolderStore, onLeave, saveDownload } from './page_files.js';
+import { createWindows } from './page_windows.js';
 import { codeOffset } from './trap.js';
 
 const here = new URL('.', import.meta.url);
-const KEPT_MB = 16;  // the largest file the page keeps (program_worker.js: KEPT_BYTES)
 const PROGRAM_NAME = 'playground';
-const SCRIPT = 'TAVLO.SCR';
-const SAVE_INTERVAL_MS = 1000;
-const DB_NAME = 'tavlo-playground', STORE = 'files', INDEX = 'index';
-const MIRROR_PREFIX = 'tavlo-playground-unsaved:';
 
 // null when this browser can run programs, else a line saying which can.
 export function browserSupport() {
@@ -38,215 +38,6 @@ export function browserSupport() {
          'Chromium-based browsers from version 137 and Firefox from version 153.';
 }
 
-// The shared page modules are classic scripts defining globals: loaded once.
-let sharedScripts = null;
-function loadSharedScripts() {
-  const names = { 'page_keys.js': 'TavloKeys', 'page_windows.js': 'TavloWindows', 'page_storage.js': 'TavloStorage' };
-  sharedScripts ??= Promise.all(Object.keys(names).map((name) => new Promise((resolve, reject) => {
-    if (typeof globalThis[names[name]] !== 'undefined') return resolve();
-    const script = document.createElement('script');
-    script.src = new URL(name, here).href;
-    script.async = false;  // in order: the windows use the keys
-    script.onload = resolve;
-    script.onerror = () => reject(new Error(`${name} could not be loaded`));
-    document.head.appendChild(script);
-  })));
-  return sharedScripts;
-}
-
-// ------------------------------------------------------------------ storage
-
-// Version 2 keeps an index (name -> {size, mtime}) beside the files' bytes, so
-// a visit and a run read only the index, and a file's bytes when it is opened.
-function openDatabase() {
-  return new Promise((resolve) => {
-    let request;
-    try {
-      request = indexedDB.open(DB_NAME, 2);
-    } catch (error) {
-      resolve(null);
-      return;
-    }
-    const timer = setTimeout(() => resolve(null), 8000);  // one that never answers
-    request.onupgradeneeded = (event) => {
-      const db = request.result;
-      if (!db.objectStoreNames.contains(STORE)) db.createObjectStore(STORE);
-      const index = db.createObjectStore(INDEX);
-      if (event.oldVersion >= 1) {
-        // The files of version 1: their index is made from them once.
-        const cursorRequest = request.transaction.objectStore(STORE).openCursor();
-        cursorRequest.onsuccess = () => {
-          const cursor = cursorRequest.result;
-          if (!cursor) return;
-          index.put({ size: cursor.value.bytes.byteLength, mtime: cursor.value.mtime }, cursor.key);
-          cursor.continue();
-        };
-      }
-    };
-    request.onsuccess = () => { clearTimeout(timer); resolve(request.result); };
-    request.onerror = () => { clearTimeout(timer); resolve(null); };
-  });
-}
-
-function requestResult(request) {
-  return new Promise((resolve, reject) => {
-    request.onsuccess = () => resolve(request.result);
-    request.onerror = () => reject(request.error);
-  });
-}
-
-// The program's folder: name -> {size, mtime} in memory, each file's bytes in
-// IndexedDB (memory alone when there is none that answers), read when a
-// program opens the file or the person downloads it. A write is saved within a
-// second, and what is unsaved when the page is left is copied to localStorage
-// at once, which the next visit reads back. A file larger than KEPT_BYTES is
-// not kept (a program's run has it while it runs).
-function createFolderStore(say) {
-  const files = new Map();      // name -> {size, mtime, bytes (null: in IndexedDB only)}
-  const unsaved = new Set();
-  let db = null;
-  let saving = false, timer = null, lastSave = -Infinity;
-
-  const ready = (async () => {
-    db = await openDatabase();
-    if (db) {
-      try {
-        const transaction = db.transaction(INDEX);
-        const store = transaction.objectStore(INDEX);
-        const [keys, values] = await Promise.all([requestResult(store.getAllKeys()), requestResult(store.getAll())]);
-        keys.forEach((name, i) => files.set(name, { size: values[i].size, mtime: values[i].mtime, bytes: null }));
-      } catch (error) {
-        say('The browser\'s storage (IndexedDB) cannot be read: the program\'s files start empty');
-      }
-    } else {
-      say('The browser\'s storage (IndexedDB) cannot be used: recordings will not survive a reload of the page');
-    }
-    // Copies left by a page that was left before its last writes were saved.
-    try {
-      for (let i = localStorage.length - 1; i >= 0; --i) {
-        const key = localStorage.key(i);
-        if (!key.startsWith(MIRROR_PREFIX)) continue;
-        const name = key.slice(MIRROR_PREFIX.length);
-        const entry = JSON.parse(localStorage.getItem(key));
-        const stored = files.get(name);
-        if (entry && typeof entry.bytes === 'string' && (!stored || entry.mtime >= stored.mtime)) {
-          const bytes = Uint8Array.from(entry.bytes, (c) => c.charCodeAt(0) & 255);
-          files.set(name, { size: bytes.length, mtime: entry.mtime, bytes });
-          unsaved.add(name);
-        } else {
-          localStorage.removeItem(key);
-        }
-      }
-    } catch (error) { /* no localStorage */ }
-    schedule();
-  })();
-
-  function schedule() {
-    if (!db || saving || timer !== null || unsaved.size === 0) return;
-    timer = setTimeout(save, Math.max(0, lastSave + SAVE_INTERVAL_MS - performance.now()));
-  }
-
-  function save() {
-    timer = null;
-    if (!db || saving || unsaved.size === 0) return;
-    const names = [...unsaved];
-    unsaved.clear();
-    saving = true;
-    lastSave = performance.now();
-    let transaction;
-    try {
-      transaction = db.transaction([STORE, INDEX], 'readwrite');
-    } catch (error) {
-      names.forEach((name) => unsaved.add(name));
-      saving = false;
-      say(`The program's files could not be saved in the browser's storage`);
-      return;
-    }
-    const store = transaction.objectStore(STORE), index = transaction.objectStore(INDEX);
-    for (const name of names) {
-      const entry = files.get(name);
-      if (entry && entry.bytes) {
-        store.put({ bytes: entry.bytes.slice().buffer, mtime: entry.mtime }, name);
-        index.put({ size: entry.size, mtime: entry.mtime }, name);
-      } else if (!entry) {
-        store.delete(name);
-        index.delete(name);
-      }
-    }
-    const done = (ok) => {
-      saving = false;
-      if (ok) {
-        for (const name of names) {
-          if (unsaved.has(name)) continue;
-          try { localStorage.removeItem(MIRROR_PREFIX + name); } catch (error) { /* none */ }
-          // Saved: the bytes are read from IndexedDB again when needed.
-          const entry = files.get(name);
-          if (entry) entry.bytes = null;
-        }
-      } else {
-        names.forEach((name) => unsaved.add(name));
-        say(`${SCRIPT} could not be saved in the browser's storage`);
-      }
-      schedule();
-    };
-    transaction.oncomplete = () => done(true);
-    transaction.onerror = transaction.onabort = () => done(false);
-  }
-
-  // A file's bytes (null when there is none).
-  async function get(name) {
-    await ready;
-    const entry = files.get(name);
-    if (!entry) return null;
-    if (entry.bytes) return entry.bytes;
-    if (!db) return null;
-    try {
-      const value = await requestResult(db.transaction(STORE).objectStore(STORE).get(name));
-      return value ? new Uint8Array(value.bytes) : null;
-    } catch (error) {
-      return null;
-    }
-  }
-
-  function set(name, bytes) {
-    if (bytes === null) files.delete(name);
-    else files.set(name, { size: bytes.length, mtime: Date.now(), bytes });
-    unsaved.add(name);
-    schedule();
-  }
-
-  // The page is being left: what is unsaved goes to localStorage now.
-  function leave() {
-    for (const name of unsaved) {
-      const entry = files.get(name);
-      try {
-        if (!entry) { localStorage.removeItem(MIRROR_PREFIX + name); continue; }
-        if (!entry.bytes) continue;
-        let text = '';
-        for (let i = 0; i < entry.bytes.length; i += 8192) {
-          text += String.fromCharCode.apply(null, entry.bytes.subarray(i, i + 8192));
-        }
-        localStorage.setItem(MIRROR_PREFIX + name, JSON.stringify({ mtime: entry.mtime, bytes: text }));
-      } catch (error) { /* full: the save below may still make it */ }
-    }
-    save();
-  }
-
-  return {
-    ready,
-    get,
-    has: (name) => files.has(name),
-    // The files as {name: {size, mtime}}, sorted by name.
-    list: () => Object.fromEntries([...files].sort(([a], [b]) => (a < b ? -1 : a > b ? 1 : 0))
-      .map(([name, entry]) => [name, { size: entry.size, mtime: entry.mtime }])),
-    set,
-    leave,
-    persistent: () => db !== null,
-  };
-}
-
-// ------------------------------------------------------------------ the playground
-
 export function createPlayground(options) {
   const noop = () => {};
   const onStatus = options.onStatus || noop;
@@ -254,14 +45,10 @@ export function createPlayground(options) {
   const onOutput = options.onOutput || noop;
   const onExit = options.onExit || noop;
   const onFiles = options.onFiles || noop;
-  const store = createFolderStore(onStatus);
-  let windows = null;
-  let program = null;        // {worker, scriptOpen}
+  const folder = createFolderStore({ database: 'tavlo-playground', say: onStatus });
+  let program = null;  // {worker, started, queued, open: Set of names, inUse, deletions}
   let builds = 0;
   const pendingBuilds = new Map();
-  // What the page's windows saw, for whoever watches (a test, a frame counter):
-  // frames per window title, the program's waits and how many ran to their end.
-  const counters = { presents: 0, frames: {}, waits: 0, expired: 0, titles: {} };
 
   let compiler = null;
   let site = null;  // runtime/site.json: the files, flags and cache name
@@ -299,46 +86,43 @@ export function createPlayground(options) {
         build.resolve(m);
       }
     };
-    await loadSharedScripts();
     onStatus('the compiler is ready');
   })();
   ready.catch((error) => onStatus(error.message));
 
-  function ensureWindows() {
-    if (windows) return windows;
-    windows = globalThis.TavloWindows.create({
-      desktop: () => options.desktop,
-      send: (record) => {
-        if (!program) return;
-        const id = record.id === 0 ? windows.focusId() : record.id;
-        const message = { type: 'input', record: { ...record, id } };
-        // Input before the program started (keys typed at once) waits for it.
-        if (program.started) program.worker.postMessage(message);
-        else program.queued.push(message);
-      },
-      // Keys reach the program only while one of its windows has the focus
-      // (a press in a window gives it the focus; one on the editor takes it back).
-      takesKeys: () => program !== null && options.desktop.contains(document.activeElement),
-    });
-    return windows;
-  }
+  const windows = createWindows({
+    desktop: () => options.desktop,
+    send: (record) => {
+      if (!program) return;
+      const message = { type: 'input', record };
+      // Input before the program started (keys typed at once) waits for it.
+      if (program.started) program.worker.postMessage(message);
+      else program.queued.push(message);
+    },
+    // Keys reach the program only while one of its windows has the focus
+    // (a press in a window gives it the focus; one on the editor takes it back).
+    takesKeys: () => program !== null && options.desktop.contains(document.activeElement),
+  });
 
   function stop(reason = 'stopped') {
     if (!program) return false;
     program.worker.terminate();
+    for (const answer of program.deletions.values()) answer('');
     program = null;
     onStatus(reason);
     onExit({ code: null, reason });
     return true;
   }
 
-  function clearDesktop() {
-    ensureWindows().clear();
-    counters.presents = 0;
-    counters.frames = {};
-    counters.titles = {};
-    counters.waits = 0;
-    counters.expired = 0;
+  function fileChanged(m) {
+    if (m.large) {
+      if (folder.has(m.name)) folder.set(m.name, null);
+      onStatus(`${m.name} (${(m.size / 1048576).toFixed(1)} MB) is larger than the ${KEPT_BYTES >> 20} MB a file ` +
+               'may have to be kept in the browser: it lasts until the program ends');
+    } else {
+      folder.set(m.name, m.bytes === null ? null : new Uint8Array(m.bytes));
+    }
+    onFiles(folder.list());
   }
 
   async function run(files, runOptions = {}) {
@@ -355,63 +139,49 @@ export function createPlayground(options) {
       onStatus('the program did not compile');
       return { ok: false, diagnostics: built.diagnostics, log: built.log };
     }
-    await store.ready;
+    await folder.ready;
     const code = codeOffset(new Uint8Array(built.wasm));
     const module = await WebAssembly.compile(built.wasm);
     if (id !== builds) return { ok: false, diagnostics: [], log: 'another run began' };
     stop();
-    clearDesktop();
-    const shown = ensureWindows();
+    windows.clear();
     const worker = new Worker(new URL('program_worker.js', here), { type: 'module' });
-    const current = { worker, scriptOpen: false, started: false, queued: [], deletions: new Map() };
+    const current = { worker, started: false, queued: [], open: new Set(), inUse: '', deletions: new Map() };
     program = current;
     worker.onmessage = (event) => {
       if (program !== current) return;
       const m = event.data;
       if (m.type === 'loaded') {
         worker.postMessage({ type: 'start', module, args: [PROGRAM_NAME, ...(runOptions.args || [])],
-                             files: store.list(), site, codeOffset: code, sources: files.map((f) => f.name) });
+                             files: folder.list(), site, codeOffset: code, sources: files.map((f) => f.name) });
         current.started = true;
         current.queued.forEach((queued) => worker.postMessage(queued));
         current.queued = [];
         onStatus('running');
       } else if (m.type === 'present') {
-        shown.present(m.id, new Uint8Array(m.pixels), m.width, m.height);
-        const title = counters.titles[m.id];
-        counters.presents += 1;
-        counters.frames[title] = (counters.frames[title] || 0) + 1;
+        windows.present(m.id, new Uint8Array(m.pixels), m.width, m.height);
+      } else if (m.type === 'call') {
+        windows[m.name](...m.args);
       } else if (m.type === 'debug') {
         // OutputDebugStringA: the browser's console, where a page's developer looks.
         const skipped = m.dropped ? `[${m.dropped} characters of debug output skipped]\n` : '';
         console.debug(skipped + m.text.replace(/\n$/, ''));
-      } else if (m.type === 'call') {
-        if (m.name === 'createWindow') counters.titles[m.args[0].id] = m.args[0].title;
-        shown[m.name](...m.args);
-      } else if (m.type === 'waited') {
-        counters.waits += 1;
-        if (!m.woken && m.timeout > 0) counters.expired += 1;
       } else if (m.type === 'output') {
         // A batch that dropped part of itself is longer than the output pane
         // keeps anyway: the pane says its start is dropped.
         for (const part of m.parts) onOutput(part.stream, part.text);
       } else if (m.type === 'read') {
-        store.get(m.name).then((bytes) => worker.postMessage({ type: 'read', request: m.request, bytes }));
+        folder.get(m.name).then((bytes) => worker.postMessage({ type: 'read', request: m.request, bytes }));
       } else if (m.type === 'file') {
-        if (m.large) {
-          // The program's own run keeps it; an older copy would only mislead the next.
-          if (store.has(m.name)) store.set(m.name, null);
-          onStatus(`${m.name} (${(m.size / 1048576).toFixed(1)} MB) is larger than the ${KEPT_MB} MB a file ` +
-                   'may have to be kept in the browser: it lasts until the program ends');
-        } else {
-          store.set(m.name, m.bytes === null ? null : new Uint8Array(m.bytes));
-        }
-        onFiles(store.list());
+        fileChanged(m);
+      } else if (m.type === 'opened') {
+        if (m.open) current.open.add(m.name); else current.open.delete(m.name);
+      } else if (m.type === 'in-use') {
+        current.inUse = m.name;
       } else if (m.type === 'deleted') {
         const answer = current.deletions.get(m.name);
         current.deletions.delete(m.name);
         if (answer) answer(m.refused);
-      } else if (m.type === 'script') {
-        current.scriptOpen = m.open;
       } else if (m.type === 'exit') {
         program = null;
         worker.terminate();
@@ -428,82 +198,67 @@ export function createPlayground(options) {
     return { ok: true, diagnostics: built.diagnostics, log: built.log };
   }
 
-  async function download() {
-    const bytes = await store.get(SCRIPT);
-    if (!bytes) {
-      onStatus(`No ${SCRIPT} yet: record one with Run > Record Script (Ctrl+R)`);
-      return false;
-    }
-    TavloStorage.saveDownload(bytes);
-    return true;
-  }
+  // ------------------------------------------------------------------ the folder
 
-  // Any file of the program's folder, downloaded under its own name.
+  // A file of the folder, downloaded under its own name: false when there is none.
   async function downloadFile(name) {
-    const bytes = await store.get(name);
+    const bytes = await folder.get(name);
     if (!bytes) return false;
-    const link = document.createElement('a');
-    link.href = URL.createObjectURL(new Blob([bytes], { type: 'application/octet-stream' }));
-    link.download = name.replace(/^.*\//, '');
-    document.body.appendChild(link);
-    link.click();
-    setTimeout(() => { URL.revokeObjectURL(link.href); link.remove(); }, 60000);
+    saveDownload(bytes, name.replace(/^.*\//, ''));
     return true;
   }
 
-  // Deletes a file of the program's folder, also from a running program's
-  // folder; refused (the answer says why) while the program has it open.
-  async function deleteFile(name) {
-    await store.ready;
-    if (!store.has(name)) return `${name} is not one of the program's files`;
-    if (program && program.started) {
-      const current = program;
-      const refused = await new Promise((resolve) => {
-        current.deletions.set(name, resolve);
-        current.worker.postMessage({ type: 'delete', name });
-      });
-      if (refused) return `${name} cannot be deleted now: ${refused}`;
-    }
-    store.set(name, null);
-    onFiles(store.list());
+  // Why a file of the folder cannot be replaced or deleted now ('' when it can):
+  // the running program uses it (it says so) or has it open.
+  function busy(name) {
+    if (!program) return '';
+    if (program.inUse === name) return `${name} is in use by the program`;
+    if (program.open.has(name)) return `${name} is open in the program`;
     return '';
   }
 
-  // Why TAVLO.SCR cannot be loaded now ('' when it can), as on the other pages.
-  function loadRefusal() {
-    if (!program || !windows) return '';
-    return TavloStorage.loadRefusal(windows.menuChecked, program.scriptOpen);
-  }
-
-  async function loadScript(file) {
-    const refusal = loadRefusal();
-    if (refusal) {
-      onStatus(refusal);
-      throw new Error(refusal);
-    }
+  // Puts the bytes of `file` (a File or Blob) into the folder as `name`, also in
+  // a running program's folder; refused (the Error says why) while the program
+  // uses the file. Answers a line saying what was done.
+  async function loadFile(name, file) {
+    const refused = busy(name);
+    if (refused) throw new Error(refused);
     const bytes = new Uint8Array(await file.arrayBuffer());
-    const late = loadRefusal();
-    if (late) {
-      onStatus(late);
-      throw new Error(late);
-    }
-    await store.ready;
-    store.set(SCRIPT, bytes);
-    onFiles(store.list());
+    const late = busy(name);  // the program may have begun to use it meanwhile
+    if (late) throw new Error(late);
+    await folder.ready;
+    if (!folder.set(name, bytes)) throw new Error(`${file.name} is larger than the ${KEPT_BYTES >> 20} MB a file may have`);
+    onFiles(folder.list());
     // A running program reads its folder in its Worker: the file goes there too.
-    if (program) program.worker.postMessage({ type: 'file', name: SCRIPT, bytes: bytes.slice() });
-    const text = `Loaded ${file.name} as ${SCRIPT} (${bytes.length} bytes): play it with Run > Playback Script (Ctrl+P)`;
-    onStatus(text);
-    return text;
+    if (program && program.started) program.worker.postMessage({ type: 'file', name, bytes: bytes.slice() });
+    return `Loaded ${file.name} as ${name} (${bytes.length} bytes)`;
   }
 
-  function leave() {
-    if (program) program.worker.postMessage({ type: 'leave' });
-    store.leave();
+  // Deletes a file of the folder, also from a running program's folder;
+  // refused (the answer says why) while the program uses or has it open.
+  async function deleteFile(name) {
+    await folder.ready;
+    if (!folder.has(name)) return `${name} is not one of the program's files`;
+    const refused = busy(name);
+    if (refused) return `${name} cannot be deleted now: ${refused}`;
+    if (program && program.started) {
+      const current = program;
+      const answer = await new Promise((resolve) => {
+        current.deletions.set(name, resolve);
+        current.worker.postMessage({ type: 'delete', name });
+      });
+      if (answer) return `${name} cannot be deleted now: ${answer}`;
+    }
+    folder.set(name, null);
+    onFiles(folder.list());
+    return '';
   }
-  window.addEventListener('pagehide', leave);
-  document.addEventListener('visibilitychange', () => {
-    if (document.visibilityState === 'hidden') leave();
+
+  // The page is being left: the program writes back what it holds, then the
+  // folder saves what it can.
+  onLeave(() => {
+    if (program) program.worker.postMessage({ type: 'leave' });
+    folder.leave();
   });
 
   return {
@@ -511,17 +266,9 @@ export function createPlayground(options) {
     run,
     stop: () => { stop(); },
     get running() { return program !== null; },
-    downloadScript: download,
-    loadScript,
-    // The program's folder as the page keeps it: {name: {size, mtime}}.
-    files: async () => { await store.ready; return store.list(); },
+    files: async () => { await folder.ready; return folder.list(); },
+    loadFile,
     downloadFile,
     deleteFile,
-    // The program's folder as the page keeps it (TAVLO.SCR), for a test or a view.
-    scriptText: async () => {
-      const bytes = await store.get(SCRIPT);
-      return bytes ? new TextDecoder().decode(bytes) : null;
-    },
-    counters,
   };
 }

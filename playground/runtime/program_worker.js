@@ -1,20 +1,22 @@
 // The playground's program Worker: runs one linked program (WASI) with the page
-// presenter's imports (tavlo_page, presenters/web/page_interface.h). The
-// program's GetMessageA waits in the import `wait`, wrapped in
-// WebAssembly.Suspending, and _start is called through WebAssembly.promising:
-// the Worker's event loop runs while the program waits, so input arrives. The
-// page stops a program with Worker.terminate(), also one that never waits.
+// presenter's imports (tavlo_page, presenters/web/page_interface.h): the page's
+// host (page_host.js, the Emscripten pages' own), whose windows are a stand-in
+// that sends their calls to the page. The program's GetMessageA waits in the
+// import `wait`, wrapped in WebAssembly.Suspending, and _start is called
+// through WebAssembly.promising: the Worker's event loop runs while the program
+// waits, so input arrives. The page stops a program with Worker.terminate(),
+// also one that never waits.
 //
 // Messages in:  {type: 'start', module, args, files: {name: {size, mtime}}, site (runtime/site.json),
 //                codeOffset (where the module's code starts), sources (the program's file names)}
 //                                         the program's folder as the page keeps it: each
 //                                         file's bytes are asked for when the program opens it
 //               {type: 'read', request, bytes} the bytes asked for (null: none)
-//               {type: 'input', record}   a TavloInput record from the page
+//               {type: 'input', record}   an input record from the page's windows
 //               {type: 'file', name, bytes} the page loaded a file into the folder
 //               {type: 'delete', name}    the person deletes a file of the folder
 //               {type: 'leave'}           the page is being left
-// Messages out: {type: 'call', name, args} the windows' calls (TavloWindows)
+// Messages out: {type: 'call', name, args} the windows' calls (createWindows)
 //               {type: 'present', id, width, height, pixels} a frame (buffer transferred)
 //               {type: 'output', parts: [{stream, text}], dropped} what the program
 //                                          printed since the last batch
@@ -23,10 +25,12 @@
 //               {type: 'file', name, bytes}   a file of the program's folder changed (null: removed;
 //                                         for a file larger than the page keeps, {name, size, large: true})
 //               {type: 'deleted', name, refused} the answer to 'delete' ('' when done)
-//               {type: 'script', open}    whether TAVLO.SCR is open in the program
-//               {type: 'waited', timeout, woken}
+//               {type: 'opened', name, open} whether a file of the folder is open in the program
+//               {type: 'in-use', name}    the file the program says it uses ('' when none)
 //               {type: 'exit', code, reason, file, line}  a trap's reason says what most
 //                                         likely happened; file and line: where, when known
+import { createPage, createPageHost } from './page_host.js';
+import { createInputQueue } from './page_input.js';
 import { openSiteCache } from './site_cache.js';
 import { describeTrap } from './trap.js';
 import { createWasi, ProcExit } from './wasi.js';
@@ -34,17 +38,11 @@ import { createWasi, ProcExit } from './wasi.js';
 // A trap's stack reaches from the C library's abort() back to the program's own code.
 Error.stackTraceLimit = 64;
 
-const SCRIPT = 'TAVLO.SCR';
-// page_input.js, the same queue and wait as the Emscripten pages', is a classic
-// script: evaluated at the Worker's global scope.
-const inputSource = await (await fetch(new URL('./page_input.js', import.meta.url))).text();
-(0, eval)(`${inputSource}\nself.TavloInput = TavloInput;`);
-const input = self.TavloInput.create();
+const input = createInputQueue();
 
 let instance = null;
 let wasi = null;
 let memory = null;
-let lastShown = 0;        // the window shown last: it has the keys until a click says otherwise
 
 // What the program shows and prints reaches the page in batches, at most one
 // per display frame, whatever the program does: a program that prints or draws
@@ -156,70 +154,54 @@ function fileChanged(root, name, data) {
   if (flushTimer === null) flushTimer = setTimeout(flushFiles, 200);
 }
 
-const cString = (ptr) => {
-  const bytes = new Uint8Array(memory.buffer);
-  let end = ptr;
-  while (bytes[end] !== 0) ++end;
-  return new TextDecoder().decode(bytes.subarray(ptr, end));
+// The page's windows as the program's host sees them: each call goes to the
+// page, after the frames drawn before it; a frame waits for the next batch.
+const windows = {
+  createWindow: (w) => call('createWindow', w),
+  layOut: (id, layout) => call('layOut', id, layout),
+  showWindow: (id, visible) => call('showWindow', id, visible),
+  destroyWindow: (id) => call('destroyWindow', id),
+  setMenu: (id, model) => call('setMenu', id, model),
+  // The front image stays where it is until the window changes (a call, which
+  // sends the batch first): its place is kept, and it is copied when the batch goes out.
+  present: (id, bytes, width, height) => {
+    frames.set(id, { pixels: bytes.byteOffset, width, height });
+    batchDue();
+  },
+};
+function call(name, ...args) {
+  sendBatch();
+  postMessage({ type: 'call', name, args });
+}
+
+const page = createPage({
+  windows,
+  input,
+  fileInUse: (name) => postMessage({ type: 'in-use', name }),
+});
+page.debugOutput = (line) => {
+  debugParts.push(line);
+  debugLength += line.length;
+  if (debugLength > DEBUG_KEPT * 2) {
+    const dropped = keepLast(debugParts, debugLength, DEBUG_KEPT);
+    debugLength -= dropped;
+    debugDropped += dropped;
+  }
+  batchDue();
+};
+page.wait = async (timeout) => {
+  sendBatch();
+  waiting = true;
+  try {
+    await input.wait(timeout);
+  } finally {
+    waiting = false;
+  }
 };
 
-function pageImports(wasi) {
-  // The windows' calls keep their order with the frames: what was drawn before
-  // a window changes goes first.
-  const call = (name, ...args) => {
-    sendBatch();
-    postMessage({ type: 'call', name, args });
-  };
-  return {
-    present_in_page: () => 1,
-    create_window(id, title, left, top, background, closable) {
-      call('createWindow', { id, title: cString(title), left, top, background, closable: !!closable });
-    },
-    lay_out(id, frame, caption, menuBar, width, height) {
-      call('layOut', id, { frame, caption, menuBar, width, height });
-    },
-    show_window(id, visible) {
-      if (visible) lastShown = id;
-      call('showWindow', id, !!visible);
-    },
-    destroy_window(id) { call('destroyWindow', id); },
-    set_menu(id, model) { call('setMenu', id, JSON.parse(cString(model))); },
-    // The front image stays where it is until the window changes (a call,
-    // which sends the batch first): it is copied when the batch goes out.
-    present(id, pixels, width, height) {
-      frames.set(id, { pixels, width, height });
-      batchDue();
-    },
-    next_input(record) {
-      const next = input.next();
-      if (!next) return 0;
-      const id = next.id === 0 ? lastShown : next.id;
-      new Int32Array(memory.buffer, record, 5).set([next.kind, id, next.a | 0, next.b | 0, next.c | 0]);
-      return 1;
-    },
-    wait: new WebAssembly.Suspending(async (timeout) => {
-      sendBatch();
-      waiting = true;
-      try {
-        const woken = await input.wait(timeout);
-        postMessage({ type: 'waited', timeout, woken });
-      } finally {
-        waiting = false;
-      }
-    }),
-    debug_output(text) {
-      const line = cString(text);
-      debugParts.push(line);
-      debugLength += line.length;
-      if (debugLength > DEBUG_KEPT * 2) {
-        const dropped = keepLast(debugParts, debugLength, DEBUG_KEPT);
-        debugLength -= dropped;
-        debugDropped += dropped;
-      }
-      batchDue();
-    },
-    now: () => performance.now(),
-  };
+function pageImports() {
+  const host = createPageHost(() => memory.buffer, page);
+  return { ...host, wait: new WebAssembly.Suspending(host.wait) };
 }
 
 // The faces the package reads at /fonts: each fetched when the program first
@@ -264,16 +246,16 @@ async function start({ module, args, files, site, codeOffset, sources }) {
     capacity: { '/': FOLDER_BYTES },
     write: printed,
     changed: fileChanged,
-    opened: (root, name) => { if (root === '/' && name === SCRIPT) postMessage({ type: 'script', open: true }); },
+    opened: (root, name) => { if (root === '/') postMessage({ type: 'opened', name, open: true }); },
     closed: (root, name) => {
       if (root !== '/') return;
       if (pending.has(name)) flushFiles();
-      if (name === SCRIPT && !wasi.isOpen('/', SCRIPT)) postMessage({ type: 'script', open: false });
+      if (!wasi.isOpen('/', name)) postMessage({ type: 'opened', name, open: false });
     },
   });
   instance = await WebAssembly.instantiate(module, {
     wasi_snapshot_preview1: wasi.imports(module),
-    tavlo_page: pageImports(wasi),
+    tavlo_page: pageImports(),
   });
   memory = instance.exports.memory;
   wasi.setMemory(memory);

@@ -168,7 +168,7 @@ function readEntries(r, lineStrings, strings) {
 }
 
 function readUnit(r, rows, lineStrings, strings) {
-  let length = r.u32();
+  const length = r.u32();
   if (length === 0xffffffff) throw new Error('64-bit DWARF');
   const end = r.at + length;
   const version = r.u16();

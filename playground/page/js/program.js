@@ -2,17 +2,12 @@
 // stored in the browser, packed into a link and into a download. Nothing here
 // touches the page's elements.
 
-// Names a tab may have: one file of the program's folder, a C++ source or header.
-const NAME = /^[A-Za-z0-9_][A-Za-z0-9_.-]{0,63}\.(cpp|h|hpp)$/;
+import { nameProblem } from '../runtime/file_names.js';
+
+export { nameProblem };
+
 const MAX_FILES = 64;
 const MAX_BYTES = 4 << 20;  // a program's text, all files, as UTF-8; also the most a link holds
-
-// Why a file name cannot be used ('' when it can): `others` are the names taken.
-export function nameProblem(name, others) {
-  if (!NAME.test(name)) return 'a file name is letters, digits, _ . - and ends in .cpp, .h or .hpp';
-  if (others.includes(name)) return `there is a file ${name} already`;
-  return '';
-}
 
 // A program's size: the bytes its files hold as UTF-8 (as saved on a disk).
 // Every limit of the page (storage, links) measures this.
@@ -186,7 +181,7 @@ async function readAll(stream, limit) {
     length += value.length;
     if (length > limit) {
       reader.cancel().catch(() => {});
-      throw new Error('the program in the link is larger than 4 MB');
+      throw new Error('the program is larger than 4 MB');
     }
     parts.push(value);
   }
@@ -285,16 +280,52 @@ export function zipArchive(files) {
   return new Blob([...locals, ...centrals, end], { type: 'application/zip' });
 }
 
-// ------------------------------------------------------------------ URL options
-
-// URL options, named like the programs' own: seed=N (--seed), client=WxH
-// (--client), frames=N (--frames). The program checks their values.
-export const OPTIONS = ['seed', 'client', 'frames'];
-
-export function urlOptions(search) {
-  const params = new URLSearchParams(search);
-  const unknown = [];
-  params.forEach((value, name) => { if (!OPTIONS.includes(name) && !unknown.includes(name)) unknown.push(name); });
-  const args = OPTIONS.filter((name) => params.has(name)).map((name) => `--${name}=${params.get(name)}`);
-  return { args, unknown };
+// The files of a zip archive (stored or deflated entries): [{name, text}], each
+// under its own name without its folders; entries that are not a program's files
+// (other suffixes, folders) are left out and named in `skipped`. An Error when
+// the archive cannot be read.
+export async function readZip(blob) {
+  const bytes = new Uint8Array(await blob.arrayBuffer());
+  const view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
+  let end = -1;
+  for (let at = bytes.length - 22; at >= Math.max(0, bytes.length - 22 - 65535); --at) {
+    if (view.getUint32(at, true) === 0x06054b50) { end = at; break; }
+  }
+  if (end < 0) throw new Error('not a zip archive');
+  const count = view.getUint16(end + 10, true);
+  let at = view.getUint32(end + 16, true);
+  const files = [], skipped = [];
+  let total = 0;
+  const decoder = new TextDecoder('utf-8', { fatal: true });
+  for (let i = 0; i < count; ++i) {
+    if (at + 46 > bytes.length || view.getUint32(at, true) !== 0x02014b50) throw new Error('the archive is damaged');
+    const method = view.getUint16(at + 10, true);
+    const packed = view.getUint32(at + 20, true), size = view.getUint32(at + 24, true);
+    const nameLength = view.getUint16(at + 28, true);
+    const extra = view.getUint16(at + 30, true), comment = view.getUint16(at + 32, true);
+    const local = view.getUint32(at + 42, true);
+    const path = new TextDecoder().decode(bytes.subarray(at + 46, at + 46 + nameLength));
+    at += 46 + nameLength + extra + comment;
+    const name = path.replace(/^.*\//, '');
+    if (path.endsWith('/')) continue;  // a folder
+    if (nameProblem(name, files.map((f) => f.name)) || (method !== 0 && method !== 8)) {
+      skipped.push(path);
+      continue;
+    }
+    total += size;
+    if (total > MAX_BYTES) throw new Error('the program is larger than 4 MB');
+    if (local + 30 > bytes.length) throw new Error('the archive is damaged');
+    const start = local + 30 + view.getUint16(local + 26, true) + view.getUint16(local + 28, true);
+    let data = bytes.subarray(start, start + packed);
+    if (method === 8) {
+      const stream = new Blob([data]).stream().pipeThrough(new DecompressionStream('deflate-raw'));
+      data = await readAll(stream, MAX_BYTES);
+    }
+    let text;
+    try { text = decoder.decode(data); } catch (e) { throw new Error(`${path} is not text (UTF-8)`); }
+    files.push({ name, text });
+  }
+  if (files.length === 0) throw new Error('it holds no .cpp, .h or .hpp file');
+  return { files: checkedFiles(files), skipped };
 }
+

@@ -26,9 +26,14 @@ build_and_test() {
   (cd "$root/$dir" && ctest --output-on-failure -j"$jobs")
 }
 
-step "format (clang-format $(clang-format --version | sed -n 's/.*version \([0-9.]*\).*/\1/p'))"
+step "format (clang-format $(clang-format --version | sed -n 's/.*version \([0-9.]*\).*/\1/p'), eslint)"
 # Every C++ file git tracks must be as the repository's .clang-format writes it.
 git -C "$root" ls-files -z '*.cpp' '*.h' | (cd "$root" && xargs -0 clang-format --dry-run --Werror)
+# Every JavaScript file of the pages, the playground, the tools and the tests
+# follows the project's rules (tests/web/eslint.config.mjs).
+(cd "$root" && tests/web/node_modules/.bin/eslint --config tests/web/eslint.config.mjs \
+   package/platform/portable/presenters/web playground/runtime playground/page playground/tools \
+   playground/tests tests/web bench scripts)
 
 # The web pass: the WebAssembly build (build-web), the package's test suites
 # that need no desktop run under node, and the browser test against a loopback

@@ -402,10 +402,10 @@ try {
     const other = path.join(work, 'other.SCR');
     fs.writeFileSync(other, 'TAVLO_MOUSE(1, 2);\n');
     const load = async (file) => {
-      const before = await statusText(tab);
+      const said = await statusText(tab);
       await (await tab.$('#tavlo-load')).uploadFile(file);
       await until(tab, 'the page answering the load',
-                  (b) => document.getElementById('tavlo-status').textContent !== b, before);
+                  (b) => document.getElementById('tavlo-status').textContent !== b, said);
       return statusText(tab);
     };
     await ctrl(tab, 'R');  // Record Script on; no line written yet while only periodic events come
@@ -415,7 +415,8 @@ try {
     await waitFrames(tab, 2);
     const recorded = await scriptText(tab);
     check('"load TAVLO.SCR" is refused while Record Script is on, and says why',
-          /Record Script/.test(whileRecording) && recorded !== 'TAVLO_MOUSE(1, 2);\n' && endsWithCount(recorded),
+          /TAVLO\.SCR is in use by the program: stop recording/.test(whileRecording) &&
+          recorded !== 'TAVLO_MOUSE(1, 2);\n' && endsWithCount(recorded),
           `${JSON.stringify(whileRecording)}; file ${JSON.stringify(recorded)}`);
 
     const long = path.join(work, 'long.SCR');
@@ -427,7 +428,7 @@ try {
     const whilePlaying = await load(other);
     await ctrl(tab, 'P');
     check('"load TAVLO.SCR" is refused while Playback Script is on, and says why',
-          /Playback Script/.test(whilePlaying) &&
+          /TAVLO\.SCR is in use by the program/.test(whilePlaying) &&
           (await scriptText(tab)) === 'TAVLO_PERIODIC(1000000);\n', JSON.stringify(whilePlaying));
     await tab.close();
   });
@@ -544,11 +545,11 @@ try {
     await tab.keyboard.press('Space');
     const logging = () => tab.$$eval('section.window[data-title="TAVLO Graphics"] .menubar li.checked',
                                      (items) => items.some((li) => li.textContent.includes('Logging')));
-    const before = await logging();
+    const loggingBefore = await logging();
     await ctrl(tab, 'L');
     await until(tab, 'Ctrl+L reaching the program', (was) =>
       [...document.querySelectorAll('section.window[data-title="TAVLO Graphics"] .menubar li.checked')]
-        .some((li) => li.textContent.includes('Logging')) !== was, before);
+        .some((li) => li.textContent.includes('Logging')) !== was, loggingBefore);
     check('a press in the window gives it the keys: Ctrl+L reaches the program, Space does not press the ' +
           'page\'s button that had the focus',
           !/No TAVLO\.SCR/.test(await statusText(tab)), await statusText(tab));
@@ -571,7 +572,7 @@ try {
     await ctrl(tab, 'L');  // a real shortcut after it, awaited: the q has been taken
     await until(tab, 'Ctrl+L after the q', (was) =>
       [...document.querySelectorAll('section.window[data-title="TAVLO Graphics"] .menubar li.checked')]
-        .some((li) => li.textContent.includes('Logging')) === was, before);
+        .some((li) => li.textContent.includes('Logging')) === was, loggingBefore);
     check('Ctrl released while the window had no focus does not stay held: q afterwards does not quit',
           (await exitCode(tab)) === null);
     await tab.close();

@@ -134,7 +134,7 @@ export async function serveFolder(folder, { special = () => null, onRequest = ()
     const url = new URL(request.url, 'http://127.0.0.1');
     onRequest(url.pathname);
     const name = path.posix.normalize(decodeURIComponent(url.pathname));
-    let answer = special(name);
+    const answer = special(name);
     if (answer && answer.body !== undefined) {
       onSent(url.pathname, Buffer.byteLength(answer.body));
       response.writeHead(200, { 'Content-Type': answer.type, 'Cache-Control': 'no-store' });

@@ -5,6 +5,7 @@
 // frames presented per window title, the program's waits (by kind, and those that
 // ended at their timeout), debug-output and error lines, the exit code; and reads
 // the script file the program sees.
+/* global Module, FS */
 (function () {
   'use strict';
   var probe = {
@@ -28,16 +29,16 @@
   probe.storedScript = function () {
     return new Promise(function (resolve) {
       var request;
-      try { request = indexedDB.open('/tavlo'); } catch (e) { return resolve(null); }
+      try { request = indexedDB.open('tavlo-pages'); } catch (e) { return resolve(null); }
       request.onerror = function () { resolve(null); };
       request.onsuccess = function () {
         var db = request.result;
-        if (!db.objectStoreNames.contains('FILE_DATA')) { db.close(); return resolve(null); }
-        var get = db.transaction('FILE_DATA').objectStore('FILE_DATA').get('/tavlo/TAVLO.SCR');
+        if (!db.objectStoreNames.contains('files')) { db.close(); return resolve(null); }
+        var get = db.transaction('files').objectStore('files').get('TAVLO.SCR');
         get.onsuccess = function () {
           db.close();
           var entry = get.result;
-          resolve(entry && entry.contents ? new TextDecoder().decode(entry.contents) : null);
+          resolve(entry && entry.bytes ? new TextDecoder().decode(entry.bytes) : null);
         };
         get.onerror = function () { db.close(); resolve(null); };
       };

@@ -45,8 +45,13 @@ const stubFiles = {
   '/runtime/page_windows.js': path.join(web, 'page_windows.js'),
   '/runtime/page_keys.js': path.join(web, 'page_keys.js'),
 };
+// Both modes: the editor through a probe that lets the test read it.
+const probeFiles = {
+  '/editor.js': path.join(root, 'tests/web/playground_editor_probe.js'),
+  '/editor.bundle.js': path.join(siteDir, 'editor.js'),
+};
 const { server, origin } = await serveFolder(siteDir, {
-  special: (name) => (mode === 'stub' && stubFiles[name]) || null,
+  special: (name) => probeFiles[name] || (mode === 'stub' && stubFiles[name]) || null,
 });
 const base = `${origin}/playground.html`;
 
@@ -63,10 +68,26 @@ async function newPage(context = browser, before = null) {
 const { until, poll } = hangWaits(HANG_MS);
 async function open(page, url = base) {
   await page.goto(url);
-  await until(page, 'the editor', () => window.tavloEditor && document.querySelector('.cm-content'));
+  await until(page, 'the editor', () => window.tavloProbe && document.querySelector('.cm-content'));
 }
-const files = (page) => page.evaluate(() => window.tavloEditor.getFiles());
-const activeFile = (page) => page.evaluate(() => window.tavloEditor.activeFile());
+const files = (page) => page.evaluate(() => window.tavloProbe.files());
+const activeFile = (page) => page.evaluate(() => window.tavloProbe.activeFile());
+// Opens files as a program, as a person does with Open (each written to disk first).
+let opened = 0;
+async function openFiles(page, program) {
+  const dir = path.join(work, `open-${++opened}`);
+  fs.mkdirSync(dir);
+  const paths = program.map((f) => {
+    fs.writeFileSync(path.join(dir, f.name), f.text);
+    return path.join(dir, f.name);
+  });
+  await (await page.$('#open-file')).uploadFile(...paths);
+  await until(page, 'the files opened', (names) => JSON.stringify(window.tavloProbe.files().map((f) => f.name).sort()) === names,
+              JSON.stringify(program.map((f) => f.name).sort()));
+}
+// Whether a program runs (the stand-in runtime says; with the real one, Stop is on).
+const running = (page) => page.evaluate(() => (window.tavloStub ? window.tavloStub.running
+  : !document.querySelector('#stop').disabled));
 const tabs = (page) => page.$$eval('#tabs .tab', (all) => all.map((t) => t.dataset.name));
 const text = (page, selector) => page.$eval(selector, (e) => e.textContent);
 const consoleText = (page) => text(page, '#console');
@@ -81,7 +102,7 @@ async function ctrl(page, key) {
 }
 async function exampleOf(page, name) {
   await page.select('#examples', name);
-  await until(page, `the example ${name}`, (n) => window.tavloEditor.activeFile().startsWith(n), name);
+  await until(page, `the example ${name}`, (n) => window.tavloProbe.activeFile().startsWith(n), name);
 }
 
 
@@ -105,7 +126,7 @@ try {
     await page.keyboard.type('// typed');
     await until(page, 'the typed text in the editor',
                 () => document.querySelector('.cm-content').textContent.includes('// typed'));
-    await until(page, 'the test interface', () => window.tavloEditor);
+    await until(page, 'the test interface', () => window.tavloProbe);
     check('a first visit shows examples/shapes.cpp, highlighted, with line numbers',
           sameFiles((await tabs(page)), ['shapes.cpp']) &&
           (await page.$$('.cm-lineNumbers .cm-gutterElement')).length > 10 &&
@@ -152,7 +173,7 @@ try {
     // The linker's error names a file, not a line: listed so, a click shows the file.
     const unlinked = [{ name: 'helper.cpp', text: 'void missing_function();\nvoid helper() {\n    missing_function();\n}\n' },
                       { name: 'main.cpp', text: broken[0].text.replace('#include "scene.h"', 'void helper();\ninline int scene_value() { helper(); return 1; }') }];
-    await page.evaluate((f) => window.tavloEditor.setFiles(f, 'main.cpp'), unlinked);
+    await openFiles(page, unlinked);
     await page.click('#run');
     await until(page, 'the linker\'s message', () => document.querySelector('#diagnostics li'));
     const linked = await page.$$eval('#diagnostics li', (all) => all.map((li) => li.textContent));
@@ -163,7 +184,7 @@ try {
           (await activeFile(page)) === 'helper.cpp',
           linked.join(' | '));
 
-    await page.evaluate((f) => window.tavloEditor.setFiles(f, 'main.cpp'), broken);
+    await openFiles(page, broken);
     await page.click('#run');
     await until(page, 'the compiler\'s messages', () => document.querySelector('#diagnostics li'));
     const listed = await page.$$eval('#diagnostics li', (all) => all.map((li) => li.textContent));
@@ -174,9 +195,9 @@ try {
                 () => document.querySelector('#console').textContent.includes('undeclared_name'));
     check('nothing runs; the output pane has the compiler\'s text',
           (await consoleText(page)).includes('undeclared_name') &&
-          !(await page.evaluate(() => window.tavloPlayground.running)));
+          !(await running(page)));
     await page.click('#diagnostics li button');
-    await until(page, 'the jump to the error', () => window.tavloEditor.activeFile() === 'scene.h');
+    await until(page, 'the jump to the error', () => window.tavloProbe.activeFile() === 'scene.h');
     const line = await text(page, '.cm-activeLine');
     const marked = await page.$$eval('.cm-lintRange-error', (all) => all.map((m) => m.textContent));
     check('a click on the message shows its file, line and a mark on it',
@@ -202,7 +223,7 @@ try {
   await group('much output', async () => {
     const before = await files(page);
     const line = (letter) => `    std::printf("${letter.repeat(100000)}\\n");\n`;
-    await page.evaluate((f) => window.tavloEditor.setFiles(f), [{ name: 'main.cpp', text:
+    await openFiles(page, [{ name: 'main.cpp', text:
       '#include <cstdio>\n#include "tavlo.h"\n\nint WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {\n' +
       line('A') + line('B') + line('C') + '    return 0;\n}\n' }]);
     await page.click('#run');
@@ -213,7 +234,10 @@ try {
           /^\[the output's start is dropped/.test(shown) && kept.length === 200000 && !kept.includes('A') &&
           kept.includes('C'.repeat(100000)) && /exit code 0/.test(kept),
           `${shown.length} characters: ${JSON.stringify(shown.slice(0, 80))}...${JSON.stringify(shown.slice(-60))}`);
-    await page.evaluate((f) => window.tavloEditor.setFiles(f, 'scene.h'), before);
+    // The person's program, kept while the other was open, comes back.
+    await page.click('#notice div[data-key="replaced"] button');
+    await until(page, 'the program brought back', (f) => JSON.stringify(window.tavloProbe.files()) === f,
+                JSON.stringify(before));
   });
 
   // -------------------------------------------------------- 3. reload
@@ -223,7 +247,7 @@ try {
     await poll('the edit reaching the browser\'s storage', async () =>
       (await storedPrograms(page)).some((p) => p.value.includes('int value = 42;')));
     await page.reload();
-    await until(page, 'the editor', () => window.tavloEditor && document.querySelector('.cm-content'));
+    await until(page, 'the editor', () => window.tavloProbe && document.querySelector('.cm-content'));
     check('a reload shows the edited program, all its files, on the tab left open',
           sameFiles(await files(page), edited) && (await activeFile(page)) === 'scene.h' &&
           edited[1].text.includes('int value = 42;'),
@@ -248,7 +272,7 @@ try {
     await other.keyboard.type('// mine ');
     await poll('the edit stored', async () => (await storedPrograms(other)).some((p) => p.value.includes('// mine ')));
     await other.reload();
-    await until(other, 'the editor', () => window.tavloEditor && document.querySelector('.cm-content'));
+    await until(other, 'the editor', () => window.tavloProbe && document.querySelector('.cm-content'));
     check('a link\'s program once edited loses the link: a reload shows the edit',
           !other.url().includes('#code=') && (await files(other)).some((f) => f.text.includes('// mine ')), other.url());
     await other.close();
@@ -275,8 +299,8 @@ try {
       const m = await import('./page/program.js');
       const fail = async (code) => { try { await m.decodeLink(code); return 'opened'; } catch (e) { return e.message; } };
       // What a hostile link could hold: a huge program, bad names, not a program.
-      const pack = async (text) => {
-        const stream = new Blob([text]).stream().pipeThrough(new CompressionStream('deflate-raw'));
+      const pack = async (json) => {
+        const stream = new Blob([json]).stream().pipeThrough(new CompressionStream('deflate-raw'));
         const bytes = new Uint8Array(await new Response(stream).arrayBuffer());
         return btoa(String.fromCharCode(...bytes)).replace(/\+/g, '-').replace(/\//g, '_').replace(/=+$/, '');
       };
@@ -375,11 +399,13 @@ print(json.dumps([[i.filename, z.read(i).decode()] for i in z.infolist()]))`, zi
     const kept = (await storedPrograms(a))[0];
 
     // Too large to keep: said at once; what is stored stays, and a reload shows it.
-    await a.evaluate(() => window.tavloEditor.setFiles([{ name: 'shapes.cpp', text: `// big\n${`${'x'.repeat(99)}\n`.repeat(45000)}` }]));
+    await openFiles(a, [{ name: 'shapes.cpp', text: `// big\n${`${'x'.repeat(99)}\n`.repeat(45000)}` }]);
+    await a.click('.cm-content');
+    await a.keyboard.type('y');
     await until(a, 'the line saying the program cannot be kept', () =>
       /cannot be kept.*larger than 4 MB/.test(document.querySelector('#notice').textContent));
     await a.reload();
-    await until(a, 'the editor', () => window.tavloEditor && document.querySelector('.cm-content'));
+    await until(a, 'the editor', () => window.tavloProbe && document.querySelector('.cm-content'));
     check('a program over 4 MB is said at once to be not kept; the copy kept before is shown after a reload',
           (await files(a))[0].text.includes('// first ') && !(await files(a))[0].text.includes('// big') &&
           (await storedPrograms(a)).some((p) => p.key === kept.key && p.value === kept.value),
@@ -416,15 +442,15 @@ print(json.dumps([[i.filename, z.read(i).decode()] for i in z.infolist()]))`, zi
       sessionStorage.clear();
     });
     await a.reload();
-    await until(a, 'the editor', () => window.tavloEditor && document.querySelector('.cm-content'));
+    await until(a, 'the editor', () => window.tavloProbe && document.querySelector('.cm-content'));
     const said = await text(a, '#notice');
     await a.click('.cm-content');
     await a.keyboard.type('// later ');
     await poll('the later edit stored', async () => (await storedPrograms(a)).some((p) => p.value.includes('// later ')));
-    const broken = await a.evaluate(() => localStorage.getItem('tavlo-playground-program:broken'));
+    const unread = await a.evaluate(() => localStorage.getItem('tavlo-playground-program:broken'));
     check('a stored program that cannot be read is said, with a download, and is never written over',
           /cannot be opened/.test(said) && (await a.$$('#notice button')).length > 0 &&
-          broken === '{"name": "lost", "files": [', said);
+          unread === '{"name": "lost", "files": [', said);
     await a.close();
     await context.close();
   });
@@ -435,16 +461,18 @@ print(json.dumps([[i.filename, z.read(i).decode()] for i in z.infolist()]))`, zi
     await exampleOf(page, 'shapes');
     await page.click('#run');
     await until(page, 'the program\'s window', () =>
-      window.tavloPlayground.running && document.querySelector('#desktop section.window:not([hidden]) canvas'));
+      (window.tavloStub ? window.tavloStub.running : !document.querySelector('#stop').disabled) &&
+      document.querySelector('#desktop section.window:not([hidden]) canvas'));
     if (screenshot) {
       await sleep(300);
       await page.screenshot({ path: screenshot });
       figure(`screenshot: ${screenshot}`);
     }
     await page.click('#run');  // a running program is stopped, the new one runs
-    await until(page, 'the second run', () => window.tavloPlayground.running && !document.querySelector('#stop').disabled);
+    await until(page, 'the second run', () => (!window.tavloStub || window.tavloStub.running) &&
+      !document.querySelector('#stop').disabled);
     await page.click('#stop');
-    await until(page, 'the stop', () => !window.tavloPlayground.running && document.querySelector('#console .exit'));
+    await until(page, 'the stop', () => document.querySelector('#stop').disabled && document.querySelector('#console .exit'));
     check('Run while running runs anew; Stop ends the program and says so',
           (await page.$eval('#stop', (b) => b.disabled)) && (await consoleText(page)).includes('ended'),
           JSON.stringify((await consoleText(page)).slice(-120)));
@@ -455,7 +483,7 @@ print(json.dumps([[i.filename, z.read(i).decode()] for i in z.infolist()]))`, zi
       await page.click('#run');
       await page.click('#stop');
       await until(page, 'the compile ending', (n) => window.tavloStub.built > n, built);
-      await until(page, 'the program started after Stop ending', () => !window.tavloPlayground.running);
+      await until(page, 'the program started after Stop ending', () => !window.tavloStub.running);
       check('Stop while compiling: the program does not go on running', await page.$eval('#stop', (b) => b.disabled));
       await page.evaluate(() => { window.tavloStubCompileMs = 0; });
 
@@ -464,19 +492,20 @@ print(json.dumps([[i.filename, z.read(i).decode()] for i in z.infolist()]))`, zi
     } else {
       // A program that never waits runs in its own Worker: the editor still takes
       // typing while it runs, and Stop ends it.
-      await page.evaluate(() => window.tavloEditor.setFiles([{ name: 'main.cpp', text:
+      await openFiles(page, [{ name: 'main.cpp', text:
         '#include "tavlo.h"\nint WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {\n' +
-        '    volatile unsigned spins = 0;\n    for (;;) { ++spins; }\n}\n' }]));
+        '    volatile unsigned spins = 0;\n    for (;;) { ++spins; }\n}\n' }]);
       await page.click('#run');
       await until(page, 'the endless program running', () =>
-        window.tavloPlayground.running && !document.querySelector('#stop').disabled);
+        !document.querySelector('#stop').disabled && document.querySelector('#desktop').childElementCount === 0 &&
+        /running/.test(document.querySelector('#status').textContent));
       await page.click('.cm-content');
       await page.keyboard.press('End');
       await page.keyboard.type('// typed while it spins');
       const typed = (await files(page))[0].text.includes('// typed while it spins');
-      const stillRunning = await page.evaluate(() => window.tavloPlayground.running);
+      const stillRunning = await running(page);
       await page.click('#stop');
-      await until(page, 'the endless program stopping', () => !window.tavloPlayground.running);
+      await until(page, 'the endless program stopping', () => document.querySelector('#stop').disabled);
       check('for(;;){} in WinMain: the editor takes typing while it runs; Stop ends it',
             typed && stillRunning, `typed ${typed}, running while typing ${stillRunning}`);
 

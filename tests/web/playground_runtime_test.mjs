@@ -59,6 +59,46 @@ const harness = `<!doctype html><html><head><meta charset="utf-8"><title>runtime
 <textarea id="notes"></textarea></p>
 <main id="tavlo-desktop"></main>
 <script type="module">
+  // What the program's windows and waits do, seen from outside the runtime: the
+  // frames put on each window's canvas, and each wait (the program Worker runs
+  // through the test's probe, playground_worker_probe.js).
+  window.probe = { presents: 0, frames: {}, waits: 0, expired: 0 };
+  const put = CanvasRenderingContext2D.prototype.putImageData;
+  CanvasRenderingContext2D.prototype.putImageData = function (...args) {
+    const frame = this.canvas.closest('section.window');
+    if (frame) {
+      const title = frame.dataset.title;
+      window.probe.frames[title] = (window.probe.frames[title] || 0) + 1;
+      window.probe.presents += 1;
+    }
+    return put.apply(this, args);
+  };
+  const RealWorker = window.Worker;
+  window.Worker = class extends RealWorker {
+    constructor(url, options) {
+      const program = String(url).endsWith('/program_worker.js');
+      super(program ? new URL('/probe/program_worker.js', location.href) : url, options);
+      if (program) {
+        this.addEventListener('message', (event) => {
+          if (event.data.type !== 'probe-wait') return;
+          window.probe.waits += 1;
+          if (event.data.expired) window.probe.expired += 1;
+        });
+      }
+    }
+  };
+  // A file of the programs' folder as IndexedDB keeps it (null: none yet).
+  window.stored = (name) => new Promise((resolve) => {
+    const request = indexedDB.open('tavlo-playground');
+    request.onerror = () => resolve(null);
+    request.onsuccess = () => {
+      const db = request.result;
+      if (!db.objectStoreNames.contains('files')) { db.close(); resolve(null); return; }
+      const get = db.transaction('files').objectStore('files').get(name);
+      get.onsuccess = () => { db.close(); resolve(get.result ? new TextDecoder().decode(get.result.bytes) : null); };
+      get.onerror = () => { db.close(); resolve(null); };
+    };
+  });
   window.record = { status: [], output: '', exits: [], progress: null, debug: [], files: null };
   window.pageButton = 0;
   document.getElementById('page-button').addEventListener('click', () => { window.pageButton += 1; });
@@ -81,7 +121,8 @@ const harness = `<!doctype html><html><head><meta charset="utf-8"><title>runtime
 </script></body></html>`;
 let requests = [];
 const { server, origin: base } = await serveFolder(siteDir, {
-  special: (name) => (name === '/harness.html' ? { body: harness, type: 'text/html' } : null),
+  special: (name) => (name === '/harness.html' ? { body: harness, type: 'text/html' }
+    : name === '/probe/program_worker.js' ? path.join(sourceDir, 'tests/web/playground_worker_probe.js') : null),
   onRequest: (name) => requests.push(name),
 });
 
@@ -107,18 +148,18 @@ function run(page, files, args) {
 const exits = (page) => page.evaluate(() => window.record.exits.length);
 // The canvas of the program's first window (its main window), as RGB.
 async function mainCanvas(page) {
-  return canvasPixels(page, await page.evaluate(() => window.pg.counters.titles[1]));
+  return canvasPixels(page, await page.evaluate(() => document.querySelector('section.window').dataset.title));
 }
-const frames = (page) => page.evaluate(() => window.pg.counters.presents);
+const frames = (page) => page.evaluate(() => window.probe.presents);
 async function waitFrames(page, count) {
   const start = await frames(page);
-  await until(page, `${count} more frames`, (n) => window.pg.counters.presents >= n, start + count);
+  await until(page, `${count} more frames`, (n) => window.probe.presents >= n, start + count);
 }
 // Until the program stands still: two timer waits in a row ran out with no frame between.
 async function settle(page) {
   await page.evaluate(() => { window.settled = null; });
   await until(page, 'the program coming to rest', () => {
-    const c = window.pg.counters;
+    const c = window.probe;
     const s = window.settled || (window.settled = { presents: c.presents, expired: c.expired });
     if (c.presents !== s.presents) { s.presents = c.presents; s.expired = c.expired; }
     return c.expired - s.expired >= 2;
@@ -131,7 +172,7 @@ async function ctrl(page, letter) {
 }
 async function clickClient(page, x, y) {
   const box = await page.evaluate(() => {
-    const title = window.pg.counters.titles[1];
+    const title = document.querySelector('section.window').dataset.title;
     const r = document.querySelector(`section.window[data-title="${title}"] canvas`).getBoundingClientRect();
     return { x: r.x, y: r.y };
   });
@@ -467,9 +508,10 @@ int main() {
     await ctrl(page, 'R');
     await until(page, 'Record Script checked', () =>
       [...document.querySelectorAll('.menubar li.checked')].some((li) => li.textContent.includes('Record')));
-    const refused = await page.evaluate(() => window.pg.loadScript(new File(['TAVLO_MOUSE(1, 2);\n'], 'other.SCR'))
+    const refused = await page.evaluate(() => window.pg.loadFile('TAVLO.SCR', new File(['TAVLO_MOUSE(1, 2);\n'], 'other.SCR'))
       .then(() => 'loaded', (error) => error.message));
-    check('loadScript() is refused while Record Script is on', /Record Script is on/.test(refused), refused);
+    check('loading TAVLO.SCR is refused while Record Script is on (the program says it uses the file)',
+          /TAVLO\.SCR is in use by the program/.test(refused), refused);
     await waitFrames(page, 4);
     await clickClient(page, 35, 105);  // scale up
     await waitFrames(page, 4);
@@ -480,12 +522,12 @@ int main() {
     // that can be animation it drew first), then more frames than the click's
     // own redraw, so periodic events have come after it to be counted.
     await until(page, 'the third click recorded',
-                async () => /TAVLO_MOUSE\(-262, 140\);\n$/.test((await window.pg.scriptText()) || ''));
+                async () => /TAVLO_MOUSE\(-262, 140\);\n$/.test((await window.stored('TAVLO.SCR')) || ''));
     await waitFrames(page, 4);
     // The page hidden (a tab switched away, or being left): the program's
     // windows hear that the session ends, and the recording writes its counted
     // periodic line while it goes on recording.
-    const before = await page.evaluate(() => window.pg.scriptText());
+    const before = await page.evaluate(() => window.stored('TAVLO.SCR'));
     await page.evaluate(() => {
       Object.defineProperty(document, 'visibilityState', { value: 'hidden', configurable: true });
       document.dispatchEvent(new Event('visibilitychange'));
@@ -493,17 +535,22 @@ int main() {
     });
     await until(page, 'the counted periodic line written when the page was hidden',
                 async (old) => {
-                  const text = (await window.pg.scriptText()) || '';
+                  const text = (await window.stored('TAVLO.SCR')) || '';
                   return text.length > old.length && /TAVLO_MOUSE\(-262, 140\);\nTAVLO_PERIODIC\([1-9][0-9]*\);\n$/.test(text);
                 },
                 before);
     check('a hidden page makes the recording write its counted periodic line (the program\'s ' +
           'tavlo_page_leaving, called while it waits)', true);
     await waitFrames(page, 4);
+    const flushed = await page.evaluate(() => window.stored('TAVLO.SCR'));
     await ctrl(page, 'R');
+    // Stopping writes one more counted periodic line, after the one the hidden page wrote.
     await until(page, 'the recording closed with its counted periodic line',
-                async () => /TAVLO_PERIODIC\([1-9][0-9]*\);\n$/.test((await window.pg.scriptText()) || ''));
-    const script = await page.evaluate(() => window.pg.scriptText());
+                async (old) => {
+                  const text = (await window.stored('TAVLO.SCR')) || '';
+                  return text.length > old.length && /TAVLO_PERIODIC\([1-9][0-9]*\);\n$/.test(text);
+                }, flushed || '');
+    const script = await page.evaluate(() => window.stored('TAVLO.SCR'));
     recorded = script;
     check('Ctrl+R, clicks, Ctrl+R record the clicks in TAVLO.SCR',
           script.split('TAVLO_MOUSE').length - 1 === 3, JSON.stringify(script));
@@ -512,14 +559,14 @@ int main() {
     fs.mkdirSync(downloads);
     const session = await page.createCDPSession();
     await session.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
-    await page.evaluate(() => window.pg.downloadScript());
+    await page.evaluate(() => window.pg.downloadFile('TAVLO.SCR'));
     const downloaded = path.join(downloads, 'TAVLO.SCR');
     const end = Date.now() + HANG_MS;
     while (!(fs.existsSync(downloaded) && fs.readFileSync(downloaded, 'utf8') === script)) {
       if (Date.now() > end) throw new Error('hung: the download of TAVLO.SCR');
       await new Promise((resolve) => setTimeout(resolve, 50));
     }
-    check('downloadScript() saves the recording', true);
+    check('downloadFile() saves the recording', true);
 
     // Run again; Ctrl+P comes before the program's first tick, as the native
     // replay's plan presses it at tick 0.
@@ -544,9 +591,9 @@ int main() {
   // -------------------------------------------------------- 6. figures
   await group('figures', async () => {
     const paint = sourceFile('examples/paint.cpp');
-    await page.evaluate(() => { window.pg.counters.presents = 0; });
+    await page.evaluate(() => { window.probe.presents = 0; });
     const result = await run(page, [paint], []);
-    await until(page, 'paint\'s first frame', () => window.pg.counters.presents > 0);
+    await until(page, 'paint\'s first frame', () => window.probe.presents > 0);
     check('paint.cpp compiles, links and draws', result.ok, result.log);
     await page.evaluate(() => window.pg.stop());
     let gzipped = 0, raw = 0;
@@ -580,7 +627,7 @@ int main() {
           fetched.length === 0 && (await second.evaluate(() => window.loadError || null)) === null,
           `${fetched.length} requests: ${fetched.slice(0, 5).join(' ')}`);
     await until(second, 'the recording read back from the browser\'s storage',
-                async (text) => (await window.pg.scriptText()) === text, recorded);
+                async (text) => (await window.stored('TAVLO.SCR')) === text, recorded);
     check('the recording made on the first visit is TAVLO.SCR on the second', true);
 
     // A recording in progress outlives a reload of the page.
@@ -590,17 +637,17 @@ int main() {
     await ctrl(second, 'R');
     await waitFrames(second, 2);
     await clickClient(second, 35, 105);
-    await until(second, 'the click recorded', async () => /TAVLO_MOUSE\(-262, 140\);/.test((await window.pg.scriptText()) || ''));
+    await until(second, 'the click recorded', async () => /TAVLO_MOUSE\(-262, 140\);/.test((await window.stored('TAVLO.SCR')) || ''));
     await second.reload();
     await until(second, 'the runtime after the reload', () => 'pg' in window);
     await until(second, 'the click read back after the reload',
-                async () => /TAVLO_MOUSE\(-262, 140\);\n/.test((await window.pg.scriptText()) || ''));
+                async () => /TAVLO_MOUSE\(-262, 140\);\n/.test((await window.stored('TAVLO.SCR')) || ''));
     check('a reload in the middle of a recording keeps the lines recorded', started.ok);
 
-    const loaded = await second.evaluate(() => window.pg.loadScript(new File(['TAVLO_MOUSE(1, 2);\n'], 'mine.SCR')));
-    check('loadScript() puts a file where Playback Script reads it (no program running), and says so in a line',
+    const loaded = await second.evaluate(() => window.pg.loadFile('TAVLO.SCR', new File(['TAVLO_MOUSE(1, 2);\n'], 'mine.SCR')));
+    check('loadFile() puts a file where Playback Script reads it (no program running), and says so in a line',
           /^Loaded mine\.SCR as TAVLO\.SCR \(19 bytes\)/.test(loaded) &&
-          (await second.evaluate(() => window.pg.scriptText())) === 'TAVLO_MOUSE(1, 2);\n', loaded);
+          (await second.evaluate(() => window.stored('TAVLO.SCR'))) === 'TAVLO_MOUSE(1, 2);\n', loaded);
     await second.close();
   });
 } catch (error) {

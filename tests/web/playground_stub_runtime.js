@@ -9,6 +9,8 @@
 //     web pages' TavloWindows, as the real runtime draws) and runs until stopped,
 //     any other ends with exit code 0.
 // The test reads what it was asked through window.tavloStub.
+import { createWindows } from './page_windows.js';
+
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
 export function browserSupport() {
@@ -17,24 +19,12 @@ export function browserSupport() {
       'use Chrome or Edge 137 or later, or Firefox 153 or later. The editor works.';
 }
 
-function loadScript(src) {
-  return new Promise((resolve, reject) => {
-    const script = document.createElement('script');
-    script.src = new URL(src, import.meta.url).href;
-    script.onload = resolve;
-    script.onerror = () => reject(new Error(`${src} did not load`));
-    document.head.appendChild(script);
-  });
-}
-
 export function createPlayground(o) {
-  const stub = window.tavloStub = { runs: [], stops: 0, built: 0 };
   let running = false, windows = null, windowId = 0;
+  const stub = window.tavloStub = { runs: [], stops: 0, built: 0, get running() { return running; } };
 
   const ready = (async () => {
-    await loadScript('page_keys.js');
-    await loadScript('page_windows.js');
-    windows = window.TavloWindows.create({ desktop: () => o.desktop, send: () => {} });
+    windows = createWindows({ desktop: () => o.desktop, send: () => {} });
     o.onStatus('loading the compiler');
     for (let part = 1; part <= 4; ++part) {
       await sleep(40);
@@ -114,8 +104,7 @@ export function createPlayground(o) {
       if (windowId) windows.destroyWindow(windowId);
       o.onExit({ code: null, reason: 'stopped' });
     },
-    async downloadScript() {},
-    async loadScript(file) { return `${file.name} is now TAVLO.SCR`; },
+    async loadFile(name, file) { return `Loaded ${file.name} as ${name}`; },
     async files() { return {}; },
     async downloadFile() { return false; },
     async deleteFile(name) { return `${name} is not one of the program's files`; },

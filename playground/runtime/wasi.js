@@ -1,7 +1,7 @@
 // A small WASI preview1 for the playground's programs: arguments, clocks,
 // random numbers, standard output and error, and files in memory. Two folders
-// are given to the program: "/" (its current folder: TAVLO.SCR and whatever
-// it writes) and "/fonts" (the faces the package reads). What it does not know
+// are given to the program: "/" (its current folder: the files it reads and
+// writes) and "/fonts" (the faces the package reads). What it does not know
 // answers ENOSYS.
 //
 // A file may be given without its bytes, with a function that loads them: it is

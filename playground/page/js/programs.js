@@ -8,7 +8,7 @@
 // files opened from disk, a new program), stored once edited as a program of
 // its own. program.js keeps the programs (one key each, with versions, so two
 // tabs never write over each other).
-import { saveDownload } from '../runtime/page_files.js';
+import { onLeave, saveDownload } from '../runtime/page_files.js';
 import { lastProgramId, listPrograms, nameProblem, readProgram, readZip, saveProgram } from './program.js';
 
 // The program a new program starts from.
@@ -88,7 +88,7 @@ export function createPrograms({ editor, lines, elements, examples, onShown = ()
     clearTimeout(saveTimer);
     saveTimer = setTimeout(saveNow, 400);
   }
-  window.addEventListener('pagehide', () => { if (saveTimer !== null) saveNow(); });
+  onLeave(() => { if (saveTimer !== null) saveNow(); });
 
   // Another tab saved the program this tab shows: this tab's next save keeps its
   // text as a program of its own; the person may take the other tab's text now.

@@ -118,23 +118,6 @@ TEST(HeldKeys, KeyEventsModifiersWinAndLosingTheFocusReleasesEveryKey) {
     EXPECT_TRUE(posted.empty());
 }
 
-TEST_F(UserTest, FramesAreCountedAndObserved) {
-    HWND window = make_window();
-    std::vector<int> observed;
-    headless->set_frame_observer([&](HWND w, int frame) {
-        if (w == window) observed.push_back(frame);
-    });
-    ShowWindow(window, SW_SHOW);
-    next_dispatched();  // the paint presents once
-    HDC dc = GetDC(window);
-    portable::notify_window_drawn(window);  // as a BitBlt into the window DC does
-    ReleaseDC(window, dc);
-    EXPECT_EQ(observed, (std::vector<int>{1, 2}));
-    EXPECT_EQ(headless->frames(window), 2);
-    EXPECT_EQ(headless->find_window("Test"), window);
-    EXPECT_EQ(headless->first_window(), window);
-}
-
 TEST(InputPlan, ParsesEveryAction) {
     std::vector<portable::PlannedInput> plan;
     std::string error;

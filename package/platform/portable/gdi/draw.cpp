@@ -4,10 +4,11 @@
 // BitBlt (SRCCOPY) and the USER drawing helpers FillRect and ScrollDC on top of
 // the clipped pixel core (raster.h). Each call reads the DC's pen and brush, maps
 // its logical coordinates to device pixels in 64 bits (adding the DC's viewport
-// origin, so a shape may lie beyond the int range in device space and still keep its
-// exact geometry) and hands the shape to the core; after drawing into a window DC it
-// tells the presenter. Drawing never changes the DC's selected objects;
-// only MoveToEx and LineTo move the current position.
+// origin, so a shape may lie beyond the int range in device space and still keep
+// its exact geometry) and hands the shape to the core; drawing into a window DC
+// marks the window's front image changed (mark_drawn), for USER to show. Drawing
+// never changes the DC's selected objects; only MoveToEx and LineTo move the
+// current position.
 //
 // Pens: width 0 or 1 draws one-pixel lines (dashed styles are drawn solid); wider
 // pens are geometric, with round caps and joins; PS_NULL draws no outline.
@@ -34,10 +35,6 @@ bool target_of(HDC dc, Surface& s) {
     if (!valid_dc(dc)) return false;
     s = surface_of(dc->bitmap);
     return s.width > 0;
-}
-
-void drawn(HDC dc) {
-    if (dc->window != nullptr) notify_window_drawn(dc->window);
 }
 
 // The device pixel of a logical point.
@@ -197,7 +194,7 @@ BOOL WINAPI Rectangle(HDC dc, int left, int top, int right, int bottom) {
     if (start != BoxStart::Draw) return start == BoxStart::EmptyBox;
     if (draw_observer != nullptr) observe_box(DrawCall::Rectangle, c);
     draw_box(c.s, c.box, c.pen, c.fill, c.fill_color);
-    drawn(dc);
+    mark_drawn(dc);
     return TRUE;
 }
 
@@ -221,7 +218,7 @@ BOOL WINAPI Ellipse(HDC dc, int left, int top, int right, int bottom) {
                                  c.pen.color);
         }
     }
-    drawn(dc);
+    mark_drawn(dc);
     return TRUE;
 }
 
@@ -249,7 +246,7 @@ BOOL WINAPI Polygon(HDC dc, const POINT* apt, int cpt) {
             draw_thin_line(s, points[i], points[i + 1 == cpt ? 0 : i + 1], pen.color);
         }
     }
-    drawn(dc);
+    mark_drawn(dc);
     return TRUE;
 }
 
@@ -276,7 +273,7 @@ BOOL WINAPI LineTo(HDC dc, int x, int y) {
     } else {
         draw_thin_line(s, from, to, pen.color);
     }
-    drawn(dc);
+    mark_drawn(dc);
     return TRUE;
 }
 
@@ -288,7 +285,7 @@ COLORREF WINAPI SetPixel(HDC dc, int x, int y, COLORREF color) {
     color &= 0x00FFFFFF;
     if (draw_observer != nullptr) draw_observer->span(s, p.y, p.x, p.x + 1, color);
     s.row(p.y)[p.x] = color;
-    drawn(dc);
+    mark_drawn(dc);
     return color;
 }
 
@@ -317,7 +314,7 @@ BOOL WINAPI BitBlt(HDC dc, int x, int y, int cx, int cy, HDC src_dc, int x1, int
         h = -h;
     }
     copy_block(dst, dx, dy, src, sx, sy, w, h);
-    drawn(dc);
+    mark_drawn(dc);
     return TRUE;
 }
 
@@ -332,7 +329,7 @@ int WINAPI FillRect(HDC dc, const RECT* lprc, HBRUSH hbr) {
         Point64 z = device_point(dc, lprc->right, lprc->bottom);
         fill_box(s, a.x, a.y, z.x, z.y, brush->color);
     }
-    drawn(dc);
+    mark_drawn(dc);
     return 1;
 }
 
@@ -409,6 +406,6 @@ BOOL WINAPI ScrollDC(HDC dc, int dx, int dy, const RECT* lprcScroll, const RECT*
         *lprcUpdate = {LONG(update.left), LONG(update.top), LONG(update.right),
                        LONG(update.bottom)};
     }
-    drawn(dc);
+    mark_drawn(dc);
     return TRUE;
 }

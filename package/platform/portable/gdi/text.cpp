@@ -124,7 +124,7 @@ BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int count) {
         }
         draw_text_run(target, face, left, top, text, count, dc->text_color);
     }
-    if (dc->window != nullptr) notify_window_drawn(dc->window);
+    mark_drawn(dc);
     return TRUE;
 }
 

@@ -2,8 +2,8 @@
 // the keyboard pieces every presenter shares (keyboard.h).
 #include <tuple>
 
-#include "portable/keyboard.h"
-#include "portable/presenter.h"
+#include "portable/presenter_kit/keyboard.h"
+#include "portable/presenter_kit/presenter.h"
 #include "portable/presenters/headless/input_plan.h"
 #include "user_test_support.h"
 

@@ -18,7 +18,7 @@
 
 #include "../image/gif_writer.h"
 #include "../kernel/system.h"
-#include "../presenter.h"
+#include "../presenter_kit/presenter.h"
 #include "../presenters/headless/input_plan.h"
 #include "../user/activity.h"
 #include "../user/window.h"

@@ -21,7 +21,7 @@
 #include <cstdlib>
 #include <deque>
 
-#include "../presenter.h"
+#include "../presenter_kit/presenter.h"
 #include "activity.h"
 #include "user_internal.h"
 

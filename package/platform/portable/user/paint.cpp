@@ -17,7 +17,7 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "../presenter.h"
+#include "../presenter_kit/presenter.h"
 #include "user_internal.h"
 
 namespace portable {

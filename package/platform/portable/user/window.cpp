@@ -12,7 +12,7 @@
 #include <memory>
 #include <unordered_set>
 
-#include "../presenter.h"
+#include "../presenter_kit/presenter.h"
 #include "activity.h"
 #include "menu.h"
 #include "user_internal.h"

@@ -25,8 +25,8 @@
 #include <optional>
 #include <vector>
 
-#include "../../keyboard.h"
-#include "../../presenter.h"
+#include "../../presenter_kit/keyboard.h"
+#include "../../presenter_kit/presenter.h"
 
 namespace portable {
 

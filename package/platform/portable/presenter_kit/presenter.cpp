@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "user/activity.h"
+#include "../user/activity.h"
 
 namespace portable {
 

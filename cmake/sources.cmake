@@ -8,6 +8,8 @@
 #   TAVLO_PLATFORM_SOURCES        the portable Win32 subset: what a presenter may
 #                                 use (presenter_kit/), GDI, USER, KERNEL, image
 #                                 files and the headless presenter
+#   TAVLO_DRAW_OBSERVER_SOURCES   the drawing observer (gdi/observer.h), built only
+#                                 into the benchmarks' instrumented copy (bench/)
 #   TAVLO_ENTRY_SOURCES           the portable entry point (main())
 #   TAVLO_QT_SOURCES              the Qt 6 presenter
 #   TAVLO_WEB_PRESENTER_SOURCES   the web presenter (Emscripten pages, WASI)
@@ -24,6 +26,8 @@ file(GLOB TAVLO_PLATFORM_SOURCES CONFIGURE_DEPENDS
   ${tavlo_portable}/kernel/*.cpp
   ${tavlo_portable}/image/*.cpp
   ${tavlo_portable}/presenters/headless/*.cpp)
+set(TAVLO_DRAW_OBSERVER_SOURCES ${tavlo_portable}/gdi/observer.cpp)
+list(REMOVE_ITEM TAVLO_PLATFORM_SOURCES ${TAVLO_DRAW_OBSERVER_SOURCES})
 
 file(GLOB TAVLO_ENTRY_SOURCES CONFIGURE_DEPENDS ${tavlo_portable}/entry/*.cpp)
 file(GLOB TAVLO_QT_SOURCES CONFIGURE_DEPENDS ${tavlo_portable}/presenters/qt/*.cpp)

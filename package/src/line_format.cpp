@@ -50,7 +50,13 @@
 #include <cwchar>
 #include <string>
 
+// The work count of an instrumented build (line_format.h); nothing elsewhere.
+#ifdef TAVLO_FORMAT_WORK
 int64_t line_format_work = 0;
+#define COUNT_WORK(n) (line_format_work += (n))
+#else
+#define COUNT_WORK(n) ((void)0)
+#endif
 
 namespace {
 
@@ -323,7 +329,7 @@ int format_one(char* out, size_t size, const Directive& d, const Value& v, int64
             break;
         default: break;  // strings and counts are not formatted here
     }
-    if (count > 0) line_format_work += count;
+    if (count > 0) COUNT_WORK(count);
     return count;
 }
 
@@ -397,7 +403,7 @@ void put_string(Line& line, const Directive& d, const char* s) {
         s = null_text;
     }
     int64_t length = int64_t(d.precision < 0 ? std::strlen(s) : strnlen(s, size_t(d.precision)));
-    line_format_work += length;
+    COUNT_WORK(length);
     int64_t pads = std::max<int64_t>(d.width - length, 0);
     if (!d.left()) line.repeat(' ', pads);
     line.append(s, length);
@@ -420,7 +426,7 @@ bool put_wide_string(Line& line, const Directive& d, const wchar_t* ws) {
         if (n == size_t(-1)) return false;
         if (d.precision >= 0 && length + int64_t(n) > d.precision) break;
         length += int64_t(n);
-        ++line_format_work;
+        COUNT_WORK(1);
     }
     // The padding as the C library pads this directive, seen on an empty string:
     // musl counts the padding of %0ls without writing it.
@@ -682,11 +688,11 @@ Outcome format_directives(Line& line, const char* format, Arguments& args, Refus
         const char* percent = std::strchr(p, '%');
         if (percent == nullptr) {
             line.append(p, int64_t(std::strlen(p)));
-            line_format_work += int64_t(std::strlen(p));
+            COUNT_WORK(int64_t(std::strlen(p)));
             break;
         }
         line.append(p, percent - p);
-        line_format_work += percent - p + 1;
+        COUNT_WORK(percent - p + 1);
         p = percent + 1;
         if (*p == '%') {
             line.append("%", 1);
@@ -770,7 +776,7 @@ int format_line(char (&buffer)[log_line_buffer], const char* format, va_list arg
     if (whole) {
         count = vsnprintf(buffer, sizeof buffer, format, args);
         if (count < 0) outcome = Outcome::Failed;
-        line_format_work += std::max(count, 0);
+        COUNT_WORK(std::max(count, 0));
         count = std::min(count, log_line_buffer - 1);
     } else if (outcome == Outcome::Done) {
         Line line(buffer);

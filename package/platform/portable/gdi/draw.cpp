@@ -70,7 +70,8 @@ bool brush_of(HDC dc, uint32_t& color) {
     return true;
 }
 
-// Tells the observer, when there is one, what a call is about to draw.
+#ifdef TAVLO_DRAW_OBSERVER
+// Tells the observer what a call is about to draw.
 void observe(DrawCall::Kind kind, const Point64* points, int count, const Pen& pen, bool fill,
              uint32_t fill_color) {
     DrawCall call;
@@ -84,6 +85,7 @@ void observe(DrawCall::Kind kind, const Point64* points, int count, const Pen& p
     call.brush_color = fill_color;
     draw_observer->call(call);
 }
+#endif
 
 // A box with its corners in order.
 struct Box {
@@ -180,10 +182,12 @@ BoxStart start_box_call(HDC dc, int left, int top, int right, int bottom, BoxCal
     return BoxStart::Draw;
 }
 
+#ifdef TAVLO_DRAW_OBSERVER
 void observe_box(DrawCall::Kind kind, const BoxCall& c) {
     Point64 corners[2] = {{c.box.left, c.box.top}, {c.box.right, c.box.bottom}};
     observe(kind, corners, 2, c.pen, c.fill, c.fill_color);
 }
+#endif
 
 }  // namespace
 }  // namespace portable
@@ -192,7 +196,7 @@ BOOL WINAPI Rectangle(HDC dc, int left, int top, int right, int bottom) {
     BoxCall c;
     BoxStart start = start_box_call(dc, left, top, right, bottom, c);
     if (start != BoxStart::Draw) return start == BoxStart::EmptyBox;
-    if (draw_observer != nullptr) observe_box(DrawCall::Rectangle, c);
+    TAVLO_OBSERVE(observe_box(DrawCall::Rectangle, c));
     draw_box(c.s, c.box, c.pen, c.fill, c.fill_color);
     mark_drawn(dc);
     return TRUE;
@@ -202,7 +206,7 @@ BOOL WINAPI Ellipse(HDC dc, int left, int top, int right, int bottom) {
     BoxCall c;
     BoxStart start = start_box_call(dc, left, top, right, bottom, c);
     if (start != BoxStart::Draw) return start == BoxStart::EmptyBox;
-    if (draw_observer != nullptr) observe_box(DrawCall::Ellipse, c);
+    TAVLO_OBSERVE(observe_box(DrawCall::Ellipse, c));
     const Box& box = c.box;
     if (box.right - box.left <= 2 || box.bottom - box.top <= 2) {
         // Too small to round: the ellipse is its box.
@@ -237,7 +241,7 @@ BOOL WINAPI Polygon(HDC dc, const POINT* apt, int cpt) {
     uint32_t fill_color = 0;
     bool fill = brush_of(dc, fill_color);
     Pen pen = pen_of(dc);
-    if (draw_observer != nullptr) observe(DrawCall::Polygon, points, cpt, pen, fill, fill_color);
+    TAVLO_OBSERVE(observe(DrawCall::Polygon, points, cpt, pen, fill, fill_color));
     if (fill) fill_polygon(s, points, cpt, fill_color);
     if (!pen.none && pen.wide) {
         stroke_wide_closed(s, points, cpt, pen);
@@ -264,10 +268,7 @@ BOOL WINAPI LineTo(HDC dc, int x, int y) {
     dc->position = {x, y};
     Pen pen = pen_of(dc);
     if (pen.none) return TRUE;
-    if (draw_observer != nullptr) {
-        Point64 ends[2] = {from, to};
-        observe(DrawCall::Line, ends, 2, pen, false, 0);
-    }
+    TAVLO_OBSERVE(Point64 ends[2] = {from, to}; observe(DrawCall::Line, ends, 2, pen, false, 0));
     if (pen.wide) {
         draw_wide_line(s, from, to, pen.width, pen.color);
     } else {
@@ -283,7 +284,7 @@ COLORREF WINAPI SetPixel(HDC dc, int x, int y, COLORREF color) {
     Point64 p = device_point(dc, x, y);
     if (p.x < 0 || p.y < 0 || p.x >= s.width || p.y >= s.height) return CLR_INVALID;
     color &= 0x00FFFFFF;
-    if (draw_observer != nullptr) draw_observer->span(s, p.y, p.x, p.x + 1, color);
+    TAVLO_OBSERVE(draw_observer->span(s, p.y, p.x, p.x + 1, color));
     s.row(p.y)[p.x] = color;
     mark_drawn(dc);
     return color;

@@ -1,15 +1,16 @@
 # The source lists of the package and the portable platform: one list per
-# library, read by every build that compiles them (package/CMakeLists.txt for
-# the native and Emscripten builds, cmake/web.cmake for the web presenter,
-# cmake/wasi.cmake for the playground's wasm32-wasi libraries). A file added to
-# a folder is in every build that compiles the folder.
+# library, set once by the top-level CMakeLists.txt for every build that compiles
+# them (package/CMakeLists.txt for the native and Emscripten builds,
+# cmake/web.cmake for the web presenter, cmake/wasi.cmake for the playground's
+# wasm32-wasi libraries). A file added to a folder is in every build that
+# compiles the folder.
 #
 #   TAVLO_SOURCES                 the package (package/src)
 #   TAVLO_PLATFORM_SOURCES        the portable Win32 subset: what a presenter may
 #                                 use (presenter_kit/), GDI, USER, KERNEL, image
 #                                 files and the headless presenter
 #   TAVLO_DRAW_OBSERVER_SOURCES   the drawing observer (gdi/observer.h), built only
-#                                 into the benchmarks' instrumented copy (bench/)
+#                                 into the instrumented copy (package/CMakeLists.txt)
 #   TAVLO_ENTRY_SOURCES           the portable entry point (main())
 #   TAVLO_QT_SOURCES              the Qt 6 presenter
 #   TAVLO_WEB_PRESENTER_SOURCES   the web presenter (Emscripten pages, WASI)

@@ -124,7 +124,6 @@ set(wasi_lib_freetype_flags -w -DFT2_BUILD_LIBRARY -I${wasi_generated} -I${ft_di
     -I${zlib_dir})
 
 # The source lists the native and web builds compile (cmake/sources.cmake).
-include(${PROJECT_SOURCE_DIR}/cmake/sources.cmake)
 set(wasi_lib_platform_sources ${TAVLO_PLATFORM_SOURCES} ${TAVLO_WEB_PRESENTER_SOURCES})
 set(wasi_lib_platform_flags ${wasi_cxx_flags} ${wasi_emulation} -DTAVLO_BUILTIN_FONTS=1
     -I${wasi_generated} -I${ft_dir}/include -I${png_dir} -I${zlib_dir} -I${gif_dir})

@@ -9,11 +9,12 @@
 // EndPaint marks the front image changed too, so a paint that only erased is
 // shown as well, and a paint that drew is shown once, not once per call.
 //
-// Nothing is shown while the program draws: present_changed_windows hands each
-// marked front image to the presenter once, when GetMessageA starts (before it
-// hands out a message or waits), when a window is destroyed (its last picture)
-// and when the application's WinMain returns. A program that draws once per
-// message is shown once per message.
+// Nothing is shown while the program draws: present_if_changed hands a marked
+// front image to the presenter once, for every window when GetMessageA starts
+// (before it hands out a message or waits) and when the application's WinMain
+// returns (present_changed_windows, user/window.cpp), and for a window being
+// destroyed (its last picture). A program that draws once per message is shown
+// once per message.
 #include <algorithm>
 #include <unordered_set>
 

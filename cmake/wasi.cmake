@@ -6,9 +6,10 @@
 #
 # Built into ${CMAKE_BINARY_DIR}/wasi:
 #   lib/        libtavlo_entry.a (main()), libtavlo.a (the package),
-#               libtavlo_platform.a (the portable GDI, USER, KERNEL, image files,
-#               the headless presenter and the web presenter, whose page calls are
-#               imports of the module tavlo_page), libtavlo_freetype.a, libtavlo_png.a,
+#               libtavlo_platform.a (the presenter kit, the portable GDI, USER,
+#               KERNEL, image files, the headless presenter and the web
+#               presenter, whose page calls are imports of the module
+#               tavlo_page), libtavlo_freetype.a, libtavlo_png.a,
 #               libtavlo_gif.a, libtavlo_zlib.a (from the Debian sources
 #               scripts/setup-web.sh unpacks, as the web build does);
 #   include/    what a program sees: tavlo.h, tavlo_version.h, win32.h and the
@@ -89,7 +90,6 @@ endforeach()
 # ---------------------------------------------------------------- the libraries
 set(zlib_dir ${TAVLO_WEB_SOURCES}/zlib)
 set(gif_dir ${TAVLO_WEB_SOURCES}/giflib)
-set(portable_dir ${PROJECT_SOURCE_DIR}/package/platform/portable)
 
 set(wasi_lib_zlib_sources adler32.c compress.c crc32.c deflate.c infback.c inffast.c inflate.c
     inftrees.c trees.c uncompr.c zutil.c)
@@ -123,19 +123,17 @@ list(TRANSFORM wasi_lib_freetype_sources PREPEND ${ft_dir}/)
 set(wasi_lib_freetype_flags -w -DFT2_BUILD_LIBRARY -I${wasi_generated} -I${ft_dir}/include
     -I${zlib_dir})
 
-file(GLOB wasi_lib_platform_sources CONFIGURE_DEPENDS
-  ${portable_dir}/*.cpp ${portable_dir}/gdi/*.cpp ${portable_dir}/user/*.cpp
-  ${portable_dir}/kernel/*.cpp ${portable_dir}/image/*.cpp
-  ${portable_dir}/presenters/headless/*.cpp ${portable_dir}/presenters/web/*.cpp)
+# The source lists the native and web builds compile (cmake/sources.cmake).
+set(wasi_lib_platform_sources ${TAVLO_PLATFORM_SOURCES} ${TAVLO_WEB_PRESENTER_SOURCES})
 set(wasi_lib_platform_flags ${wasi_cxx_flags} ${wasi_emulation} -DTAVLO_BUILTIN_FONTS=1
     -I${wasi_generated} -I${ft_dir}/include -I${png_dir} -I${zlib_dir} -I${gif_dir})
 
-file(GLOB wasi_lib_tavlo_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/package/src/*.cpp)
+set(wasi_lib_tavlo_sources ${TAVLO_SOURCES})
 set(wasi_lib_tavlo_flags ${wasi_cxx_flags} ${wasi_emulation}
     -I${PROJECT_SOURCE_DIR}/package/include -I${wasi_public_build_dir}
     -I${PROJECT_SOURCE_DIR}/package/src)
 
-file(GLOB wasi_lib_entry_sources CONFIGURE_DEPENDS ${portable_dir}/entry/*.cpp)
+set(wasi_lib_entry_sources ${TAVLO_ENTRY_SOURCES})
 # The entry point picks the web presenter when a page is there (the import
 # tavlo_page.present_in_page says so), else the program runs headless.
 set(wasi_lib_entry_flags ${wasi_cxx_flags} ${wasi_emulation} -DTAVLO_HAVE_WEB=1)

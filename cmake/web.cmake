@@ -115,16 +115,22 @@ set(TAVLO_QT OFF CACHE BOOL "" FORCE)
 add_subdirectory(package)
 
 # The faces a desktop's fontconfig picks for the package's requests, built into
-# every program at /fonts (gdi/font_files_builtin.cpp lists them).
-target_compile_definitions(tavlo_platform PRIVATE TAVLO_BUILTIN_FONTS=1)
+# every program at /fonts (gdi/font_files_builtin.cpp lists them), also into the
+# instrumented copy of the platform that the instrumented suites link.
 set(TAVLO_WEB_FONTS
   /usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf
   /usr/share/fonts/truetype/liberation2/LiberationSans-Bold.ttf
   /usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf
   /usr/share/fonts/truetype/dejavu/DejaVuSansMono-Bold.ttf)
-foreach(font ${TAVLO_WEB_FONTS})
-  get_filename_component(font_name ${font} NAME)
-  target_link_options(tavlo_platform INTERFACE "SHELL:--embed-file ${font}@/fonts/${font_name}")
+foreach(platform tavlo_platform tavlo_instrumented)
+  if(NOT TARGET ${platform})
+    continue()
+  endif()
+  target_compile_definitions(${platform} PRIVATE TAVLO_BUILTIN_FONTS=1)
+  foreach(font ${TAVLO_WEB_FONTS})
+    get_filename_component(font_name ${font} NAME)
+    target_link_options(${platform} INTERFACE "SHELL:--embed-file ${font}@/fonts/${font_name}")
+  endforeach()
 endforeach()
 
 # The web presenter: pages, Asyncify for GetMessageA's wait, the script file in
@@ -147,7 +153,7 @@ add_custom_command(OUTPUT ${TAVLO_WEB_PAGE_SCRIPT}
           ${PROJECT_SOURCE_DIR}/playground/package-lock.json
   COMMENT "Bundling the web pages' scripts" VERBATIM)
 add_custom_target(tavlo_web_page_script DEPENDS ${TAVLO_WEB_PAGE_SCRIPT})
-file(GLOB TAVLO_WEB_PRESENTER_SOURCES CONFIGURE_DEPENDS ${web_dir}/*.cpp)
+# (TAVLO_WEB_PRESENTER_SOURCES: cmake/sources.cmake.)
 add_library(tavlo_web STATIC ${TAVLO_WEB_PRESENTER_SOURCES})
 target_link_libraries(tavlo_web PUBLIC tavlo_platform)
 target_compile_definitions(tavlo_web PUBLIC TAVLO_HAVE_WEB=1)
@@ -225,6 +231,21 @@ if(TAVLO_TESTS)
     TAVLO_GOLDEN_DIR="${PROJECT_SOURCE_DIR}/tests/golden"
     TAVLO_TEST_OUTPUT_DIR="${CMAKE_BINARY_DIR}/tests/output")
   gtest_discover_tests(tavlo_tests TEST_PREFIX "wasm." DISCOVERY_TIMEOUT 120
+                       PROPERTIES TIMEOUT 300)
+  # The suites that count work through the instruments (tests/instrumented/),
+  # linked with the instrumented copy of the package and the platform.
+  file(GLOB INSTRUMENTED_TEST_SOURCES CONFIGURE_DEPENDS
+       ${PROJECT_SOURCE_DIR}/tests/instrumented/*.cpp)
+  add_executable(tavlo_instrumented_tests ${INSTRUMENTED_TEST_SOURCES})
+  target_include_directories(tavlo_instrumented_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(tavlo_instrumented_tests PRIVATE tavlo_instrumented GTest::gtest
+                        GTest::gtest_main)
+  target_link_options(tavlo_instrumented_tests PRIVATE -lnodefs.js -sEXIT_RUNTIME=1
+                      "SHELL:--pre-js ${CMAKE_BINARY_DIR}/tests/node_files.js")
+  target_compile_definitions(tavlo_instrumented_tests PRIVATE
+    TAVLO_GOLDEN_DIR="${PROJECT_SOURCE_DIR}/tests/golden"
+    TAVLO_TEST_OUTPUT_DIR="${CMAKE_BINARY_DIR}/tests/output")
+  gtest_discover_tests(tavlo_instrumented_tests TEST_PREFIX "wasm." DISCOVERY_TIMEOUT 120
                        PROPERTIES TIMEOUT 300)
 endif()
 

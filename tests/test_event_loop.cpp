@@ -172,11 +172,14 @@ protected:
     }
 };
 
+// The copy is shown when the program next asks for a message, once.
 TEST_F(CanvasRefresh, TheCanvasReachesTheWindowAfterTheNextDispatchedMessage) {
     open();
     clear_canvas();
-    PostMessageA(graphics(), WM_USER, 0, 0);
-    pump_message();
+    for (int pass = 0; pass < 2; ++pass) {  // copies the clear canvas, then shows it
+        PostMessageA(graphics(), WM_USER, 0, 0);
+        pump_message();
+    }
     int frames = presenter().frames(graphics());
     int cx = package_state.center_x, cy = package_state.center_y;
     EXPECT_EQ(window_pixel(cx, cy), 0xFFFFFFu);
@@ -187,11 +190,13 @@ TEST_F(CanvasRefresh, TheCanvasReachesTheWindowAfterTheNextDispatchedMessage) {
     pump_message();
     EXPECT_EQ(window_pixel(cx, cy), 0x0000FFu);
     EXPECT_EQ(package_state.canvas_dirty, 0);
-    EXPECT_EQ(presenter().frames(graphics()), frames + 1);
+    EXPECT_EQ(presenter().frames(graphics()), frames);  // not shown yet
 
-    PostMessageA(graphics(), WM_USER, 0, 0);  // nothing drawn in between: no copy
-    pump_message();
-    EXPECT_EQ(presenter().frames(graphics()), frames + 1);
+    for (int pass = 0; pass < 2; ++pass) {  // nothing drawn in between: no copy
+        PostMessageA(graphics(), WM_USER, 0, 0);
+        pump_message();
+        EXPECT_EQ(presenter().frames(graphics()), frames + 1);
+    }
 }
 
 TEST_F(CanvasRefresh, PaintingCopiesEvenAClean) {
@@ -285,6 +290,8 @@ TEST_F(EventLoop, OpeningTheDisplayAgain) {
     Event e = next_event();
     EXPECT_EQ(e.kind, EventKind::Mouse);  // no quit left over from the first display
     EXPECT_EQ(e.x, 10);
+    PostMessageA(graphics(), WM_USER, 0, 0);
+    pump_message();  // the copy of the canvas is shown when the program waits again
     EXPECT_GT(presenter().frames(presenter().first_window()), 0);
     EXPECT_EQ(presenter().front_image(presenter().first_window()).pixels[0], Palette[0]);
     close_display();

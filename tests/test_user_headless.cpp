@@ -2,8 +2,8 @@
 // the keyboard pieces every presenter shares (keyboard.h).
 #include <tuple>
 
-#include "portable/keyboard.h"
-#include "portable/presenter.h"
+#include "portable/presenter_kit/keyboard.h"
+#include "portable/presenter_kit/presenter.h"
 #include "portable/presenters/headless/input_plan.h"
 #include "user_test_support.h"
 
@@ -116,23 +116,6 @@ TEST(HeldKeys, KeyEventsModifiersWinAndLosingTheFocusReleasesEveryKey) {
     posted.clear();
     keys.release_all();
     EXPECT_TRUE(posted.empty());
-}
-
-TEST_F(UserTest, FramesAreCountedAndObserved) {
-    HWND window = make_window();
-    std::vector<int> observed;
-    headless->set_frame_observer([&](HWND w, int frame) {
-        if (w == window) observed.push_back(frame);
-    });
-    ShowWindow(window, SW_SHOW);
-    next_dispatched();  // the paint presents once
-    HDC dc = GetDC(window);
-    portable::notify_window_drawn(window);  // as a BitBlt into the window DC does
-    ReleaseDC(window, dc);
-    EXPECT_EQ(observed, (std::vector<int>{1, 2}));
-    EXPECT_EQ(headless->frames(window), 2);
-    EXPECT_EQ(headless->find_window("Test"), window);
-    EXPECT_EQ(headless->first_window(), window);
 }
 
 TEST(InputPlan, ParsesEveryAction) {

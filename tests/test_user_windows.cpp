@@ -109,14 +109,13 @@ TEST_F(UserTest, PaintErasesWithTheClassBrushWhenAsked) {
     auto& image = portable::live_window(window)->front_image;
     EXPECT_EQ(image.pixels[0], RGB(10, 20, 30));  // a new front image has the class colour
     next_dispatched();
-    int frames = headless->frames(window);
-    EXPECT_GE(frames, 1);
 
     std::fill(image.pixels.begin(), image.pixels.end(), RGB(255, 0, 0));
     RECT a = {10, 10, 20, 20}, b = {30, 5, 40, 15};
     InvalidateRect(window, &a, FALSE);
     InvalidateRect(window, &b, FALSE);
     ASSERT_EQ(next().message, UINT(WM_PAINT));
+    int frames = headless->frames(window);
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window, &paint);
     ASSERT_NE(dc, nullptr);
@@ -127,10 +126,63 @@ TEST_F(UserTest, PaintErasesWithTheClassBrushWhenAsked) {
     EXPECT_FALSE(paint.fErase);
     EndPaint(window, &paint);
     EXPECT_EQ(image.pixels[15 * 595 + 15], RGB(255, 0, 0));  // not erased
-    EXPECT_EQ(headless->frames(window), frames + 1);
 
     InvalidateRect(window, &a, TRUE);
     next_dispatched();
+    EXPECT_EQ(headless->frames(window), frames + 1);  // the paint, shown before the next one
     EXPECT_EQ(image.pixels[15 * 595 + 15], RGB(10, 20, 30));  // erased inside the rectangle
     EXPECT_EQ(image.pixels[25 * 595 + 25], RGB(255, 0, 0));   // and nowhere else
+}
+
+// Drawing into a window only marks its front image changed: the presenter shows
+// it once, when the program next calls GetMessageA, however many calls drew and
+// whether a paint or a window DC drew it. Drawing into memory shows nothing. A
+// window being destroyed shows its last picture first.
+TEST_F(UserTest, DrawingIsShownWhenTheProgramNextWaits) {
+    HWND window = make_window();
+    std::vector<COLORREF> shown;  // the centre pixel of each frame, as it was shown
+    headless->set_frame_observer([&](HWND w, int frame) {
+        portable::HeadlessImage image = headless->front_image(w);
+        if (w == window && frame == int(shown.size()) + 1)
+            shown.push_back(image.pixels[size_t(image.height / 2) * image.width + image.width / 2]);
+    });
+    SetTimer(window, 1, 100, nullptr);  // GetMessageA always has a message to hand out
+    ShowWindow(window, SW_SHOW);
+    EXPECT_EQ(next_dispatched().message, UINT(WM_PAINT));  // erases, draws nothing
+    EXPECT_EQ(headless->frames(window), 0);
+    next();
+    EXPECT_EQ(shown, (std::vector<COLORREF>{RGB(10, 20, 30)}));
+
+    HDC dc = GetDC(window);
+    HDC memory = CreateCompatibleDC(dc);
+    HBITMAP bitmap = CreateCompatibleBitmap(dc, 601, 540);
+    HGDIOBJ old_bitmap = SelectObject(memory, bitmap);
+    Rectangle(memory, 0, 0, 601, 540);
+    next();
+    EXPECT_EQ(headless->frames(window), 1);  // memory is not the screen
+
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    RECT client;
+    GetClientRect(window, &client);
+    FillRect(dc, &client, red);
+    SetPixel(dc, 1, 1, RGB(0, 0, 255));
+    TextOutA(dc, 2, 2, "text", 4);
+    MoveToEx(dc, 0, 0, nullptr);
+    LineTo(dc, 5, 5);
+    EXPECT_EQ(headless->frames(window), 1);  // not while drawing
+    next();
+    EXPECT_EQ(shown, (std::vector<COLORREF>{RGB(10, 20, 30), RGB(255, 0, 0)}));
+    next();
+    EXPECT_EQ(headless->frames(window), 2);  // nothing new
+
+    BitBlt(dc, 0, 0, 601, 540, memory, 0, 0, SRCCOPY);  // white
+    ReleaseDC(window, dc);
+    EXPECT_EQ(headless->find_window("Test"), window);
+    EXPECT_EQ(headless->first_window(), window);
+    DestroyWindow(window);
+    EXPECT_EQ(shown, (std::vector<COLORREF>{RGB(10, 20, 30), RGB(255, 0, 0), RGB(255, 255, 255)}));
+    SelectObject(memory, old_bitmap);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    DeleteObject(red);
 }

@@ -49,8 +49,15 @@
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <type_traits>
 
+// The work count of an instrumented build (line_format.h); nothing elsewhere.
+#ifdef TAVLO_FORMAT_WORK
 int64_t line_format_work = 0;
+#define COUNT_WORK(n) (line_format_work += (n))
+#else
+#define COUNT_WORK(n) ((void)0)
+#endif
 
 namespace {
 
@@ -236,27 +243,36 @@ struct Value {
     Value() : i(0) {}
 };
 
+// Calls f with the member of the value that holds its argument's C type; -1 for
+// a directive that takes no argument.
+template <class V, class F>
+int visit(V& v, F f) {
+    switch (v.arg) {
+        case Arg::Int: return f(v.i);
+        case Arg::Long: return f(v.l);
+        case Arg::LongLong: return f(v.ll);
+        case Arg::IntMax: return f(v.j);
+        case Arg::Size: return f(v.z);
+        case Arg::PtrDiff: return f(v.t);
+        case Arg::WInt: return f(v.wc);
+        case Arg::Double: return f(v.d);
+        case Arg::LongDouble: return f(v.ld);
+        case Arg::Pointer:
+        case Arg::Count: return f(v.p);
+        case Arg::String: return f(v.s);
+        case Arg::WideString: return f(v.ws);
+        default: return -1;
+    }
+}
+
 // (Filled in place: a union with a long double is passed differently by
 // different GCC versions.)
 void fetch(va_list& args, Arg arg, Value& v) {
     v.arg = arg;
-    switch (arg) {
-        case Arg::Int: v.i = va_arg(args, int); break;
-        case Arg::Long: v.l = va_arg(args, long); break;
-        case Arg::LongLong: v.ll = va_arg(args, long long); break;
-        case Arg::IntMax: v.j = va_arg(args, intmax_t); break;
-        case Arg::Size: v.z = va_arg(args, size_t); break;
-        case Arg::PtrDiff: v.t = va_arg(args, ptrdiff_t); break;
-        case Arg::WInt: v.wc = va_arg(args, wint_t); break;
-        case Arg::Double: v.d = va_arg(args, double); break;
-        case Arg::LongDouble: v.ld = va_arg(args, long double); break;
-        case Arg::String: v.s = va_arg(args, const char*); break;
-        case Arg::WideString: v.ws = va_arg(args, const wchar_t*); break;
-        case Arg::Pointer:
-        case Arg::Count: v.p = va_arg(args, void*); break;
-        case Arg::None:
-        case Arg::Unknown: break;
-    }
+    visit(v, [&](auto& x) {
+        x = va_arg(args, std::remove_reference_t<decltype(x)>);
+        return 0;
+    });
 }
 
 // Where directives take their arguments: in turn from the list, or from the
@@ -270,6 +286,11 @@ struct Arguments {
         else
             fetch(*list, arg, v);
     }
+    int take_int(int position) {
+        Value v;
+        take(position, Arg::Int, v);
+        return v.i;
+    }
 };
 
 // errno as the caller left it, for %m.
@@ -281,49 +302,21 @@ int caller_errno = 0;
 // there.
 int format_one(char* out, size_t size, const Directive& d, const Value& v, int64_t width,
                int64_t precision) {
-    char text[64];
     const bool numbered = d.numbered();
-    int n = std::snprintf(text, sizeof text, "%s%s", numbered ? "%1$" : "%", d.flags);
     const int star_width = int(d.negative_width ? -width : width), star_precision = int(precision);
-    if (width >= 0 && numbered) n += std::snprintf(text + n, sizeof text - size_t(n), "*2$");
-    if (width >= 0 && !numbered)
-        n += std::snprintf(text + n, sizeof text - size_t(n), "%d", star_width);
-    if (precision >= 0 && numbered)
-        n += std::snprintf(text + n, sizeof text - size_t(n), ".*%d$", width >= 0 ? 3 : 2);
-    if (precision >= 0 && !numbered)
-        n += std::snprintf(text + n, sizeof text - size_t(n), ".%d", star_precision);
-    std::snprintf(text + n, sizeof text - size_t(n), "%s%c", d.length, d.conversion);
-    const int first = width >= 0 ? star_width : star_precision;  // the numbered '*'s
-    int count = -1;
-    switch (v.arg) {
-        case Arg::Int: count = std::snprintf(out, size, text, v.i, first, star_precision); break;
-        case Arg::Long: count = std::snprintf(out, size, text, v.l, first, star_precision); break;
-        case Arg::LongLong:
-            count = std::snprintf(out, size, text, v.ll, first, star_precision);
-            break;
-        case Arg::IntMax: count = std::snprintf(out, size, text, v.j, first, star_precision); break;
-        case Arg::Size: count = std::snprintf(out, size, text, v.z, first, star_precision); break;
-        case Arg::PtrDiff:
-            count = std::snprintf(out, size, text, v.t, first, star_precision);
-            break;
-        case Arg::WInt: count = std::snprintf(out, size, text, v.wc, first, star_precision); break;
-        case Arg::Double: count = std::snprintf(out, size, text, v.d, first, star_precision); break;
-        case Arg::LongDouble:
-            count = std::snprintf(out, size, text, v.ld, first, star_precision);
-            break;
-        case Arg::Pointer:
-            count = std::snprintf(out, size, text, v.p, first, star_precision);
-            break;
-        case Arg::WideString:
-            count = std::snprintf(out, size, text, v.ws, first, star_precision);
-            break;
-        case Arg::None:
-            errno = caller_errno;
-            count = std::snprintf(out, size, text, 0, first, star_precision);
-            break;
-        default: break;  // strings and counts are not formatted here
+    std::string text = std::string(numbered ? "%1$" : "%") + d.flags;
+    if (width >= 0) text += numbered ? "*2$" : std::to_string(star_width);
+    if (precision >= 0) {
+        text += numbered ? (width >= 0 ? ".*3$" : ".*2$") : "." + std::to_string(star_precision);
     }
-    if (count > 0) line_format_work += count;
+    text += d.length + std::string(1, d.conversion);
+    const int first = width >= 0 ? star_width : star_precision;  // the numbered '*'s
+    auto print = [&](auto value) {
+        return std::snprintf(out, size, text.c_str(), value, first, star_precision);
+    };
+    errno = caller_errno;  // for %m, which takes no argument (a 0 stands in)
+    const int count = v.arg == Arg::None ? print(0) : visit(v, print);
+    if (count > 0) COUNT_WORK(count);
     return count;
 }
 
@@ -337,16 +330,12 @@ public:
     bool too_long() const { return total_ > INT_MAX; }
 
     void append(const char* text, int64_t length) {
-        int64_t n = std::min(length, room());
-        if (n > 0) std::memcpy(buffer_ + kept_, text, size_t(n));
-        kept_ += n;
-        total_ += length;
+        if (const int64_t n = std::min(length, room()); n > 0) std::memcpy(end(), text, size_t(n));
+        wrote(length, length);
     }
     void repeat(char c, int64_t count) {
-        int64_t n = std::min(count, room());
-        if (n > 0) std::memset(buffer_ + kept_, c, size_t(n));
-        kept_ += n;
-        total_ += count;
+        if (const int64_t n = std::min(count, room()); n > 0) std::memset(end(), c, size_t(n));
+        wrote(count, count);
     }
     // A directive's characters already written at end() by snprintf: `written`
     // of them (snprintf's count, possibly more than fit), `length` in all.
@@ -397,7 +386,7 @@ void put_string(Line& line, const Directive& d, const char* s) {
         s = null_text;
     }
     int64_t length = int64_t(d.precision < 0 ? std::strlen(s) : strnlen(s, size_t(d.precision)));
-    line_format_work += length;
+    COUNT_WORK(length);
     int64_t pads = std::max<int64_t>(d.width - length, 0);
     if (!d.left()) line.repeat(' ', pads);
     line.append(s, length);
@@ -412,15 +401,19 @@ bool put_wide_string(Line& line, const Directive& d, const wchar_t* ws) {
         put_string(line, d, nullptr);
         return true;
     }
-    char bytes[MB_LEN_MAX];
+    // Converted once, up to the precision: the bytes the line may still keep are
+    // held, the rest only counted.
+    std::string kept;
     int64_t length = 0;
     std::mbstate_t state{};
-    for (const wchar_t* w = ws; (d.precision < 0 || length < d.precision) && *w != 0; ++w) {
-        size_t n = std::wcrtomb(bytes, *w, &state);
+    for (; (d.precision < 0 || length < d.precision) && *ws != 0; ++ws) {
+        char bytes[MB_LEN_MAX];
+        size_t n = std::wcrtomb(bytes, *ws, &state);
         if (n == size_t(-1)) return false;
         if (d.precision >= 0 && length + int64_t(n) > d.precision) break;
+        if (int64_t(kept.size()) < line.room()) kept.append(bytes, n);
         length += int64_t(n);
-        ++line_format_work;
+        COUNT_WORK(1);
     }
     // The padding as the C library pads this directive, seen on an empty string:
     // musl counts the padding of %0ls without writing it.
@@ -433,47 +426,38 @@ bool put_wide_string(Line& line, const Directive& d, const wchar_t* ws) {
     const bool written = std::strlen(probe) > 0;
     auto pad = [&] { written ? line.repeat(probe[0], pads) : line.wrote(0, pads); };
     if (!d.left()) pad();
-    state = std::mbstate_t{};
-    for (int64_t done = 0; done < length;) {
-        size_t n = std::wcrtomb(bytes, *ws++, &state);
-        line.append(bytes, int64_t(n));
-        done += int64_t(n);
-        if (line.room() == 0) {  // the rest is counted, not converted again
-            line.wrote(0, length - done);
-            break;
-        }
-    }
+    line.append(kept.data(), int64_t(kept.size()));
+    line.wrote(0, length - int64_t(kept.size()));
     if (d.left()) pad();
     return true;
 }
 
 // %n: the number of characters so far, stored with the type its length names.
 void store_count(const Directive& d, void* target, int64_t count) {
-    const char* l = d.length;
-    if (!std::strcmp(l, "hh")) {
-        *static_cast<signed char*>(target) = static_cast<signed char>(count);
-    } else if (!std::strcmp(l, "h")) {
-        *static_cast<short*>(target) = static_cast<short>(count);
-    } else if (!std::strcmp(l, "l")) {
-        *static_cast<long*>(target) = long(count);
-    } else if (!std::strcmp(l, "ll")) {
-        *static_cast<long long*>(target) = count;
-    } else if (l[0] == 'j') {
-        *static_cast<intmax_t*>(target) = count;
-    } else if (l[0] == 'z') {
-        *static_cast<size_t*>(target) = size_t(count);
-    } else if (l[0] == 't') {
-        *static_cast<ptrdiff_t*>(target) = count;
-    } else {
-        *static_cast<int*>(target) = int(count);
+    const auto store = [&](auto* typed) {
+        *typed = static_cast<std::remove_pointer_t<decltype(typed)>>(count);
+    };
+    const bool doubled = d.length[1] != 0;
+    switch (d.length[0]) {
+        case 'h':
+            return doubled ? store(static_cast<signed char*>(target))
+                           : store(static_cast<short*>(target));
+        case 'l':
+            return doubled ? store(static_cast<long long*>(target))
+                           : store(static_cast<long*>(target));
+        case 'j': return store(static_cast<intmax_t*>(target));
+        case 'z': return store(static_cast<size_t*>(target));
+        case 't': return store(static_cast<ptrdiff_t*>(target));
+        default: return store(static_cast<int*>(target));
     }
 }
 
 // The precision past which a long double's conversion adds only zeros: the
 // digits of its exact expansion (an upper bound), worked out from the bits the C
 // library itself sees in it, as %La shows them (some C libraries print a long
-// double as a double).
+// double as a double). %La's few dozen hex digits are within any cut: 0.
 int64_t exact_digits(long double v, char conversion) {
+    if ((conversion | 0x20) == 'a') return 0;
     char hex[80];
     std::snprintf(hex, sizeof hex, "%La", v);
     const char* x = std::strchr(hex, 'x');
@@ -488,19 +472,12 @@ int64_t exact_digits(long double v, char conversion) {
         if (digit != 0) low = exponent - 4 * index + std::countr_zero(digit);
         ++index;
     }
-    const int hex_digits = index - 1;
     if (low == INT_MAX) return 0;                          // zero
     const int64_t fraction = low < 0 ? -int64_t(low) : 0;  // its digits after the point
-    // Its significant digits: those before the point (or the zeros after it
-    // taken away) and those after it; |v| < 2^(exponent + 4).
-    const int64_t significant = int64_t(std::floor((exponent + 4) * 0.30103)) + 3 + fraction;
-    switch (conversion) {
-        case 'f':
-        case 'F': return fraction;
-        case 'a':
-        case 'A': return hex_digits + 2;
-        default: return significant;  // e, E, g, G
-    }
+    if ((conversion | 0x20) == 'f') return fraction;
+    // e, E, g, G: its significant digits, those before the point (or the zeros
+    // after it taken away) and those after it; |v| < 2^(exponent + 4).
+    return int64_t(std::floor((exponent + 4) * 0.30103)) + 3 + fraction;
 }
 
 // Whether %Lf or %Le formatted at settle_digits (text) keeps its first `kept`
@@ -546,46 +523,35 @@ Outcome put_converted(Line& line, const Directive& d, const Value& v, Refusal& r
     const int64_t width = d.width, precision = d.precision;
     if (width <= direct_limit && precision <= direct_limit)
         return put_formatted(line, d, v, width, precision, -1) ? Outcome::Done : Outcome::Failed;
-    // Length without the width: of the precision as given, or of the cut one plus
-    // what the extra digits add.
-    int64_t cut = precision, length = 0, cut_length = 0;
-    int64_t limit = v.arg == Arg::Double ? double_digits : integer_digits;
+    // The precision is cut where only zeros (or nothing) follow; a long double
+    // whose exact expansion is longer is cut at settle_digits when that settles
+    // the kept characters (%Lf, %Le), and refused otherwise.
+    int64_t cut = std::min(precision, v.arg == Arg::Double ? double_digits : integer_digits);
     if (v.arg == Arg::LongDouble && precision > direct_limit) {
-        limit = std::max(exact_digits(v.ld, d.conversion), integer_digits);
-        if (limit > direct_limit) {
-            if (std::strchr("fFeE", d.conversion) == nullptr) {
-                return refusal.refuse(d, "the value needs more digits than a line keeps");
-            }
+        cut = std::max(exact_digits(v.ld, d.conversion), integer_digits);
+        if (cut > direct_limit) {
             char text[settle_digits + 64];
-            int n = format_one(text, sizeof text, d, v, -1, settle_digits);
+            const bool f_or_e = std::strchr("fFeE", d.conversion) != nullptr;
+            const int n = f_or_e ? format_one(text, sizeof text, d, v, -1, settle_digits) : 0;
             if (n < 0) return Outcome::Failed;
-            if (n >= int(sizeof text) || !settled(text, line.room()))
+            if (!f_or_e || n >= int(sizeof text) || !settled(text, line.room()))
                 return refusal.refuse(d, "the value needs more digits than a line keeps");
-            limit = cut = settle_digits;
-            cut_length = n;
-            length = n + (precision - cut);
+            cut = settle_digits;
         }
     }
-    if (precision > limit && cut == precision) {
-        cut = limit;
-        int a = format_one(nullptr, 0, d, v, -1, cut);
-        int b = format_one(nullptr, 0, d, v, -1, cut + 1);
-        if (a < 0 || b < 0) return Outcome::Failed;
-        if (b - a != 0 && b - a != 1) return refusal.refuse(d, "an unexpected length");
-        cut_length = a;
-        length = a + (b - a) * (precision - cut);
-    }
-    if (cut == precision) {
-        int a = format_one(nullptr, 0, d, v, -1, precision);
-        if (a < 0) return Outcome::Failed;
-        length = cut_length = a;
-    }
-    int64_t pads = std::max<int64_t>(width - length, 0);
+    // The length without the width: that of the cut precision, plus what each
+    // digit past the cut adds (0 or 1: the cut and the one after it tell).
+    const int a = format_one(nullptr, 0, d, v, -1, cut);
+    const int b = cut < precision ? format_one(nullptr, 0, d, v, -1, cut + 1) : a;
+    if (a < 0 || b < 0) return Outcome::Failed;
+    if (b - a != 0 && b - a != 1) return refusal.refuse(d, "an unexpected length");
+    const int64_t length = a + (b - a) * (precision - cut);
+    const int64_t pads = std::max<int64_t>(width - length, 0);
     if (line.room() == 0) {
         line.wrote(0, length + pads);
         return Outcome::Done;
     }
-    int64_t cut_width = pads > 0 ? cut_length + std::min(pads, line.room()) : -1;
+    const int64_t cut_width = pads > 0 ? a + std::min(pads, line.room()) : -1;
     return put_formatted(line, d, v, cut_width, cut, length + pads) ? Outcome::Done
                                                                     : Outcome::Failed;
 }
@@ -638,19 +604,14 @@ Fields scan_fields(const char* format, va_list& args, Refusal& refusal) {
 // arguments, leave one out or number one past max_position.
 Outcome fetch_numbered(const char* format, va_list& args, Value* table, int& count, bool& unknown,
                        Refusal& refusal) {
-    Arg kinds[max_position + 1];
-    std::fill(kinds, kinds + max_position + 1, Arg::None);
+    Arg kinds[max_position + 1] = {};  // Arg::None
     bool numbered = false;
-    const Directive* unnumbered = nullptr;
-    Directive first_unnumbered;
+    Directive unnumbered;  // the first directive with an unnumbered argument
     int highest = 0;
     Directive d;
     for (const char* p = format; next_directive(p, d);) {
         unknown = unknown || d.arg == Arg::Unknown;
-        if (d.unnumbered() && unnumbered == nullptr) {
-            first_unnumbered = d;
-            unnumbered = &first_unnumbered;
-        }
+        if (d.unnumbered() && unnumbered.begin == nullptr) unnumbered = d;
         numbered = numbered || d.numbered();
         const std::pair<int, Arg> uses[] = {{d.star_width ? d.width_position : 0, Arg::Int},
                                             {d.star_precision ? d.precision_position : 0, Arg::Int},
@@ -665,8 +626,8 @@ Outcome fetch_numbered(const char* format, va_list& args, Value* table, int& cou
     count = 0;
     if (!numbered) return Outcome::Done;
     if (unknown) return refusal.refuse({}, "numbered arguments with a non-standard conversion");
-    if (unnumbered != nullptr)
-        return refusal.refuse(*unnumbered, "numbered and unnumbered arguments mixed");
+    if (unnumbered.begin != nullptr)
+        return refusal.refuse(unnumbered, "numbered and unnumbered arguments mixed");
     for (int position = 1; position <= highest; ++position) {
         if (kinds[position] == Arg::None) return refusal.refuse({}, "an argument number left out");
         fetch(args, kinds[position], table[position - 1]);
@@ -679,15 +640,11 @@ Outcome fetch_numbered(const char* format, va_list& args, Value* table, int& cou
 Outcome format_directives(Line& line, const char* format, Arguments& args, Refusal& refusal) {
     const char* p = format;
     while (*p != 0) {
-        const char* percent = std::strchr(p, '%');
-        if (percent == nullptr) {
-            line.append(p, int64_t(std::strlen(p)));
-            line_format_work += int64_t(std::strlen(p));
-            break;
-        }
-        line.append(p, percent - p);
-        line_format_work += percent - p + 1;
-        p = percent + 1;
+        const int64_t literal = int64_t(std::strcspn(p, "%"));
+        line.append(p, literal);
+        COUNT_WORK(literal + 1);
+        p += literal;
+        if (*p++ == 0) break;
         if (*p == '%') {
             line.append("%", 1);
             ++p;
@@ -698,9 +655,7 @@ Outcome format_directives(Line& line, const char* format, Arguments& args, Refus
         if (d.malformed) return refusal.refuse(d, "a '*' followed by digits without '$'");
         if (d.too_large) return Outcome::Failed;  // as the C library fails
         if (d.star_width) {
-            Value star;
-            args.take(d.width_position, Arg::Int, star);
-            const int star_width = star.i;
+            const int star_width = args.take_int(d.width_position);
             if (star_width == INT_MIN) return Outcome::Failed;
             if (star_width < 0 && d.numbered())
                 d.negative_width = true;
@@ -709,9 +664,7 @@ Outcome format_directives(Line& line, const char* format, Arguments& args, Refus
             d.width = star_width < 0 ? -int64_t(star_width) : star_width;
         }
         if (d.star_precision) {
-            Value star;
-            args.take(d.precision_position, Arg::Int, star);
-            const int star_precision = star.i;
+            const int star_precision = args.take_int(d.precision_position);
             d.precision = star_precision < 0 ? -1 : star_precision;
         }
         Value v;
@@ -770,7 +723,7 @@ int format_line(char (&buffer)[log_line_buffer], const char* format, va_list arg
     if (whole) {
         count = vsnprintf(buffer, sizeof buffer, format, args);
         if (count < 0) outcome = Outcome::Failed;
-        line_format_work += std::max(count, 0);
+        COUNT_WORK(std::max(count, 0));
         count = std::min(count, log_line_buffer - 1);
     } else if (outcome == Outcome::Done) {
         Line line(buffer);

@@ -1,5 +1,5 @@
 // Random printf formats with their arguments, for comparing the line formatter
-// with the C library's own snprintf (tests/test_line_format.cpp and the
+// with the C library's own snprintf (tests/instrumented/test_line_format.cpp and the
 // fuzz_line_format target). A case is one format and one fixed list of
 // arguments of every kind: ints, long longs, size_t, doubles, long doubles,
 // strings and wide strings (also arrays without a NUL, each allocated at exactly

@@ -10,7 +10,7 @@
 
 #include "cubes.h"
 #include "package_state.h"
-#include "portable/code_page.h"
+#include "portable/presenter_kit/code_page.h"
 #include "portable/presenters/qt/key_map.h"
 #include "portable/presenters/qt/qt_presenter.h"
 #include "portable/user/menu.h"

@@ -2,7 +2,7 @@
 // default presenter, with the output file name as the command-line tail. Setting
 // that presenter says the program knows its window system (a program that did
 // not would be told, at exit, that it never started through the entry point).
-#include "portable/presenter.h"
+#include "portable/presenter_kit/presenter.h"
 #include "win32.h"
 
 int main(int argc, char** argv) {

@@ -18,9 +18,10 @@
 
 #include "../image/gif_writer.h"
 #include "../kernel/system.h"
-#include "../presenter.h"
+#include "../presenter_kit/presenter.h"
 #include "../presenters/headless/input_plan.h"
 #include "../user/activity.h"
+#include "../user/window.h"
 #include "image_output.h"
 #include "options.h"
 #include "presenter_list.h"
@@ -53,6 +54,8 @@ int run_application(const EntryOptions& options, const std::string& name) {
     auto instance = reinterpret_cast<HINSTANCE>(&instance_tag);
     std::string tail = options.tail;
     int result = WinMain(instance, nullptr, tail.data(), SW_SHOWDEFAULT);
+    // What the program drew after its last wait is shown too (its last frame).
+    present_changed_windows();
     stop_watching_waits();
     tell_about_missing_wait(name);
     return result;

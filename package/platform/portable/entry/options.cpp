@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "../image/output_file.h"
-#include "../whole_number.h"
+#include "../presenter_kit/whole_number.h"
 #include "watchdog.h"
 
 namespace portable {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "../presenter.h"
+#include "../presenter_kit/presenter.h"
 #include "options.h"
 
 namespace portable {

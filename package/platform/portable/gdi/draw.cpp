@@ -4,10 +4,11 @@
 // BitBlt (SRCCOPY) and the USER drawing helpers FillRect and ScrollDC on top of
 // the clipped pixel core (raster.h). Each call reads the DC's pen and brush, maps
 // its logical coordinates to device pixels in 64 bits (adding the DC's viewport
-// origin, so a shape may lie beyond the int range in device space and still keep its
-// exact geometry) and hands the shape to the core; after drawing into a window DC it
-// tells the presenter. Drawing never changes the DC's selected objects;
-// only MoveToEx and LineTo move the current position.
+// origin, so a shape may lie beyond the int range in device space and still keep
+// its exact geometry) and hands the shape to the core; drawing into a window DC
+// marks the window's front image changed (mark_drawn), for USER to show. Drawing
+// never changes the DC's selected objects; only MoveToEx and LineTo move the
+// current position.
 //
 // Pens: width 0 or 1 draws one-pixel lines (dashed styles are drawn solid); wider
 // pens are geometric, with round caps and joins; PS_NULL draws no outline.
@@ -34,10 +35,6 @@ bool target_of(HDC dc, Surface& s) {
     if (!valid_dc(dc)) return false;
     s = surface_of(dc->bitmap);
     return s.width > 0;
-}
-
-void drawn(HDC dc) {
-    if (dc->window != nullptr) notify_window_drawn(dc->window);
 }
 
 // The device pixel of a logical point.
@@ -73,7 +70,8 @@ bool brush_of(HDC dc, uint32_t& color) {
     return true;
 }
 
-// Tells the observer, when there is one, what a call is about to draw.
+#ifdef TAVLO_DRAW_OBSERVER
+// Tells the observer what a call is about to draw.
 void observe(DrawCall::Kind kind, const Point64* points, int count, const Pen& pen, bool fill,
              uint32_t fill_color) {
     DrawCall call;
@@ -87,6 +85,7 @@ void observe(DrawCall::Kind kind, const Point64* points, int count, const Pen& p
     call.brush_color = fill_color;
     draw_observer->call(call);
 }
+#endif
 
 // A box with its corners in order.
 struct Box {
@@ -183,10 +182,12 @@ BoxStart start_box_call(HDC dc, int left, int top, int right, int bottom, BoxCal
     return BoxStart::Draw;
 }
 
+#ifdef TAVLO_DRAW_OBSERVER
 void observe_box(DrawCall::Kind kind, const BoxCall& c) {
     Point64 corners[2] = {{c.box.left, c.box.top}, {c.box.right, c.box.bottom}};
     observe(kind, corners, 2, c.pen, c.fill, c.fill_color);
 }
+#endif
 
 }  // namespace
 }  // namespace portable
@@ -195,9 +196,9 @@ BOOL WINAPI Rectangle(HDC dc, int left, int top, int right, int bottom) {
     BoxCall c;
     BoxStart start = start_box_call(dc, left, top, right, bottom, c);
     if (start != BoxStart::Draw) return start == BoxStart::EmptyBox;
-    if (draw_observer != nullptr) observe_box(DrawCall::Rectangle, c);
+    TAVLO_OBSERVE(observe_box(DrawCall::Rectangle, c));
     draw_box(c.s, c.box, c.pen, c.fill, c.fill_color);
-    drawn(dc);
+    mark_drawn(dc);
     return TRUE;
 }
 
@@ -205,7 +206,7 @@ BOOL WINAPI Ellipse(HDC dc, int left, int top, int right, int bottom) {
     BoxCall c;
     BoxStart start = start_box_call(dc, left, top, right, bottom, c);
     if (start != BoxStart::Draw) return start == BoxStart::EmptyBox;
-    if (draw_observer != nullptr) observe_box(DrawCall::Ellipse, c);
+    TAVLO_OBSERVE(observe_box(DrawCall::Ellipse, c));
     const Box& box = c.box;
     if (box.right - box.left <= 2 || box.bottom - box.top <= 2) {
         // Too small to round: the ellipse is its box.
@@ -221,7 +222,7 @@ BOOL WINAPI Ellipse(HDC dc, int left, int top, int right, int bottom) {
                                  c.pen.color);
         }
     }
-    drawn(dc);
+    mark_drawn(dc);
     return TRUE;
 }
 
@@ -240,7 +241,7 @@ BOOL WINAPI Polygon(HDC dc, const POINT* apt, int cpt) {
     uint32_t fill_color = 0;
     bool fill = brush_of(dc, fill_color);
     Pen pen = pen_of(dc);
-    if (draw_observer != nullptr) observe(DrawCall::Polygon, points, cpt, pen, fill, fill_color);
+    TAVLO_OBSERVE(observe(DrawCall::Polygon, points, cpt, pen, fill, fill_color));
     if (fill) fill_polygon(s, points, cpt, fill_color);
     if (!pen.none && pen.wide) {
         stroke_wide_closed(s, points, cpt, pen);
@@ -249,7 +250,7 @@ BOOL WINAPI Polygon(HDC dc, const POINT* apt, int cpt) {
             draw_thin_line(s, points[i], points[i + 1 == cpt ? 0 : i + 1], pen.color);
         }
     }
-    drawn(dc);
+    mark_drawn(dc);
     return TRUE;
 }
 
@@ -267,16 +268,13 @@ BOOL WINAPI LineTo(HDC dc, int x, int y) {
     dc->position = {x, y};
     Pen pen = pen_of(dc);
     if (pen.none) return TRUE;
-    if (draw_observer != nullptr) {
-        Point64 ends[2] = {from, to};
-        observe(DrawCall::Line, ends, 2, pen, false, 0);
-    }
+    TAVLO_OBSERVE(Point64 ends[2] = {from, to}; observe(DrawCall::Line, ends, 2, pen, false, 0));
     if (pen.wide) {
         draw_wide_line(s, from, to, pen.width, pen.color);
     } else {
         draw_thin_line(s, from, to, pen.color);
     }
-    drawn(dc);
+    mark_drawn(dc);
     return TRUE;
 }
 
@@ -286,9 +284,9 @@ COLORREF WINAPI SetPixel(HDC dc, int x, int y, COLORREF color) {
     Point64 p = device_point(dc, x, y);
     if (p.x < 0 || p.y < 0 || p.x >= s.width || p.y >= s.height) return CLR_INVALID;
     color &= 0x00FFFFFF;
-    if (draw_observer != nullptr) draw_observer->span(s, p.y, p.x, p.x + 1, color);
+    TAVLO_OBSERVE(draw_observer->span(s, p.y, p.x, p.x + 1, color));
     s.row(p.y)[p.x] = color;
-    drawn(dc);
+    mark_drawn(dc);
     return color;
 }
 
@@ -317,7 +315,7 @@ BOOL WINAPI BitBlt(HDC dc, int x, int y, int cx, int cy, HDC src_dc, int x1, int
         h = -h;
     }
     copy_block(dst, dx, dy, src, sx, sy, w, h);
-    drawn(dc);
+    mark_drawn(dc);
     return TRUE;
 }
 
@@ -332,7 +330,7 @@ int WINAPI FillRect(HDC dc, const RECT* lprc, HBRUSH hbr) {
         Point64 z = device_point(dc, lprc->right, lprc->bottom);
         fill_box(s, a.x, a.y, z.x, z.y, brush->color);
     }
-    drawn(dc);
+    mark_drawn(dc);
     return 1;
 }
 
@@ -409,6 +407,6 @@ BOOL WINAPI ScrollDC(HDC dc, int dx, int dy, const RECT* lprcScroll, const RECT*
         *lprcUpdate = {LONG(update.left), LONG(update.top), LONG(update.right),
                        LONG(update.bottom)};
     }
-    drawn(dc);
+    mark_drawn(dc);
     return TRUE;
 }

@@ -209,7 +209,7 @@ void draw_ellipse_outline(const Surface& s, int64_t left, int64_t top, int64_t r
         p = {p.x + left, p.y + top};
         if (width <= 1) {
             if (p.x < 0 || p.x >= s.width || p.y < 0 || p.y >= s.height) continue;
-            if (draw_observer != nullptr) draw_observer->span(s, p.y, p.x, p.x + 1, color);
+            TAVLO_OBSERVE(draw_observer->span(s, p.y, p.x, p.x + 1, color));
             s.row(p.y)[p.x] = color;
             continue;
         }

@@ -23,7 +23,7 @@
 #include <tuple>
 #include <unordered_map>
 
-#include "../code_page.h"
+#include "../presenter_kit/code_page.h"
 #include "font_files.h"
 
 namespace portable {

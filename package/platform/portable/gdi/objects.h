@@ -4,7 +4,8 @@
 // each starting with a GdiObject header that says what it is, so SelectObject and
 // DeleteObject can tell them apart from an untyped HGDIOBJ. Stock objects are
 // flagged and never freed. A device context (HDC) draws into one bitmap: a memory
-// DC into the bitmap selected into it, a window DC into that window's front image.
+// DC into the bitmap selected into it, a window DC into that window's front image,
+// which drawing marks changed (mark_drawn).
 //
 // Pixels are COLORREF values (0x00BBGGRR), one uint32_t per pixel, rows top to
 // bottom, no padding. Presenters convert when they show them.
@@ -75,6 +76,8 @@ struct HBITMAP__ : portable::GdiObject {
     int width = 0;
     int height = 0;
     std::vector<uint32_t> pixels;  // width * height COLORREFs, row-major, top row first
+    // A window's front image: drawn into since USER last had it shown.
+    bool changed = false;
     HBITMAP__() : GdiObject(portable::ObjectKind::Bitmap) {}
 };
 
@@ -107,9 +110,12 @@ inline bool valid_dc(HDC dc) {
 HDC create_target_dc(HBITMAP__* target, HWND window);
 void destroy_dc(HDC dc);
 
-// Called after any drawing into a window DC, so the presenter can show the change.
-// Defined in presenter.cpp, which hands it to USER (window_drawn): windows that
-// are gone are ignored and a presentation during a paint is noted.
-void notify_window_drawn(HWND window);
+// After any drawing through `dc`: a window DC's target, the window's front image,
+// is marked changed. GDI only marks it; USER has the presenter show marked front
+// images before the program next waits (user/paint.cpp), so drawing never calls
+// up into USER or the presenter.
+inline void mark_drawn(HDC dc) {
+    if (dc->window != nullptr && dc->bitmap != nullptr) dc->bitmap->changed = true;
+}
 
 }  // namespace portable

@@ -1,9 +1,13 @@
-// Portable GDI: an optional watcher of what drawing does.
+// Portable GDI: an optional watcher of what drawing does, for instruments only.
 //
 // A tool that measures or records drawing (a benchmark replaying one frame's calls
-// elsewhere, or its pixel writes as plain fills) installs a DrawObserver; nothing
-// installs one otherwise, and then each hook costs one test of a pointer per call
-// or per span. The observer is told:
+// elsewhere, or its pixel writes as plain fills; a test counting what a call
+// drew) installs a DrawObserver. The hooks exist only in a build of the platform
+// that defines TAVLO_DRAW_OBSERVER: the instrumented copy package/CMakeLists.txt
+// makes for bench_peers and tests/instrumented/. Everywhere else, in what
+// applications link, TAVLO_OBSERVE compiles to nothing and observer.cpp is not
+// built. With the hooks, each costs one test of a pointer per call or per span
+// while no observer is installed. The observer is told:
 //   - call(): each drawing call with its shape in device pixels and the pen, brush
 //     or font it draws with, before the call draws;
 //   - span(): each run of pixels a fill, line, glyph or SetPixel writes, already
@@ -43,5 +47,23 @@ extern DrawObserver* draw_observer;
 
 // Installs `observer` (nullptr removes it); returns the one it replaces.
 DrawObserver* set_draw_observer(DrawObserver* observer);
+
+// A hook: TAVLO_OBSERVE(statements) runs the statements when an observer is
+// installed, and TAVLO_OBSERVING says whether one is; without the hooks they are
+// nothing and false.
+#ifdef TAVLO_DRAW_OBSERVER
+#define TAVLO_OBSERVING (::portable::draw_observer != nullptr)
+#define TAVLO_OBSERVE(...)     \
+    do {                       \
+        if (TAVLO_OBSERVING) { \
+            __VA_ARGS__;       \
+        }                      \
+    } while (0)
+#else
+#define TAVLO_OBSERVING false
+#define TAVLO_OBSERVE(...) \
+    do {                   \
+    } while (0)
+#endif
 
 }  // namespace portable

@@ -94,7 +94,7 @@ inline void fill_span(const Surface& s, int64_t y, int64_t x0, int64_t x1, uint3
     if (y < 0 || y >= s.height) return;
     x0 = std::max<int64_t>(x0, 0);
     x1 = std::min<int64_t>(x1, s.width);
-    if (draw_observer != nullptr && x0 < x1) draw_observer->span(s, y, x0, x1, color);
+    if (x0 < x1) TAVLO_OBSERVE(draw_observer->span(s, y, x0, x1, color));
     fill_inside_span(s, y, x0, x1, color);
 }
 
@@ -158,15 +158,13 @@ void draw_slanted_line(const Surface& s, Point64 from, Point64 to, uint32_t colo
     int64_t stride_b = x_major ? sy * s.width : sx;
     int64_t step_minor = 2 * (run.minor - run.major), step_major = 2 * run.minor;
     uint32_t* pixels = s.pixels;
-    if (draw_observer != nullptr) {
-        int64_t at = offset, e = err;
-        for (int64_t i = lo; i < hi; ++i) {
+    TAVLO_OBSERVE(
+        int64_t at = offset, e = err; for (int64_t i = lo; i < hi; ++i) {
             draw_observer->span(s, at / s.width, at % s.width, at % s.width + 1, color);
             bool minor_step = e + run.bias > 0;
             at += stride_a + (minor_step ? stride_b : 0);
             e += minor_step ? step_minor : step_major;
-        }
-    }
+        });
     for (int64_t i = lo; i < hi; ++i) {
         pixels[offset] = color;
         if (err + run.bias > 0) {
@@ -335,7 +333,7 @@ void fill_triangle(const Surface& s, const Point64* points, uint32_t color) {
     }
     // Every column lies between the corners' columns, so a triangle whose corners
     // are inside the surface needs no clipping (nor, unwatched, a test per row).
-    if (x_min >= 0 && x_max <= s.width && draw_observer == nullptr) {
+    if (x_min >= 0 && x_max <= s.width && !TAVLO_OBSERVING) {
         scan_triangle<FixedEdge>(
             a, b, c, first_row, end_row, make_fixed_edge,
             [&](int64_t y, int64_t x0, int64_t x1) { fill_inside_span(s, y, x0, x1, color); });
@@ -369,9 +367,8 @@ void fill_box(const Surface& s, int64_t left, int64_t top, int64_t right, int64_
     right = std::min(right, s.width);
     bottom = std::min(bottom, s.height);
     if (left >= right || top >= bottom) return;
-    if (draw_observer != nullptr) {
-        for (int64_t y = top; y < bottom; ++y) draw_observer->span(s, y, left, right, color);
-    }
+    TAVLO_OBSERVE(for (int64_t y = top; y < bottom; ++y)
+                      draw_observer->span(s, y, left, right, color));
     for (int64_t y = top; y < bottom; ++y) fill_pixels(s.row(y) + left, right - left, color);
 }
 
@@ -387,9 +384,8 @@ void draw_thin_line(const Surface& s, Point64 from, Point64 to, uint32_t color) 
         int64_t y1 = from.y < to.y ? to.y : from.y + 1;
         y0 = std::max<int64_t>(y0, 0);
         y1 = std::min(y1, s.height);
-        if (draw_observer != nullptr) {
-            for (int64_t y = y0; y < y1; ++y) draw_observer->span(s, y, from.x, from.x + 1, color);
-        }
+        TAVLO_OBSERVE(for (int64_t y = y0; y < y1; ++y)
+                          draw_observer->span(s, y, from.x, from.x + 1, color));
         if (y0 >= y1) return;
         uint32_t* p = s.row(y0) + from.x;
         for (int64_t y = y0; y < y1; ++y, p += s.width) *p = color;

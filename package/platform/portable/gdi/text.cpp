@@ -28,10 +28,8 @@ void draw_glyph(HBITMAP__* target, const Glyph& glyph, int64_t x, int64_t y, COL
         int64_t left = std::max<int64_t>(x + span.x0, 0);
         int64_t right = std::min<int64_t>(x + span.x1, target->width);
         if (left >= right) continue;
-        if (draw_observer != nullptr) {
-            Surface surface{target->pixels.data(), target->width, target->height};
-            draw_observer->span(surface, row, left, right, color);
-        }
+        TAVLO_OBSERVE(Surface surface{target->pixels.data(), target->width, target->height};
+                      draw_observer->span(surface, row, left, right, color));
         uint32_t* line = target->pixels.data() + row * target->width;
         std::fill(line + left, line + right, color);
     }
@@ -106,17 +104,10 @@ BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int count) {
     HBITMAP__* target = dc->bitmap;
     if (has_pixels(target)) {
         int64_t left = int64_t(x) + dc->viewport_origin.x, top = int64_t(y) + dc->viewport_origin.y;
-        if (draw_observer != nullptr) {
-            DrawCall call;
-            call.kind = DrawCall::Text;
-            Point64 corner{left, top};
-            call.points = &corner;
-            call.count = count;
-            call.text = text;
-            call.font_height = dc->font != nullptr ? dc->font->height : 0;
-            call.text_color = dc->text_color;
-            draw_observer->call(call);
-        }
+        TAVLO_OBSERVE(DrawCall call; call.kind = DrawCall::Text; Point64 corner{left, top};
+                      call.points = &corner; call.count = count; call.text = text;
+                      call.font_height = dc->font != nullptr ? dc->font->height : 0;
+                      call.text_color = dc->text_color; draw_observer->call(call));
         if (dc->bk_mode == OPAQUE) {
             int64_t width = text_width(face, text, count);
             fill_box(surface_of(target), left, top, left + width, top + face->metrics.tmHeight,
@@ -124,7 +115,7 @@ BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int count) {
         }
         draw_text_run(target, face, left, top, text, count, dc->text_color);
     }
-    if (dc->window != nullptr) notify_window_drawn(dc->window);
+    mark_drawn(dc);
     return TRUE;
 }
 

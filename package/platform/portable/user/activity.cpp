@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "../whole_number.h"
+#include "../presenter_kit/whole_number.h"
 
 namespace portable {
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <unordered_map>
 
-#include "../presenter.h"
+#include "../presenter_kit/presenter.h"
 #include "user_internal.h"
 
 namespace portable {

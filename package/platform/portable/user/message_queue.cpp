@@ -2,13 +2,14 @@
 //
 // Implements PostMessageA, SendMessageA, PostQuitMessage, GetMessageA,
 // TranslateMessage, DispatchMessageA, SetTimer, KillTimer and GetSystemMetrics.
-// GetMessageA keeps Windows' order: posted messages first, in order (a mouse
-// move posted right after a move to the same window replaces it); then the
-// quit message (result 0) once no posted message is left; then a WM_PAINT for a
-// visible window with an invalid region; then one WM_TIMER for a timer that is
-// due (missed periods coalesce into one message); otherwise it blocks in the
-// presenter until the next timer is due or input is posted. Time is the
-// presenter's clock (virtual when headless).
+// GetMessageA first has the presenter show what the program drew since it last
+// asked (present_changed_windows, user/paint.cpp), then keeps Windows' order:
+// posted messages first, in order (a mouse move posted right after a move to the
+// same window replaces it); then the quit message (result 0) once no posted
+// message is left; then a WM_PAINT for a visible window with an invalid region;
+// then one WM_TIMER for a timer that is due (missed periods coalesce into one
+// message); otherwise it blocks in the presenter until the next timer is due or
+// input is posted. Time is the presenter's clock (virtual when headless).
 //
 // A wait that can never end (headless, no input left and no timer: the presenter's
 // wait answers false) ends the program with a message on stderr and exit code 1.
@@ -20,7 +21,7 @@
 #include <cstdlib>
 #include <deque>
 
-#include "../presenter.h"
+#include "../presenter_kit/presenter.h"
 #include "activity.h"
 #include "user_internal.h"
 
@@ -192,6 +193,9 @@ namespace {
 
 // Takes the next message for GetMessageA (see there).
 BOOL take_message(LPMSG message, HWND window, UINT low, UINT high) {
+    // What the program drew since it last asked is shown now, once, before
+    // anything is handed out or waited for (nothing draws inside the loop).
+    present_changed_windows();
     presenter().poll();
     for (;;) {
         if (take_posted(*message, window, low, high)) return message->message != WM_QUIT;

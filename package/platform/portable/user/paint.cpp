@@ -1,15 +1,24 @@
 // Portable USER: window device contexts, invalidation and painting.
 //
-// Implements GetDC, ReleaseDC, BeginPaint, EndPaint and InvalidateRect. A window
-// DC draws into the window's front image. The invalid region is kept as one
-// bounding rectangle; BeginPaint hands it out as rcPaint, validates the window
-// and, when the invalidation asked for it, sends WM_ERASEBKGND (whose default
-// fills with the class background). EndPaint tells the presenter to show the
-// window unless a drawing during the paint already did.
+// Implements GetDC, ReleaseDC, BeginPaint, EndPaint and InvalidateRect, and the
+// showing of what was drawn. A window DC draws into the window's front image,
+// and GDI marks the image changed (gdi/objects.h: mark_drawn). The invalid
+// region is kept as one bounding rectangle; BeginPaint hands it out as rcPaint,
+// validates the window and, when the invalidation asked for it, sends
+// WM_ERASEBKGND (whose default fills with the class background, past GDI).
+// EndPaint marks the front image changed too, so a paint that only erased is
+// shown as well, and a paint that drew is shown once, not once per call.
+//
+// Nothing is shown while the program draws: present_if_changed hands a marked
+// front image to the presenter once, for every window when GetMessageA starts
+// (before it hands out a message or waits) and when the application's WinMain
+// returns (present_changed_windows, user/window.cpp), and for a window being
+// destroyed (its last picture). A program that draws once per message is shown
+// once per message.
 #include <algorithm>
 #include <unordered_set>
 
-#include "../presenter.h"
+#include "../presenter_kit/presenter.h"
 #include "user_internal.h"
 
 namespace portable {
@@ -84,11 +93,11 @@ LRESULT erase_background(HWND window, HDC dc) {
     return 1;
 }
 
-void window_drawn(HWND window) {
-    HWND__* record = live_window(window);
-    if (record == nullptr) return;
-    record->presented_in_paint = true;
-    presenter().present(window);
+void present_if_changed(HWND__& window) {
+    if (!window.front_image.changed) return;
+    // Cleared first: whatever the presenter's call leads to draws a new change.
+    window.front_image.changed = false;
+    presenter().present(&window);
 }
 
 void forget_window_dcs() {
@@ -118,7 +127,6 @@ HDC WINAPI BeginPaint(HWND window, LPPAINTSTRUCT paint) {
     record->has_invalid = false;
     record->erase_pending = false;
     record->paint_rect = area;
-    record->presented_in_paint = false;
     HDC dc = make_window_dc(window);
     paint->hdc = dc;
     paint->rcPaint = area;
@@ -132,7 +140,7 @@ BOOL WINAPI EndPaint(HWND window, const PAINTSTRUCT* paint) {
     release_window_dc(paint->hdc);
     HWND__* record = live_window(window);
     if (record == nullptr) return FALSE;
-    if (!record->presented_in_paint) presenter().present(window);
+    record->front_image.changed = true;
     record->paint_rect = {0, 0, 0, 0};
     return TRUE;
 }

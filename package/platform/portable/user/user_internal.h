@@ -24,6 +24,10 @@ void detach_menu_from_windows(HMENU menu);
 // area outside a paint) of `dc`'s target with the class background. Returns 1.
 LRESULT erase_background(HWND window, HDC dc);
 
+// Has the presenter show the window's front image when it was marked changed
+// since it was last shown, and clears the mark (user/paint.cpp).
+void present_if_changed(HWND__& window);
+
 // Forgets every window DC handed out (reset).
 void forget_window_dcs();
 

@@ -12,7 +12,7 @@
 #include <memory>
 #include <unordered_set>
 
-#include "../presenter.h"
+#include "../presenter_kit/presenter.h"
 #include "activity.h"
 #include "menu.h"
 #include "user_internal.h"
@@ -112,6 +112,14 @@ std::vector<HWND> top_level_windows() {
         if (!window->destroyed && is_top_level(*window)) result.push_back(window.get());
     }
     return result;
+}
+
+void present_changed_windows() {
+    // By index: a presenter's call may create windows.
+    auto& all = windows().all;
+    for (size_t i = 0; i < all.size(); ++i) {
+        if (!all[i]->destroyed) present_if_changed(*all[i]);
+    }
 }
 
 HWND window_needing_paint(HWND filter) {
@@ -223,6 +231,8 @@ BOOL WINAPI DestroyWindow(HWND window) {
     HWND__* record = live_window(window);
     if (record == nullptr || record->destroying) return FALSE;
     record->destroying = true;
+    // Its last picture is shown before it goes, also what WM_DESTROY draws.
+    present_if_changed(*record);
     if (record->visible) {
         record->visible = false;
         presenter().window_shown(window, false);
@@ -234,6 +244,7 @@ BOOL WINAPI DestroyWindow(HWND window) {
     }
     SendMessageA(window, WM_DESTROY, 0, 0);
     forget_window_messages(window);
+    present_if_changed(*record);
     presenter().window_destroyed(window);
     HMENU menu = record->menu;
     record->menu = nullptr;

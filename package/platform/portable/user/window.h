@@ -48,11 +48,11 @@ struct HWND__ {
     bool has_invalid = false;
     bool erase_pending = false;
     RECT invalid = {0, 0, 0, 0};
-    // Painting: the rectangle BeginPaint handed out, and whether anything was
-    // presented between BeginPaint and EndPaint.
+    // Painting: the rectangle BeginPaint handed out.
     RECT paint_rect = {0, 0, 0, 0};
-    bool presented_in_paint = false;
-    HBITMAP__ front_image;                     // client-sized; never registered as a GDI object
+    // Client-sized; never registered as a GDI object. Drawing marks it changed
+    // (front_image.changed) and USER shows it before the program next waits.
+    HBITMAP__ front_image;
     std::map<std::string, HANDLE> properties;  // SetPropA
 };
 
@@ -72,9 +72,11 @@ void update_client_size(HWND window);
 // The colour a window's class background brush fills with (white without one).
 COLORREF background_color(const HWND__& window);
 
-// Called for every drawing into a window DC (gdi/ calls notify_window_drawn):
-// tells the presenter to show the window's front image.
-void window_drawn(HWND window);
+// Has the presenter show every live window whose front image changed since it
+// was last shown, each once, in creation order. GetMessageA calls it before it
+// hands out a message or waits, and the entry point when WinMain returns, so
+// no picture drawn is lost.
+void present_changed_windows();
 
 // Destroys every window (without sending messages), class, timer, menu, posted
 // message and outstanding window DC, and forgets a pending quit. Presenters are

@@ -10,7 +10,7 @@
 #include <cstdio>
 
 #include "../../kernel/system.h"
-#include "../../keyboard.h"
+#include "../../presenter_kit/keyboard.h"
 #include "../../user/window.h"
 
 namespace portable {

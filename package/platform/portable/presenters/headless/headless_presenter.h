@@ -32,9 +32,9 @@
 #include <string>
 #include <vector>
 
-#include "../../presenter.h"
+#include "../../presenter_kit/presenter.h"
+#include "../../presenter_kit/window_frame.h"
 #include "../../user/menu.h"
-#include "../../window_frame.h"
 
 namespace portable {
 

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "../../whole_number.h"
+#include "../../presenter_kit/whole_number.h"
 
 namespace portable {
 

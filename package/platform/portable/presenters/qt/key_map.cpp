@@ -1,7 +1,7 @@
 // Qt presenter: Qt keys to Windows virtual keys and typed characters.
 #include "key_map.h"
 
-#include "../../keyboard.h"
+#include "../../presenter_kit/keyboard.h"
 
 namespace portable {
 namespace {

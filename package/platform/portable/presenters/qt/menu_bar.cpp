@@ -6,7 +6,7 @@
 #include <QMenuBar>
 #include <QSignalBlocker>
 
-#include "../../code_page.h"
+#include "../../presenter_kit/code_page.h"
 
 namespace portable {
 namespace {

@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "../../code_page.h"
+#include "../../presenter_kit/code_page.h"
 #include "../../user/menu.h"
 #include "../../user/window.h"
 

@@ -30,7 +30,7 @@
 #include <string>
 #include <vector>
 
-#include "../../presenter.h"
+#include "../../presenter_kit/presenter.h"
 #include "menu_bar.h"
 #include "window_widgets.h"
 

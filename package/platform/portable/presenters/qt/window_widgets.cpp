@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "../../presenter.h"
+#include "../../presenter_kit/presenter.h"
 #include "key_map.h"
 
 namespace portable {

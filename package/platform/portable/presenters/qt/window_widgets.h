@@ -17,7 +17,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "../../keyboard.h"
+#include "../../presenter_kit/keyboard.h"
 #include "../../win32_portable.h"
 
 namespace portable {

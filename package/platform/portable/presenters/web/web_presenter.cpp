@@ -7,12 +7,12 @@
 #include <cstdio>
 #include <string>
 
-#include "../../code_page.h"
 #include "../../kernel/system.h"
-#include "../../keyboard.h"
+#include "../../presenter_kit/code_page.h"
+#include "../../presenter_kit/keyboard.h"
+#include "../../presenter_kit/window_frame.h"
 #include "../../user/menu.h"
 #include "../../user/window.h"
-#include "../../window_frame.h"
 #include "page_interface.h"
 
 namespace portable {

@@ -26,8 +26,8 @@
 #include <string>
 #include <vector>
 
-#include "../../keyboard.h"
-#include "../../presenter.h"
+#include "../../presenter_kit/keyboard.h"
+#include "../../presenter_kit/presenter.h"
 
 namespace portable {
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "user/window.h"
+#include "../user/window.h"
 
 namespace portable {
 

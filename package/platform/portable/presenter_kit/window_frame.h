@@ -13,7 +13,7 @@
 // area, and a 601 x 256 WS_OVERLAPPEDWINDOW window without one 593 x 225.
 #pragma once
 
-#include "win32_portable.h"
+#include "../win32_portable.h"
 
 namespace portable {
 

@@ -14,7 +14,7 @@
 #include <functional>
 #include <vector>
 
-#include "win32_portable.h"
+#include "../win32_portable.h"
 
 namespace portable {
 

@@ -11,9 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "gdi/objects.h"
-#include "user/activity.h"
-#include "user/window.h"
+#include "../user/activity.h"
 
 namespace portable {
 
@@ -72,12 +70,6 @@ void check_entry_point_before_waiting() {
     if (set_by_program) return;
     tell_wrong_entry("it has no window system and would wait for input forever");
     std::exit(3);
-}
-
-// Drawing into a window DC reaches the presenter through USER, which ignores
-// windows that are gone and notes a presentation made during a paint.
-void notify_window_drawn(HWND window) {
-    window_drawn(window);
 }
 
 }  // namespace portable

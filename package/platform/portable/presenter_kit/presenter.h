@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "win32_portable.h"
+#include "../win32_portable.h"
 
 namespace portable {
 

@@ -73,7 +73,7 @@ public:
                0};
         if (c.kind == portable::DrawCall::Text) {
             r.points.push_back(QPoint(int(c.points[0].x), int(c.points[0].y)));
-            r.text = QString::fromLatin1(c.text, c.count);
+            r.text = QString::fromUtf8(c.text, c.count);
             r.pixel_size = c.font_height < 0 ? -c.font_height : c.font_height;
             r.pen_color = qcolor(c.text_color);
         } else {

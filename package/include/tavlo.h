@@ -110,7 +110,8 @@ int draw_line(ColorIndex color, int x1, int y1, int x2, int y2, int width);
 int draw_pixel(ColorIndex color, int x, int y);
 // Text with the lower-left corner of its first line at (x, y); '\n' starts a new
 // line below. Point size 0..127 (character height in pixels, 0 = default);
-// others are repaired with a message. Drawn without a background.
+// others are repaired with a message. Drawn without a background. How the bytes
+// are read (UTF-8 or code page 1252): see set_text_encoding.
 int draw_text(ColorIndex color, int x, int y, int point_size, const char* text);
 // draw_text of a printf-style formatted text, cut to 1023 characters (formatted
 // as log_printf formats). Returns the number of characters drawn.
@@ -282,3 +283,30 @@ int log_printf(const char* format, ...)
 // menu's Logging check mark and, when on, shows the text window. Returns 1, or 0
 // before open_display.
 int set_logging(int on);
+
+// ============================================================ Text encoding
+// How the package reads the bytes of a text (draw_text, print_text, text_size,
+// log_printf and the message log's window):
+// - Automatic (the default): a text holding well-formed UTF-8 multi-byte
+//   sequences is read as UTF-8, as editors save source files today; any other
+//   byte above 0x7F in it, and every byte of any other text, is its Windows code
+//   page 1252 character, as it always was. A character no face has draws as a box.
+// - Utf8: read the same way, and typed characters beyond ASCII always come as
+//   their UTF-8 bytes (below).
+// - CodePage1252: every byte is its code page 1252 character, also in a text that
+//   happens to be well-formed UTF-8 ("\xC3\xA9" draws as two characters).
+// Typed characters: a Key event's key is one byte. A code page 1252 character
+// comes as its one byte, unless the program's text has held UTF-8 (Automatic) or
+// Utf8 is set: then every character beyond ASCII comes as one Key event per byte
+// of its UTF-8 form, in a row. A character beyond code page 1252 always comes as
+// UTF-8 (none under CodePage1252). The call log and the script keep the bytes.
+namespace TextEncoding {
+enum : int {
+    Automatic = 0,
+    Utf8 = 1,
+    CodePage1252 = 2,
+};
+}
+// Sets the reading (a TextEncoding; any other value changes nothing, with a
+// message). Returns the reading now in force. Holds until the next call.
+int set_text_encoding(int encoding);

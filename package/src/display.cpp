@@ -105,11 +105,24 @@ LRESULT on_left_button_down(LPARAM lparam) {
     return 0;
 }
 
+// A typed character: a code page 1252 byte (WM_CHAR), or any Unicode character
+// (WM_UNICHAR, which a presenter sends for characters beyond code page 1252).
 LRESULT on_char(WPARAM wparam) {
     if (S.ctrl_held) return 0;  // a Ctrl+letter is a shortcut, not a typed character
-    S.pending_kind = EventKind::Key;
-    S.pending_key = static_cast<signed char>(wparam & 0xFF);
+    auto byte = static_cast<unsigned char>(wparam & 0xFF);
+    if (byte < 0x80) {
+        S.pending_kind = EventKind::Key;
+        S.pending_key = static_cast<signed char>(byte);
+    } else {
+        type_character(character_of_cp1252(byte));
+    }
     return 0;
+}
+
+LRESULT on_unichar(WPARAM wparam) {
+    if (wparam == UNICODE_NOCHAR) return TRUE;  // yes, this window takes WM_UNICHAR
+    if (!S.ctrl_held) type_character(char32_t(wparam));
+    return FALSE;
 }
 
 LRESULT on_timer() {
@@ -162,6 +175,7 @@ LRESULT CALLBACK graphics_window_proc(HWND window, UINT message, WPARAM wparam, 
             on_input_key_up(wparam, true, lparam);
             return DefWindowProcA(window, message, wparam, lparam);
         case WM_CHAR: return on_char(wparam);
+        case WM_UNICHAR: return on_unichar(wparam);
         case WM_COMMAND: return on_command(wparam);
         case WM_TIMER: return on_timer();
         case WM_ENDSESSION: return on_end_session(wparam);
@@ -181,6 +195,9 @@ LRESULT CALLBACK text_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
         case WM_PAINT: paint_log_window(window); return 0;
         case WM_KEYDOWN: return forward_key(WM_KEYDOWN, wparam, lparam);
         case WM_KEYUP: return forward_key(WM_KEYUP, wparam, lparam);
+        case WM_UNICHAR:
+            if (wparam == UNICODE_NOCHAR) return TRUE;
+            return forward_key(WM_UNICHAR, wparam, lparam);
         default: return DefWindowProcA(window, message, wparam, lparam);
     }
 }

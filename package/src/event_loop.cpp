@@ -80,6 +80,8 @@ int wait_event(int* x, int* y, char* key) {
         return EventKind::Quit;
     }
 
+    // The rest of a typed character's bytes come first, one per wait.
+    take_typed_byte();
     while (!event_complete()) {
         pump_message();
         // A quit takes precedence over the script: the user's quit is never lost.

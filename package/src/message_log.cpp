@@ -47,6 +47,11 @@ int log_printf(const char* format, ...) {
     va_start(args, format);
     int count = format_line(line, format, args);
     va_end(args);
+    // A line cut to what the buffer holds ends with a whole character.
+    if (count == log_line_buffer - 1) {
+        count = int(without_cut_character(line, size_t(count)));
+        line[count] = '\0';
+    }
     store_line(line, count);
     // Hand the stored line to the debugger as well; a platform can mirror it to a file.
     OutputDebugStringA(line);
@@ -80,7 +85,7 @@ void paint_log_line(HDC memory_dc, HGLOBAL block, HBRUSH background, const RECT&
     FillRect(memory_dc, &strip, background);
     size_t length = std::strlen(text);
     if (length > 0 && text[length - 1] == '\n') --length;
-    TextOutA(memory_dc, left + 5, strip.top, text, int(length));
+    text_out(memory_dc, left + 5, strip.top, text, int(length));
     GlobalUnlock(block);
 }
 

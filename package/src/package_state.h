@@ -88,6 +88,15 @@ struct PackageState {
     bool single_frame = false;
     bool timer_tick = false;
     bool quit_requested = false;
+    // A typed character reaches the program as one Key event per byte of its
+    // UTF-8 form: the bytes after the first wait here for the next wait_event.
+    unsigned char typed[3] = {};
+    int typed_count = 0;
+    int typed_next = 0;
+
+    // text (text_reading.cpp)
+    int text_encoding = 0;   // a TextEncoding
+    bool utf8_seen = false;  // the program's text has held UTF-8 characters
 
     // input kinds a program asked for (enable_input), and what they need
     int input_kinds = 0;  // InputKind bits
@@ -132,6 +141,28 @@ void erase_canvas();
 // The width and height of the cells a text of the point size (0..127) covers when
 // drawn: its widest line, and its line count times the line height, in pixels.
 void measure_text(int point_size, const char* text, int* width, int* height);
+
+// text (text_reading.cpp). Text that holds well-formed UTF-8 multi-byte sequences
+// is read as UTF-8 (any other byte above 0x7F in it as its code page 1252
+// character), other text as code page 1252, unless set_text_encoding fixed the
+// reading to code page 1252.
+bool reads_as_utf8(const char* text, size_t length);
+// TextOutA for text read as code page 1252, TextOutW for text read as UTF-8.
+BOOL text_out(HDC dc, int x, int y, const char* text, int length);
+// GetTextExtentPointA or GetTextExtentPoint32W, read the same way.
+BOOL text_extent(HDC dc, const char* text, int length, SIZE* extent);
+// The length of the text without a UTF-8 sequence cut off at its end, when the
+// text is read as UTF-8; the whole length otherwise.
+size_t without_cut_character(const char* text, size_t length);
+// A character typed (a Unicode code point): queued as the Key events the program
+// gets for it. A code page 1252 character is one byte as always, unless the
+// program's text is UTF-8: then every character beyond ASCII comes as its UTF-8
+// bytes. Returns false when the program cannot be given the character.
+bool type_character(char32_t character);
+// The next byte of a typed character still queued, as a pending Key event.
+bool take_typed_byte();
+// The Unicode character of a code page 1252 byte.
+char32_t character_of_cp1252(unsigned char byte);
 
 // message log (message_log.cpp)
 int show_log_window(int show);

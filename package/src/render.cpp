@@ -195,7 +195,7 @@ void draw_text_lines(const char* text, int length, int x, int64_t anchor_row) {
         const void* newline = std::memchr(text + position, '\n', size_t(length - position));
         int64_t line_length =
             newline ? static_cast<const char*>(newline) - (text + position) : length - position;
-        TextOutA(S.canvas_dc, x, saturate(anchor_row + line * line_height), text + position,
+        text_out(S.canvas_dc, x, saturate(anchor_row + line * line_height), text + position,
                  int(line_length));
         position += line_length + 1;
         if (position > length) break;  // that was the last line, ended by the end of the text
@@ -268,7 +268,7 @@ void measure_text(int point_size, const char* text, int* width, int* height) {
         size_t end = newline ? size_t(static_cast<const char*>(newline) - text) : length;
         // A line longer than an int can hold is measured by its first INT_MAX bytes.
         size_t line_length = std::min<size_t>(end - position, INT_MAX);
-        if (line_length > 0 && GetTextExtentPointA(dc, text + position, int(line_length), &extent))
+        if (line_length > 0 && text_extent(dc, text + position, int(line_length), &extent))
             widest = std::max<int64_t>(widest, extent.cx);
         ++lines;
         if (newline == nullptr) break;

@@ -35,6 +35,10 @@ typedef WORD ATOM;
 typedef DWORD COLORREF;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
+// Wide characters are UTF-16 code units, as on Windows.
+typedef char16_t WCHAR;
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
 typedef void* LPVOID;
 typedef void* HANDLE;
 typedef void* HGDIOBJ;
@@ -205,6 +209,8 @@ typedef struct tagTEXTMETRICA {
 #define WM_LBUTTONUP 0x0202
 #define WM_RBUTTONDOWN 0x0204
 #define WM_RBUTTONUP 0x0205
+#define WM_UNICHAR 0x0109
+#define UNICODE_NOCHAR 0xFFFF
 #define WM_USER 0x0400
 
 #define SIZE_RESTORED 0
@@ -233,6 +239,7 @@ typedef struct tagTEXTMETRICA {
 #define VK_F1 0x70
 #define VK_F10 0x79
 #define VK_F12 0x7B
+#define VK_PACKET 0xE7
 
 // ---------------------------------------------------------------- window styles
 #define CS_VREDRAW 0x0001
@@ -373,7 +380,10 @@ BOOL WINAPI GetViewportOrgEx(HDC hdc, LPPOINT lppoint);
 //   to one with Arial's metrics), ANSI_FIXED_FONT and SYSTEM_FONT; TextOutA with
 //   TA_TOP | TA_LEFT, monochrome glyphs in the exact text colour, OPAQUE filling
 //   the cell with the background colour; extents and metrics as Windows reports
-//   them for TrueType faces. Bytes are code page 1252 characters.
+//   them for TrueType faces. The "A" calls read bytes as code page 1252
+//   characters, the "W" calls UTF-16 (a pair of surrogates is one character, a
+//   lone surrogate the replacement character). A character the face has no glyph
+//   for draws as an outlined box.
 // Not supported: width, escapement, orientation, underline and strike-out;
 //   SetTextAlign; character extra spacing; anti-aliased text.
 COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color);
@@ -390,6 +400,8 @@ BOOL WINAPI TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c);
 BOOL WINAPI GetTextExtentPointA(HDC hdc, LPCSTR lpString, int c, LPSIZE lpsz);
 BOOL WINAPI GetTextExtentPoint32A(HDC hdc, LPCSTR lpString, int c, LPSIZE psizl);
 BOOL WINAPI GetTextMetricsA(HDC hdc, LPTEXTMETRICA lptm);
+BOOL WINAPI TextOutW(HDC hdc, int x, int y, LPCWSTR lpString, int c);
+BOOL WINAPI GetTextExtentPoint32W(HDC hdc, LPCWSTR lpString, int c, LPSIZE psizl);
 
 // ---------------------------------------------------------------- USER32: drawing helpers
 // Supported: FillRect with a brush handle; ScrollDC moving the pixels of a
@@ -476,6 +488,11 @@ HGLOBAL WINAPI GlobalFree(HGLOBAL hMem);
 size_t WINAPI GlobalSize(HGLOBAL hMem);
 // Hands a text to the debugger; the portable platform can mirror these to a file.
 void WINAPI OutputDebugStringA(LPCSTR lpOutputString);
+// Supported: code page 1252 (also as CP_ACP, the ANSI code page of a Western
+//   Windows), no flags; other code pages fail (0, nothing written).
+#define CP_ACP 0
+int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr,
+                               int cbMultiByte, LPWSTR lpWideCharStr, int cchWideChar);
 // The current time as 100-ns intervals since 1601-01-01 (UTC); the portable
 // platform can fix it (the entry point's --seed).
 void WINAPI GetSystemTimeAsFileTime(LPFILETIME lpSystemTimeAsFileTime);

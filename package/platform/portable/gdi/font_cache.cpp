@@ -127,7 +127,7 @@ public:
     }
 
     FontFace* resolve(HFONT__* font);
-    const Glyph& glyph(FontFace* face, unsigned char c);
+    const Glyph& glyph(FontFace* face, char32_t c);
     void set_hidden(bool hidden) {
         forget_files();
         hidden_ = hidden;
@@ -140,7 +140,7 @@ private:
     FontFile* open_file(const char* path, int index);
     FontFace* sized_face(FontFile* file, int em, bool bold, bool italic);
     void measure(FontFace& face);
-    void render(FontFace& face, unsigned char c, Glyph& glyph);
+    void render(FontFace& face, char32_t c, Glyph& glyph);
     void remember_font(HFONT__* font);
     void forget_faces();
     void forget_glyphs();
@@ -422,6 +422,7 @@ void FontCache::forget_faces() {
 void FontCache::forget_glyphs() {
     for (auto& entry : faces_) {
         for (Glyph& g : entry.second->glyphs) g = Glyph{};
+        entry.second->more_glyphs.clear();
     }
     glyph_bytes_ = 0;
 }
@@ -460,13 +461,37 @@ void bitmap_spans(const FT_Bitmap& bitmap, std::vector<GlyphSpan>& spans) {
     }
 }
 
-void FontCache::render(FontFace& face, unsigned char c, Glyph& glyph) {
+// A box for a character the face has no glyph for and whose own missing-glyph
+// glyph is blank: an outline as wide as the face's average character and as high
+// as its capitals, one pixel thick (two from a 32-pixel em on).
+void box_glyph(const FontFace& face, Glyph& glyph) {
+    int width = std::max(3, int(face.metrics.tmAveCharWidth));
+    int height = std::max(3, int(face.metrics.tmAscent) * 3 / 4);
+    int thick = face.em >= 32 ? 2 : 1;
+    int left = std::max(1, width / 8);
+    glyph.advance = width + 2 * left;
+    glyph.left = left;
+    glyph.top = height;
+    glyph.spans.clear();
+    for (int y = 0; y < height; ++y) {
+        if (y < thick || y >= height - thick) {
+            glyph.spans.push_back({0, width, y});
+        } else {
+            glyph.spans.push_back({0, thick, y});
+            glyph.spans.push_back({width - thick, width, y});
+        }
+    }
+    glyph.right = left + width;
+}
+
+void FontCache::render(FontFace& face, char32_t c, Glyph& glyph) {
     glyph.advance = face.metrics.tmAveCharWidth;
     if (face.file == nullptr || face.size == nullptr) return;
     FT_Face ft = face.file->face;
     FT_Activate_Size(static_cast<FT_Size>(face.size));
-    // Characters without a glyph get the face's .notdef glyph (index 0).
-    FT_UInt index = FT_Get_Char_Index(ft, unicode_of_cp1252(c));
+    // Characters without a glyph get the face's .notdef glyph (index 0), as the
+    // code page 1252 bytes always have; beyond them a blank one becomes a box.
+    FT_UInt index = FT_Get_Char_Index(ft, c);
     if (FT_Load_Glyph(ft, index, FT_LOAD_TARGET_MONO) != 0) return;
     FT_GlyphSlot slot = ft->glyph;
     if (face.synthetic_bold) FT_GlyphSlot_Embolden(slot);
@@ -477,17 +502,22 @@ void FontCache::render(FontFace& face, unsigned char c, Glyph& glyph) {
     glyph.left = slot->bitmap_left;
     glyph.top = slot->bitmap_top;
     bitmap_spans(slot->bitmap, glyph.spans);
+    if (index == 0 && c > 0xFF && glyph.spans.empty()) box_glyph(face, glyph);
     glyph.spans.shrink_to_fit();
     for (const GlyphSpan& span : glyph.spans)
         glyph.right = std::max(glyph.right, glyph.left + span.x1);
 }
 
-const Glyph& FontCache::glyph(FontFace* face, unsigned char c) {
-    Glyph& glyph = face->glyphs[c];
-    if (glyph.ready) return glyph;
+const Glyph& FontCache::glyph(FontFace* face, char32_t c) {
+    if (c < 256 && face->glyphs[c].ready) return face->glyphs[c];
+    if (c >= 256) {
+        auto found = face->more_glyphs.find(c);
+        if (found != face->more_glyphs.end()) return found->second;
+    }
     // Emptying the glyphs happens only here, before rendering, so no caller holds a
     // reference to a glyph across it.
     if (glyph_bytes_ > max_glyph_bytes) forget_glyphs();
+    Glyph& glyph = c < 256 ? face->glyphs[c] : face->more_glyphs[c];
     render(*face, c, glyph);
     glyph.ready = true;
     glyph_bytes_ += sizeof(Glyph) + glyph.spans.capacity() * sizeof(GlyphSpan);
@@ -505,7 +535,7 @@ FontFace* resolve_font(HFONT__* font) {
     return cache().resolve(font);
 }
 
-const Glyph& face_glyph(FontFace* face, unsigned char c) {
+const Glyph& face_glyph(FontFace* face, char32_t c) {
     return cache().glyph(face, c);
 }
 

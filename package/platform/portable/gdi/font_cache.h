@@ -17,6 +17,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "objects.h"
@@ -46,8 +47,8 @@ struct Glyph {
 
 struct FontFile;
 
-// A face file at one pixel size, with its text metrics and the glyphs of the 256
-// byte values (Windows code page 1252) rendered so far.
+// A face file at one pixel size, with its text metrics and the glyphs rendered so
+// far: those of the first 256 code points in an array, any other in a map.
 struct FontFace {
     FontFile* file = nullptr;  // nullptr for the blank face used when no font is usable
     int em = 0;                // pixels per em
@@ -56,14 +57,17 @@ struct FontFace {
     void* size = nullptr;  // the FreeType size object (FT_Size) of this em
     TEXTMETRICA metrics{};
     std::array<Glyph, 256> glyphs;
+    std::unordered_map<char32_t, Glyph> more_glyphs;
 };
 
 // The sized face for `font`, resolved on first use and remembered in font->face.
 // Never nullptr: a request no font can serve gets a blank face.
 FontFace* resolve_font(HFONT__* font);
 
-// The rendered glyph of byte `c` in `face`, rendered on first use.
-const Glyph& face_glyph(FontFace* face, unsigned char c);
+// The rendered glyph of the character `c` (a Unicode code point) in `face`,
+// rendered on first use. A character the face has no glyph for gets the face's
+// missing-glyph box, or an outlined box of our own where that is blank.
+const Glyph& face_glyph(FontFace* face, char32_t c);
 
 // Tests: behave as if no font file were installed (true), or normally (false).
 // Empties the caches either way.

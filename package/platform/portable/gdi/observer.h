@@ -30,7 +30,7 @@ struct DrawCall {
     uint32_t pen_color = 0;
     bool brush = false;  // the shape is filled
     uint32_t brush_color = 0;
-    const char* text = nullptr;  // Text: `count` bytes at points[0], the cell's top-left
+    const char* text = nullptr;  // Text: `count` bytes of UTF-8 at points[0], the cell's top-left
     int font_height = 0;         // CreateFontA's height of the selected font
     uint32_t text_color = 0;
 };

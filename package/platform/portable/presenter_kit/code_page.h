@@ -24,4 +24,17 @@ std::string utf8_of_cp1252(std::string_view text);
 // The code page 1252 byte of a Unicode character, 0 when 1252 has none.
 unsigned char cp1252_of_unicode(char32_t character);
 
+// Appends the UTF-8 bytes of a code point (one above U+10FFFF, or a surrogate,
+// as the replacement character U+FFFD).
+void append_utf8(std::string& out, char32_t character);
+
+// The code points of UTF-16 text: a pair of surrogates is one character, a lone
+// surrogate the replacement character U+FFFD.
+std::u32string decode_utf16(std::u16string_view text);
+
+// The code points of UTF-8 text; a byte that does not begin a well-formed sequence
+// is U+FFFD and decoding goes on with the next byte, so nothing after a broken
+// sequence is lost.
+std::u32string decode_utf8(std::string_view text);
+
 }  // namespace portable

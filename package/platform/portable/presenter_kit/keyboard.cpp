@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "code_page.h"
 #include "presenter.h"
 
 namespace portable {
@@ -46,6 +47,17 @@ UINT virtual_key_for_character(unsigned char c) {
     }
     const char* digit = std::strchr(shifted_digits, char(c));
     return digit != nullptr ? UINT('0' + (digit - shifted_digits)) : 0;
+}
+
+PacketKey packet_key(char32_t character) {
+    PacketKey key;
+    const unsigned char byte = cp1252_of_unicode(character);
+    if (byte != 0) {
+        key.key_down = key_down_lparam(byte);
+    } else {
+        key.unichar = WPARAM(character);
+    }
+    return key;
 }
 
 unsigned char control_character(unsigned char letter) {

@@ -33,6 +33,17 @@ UINT virtual_key_for_character(unsigned char character);
 // Printed characters are code page 1252 bytes: 0x20..0x7E and 0x80..0xFF.
 unsigned char typed_character(UINT virtual_key, unsigned char printed, bool ctrl, bool alt);
 
+// A character that no key of the US layout types (é on a French keyboard, π from
+// an input method) comes as Windows delivers a character it injects: a VK_PACKET
+// key-down (then its key-up) whose lParam carries the character when code page
+// 1252 has it (TranslateMessage's WM_CHAR), else WM_UNICHAR with the code point,
+// posted right after the key-down. `unichar` is 0 when no WM_UNICHAR is needed.
+struct PacketKey {
+    LPARAM key_down = 1;
+    WPARAM unichar = 0;
+};
+PacketKey packet_key(char32_t character);
+
 // The control character Ctrl+letter types: 1 for A (or a) .. 26 for Z; 0 for
 // anything that is not a letter.
 unsigned char control_character(unsigned char letter);

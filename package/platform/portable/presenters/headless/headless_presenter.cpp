@@ -46,6 +46,17 @@ HeadlessInput HeadlessInput::typed(unsigned char character, HWND window) {
     return key(virtual_key_for_character(character), character, window);
 }
 
+HeadlessInput HeadlessInput::typed_code_point(char32_t character, HWND window) {
+    const PacketKey packet = packet_key(character);
+    HeadlessInput input = key(VK_PACKET, 0, window);
+    if (packet.unichar != 0) {
+        input.unichar = character;
+    } else {
+        input.character = static_cast<unsigned char>((packet.key_down >> 16) & 0xFF);
+    }
+    return input;
+}
+
 HeadlessInput HeadlessInput::ctrl_letter(char letter, HWND window) {
     return input_of(Kind::CtrlLetter, window,
                     UINT(std::toupper(static_cast<unsigned char>(letter))));
@@ -264,6 +275,7 @@ void HeadlessPresenter::inject(const HeadlessInput& input) {
         }
         case Kind::Key:
             PostMessageA(target, WM_KEYDOWN, input.code, key_down_lparam(input.character));
+            if (input.unichar != 0) PostMessageA(target, WM_UNICHAR, WPARAM(input.unichar), 0);
             PostMessageA(target, WM_KEYUP, input.code, key_up_lparam());
             break;
         case Kind::CtrlLetter: {

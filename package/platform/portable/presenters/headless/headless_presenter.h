@@ -53,6 +53,7 @@ struct HeadlessInput {
     UINT code = 0;                // Key, Special: virtual key; CtrlLetter: 'A'..'Z';
                                   // Menu: command id; Pointer: the mouse message
     unsigned char character = 0;  // Key: the character the key-down carries (0: none)
+    char32_t unichar = 0;         // Key: a character sent as WM_UNICHAR after the key-down
     int modifiers = 0;            // Special: 1 Shift, 2 Ctrl, 4 Alt held around the key
 
     // WM_LBUTTONDOWN (MK_LBUTTON, x, y), then WM_LBUTTONUP.
@@ -61,6 +62,9 @@ struct HeadlessInput {
     static HeadlessInput key(UINT virtual_key, unsigned char character, HWND window = nullptr);
     // A typed character: key() with the virtual key of a US keyboard for it.
     static HeadlessInput typed(unsigned char character, HWND window = nullptr);
+    // Any Unicode character, as a key of another layout or an input method types
+    // it: a VK_PACKET key (keyboard.h: packet_key).
+    static HeadlessInput typed_code_point(char32_t character, HWND window = nullptr);
     // VK_CONTROL down, the letter down carrying the control character (1..26),
     // the letter up, VK_CONTROL up.
     static HeadlessInput ctrl_letter(char letter, HWND window = nullptr);

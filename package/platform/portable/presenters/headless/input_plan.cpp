@@ -5,9 +5,11 @@
 #include <sys/stat.h>
 
 #include <cctype>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
+#include "../../presenter_kit/code_page.h"
 #include "../../presenter_kit/whole_number.h"
 
 namespace portable {
@@ -19,17 +21,41 @@ namespace {
 constexpr int64_t max_tick = 1'000'000'000;
 
 // A character: one character as itself, or a decimal code of two or three digits.
-bool parse_character(const std::string& word, unsigned char& character, std::string& why) {
+// The character of `key`'s word: one byte (a code page 1252 character, as a plan
+// in that code page writes it), one UTF-8 character, U+XXXX, or a code page 1252
+// character code 1..255.
+bool parse_typed(const std::string& word, HeadlessInput& input, std::string& why) {
     if (word.size() == 1) {
-        character = static_cast<unsigned char>(word[0]);
+        input = HeadlessInput::typed(static_cast<unsigned char>(word[0]));
         return true;
     }
     int64_t code = 0;
+    if (word.size() > 2 && word[0] == 'U' && word[1] == '+') {
+        const std::string hex = word.substr(2);
+        char* end = nullptr;
+        unsigned long value = hex.size() <= 6 ? std::strtoul(hex.c_str(), &end, 16) : 0;
+        if (end == nullptr || *end != '\0' || !std::isxdigit(static_cast<unsigned char>(hex[0])) ||
+            value < 0x20 || value > 0x10FFFF || (value >= 0xD800 && value < 0xE000)) {
+            why = "expected a character U+0020..U+10FFFF, got \"" + word + "\"";
+            return false;
+        }
+        input = HeadlessInput::typed_code_point(char32_t(value));
+        return true;
+    }
+    if (static_cast<unsigned char>(word[0]) >= 0x80) {
+        const std::u32string decoded = decode_utf8(word);
+        if (decoded.size() != 1 || decoded[0] == 0xFFFD) {
+            why = "expected one character, got \"" + word + "\"";
+            return false;
+        }
+        input = HeadlessInput::typed_code_point(decoded[0]);
+        return true;
+    }
     if (!parse_whole_number(word, 1, 255, code)) {
         why = "expected one character or a character code 1..255, got \"" + word + "\"";
         return false;
     }
-    character = static_cast<unsigned char>(code);
+    input = HeadlessInput::typed(static_cast<unsigned char>(code));
     return true;
 }
 
@@ -126,13 +152,11 @@ bool parse_action(std::istringstream& words, const std::string& action, Headless
         }
         input = HeadlessInput::click(int(x), int(y));
     } else if (action == "key") {
-        unsigned char character = 0;
         if (!(words >> a)) {
             why = "key needs a character: TICK key C";
             return false;
         }
-        if (!parse_character(a, character, why)) return false;
-        input = HeadlessInput::typed(character);
+        if (!parse_typed(a, input, why)) return false;
     } else if (action == "ctrl") {
         if (!(words >> a) || a.size() != 1 || !std::isalpha(static_cast<unsigned char>(a[0]))) {
             why = "ctrl needs one letter: TICK ctrl L";

@@ -4,7 +4,8 @@
 // virtual clock), one action per line; blank lines and lines starting with `#`
 // are ignored:
 //   TICK click X Y   left click at client coordinates of the graphics window
-//   TICK key C       a typed character C, or `key 65` for a character code (2-3 digits)
+//   TICK key C       a typed character C (one byte, or one UTF-8 character: é, π),
+//                    `key U+03C0`, or `key 65` for a code page 1252 code (2-3 digits)
 //   TICK ctrl L      Ctrl+letter (A..Z, either case)
 //   TICK menu ID     a menu choice: WM_COMMAND with ID
 //   TICK close       closing the graphics window

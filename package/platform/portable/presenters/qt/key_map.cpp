@@ -1,6 +1,9 @@
 // Qt presenter: Qt keys to Windows virtual keys and typed characters.
 #include "key_map.h"
 
+#include <QList>
+#include <QString>
+
 #include "../../presenter_kit/keyboard.h"
 
 namespace portable {
@@ -57,6 +60,13 @@ char key_character(int qt_key, Qt::KeyboardModifiers modifiers) {
     }
     const int vk = virtual_key(qt_key, modifiers);
     return char(typed_character(UINT(vk), printed, ctrl, modifiers & Qt::AltModifier));
+}
+
+char32_t other_layout_character(const QString& text, Qt::KeyboardModifiers modifiers) {
+    if (modifiers & (Qt::ControlModifier | Qt::AltModifier)) return 0;
+    const QList<uint> points = text.toUcs4();
+    if (points.size() != 1 || points[0] < 0xA0) return 0;
+    return char32_t(points[0]);
 }
 
 }  // namespace portable

@@ -8,6 +8,7 @@
 // Shift and Ctrl alone, as Windows does for a US keyboard.
 #pragma once
 
+#include <QString>
 #include <Qt>
 
 namespace portable {
@@ -20,5 +21,10 @@ int virtual_key(int qt_key, Qt::KeyboardModifiers modifiers);
 // Shift, control codes 1..26 with Ctrl; digits, space and punctuation as they
 // are; Enter 13, Backspace 8, Tab 9, Escape 27.
 char key_character(int qt_key, Qt::KeyboardModifiers modifiers);
+
+// The character a key with no virtual-key code types, taken from the event's
+// text: one character from U+00A0 on (é, €, π ...), without Ctrl or Alt; 0 for
+// anything else.
+char32_t other_layout_character(const QString& text, Qt::KeyboardModifiers modifiers);
 
 }  // namespace portable

@@ -146,7 +146,17 @@ void ClientView::post_key(UINT message, int virtual_key, LPARAM lparam, QKeyEven
 // Windows repeats key-downs while a key is held, without key-ups in between.
 void ClientView::keyPressEvent(QKeyEvent* event) {
     const int vk = virtual_key(event->key(), event->modifiers());
-    if (vk == 0) return QWidget::keyPressEvent(event);
+    if (vk == 0) {
+        // A character no US key types (é on a French keyboard, π from an input
+        // method): a VK_PACKET key, pressed and released at once.
+        const char32_t character = other_layout_character(event->text(), event->modifiers());
+        if (character == 0) return QWidget::keyPressEvent(event);
+        const PacketKey packet = packet_key(character);
+        post_key(WM_KEYDOWN, VK_PACKET, packet.key_down, event);
+        if (packet.unichar != 0) events_->post(WM_UNICHAR, packet.unichar, 0);
+        post_key(WM_KEYUP, VK_PACKET, key_up_lparam(), event);
+        return;
+    }
     const auto character =
         static_cast<unsigned char>(key_character(event->key(), event->modifiers()));
     // An auto-repeat says the key was already down (bit 30), as Windows does.

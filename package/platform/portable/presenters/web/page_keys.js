@@ -53,7 +53,7 @@ export function modifiers(e) {
 // the keys that would scroll the page, and typed characters.
 export function takenFromBrowser(e, vk) {
   return e.ctrlKey || vk === 0x20 || vk === 0x08 || vk === 0x09 || (vk >= 0x21 && vk <= 0x28) ||
-         (e.key !== undefined && e.key.length === 1);
+         (typeof e.key === 'string' && [...e.key].length === 1);
 }
 
 // What a key means to a menu: Alt+letter opens the pull-down with that access

@@ -171,6 +171,14 @@ void post_key(HeldKeys& keys, HWND window, bool down, int vk, int shown, int mod
         return;
     }
     const unsigned char typed = typed_character(key, printed, held.ctrl, held.alt);
+    if (typed == 0 && printed == 0 && shown >= 0xA0 && !held.ctrl && !held.alt) {
+        // A character beyond code page 1252 (π, an emoji): a VK_PACKET key
+        // (keyboard.h: packet_key), the character as WM_UNICHAR.
+        keys.post_key(window, WM_KEYDOWN, VK_PACKET, key_down_lparam(0), held);
+        PostMessageA(window, WM_UNICHAR, WPARAM(shown), 0);
+        keys.post_key(window, WM_KEYUP, VK_PACKET, key_up_lparam(), held);
+        return;
+    }
     keys.post_key(window, WM_KEYDOWN, key, key_down_lparam(typed), held);
 }
 

@@ -134,7 +134,7 @@ int print_text(ColorIndex color, int x, int y, int point_size, const char* forma
     int count = format_line(text, format, args);  // cut to what the buffer holds
     va_end(args);
     if (count == log_line_buffer - 1) {
-        count = int(without_cut_character(text, size_t(count)));
+        count = int(without_cut_character(text, size_t(count), format));
         text[count] = '\0';
     }
     draw_text(color, x, y, point_size, text);

@@ -49,7 +49,7 @@ int log_printf(const char* format, ...) {
     va_end(args);
     // A line cut to what the buffer holds ends with a whole character.
     if (count == log_line_buffer - 1) {
-        count = int(without_cut_character(line, size_t(count)));
+        count = int(without_cut_character(line, size_t(count), format));
         line[count] = '\0';
     }
     store_line(line, count);

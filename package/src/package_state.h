@@ -151,9 +151,10 @@ bool reads_as_utf8(const char* text, size_t length);
 BOOL text_out(HDC dc, int x, int y, const char* text, int length);
 // GetTextExtentPointA or GetTextExtentPoint32W, read the same way.
 BOOL text_extent(HDC dc, const char* text, int length, SIZE* extent);
-// The length of the text without a UTF-8 sequence cut off at its end, when the
-// text is read as UTF-8; the whole length otherwise.
-size_t without_cut_character(const char* text, size_t length);
+// The length of a formatted line cut to what its buffer holds, without a UTF-8
+// sequence cut off at its end, when the program's text is UTF-8 (the line, its
+// format, or any text before); the whole length otherwise.
+size_t without_cut_character(const char* text, size_t length, const char* format);
 // A character typed (a Unicode code point): queued as the Key events the program
 // gets for it. A code page 1252 character is one byte as always, unless the
 // program's text is UTF-8: then every character beyond ASCII comes as its UTF-8

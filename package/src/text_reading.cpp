@@ -3,6 +3,7 @@
 // it does not. Text that is ASCII, or whose bytes above 0x7F are code page 1252
 // characters, goes to the "A" calls exactly as always.
 #include <climits>
+#include <cstring>
 #include <string>
 
 #include "package_state.h"
@@ -136,8 +137,12 @@ BOOL text_extent(HDC dc, const char* text, int length, SIZE* extent) {
     return GetTextExtentPoint32W(dc, wide.data(), saturated(wide.size()), extent);
 }
 
-size_t without_cut_character(const char* text, size_t length) {
-    if (!reads_as_utf8(text, length)) return length;
+size_t without_cut_character(const char* text, size_t length, const char* format) {
+    if (S.text_encoding == TextEncoding::CodePage1252) return length;
+    const bool utf8 = reads_as_utf8(text, length) ||
+                      (format != nullptr && reads_as_utf8(format, std::strlen(format))) ||
+                      S.utf8_seen;
+    if (!utf8) return length;
     const auto* bytes = reinterpret_cast<const unsigned char*>(text);
     // A cut sequence is a lead byte among the last three followed only by
     // continuation bytes, fewer than it needs.

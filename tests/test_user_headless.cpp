@@ -140,9 +140,18 @@ TEST(InputPlan, ParsesEveryAction) {
         "9 rclick 11 12\n"
         "10 vkey f12 alt shift\n"
         "10 vkey pgdn\n"
-        "10 vkey 45 ctrl\n";
+        "10 vkey 45 ctrl\n"
+        "11 key \xC3\xA9\n"
+        "11 key U+1F600\n";
     ASSERT_TRUE(portable::parse_input_plan(text, plan, error)) << error;
-    ASSERT_EQ(plan.size(), 16u);
+    ASSERT_EQ(plan.size(), 18u);
+    // A UTF-8 character: carried by a VK_PACKET key-down when code page 1252 has
+    // it, else sent as WM_UNICHAR.
+    EXPECT_EQ(plan[16].input.code, UINT(VK_PACKET));
+    EXPECT_EQ(plan[16].input.character, 0xE9);
+    EXPECT_EQ(plan[16].input.unichar, 0u);
+    EXPECT_EQ(plan[17].input.character, 0);
+    EXPECT_EQ(plan[17].input.unichar, char32_t(0x1F600));
     const UINT pointer_messages[] = {WM_LBUTTONDOWN, WM_MOUSEMOVE, WM_LBUTTONUP, WM_RBUTTONDOWN,
                                      WM_RBUTTONUP};
     for (int i = 0; i < 5; ++i) {
@@ -181,6 +190,10 @@ TEST(InputPlan, BadLinesNameTheirLine) {
         {"-1 close\n", "line 1: expected a tick"},
         {"99999999999 close\n", "line 1: expected a tick"},
         {"1 key 300\n", "line 1: expected one character"},
+        {"1 key \xC3\xA9\xC3\xA9\n", "line 1: expected one character"},
+        {"1 key U+D800\n", "line 1: expected a character U+0020..U+10FFFF"},
+        {"1 key U+110000\n", "line 1: expected a character U+0020..U+10FFFF"},
+        {"1 key U+zz\n", "line 1: expected a character U+0020..U+10FFFF"},
         {"1 ctrl 7\n", "line 1: ctrl needs one letter"},
         {"1 menu\n", "line 1: menu needs"},
         {"1 jump\n", "line 1: unknown action \"jump\""},

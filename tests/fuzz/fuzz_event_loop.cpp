@@ -5,7 +5,8 @@
 //   - Session: arbitrary bytes become TAVLO.SCR, then a run of user actions (the
 //     Ctrl shortcuts for playback, play one, recording, animation, halt, one frame
 //     and quit; menu commands; live clicks and typed characters), each followed by
-//     a few passes of wait_event. After every pass: the event is a valid kind, the
+//     a few passes of wait_event; text of any bytes drawn, measured and logged in
+//     any text encoding. After every pass: the event is a valid kind, the
 //     Playback and Record check marks mirror their flags, and recording and
 //     playback never run together. A quit ends the session.
 //   - Round trip: random clicks, typed characters and periodic events (one frame
@@ -94,6 +95,8 @@ void end_session() {
     s.timer_tick = false;
     s.quit_requested = false;
     s.pending_kind = EventKind::None;
+    s.typed_count = s.typed_next = 0;
+    s.utf8_seen = false;
     s.ctrl_held = 0;
     s.shift_held = false;
     s.alt_held = false;
@@ -160,8 +163,27 @@ HeadlessInput random_pointer_or_key(FuzzedDataProvider& data) {
     }
 }
 
+// A code page 1252 byte, or any Unicode character (surrogates included, which the
+// package must refuse).
 HeadlessInput random_character(FuzzedDataProvider& data) {
-    return HeadlessInput::typed(data.ConsumeIntegralInRange<unsigned char>(1, 255), graphics());
+    if (data.ConsumeBool())
+        return HeadlessInput::typed(data.ConsumeIntegralInRange<unsigned char>(1, 255), graphics());
+    return HeadlessInput::typed_code_point(data.ConsumeIntegralInRange<char32_t>(0x20, 0x10FFFF),
+                                           graphics());
+}
+
+// Text of any bytes drawn, measured and logged: nothing breaks, a stored line
+// stays within its buffer, and a text measures at least one line high.
+void draw_any_text(FuzzedDataProvider& data) {
+    const std::string text = data.ConsumeRandomLengthString(1500);
+    draw_text(Color::Black, data.ConsumeIntegralInRange<int>(-300, 300),
+              data.ConsumeIntegralInRange<int>(-270, 270), data.ConsumeIntegralInRange<int>(0, 40),
+              text.c_str());
+    int width = -1, height = -1;
+    text_size(12, text.c_str(), &width, &height);
+    check(width >= 0 && height > 0);
+    check(log_printf("%s", text.c_str()) <= 1023);
+    check(print_text(Color::Blue, 0, 0, 10, "%s|%.3s", text.c_str(), text.c_str()) <= 1023);
 }
 
 // A new file each time (see fuzz_script.cpp).
@@ -177,8 +199,9 @@ void session(FuzzedDataProvider& data) {
     if (data.ConsumeBool()) write_script(data.ConsumeRandomLengthString(2048));
     start_session();
     enable_input(data.ConsumeIntegralInRange<int>(0, InputKind::All));
+    set_text_encoding(data.ConsumeIntegralInRange<int>(0, 3));
     for (int action = 0; action < max_actions && data.remaining_bytes() > 0; ++action) {
-        switch (data.ConsumeIntegralInRange<int>(0, 11)) {
+        switch (data.ConsumeIntegralInRange<int>(0, 12)) {
             case 0: presenter().inject(HeadlessInput::ctrl_letter('P', graphics())); break;
             case 1: presenter().inject(HeadlessInput::ctrl_letter('O', graphics())); break;
             case 2: presenter().inject(HeadlessInput::ctrl_letter('R', graphics())); break;
@@ -193,6 +216,7 @@ void session(FuzzedDataProvider& data) {
                 break;
             case 9: write_script(data.ConsumeRandomLengthString(256)); break;
             case 10: presenter().inject(random_pointer_or_key(data)); break;
+            case 11: draw_any_text(data); break;
             default: presenter().inject(HeadlessInput::ctrl_letter('Q', graphics())); break;
         }
         int passes = data.ConsumeIntegralInRange<int>(1, 4);
@@ -211,6 +235,7 @@ void session(FuzzedDataProvider& data) {
 void round_trip(FuzzedDataProvider& data) {
     start_session();
     enable_input(data.ConsumeIntegralInRange<int>(0, InputKind::All));
+    set_text_encoding(data.ConsumeIntegralInRange<int>(0, 2));
     std::vector<Event> recorded;
     presenter().inject(HeadlessInput::ctrl_letter('R', graphics()));
     int events = data.ConsumeIntegralInRange<int>(1, max_recorded_events);

@@ -315,11 +315,17 @@ private slots:
         QTest::keyClick(view(), Qt::Key_B, Qt::ShiftModifier);
         QTest::keyClick(view(), Qt::Key_B, Qt::ControlModifier);
         QTest::keyClick(view(), Qt::Key_7);
+        // Characters of other layouts and input methods: é (code page 1252, one
+        // byte for a program whose text is not UTF-8) and π (beyond 1252: UTF-8).
+        QTest::sendKeyEvent(QTest::Click, view(), Qt::Key_Eacute, QString::fromUtf8("\xC3\xA9"),
+                            Qt::NoModifier);
+        QTest::sendKeyEvent(QTest::Click, view(), Qt::Key_unknown, QString::fromUtf8("\xCF\x80"),
+                            Qt::NoModifier);
         std::vector<char> keys;
         for (const Turn& turn : settle_and_collect()) {
             if (turn.kind == EventKind::Key) keys.push_back(turn.key);
         }
-        QCOMPARE(keys, (std::vector<char>{'b', 'B', '7', '@'}));
+        QCOMPARE(keys, (std::vector<char>{'b', 'B', '7', '\xE9', '\xCF', '\x80', '@'}));
         QCOMPARE(package_state.ctrl_held, 0);
     }
 

@@ -14,14 +14,16 @@
 #   3. the opt-in input kinds: input_probe.exe, with every kind switched on, is
 #      driven with a drag, a right click and keys without a character while it
 #      records; each kind must arrive, and the native input_probe's replay of the
-#      recording must give the same events in the same order.
+#      recording must give the same events in the same order;
+#   4. text: text_probe.exe draws UTF-8 and code page 1252 text with the package
+#      and the same characters with Wine's TextOutW; the pictures must be equal.
 # Prefix and X server are removed at the end, whatever happens.
 #
 # Options (all given by CTest, see CMakeLists.txt):
 #   --source DIR --build DIR --wine PATH --native-fidelity PATH --compare PATH --output DIR
 #   --native-probe PATH      the native input_probe, which replays what
 #                            input_probe.exe recorded (part 3)
-#   --only smoke|fidelity|input  run one of the parts
+#   --only smoke|fidelity|input|text  run one of the parts
 #   --only app --app EXE     instead, start an application built outside this
 #                            tree, wait for its graphics window and end it with
 #                            Ctrl+Q: it must exit with code 0
@@ -76,6 +78,7 @@ cmake --build "$build_dir" -j2 >"$output/windows-build.log" 2>&1 ||
 cubes_exe=$build_dir/demo/cubes.exe
 fidelity_exe=$build_dir/tests/windows/fidelity_draw.exe
 probe_exe=$build_dir/tests/windows/input_probe.exe
+text_probe_exe=$build_dir/tests/windows/text_probe.exe
 phase_done "cross-built the Windows programs"
 
 # ------------------------------------------------------------------ X server and Wine prefix
@@ -350,6 +353,19 @@ input_test() {
   phase_done "input_probe: $replayed events recorded under Wine replayed natively the same"
 }
 
+# ------------------------------------------------------------------ 4. text
+text_test() {
+  [ -f "$text_probe_exe" ] || fail "no $text_probe_exe"
+  local status=0
+  (cd "$work" && exec timeout 60 "$wine" "$text_probe_exe") >"$output/text-probe.txt" \
+    2>"$work/text-probe.err" || status=$?
+  tr -d '\r' <"$output/text-probe.txt"
+  [ $status -ne 124 ] || fail "hung: text_probe.exe still ran after 60 s"
+  [ $status -eq 0 ] ||
+    fail "text_probe.exe: the package's text is not what TextOutW draws (exit code $status)"
+  phase_done "text_probe.exe: the package's text drawn as Wine's TextOutW draws its characters"
+}
+
 # ------------------------------------------------------------------ an application
 app_test() {
   [ -f "$app" ] || fail "no application $app"
@@ -370,6 +386,7 @@ case $only in
   smoke) smoke_test ;;
   fidelity) fidelity_test ;;
   input) input_test ;;
-  *) smoke_test; fidelity_test; input_test ;;
+  text) text_test ;;
+  *) smoke_test; fidelity_test; input_test; text_test ;;
 esac
 echo "Windows tests under Wine passed in $((($(date +%s%N) - started) / 1000000)) ms"

@@ -346,11 +346,14 @@ try {
     await waitFrames(tab, 2);
     await tab.keyboard.press('KeyX');
     // Punctuation and a code page 1252 character take the platform's keyboard
-    // table: ';' types 59, and a key showing the euro sign types byte 0x80.
+    // table: ';' types 59, and a key showing the euro sign types byte 0x80. A
+    // character beyond code page 1252 (pi, an emoji) comes as its UTF-8 bytes.
     await tab.keyboard.press('Semicolon');
     await tab.evaluate(() => {
-      for (const type of ['keydown', 'keyup']) {
-        document.dispatchEvent(new KeyboardEvent(type, { key: '\u20ac', bubbles: true }));
+      for (const key of ['\u20ac', '\u03c0', '\u{1F600}']) {
+        for (const type of ['keydown', 'keyup']) {
+          document.dispatchEvent(new KeyboardEvent(type, { key, bubbles: true }));
+        }
       }
     });
     await waitFrames(tab, 2);
@@ -368,8 +371,10 @@ try {
     await tab.reload();
     await until(tab, 'the program starting again', () => window.tavloProbe.framesOf('TAVLO Graphics') > 0);
     const kept = await scriptText(tab);
-    check('a reload mid-recording keeps every line recorded and the counted periodic events',
-          mouseLines(kept) === 3 && kept.includes('TAVLO_KBD(120);\nTAVLO_KBD(59);\nTAVLO_KBD(-128);') &&
+    check('a reload mid-recording keeps every line recorded (characters beyond 1252 as UTF-8 bytes) ' +
+          'and the counted periodic events',
+          mouseLines(kept) === 3 && kept.includes('TAVLO_KBD(120);\nTAVLO_KBD(59);\nTAVLO_KBD(-128);\n' +
+            'TAVLO_KBD(-49);\nTAVLO_KBD(-128);\nTAVLO_KBD(-16);\nTAVLO_KBD(-97);\nTAVLO_KBD(-104);\nTAVLO_KBD(-128);') &&
             endsWithCount(kept),
           JSON.stringify(kept));
     await settle(tab).catch(() => {});

@@ -34,7 +34,9 @@ int sequence_length(char lead) {
 
 void show(const Page& page) {
     clear_canvas();
-    draw_text(Color::NavyBlue, -280, 220, 20, "Type something: \xC3\xA9, \xC3\x9F, \xCF\x80, \xE2\x82\xAC \xE2\x80\xA6 (Esc quits)");
+    draw_text(
+        Color::NavyBlue, -280, 220, 20,
+        "Type something: \xC3\xA9, \xC3\x9F, \xCF\x80, \xE2\x82\xAC \xE2\x80\xA6 (Esc quits)");
     draw_line(Color::Gray50, -280, 210, 280, 210, 1);
     draw_text(Color::Black, -280, 180, 16, page.text);
     print_text(Color::Gray50, -280, -230, 14, "%d characters on %d line%s", page.characters,

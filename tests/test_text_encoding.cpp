@@ -35,8 +35,12 @@ protected:
 // case of 1252 text that is well-formed UTF-8 reads as UTF-8 unless fixed.
 TEST_F(TextReading, Utf8AndItsCodePage1252TwinDrawTheSamePixels) {
     package_state.logging_enabled = false;
-    const char* utf8 = "Gr\xC3\xBC\xC3\x9F" "e aus dem Caf\xC3\xA9 \xE2\x80\x94 \xE2\x82\xAC 5";
-    const char* cp1252 = "Gr\xFC\xDF" "e aus dem Caf\xE9 \x97 \x80 5";
+    const char* utf8 =
+        "Gr\xC3\xBC\xC3\x9F"
+        "e aus dem Caf\xC3\xA9 \xE2\x80\x94 \xE2\x82\xAC 5";
+    const char* cp1252 =
+        "Gr\xFC\xDF"
+        "e aus dem Caf\xE9 \x97 \x80 5";
     const auto twin = drawn(cp1252);
     EXPECT_EQ(drawn(utf8), twin);
     EXPECT_EQ(size_of(utf8), size_of(cp1252));

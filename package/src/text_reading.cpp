@@ -149,8 +149,10 @@ size_t without_cut_character(const char* text, size_t length, const char* format
     for (size_t back = 1; back <= 3 && back <= length; ++back) {
         unsigned char b = bytes[length - back];
         if ((b & 0xC0) == 0x80) continue;
-        size_t needs = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3
-                     : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+        size_t needs = b >= 0xC2 && b <= 0xDF   ? 2
+                       : b >= 0xE0 && b <= 0xEF ? 3
+                       : b >= 0xF0 && b <= 0xF4 ? 4
+                                                : 0;
         return needs > back ? length - back : length;
     }
     return length;
@@ -160,7 +162,8 @@ bool type_character(char32_t character) {
     if (character == 0 || character > 0x10FFFF || (character >= 0xD800 && character < 0xE000))
         return false;
     unsigned char byte = 0;
-    if (character < 0x100 && character_of_cp1252(static_cast<unsigned char>(character)) == character)
+    if (character < 0x100 &&
+        character_of_cp1252(static_cast<unsigned char>(character)) == character)
         byte = static_cast<unsigned char>(character);
     for (int b = 0x80; byte == 0 && b < 0xA0; ++b) {
         if (character_of_cp1252(static_cast<unsigned char>(b)) == character)

@@ -70,9 +70,9 @@ Picture drawn_wide(const char32_t* text) {
     }
     whiten();
     HDC dc = package_state.canvas_dc;
-    HFONT font = CreateFontA(-20, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
-                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                             DEFAULT_PITCH, "TAVLO-font");
+    HFONT font =
+        CreateFontA(-20, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, "TAVLO-font");
     HGDIOBJ old_font = SelectObject(dc, font);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(0, 0, 0));
@@ -93,11 +93,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, i
         const char32_t* characters;
     };
     const Case cases[] = {
-        {"UTF-8", "Gr\xC3\xBC\xC3\x9F" "e aus dem Caf\xC3\xA9 \xE2\x80\x94 2\xCF\x80 \xE2\x82\xAC",
+        {"UTF-8",
+         "Gr\xC3\xBC\xC3\x9F"
+         "e aus dem Caf\xC3\xA9 \xE2\x80\x94 2\xCF\x80 \xE2\x82\xAC",
          U"Gr\u00FC\u00DFe aus dem Caf\u00E9 \u2014 2\u03C0 \u20AC"},
         {"UTF-8 Greek and Cyrillic", "\xCE\x91\xCE\xB2\xCE\xB3 \xD0\x96\xD0\xB8",
          U"\u0391\u03B2\u03B3 \u0416\u0438"},
-        {"code page 1252", "Gr\xFC\xDF" "e aus dem Caf\xE9 \x97 \x80",
+        {"code page 1252",
+         "Gr\xFC\xDF"
+         "e aus dem Caf\xE9 \x97 \x80",
          U"Gr\u00FC\u00DFe aus dem Caf\u00E9 \u2014 \u20AC"},
     };
     int failed = 0;

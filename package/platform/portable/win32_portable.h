@@ -491,8 +491,8 @@ void WINAPI OutputDebugStringA(LPCSTR lpOutputString);
 // Supported: code page 1252 (also as CP_ACP, the ANSI code page of a Western
 //   Windows), no flags; other code pages fail (0, nothing written).
 #define CP_ACP 0
-int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr,
-                               int cbMultiByte, LPWSTR lpWideCharStr, int cchWideChar);
+int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
+                               LPWSTR lpWideCharStr, int cchWideChar);
 // The current time as 100-ns intervals since 1601-01-01 (UTC); the portable
 // platform can fix it (the entry point's --seed).
 void WINAPI GetSystemTimeAsFileTime(LPFILETIME lpSystemTimeAsFileTime);

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
-
 #include <string>
 
 #include "../presenter_kit/code_page.h"
@@ -112,8 +111,8 @@ void text_out(HDC dc, int x, int y, const TextRun& text) {
     HBITMAP__* target = dc->bitmap;
     if (has_pixels(target)) {
         int64_t left = int64_t(x) + dc->viewport_origin.x, top = int64_t(y) + dc->viewport_origin.y;
-        TAVLO_OBSERVE(std::string utf8; for (int64_t i = 0; i < text.count; ++i)
-                          append_utf8(utf8, text.at(i));
+        TAVLO_OBSERVE(std::string utf8;
+                      for (int64_t i = 0; i < text.count; ++i) append_utf8(utf8, text.at(i));
                       DrawCall call; call.kind = DrawCall::Text; Point64 corner{left, top};
                       call.points = &corner; call.count = int(utf8.size()); call.text = utf8.data();
                       call.font_height = dc->font != nullptr ? dc->font->height : 0;

@@ -56,9 +56,15 @@ std::u32string decode_utf8(std::string_view text) {
     while (i < text.size()) {
         auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
         unsigned char lead = byte(i);
-        int more = lead < 0x80 ? 0 : lead >= 0xC2 && lead < 0xE0 ? 1 : lead >= 0xE0 && lead < 0xF0 ? 2
-                 : lead >= 0xF0 && lead < 0xF5 ? 3 : -1;
-        char32_t c = more == 0 ? lead : more == 1 ? lead & 0x1F : more == 2 ? lead & 0x0F : lead & 0x07;
+        int more = lead < 0x80                   ? 0
+                   : lead >= 0xC2 && lead < 0xE0 ? 1
+                   : lead >= 0xE0 && lead < 0xF0 ? 2
+                   : lead >= 0xF0 && lead < 0xF5 ? 3
+                                                 : -1;
+        char32_t c = more == 0   ? lead
+                     : more == 1 ? lead & 0x1F
+                     : more == 2 ? lead & 0x0F
+                                 : lead & 0x07;
         bool whole = more >= 0 && i + size_t(more) < text.size();
         for (int k = 1; whole && k <= more; ++k) {
             if ((byte(i + k) & 0xC0) != 0x80) whole = false;

@@ -35,6 +35,39 @@ TEST_F(EventLoop, APeriodicEventNeedsTwoTimerMessagesOnAnEmptyQueue) {
     EXPECT_EQ(now(), 250);
 }
 
+// Periodic events in one second of the virtual clock: 10 at the 50 ms timer, as
+// always; at a rate set_frame_rate asks for, one a tick; out-of-range rates are
+// repaired with a message, and 0 brings the 50 ms timer back.
+TEST_F(EventLoop, FrameRatesGivePeriodicEventsAtTheirPace) {
+    const auto per_second = [] {
+        const int64_t start = now();
+        int count = 0;
+        while (now() - start < 1000) {
+            int x, y;
+            char key;
+            if (wait_event(&x, &y, &key) == EventKind::Periodic) ++count;
+        }
+        return count;
+    };
+    EXPECT_EQ(set_frame_rate(60), 60);  // before open_display: kept for it
+    open();
+    set_logging(0);
+    set_animation(AnimationMode::Animate);
+    const int fast = per_second();  // a 16 ms period: 62.5 ticks a second
+    EXPECT_TRUE(fast == 62 || fast == 63) << fast;
+    EXPECT_EQ(set_frame_rate(0), 0);
+    per_second();  // the tick already due when it changed
+    EXPECT_EQ(per_second(), 10);
+    EXPECT_EQ(set_frame_rate(25), 25);
+    per_second();
+    EXPECT_EQ(per_second(), 25);
+    EXPECT_EQ(set_frame_rate(500), max_frame_rate);
+    EXPECT_EQ(set_frame_rate(-1), 0);
+    EXPECT_EQ(test_support::log_lines(),
+              (std::vector<std::string>{"Frame rate of 500 not possible, using 120\n",
+                                        "Frame rate of -1 not possible, using 0\n"}));
+}
+
 TEST_F(EventLoop, AClickReplacesAnArmedPeriodicEvent) {
     open();
     set_animation(AnimationMode::Animate);

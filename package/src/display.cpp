@@ -228,7 +228,7 @@ int open_display(HINSTANCE instance, HINSTANCE previous_instance, LPSTR command_
     SelectObject(S.canvas_dc, S.canvas_bitmap);
     ShowWindow(S.text_window, show_command);
     ShowWindow(S.graphics_window, show_command);
-    SetTimer(S.graphics_window, timer_id, timer_interval_ms, nullptr);
+    SetTimer(S.graphics_window, timer_id, timer_period_ms(), nullptr);
     return 1;
 }
 

@@ -1,5 +1,7 @@
 // The event loop: wait_event pumps one window message per pass until an event is
 // complete, and set_animation switches periodic events on and off.
+#include <algorithm>
+
 #include "package_state.h"
 
 namespace {
@@ -82,6 +84,12 @@ int wait_event(int* x, int* y, char* key) {
 
     // The rest of a typed character's bytes come first, one per wait.
     take_typed_byte();
+    // At a frame rate the program asked for, a periodic event is armed before the
+    // first message, so each tick of the timer completes one; the 50 ms timer's
+    // pacing (armed after the first message, completed by the next tick) stays
+    // as it always was.
+    if (S.frame_rate > 0 && S.pending_kind == EventKind::None && (S.animate || S.single_frame))
+        arm_periodic_event();
     while (!event_complete()) {
         pump_message();
         // A quit takes precedence over the script: the user's quit is never lost.
@@ -93,6 +101,22 @@ int wait_event(int* x, int* y, char* key) {
     record_returned_event();
     store_event(x, y, key);
     return S.quit_requested ? EventKind::Quit : S.pending_kind;
+}
+
+UINT timer_period_ms() {
+    return S.frame_rate > 0 ? UINT(std::max(1, 1000 / S.frame_rate)) : UINT(timer_interval_ms);
+}
+
+int set_frame_rate(int frames_per_second) {
+    if (frames_per_second < 0 || frames_per_second > max_frame_rate) {
+        const int repaired = frames_per_second < 0 ? 0 : max_frame_rate;
+        log_printf("Frame rate of %d not possible, using %d\n", frames_per_second, repaired);
+        frames_per_second = repaired;
+    }
+    S.frame_rate = frames_per_second;
+    if (S.graphics_window != nullptr)
+        SetTimer(S.graphics_window, timer_id, timer_period_ms(), nullptr);
+    return frames_per_second;
 }
 
 int set_animation(int mode) {

@@ -189,11 +189,11 @@ page.debugOutput = (line) => {
   }
   batchDue();
 };
-page.wait = async (timeout) => {
+page.wait = async (timeout, paced) => {
   sendBatch();
   waiting = true;
   try {
-    await input.wait(timeout);
+    await input.wait(timeout, paced);
   } finally {
     waiting = false;
   }

@@ -149,6 +149,14 @@ void forget_window_messages(HWND window) {
     std::erase_if(q.posted, [&](const MSG& m) { return m.hwnd == window; });
 }
 
+int64_t shortest_timer_period_ms() {
+    int64_t shortest = 0;
+    for (const Timer& timer : queue().timers) {
+        if (shortest == 0 || timer.interval < shortest) shortest = timer.interval;
+    }
+    return shortest;
+}
+
 void reset_queue() {
     Queue& q = queue();
     q.posted.clear();

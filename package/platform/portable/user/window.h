@@ -62,6 +62,10 @@ namespace portable {
 HWND__* live_window(HWND window);
 // Live top-level windows (no parent, not WS_CHILD) in creation order.
 std::vector<HWND> top_level_windows();
+// The shortest period of the timers set now, in ms; 0 when none is. A presenter
+// that can wait for the display's next frame does so for a program whose timer
+// runs at about the display's rate.
+int64_t shortest_timer_period_ms();
 
 // Asks the presenter for the window's client size again; when it changed, the
 // front image is resized (kept top-left, the rest filled with the class

@@ -45,7 +45,7 @@ export function createPage({ windows, input, fileInUse = () => {} }) {
       if (TAKES_FOCUS.has(record.kind)) focus = record.id;
       return record;
     },
-    wait: (timeout) => input.wait(timeout),
+    wait: (timeout, paced) => input.wait(timeout, paced),
     // OutputDebugStringA: the browser's console, where a page's developer looks.
     debugOutput: (text) => console.debug(text.replace(/\n$/, '')),
     fileInUse: (name) => fileInUse(name),
@@ -80,7 +80,7 @@ export function createPageHost(buffer, page) {
       new Int32Array(buffer(), record, 5).set([input.kind, input.id, input.a | 0, input.b | 0, input.c | 0]);
       return 1;
     },
-    wait: (timeout) => page.wait(timeout),
+    wait: (timeout, paced) => page.wait(timeout, !!paced),
     debug_output: (text) => page.debugOutput(string(text)),
     file_in_use: (name) => page.fileInUse(string(name)),
     now: () => performance.now(),

@@ -34,8 +34,8 @@ EM_JS(void, tavlo_page_present, (int id, const uint32_t* pixels, int width, int 
 EM_JS(int, tavlo_page_next_input, (int* record), {
     return Module['tavloHost'].next_input(record);
 });
-EM_ASYNC_JS(void, tavlo_page_wait, (double timeout_ms), {
-    await Module['tavloHost'].wait(timeout_ms);
+EM_ASYNC_JS(void, tavlo_page_wait, (double timeout_ms, int paced), {
+    await Module['tavloHost'].wait(timeout_ms, paced);
 });
 EM_JS(void, tavlo_page_debug_output, (const char* text), {
     Module['tavloHost'].debug_output(text);

@@ -239,7 +239,7 @@ void WebPresenter::poll() {
     tell_file_in_use();
     constexpr double display_frame_ms = 16;
     if (tavlo_page_now() - last_yield_ms_ >= display_frame_ms) {
-        tavlo_page_wait(0);
+        tavlo_page_wait(0, 0);
         last_yield_ms_ = tavlo_page_now();
     }
     post_page_input();
@@ -253,7 +253,11 @@ bool WebPresenter::wait(int64_t deadline_ms) {
         timeout = double(deadline_ms - now_ms());
         if (timeout <= 0) return true;
     }
-    tavlo_page_wait(timeout);
+    // A timer at about the display's rate (a program that asked for smooth
+    // animation) is paced by the display's frames.
+    constexpr int64_t display_paced_period_ms = 20;
+    const int64_t period = shortest_timer_period_ms();
+    tavlo_page_wait(timeout, period > 0 && period <= display_paced_period_ms ? 1 : 0);
     last_yield_ms_ = tavlo_page_now();
     post_page_input();
     return true;

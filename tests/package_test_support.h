@@ -64,6 +64,11 @@ inline std::string file_text(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
+// Writes a whole file, replacing what it held.
+inline void write_file(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
 // Catches every line the message log receives, beyond the ring's 25.
 class LogCapture {
 public:

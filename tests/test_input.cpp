@@ -197,3 +197,62 @@ TEST_F(Input, ADragThatLeavesTheWindowKeepsItsPointsOutside) {
                                  {EventKind::MouseUp, cx(9000), cy(-32768), MouseButton::Left},
                                  {EventKind::Key, 0, 0, '!'}}));
 }
+
+// key_held follows the keys going down and up (repeats and stray key-ups change
+// nothing); a program that asked gets TAVLO_HOLD lines in its recording, and
+// playback sets the keys from them, whatever the live keyboard does meanwhile.
+TEST_F(Input, HeldKeysFollowTheKeyboardAndReplayFromTheScript) {
+    EXPECT_EQ(key_held(VirtualKey::Left), 0);
+    set_animation(AnimationMode::Animate);
+    run_command(CMD_RECORD);
+    std::vector<int> live;
+    const auto frames = [&](int count, std::vector<int>& seen) {
+        for (int i = 0; i < count; ++i) {
+            while (next_event().kind != EventKind::Periodic) {
+            }
+            seen.push_back(key_held(VirtualKey::Left) * 2 + key_held('A'));
+        }
+    };
+    frames(2, live);
+    post(HeadlessInput::hold(VK_LEFT, true, graphics()));
+    post(HeadlessInput::hold(VK_LEFT, true, graphics()));  // a repeat
+    frames(2, live);
+    post(HeadlessInput::hold('A', true, graphics()));
+    post(HeadlessInput::hold(VK_LEFT, false, graphics()));
+    frames(2, live);
+    post(HeadlessInput::hold('A', false, graphics()));
+    post(HeadlessInput::hold(VK_RIGHT, false, graphics()));  // never down
+    frames(2, live);
+    run_command(CMD_RECORD);
+    EXPECT_EQ(live, (std::vector<int>{0, 0, 2, 2, 1, 1, 0, 0}));
+    const std::string script = test_support::file_text("TAVLO.SCR");
+    EXPECT_NE(script.find("TAVLO_HOLD(37, 1);\n"), std::string::npos) << script;
+    EXPECT_NE(script.find("TAVLO_HOLD(65, 1);\nTAVLO_HOLD(37, 0);\n"), std::string::npos) << script;
+    EXPECT_EQ(script.find("TAVLO_HOLD(39"), std::string::npos) << script;
+
+    run_command(CMD_PLAYBACK);
+    post(HeadlessInput::hold(VK_RIGHT, true, graphics()));  // live keys do not count now
+    std::vector<int> replayed;
+    frames(8, replayed);
+    EXPECT_EQ(replayed, live);
+    EXPECT_EQ(key_held(VK_RIGHT), 0);
+    EXPECT_EQ(key_held(0), 0);
+    EXPECT_EQ(key_held(300), 0);
+}
+
+// A program that never asks sees no new script lines, and a TAVLO_HOLD line is an
+// unrecognised line for it, as before key_held existed.
+TEST_F(Input, HeldKeyLinesOnlyForAProgramThatAsks) {
+    run_command(CMD_RECORD);
+    post(HeadlessInput::hold(VK_LEFT, true, graphics()));
+    post(HeadlessInput::hold(VK_LEFT, false, graphics()));
+    type('!');
+    events_until_bang();
+    run_command(CMD_RECORD);
+    EXPECT_EQ(test_support::file_text("TAVLO.SCR"), "TAVLO_KBD(33);\n");
+    test_support::write_file("TAVLO.SCR", "TAVLO_HOLD(37, 1);\nTAVLO_KBD(33);\n");
+    run_command(CMD_PLAYBACK);
+    type('!');
+    EXPECT_EQ(next_event().key, '!');
+    EXPECT_EQ(test_support::log_lines().back(), "Unrecognised line in script file TAVLO.SCR\n");
+}

@@ -244,6 +244,18 @@ enum : int {
 //   with a message), never a click or a key.
 int enable_input(int kinds);
 
+// Whether the key with this virtual-key code (VirtualKey::Left, 'A'..'Z',
+// '0'..'9', VK codes 1..254) is held down now, as the key-downs and key-ups that
+// reached the graphics window (or the text window) say: 1 or 0. For a game that
+// moves while an arrow is held, asked at each periodic event. Nothing else
+// changes for a program that never calls it. Once it has been called, a
+// recording also writes a line `TAVLO_HOLD(code, 1 or 0);` each time a key goes
+// down or up, and playback sets the keys held from those lines (live keys do
+// not change them while a script plays), so a replay sees the keys held as the
+// recorded run did. When the window loses the keyboard, every key is up. Other
+// codes answer 0. Returns 0 before open_display.
+int key_held(int virtual_key);
+
 namespace AnimationMode {
 enum : int {
     Halt = 0,          // animation off, pending frame request dropped
@@ -261,6 +273,15 @@ int wait_event(int* x, int* y, char* key);
 // Applies an AnimationMode; other values change nothing. Returns 1, or 0 before
 // open_display.
 int set_animation(int mode);
+// Smooth animation: asks for `frames_per_second` periodic events a second while
+// animating (1..120; the timer's period is 1000 / frames_per_second ms, rounded
+// down), each tick of the timer completing one. 0 goes back to the default: the
+// 50 ms timer, at most 10 periodic events a second, as before this call existed.
+// Other values are repaired with "Frame rate of N not possible, using M". In a
+// web page a rate near the display's follows the display's frames. Recording and
+// playback count periodic events as always. Returns the rate in force; may be
+// called before open_display, and holds across displays.
+int set_frame_rate(int frames_per_second);
 
 // ============================================================ Message log
 // Appends one printf-style line (cut to 1023 characters) to the message log shown

@@ -54,7 +54,23 @@ void track_modifier(WPARAM key, bool down, bool system, LPARAM lparam) {
     if (system && key != VK_MENU) S.alt_held = (lparam & (LPARAM(1) << 29)) != 0;
 }
 
+// key_held's record of a key going down or up, from a live key message. While a
+// script plays, the script's lines say which keys are held instead.
+void note_key(WPARAM virtual_key, bool down) {
+    if (virtual_key == 0 || virtual_key > 0xFE || S.playback || S.play_one) return;
+    if (S.keys_held[virtual_key] == down) return;  // a repeat, or a key-up of a key not down
+    S.keys_held[virtual_key] = down;
+    if (S.held_keys_asked) record_key_change(int(virtual_key), down);
+}
+
 }  // namespace
+
+int key_held(int virtual_key) {
+    if (S.graphics_window == nullptr) return 0;
+    S.held_keys_asked = true;
+    if (virtual_key < 1 || virtual_key > 0xFE) return 0;
+    return S.keys_held[virtual_key] ? 1 : 0;
+}
 
 int enable_input(int kinds) {
     if ((kinds & ~InputKind::All) != 0)
@@ -91,12 +107,14 @@ void on_right_button_down(LPARAM lparam) {
 
 void on_input_key_down(WPARAM virtual_key, bool system, LPARAM lparam) {
     track_modifier(virtual_key, true, system, lparam);
+    note_key(virtual_key, true);
     if (!kind_on(InputKind::SpecialKeys) || !is_special_key(virtual_key)) return;
     make_event(EventKind::SpecialKey, modifiers(), int(virtual_key), int(virtual_key));
 }
 
 void on_input_key_up(WPARAM virtual_key, bool system, LPARAM lparam) {
     track_modifier(virtual_key, false, system, lparam);
+    note_key(virtual_key, false);
     if (!kind_on(InputKind::KeyRelease) || virtual_key == 0 || virtual_key > 0xFE) return;
     make_event(EventKind::KeyUp, modifiers(), int(virtual_key), int(virtual_key));
 }
@@ -178,4 +196,14 @@ bool parse_input_line(const char* line, Take take) {
             return kind_on(InputKind::KeyRelease) && parse_key_line(line, take, EventKind::KeyUp);
         default: return false;
     }
+}
+
+bool parse_hold_line(const char* line, Take take) {
+    int code, down;
+    const char* cursor = line + 6;
+    if (line[6] != 'H' || !S.held_keys_asked) return false;
+    if (!take(&cursor, false, &code) || code < 1 || code > 0xFE) return false;
+    if (!take(&cursor, false, &down) || down > 1) return false;
+    S.keys_held[code] = down == 1;
+    return true;
 }

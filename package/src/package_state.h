@@ -50,6 +50,7 @@ constexpr int log_ring_size = 25;
 constexpr int log_line_buffer = 1024;  // a stored line holds at most 1023 characters
 constexpr int timer_id = 2;
 constexpr int timer_interval_ms = 50;
+constexpr int max_frame_rate = 120;  // set_frame_rate's limit
 constexpr const char* script_file_name = "TAVLO.SCR";
 
 // Run menu command identifiers (the WM_COMMAND wParam).
@@ -88,6 +89,7 @@ struct PackageState {
     bool single_frame = false;
     bool timer_tick = false;
     bool quit_requested = false;
+    int frame_rate = 0;  // set_frame_rate: periodic events a second asked for, 0: the 50 ms timer's
     // A typed character reaches the program as one Key event per byte of its
     // UTF-8 form: the bytes after the first wait here for the next wait_event.
     unsigned char typed[3] = {};
@@ -106,6 +108,8 @@ struct PackageState {
     int move_x = 0;
     int move_y = 0;
     int move_buttons = 0;
+    bool keys_held[256] = {};      // key_held: down as the key messages (or the script) say
+    bool held_keys_asked = false;  // key_held has been called: key changes are recorded
 
     // Run menu
     HMENU run_menu = nullptr;
@@ -176,6 +180,8 @@ void refresh_canvas();  // copies the canvas to the window when dirty
 
 // event loop (event_loop.cpp)
 void pump_message();
+// The period of the graphics window's timer: 50 ms, or what set_frame_rate asked for.
+UINT timer_period_ms();
 
 // input for games and drawing programs (input.cpp): the handlers of the graphics
 // window's mouse and key messages beyond the left press and WM_CHAR. Each makes
@@ -193,6 +199,13 @@ void on_input_key_up(WPARAM virtual_key, bool system, LPARAM lparam);
 bool parse_input_line(const char* line, bool (*take)(const char**, bool, int*));
 // Writes the script line of a new event kind; false for any other kind.
 bool format_input_line(FILE* stream, int kind, int x, int y, signed char key, int* written);
+// A TAVLO_HOLD line read in playback: sets the key's state; false when the line is
+// not one, or the program never asked key_held.
+bool parse_hold_line(const char* line, bool (*take)(const char**, bool, int*));
+
+// script (script.cpp), for key_held: writes the line of a key going down or up
+// while recording, after the periodic events counted so far.
+void record_key_change(int virtual_key, bool down);
 
 // Run menu (run_menu.cpp)
 void build_run_menu(HWND window);

@@ -5,12 +5,13 @@
 // Lines: "TAVLO_MOUSE(%d, %d);", "TAVLO_KBD(%d);" and "TAVLO_PERIODIC(%d);", where a
 // periodic line stands for that many consecutive periodic events, and for the
 // kinds a program switched on with enable_input the lines of input.cpp
-// (TAVLO_UP, _DRAG, _RIGHT, _VKEY, _LIFT). The reader decides by the seventh
-// character (K, M, P; U, D, R, V, L only while their kind is on). A line it cannot read whole -
-// too short, without the numbers its kind needs, with a number too long for the
-// int range - is unrecognised, and ends playback with a message like the end of
-// the file does. A line ends at its newline whatever bytes it holds; a NUL byte
-// ends what the parsers see of it.
+// (TAVLO_UP, _DRAG, _RIGHT, _VKEY, _LIFT), and for a program that asks key_held
+// the lines of keys going down and up (TAVLO_HOLD), which are no events: playback
+// applies them and reads on. The reader decides by the seventh character (K, M, P;
+// U, D, R, V, L only while their kind is on; H only once key_held was asked). A line it cannot read
+// whole - too short, without the numbers its kind needs, with a number too long for the int range -
+// is unrecognised, and ends playback with a message like the end of the file does. A line ends at
+// its newline whatever bytes it holds; a NUL byte ends what the parsers see of it.
 //
 // The file is opened without ever blocking, so a FIFO cannot hold the program
 // inside the open. Playback reads only a regular file; recording writes to a
@@ -209,19 +210,25 @@ int end_playback(const char* message) {
     return 0;
 }
 
-}  // namespace
-
-void record_event(int kind, int x, int y, signed char key) {
+// The recording's stream, opened at its first line; nullptr when it cannot be
+// written (said once when it cannot be opened, once when a write failed).
+FILE* recording_stream() {
     if (S.script_stream == nullptr) {
         S.script_stream = open_script(true);
         if (S.script_stream == nullptr) {
             log_printf("Cannot open script file %s for writing\n", script_file_name);
-            return;
+            return nullptr;
         }
         S.script_writing = true;
         S.script_write_failed = false;
     }
-    if (S.script_write_failed) return;
+    return S.script_write_failed ? nullptr : S.script_stream;
+}
+
+}  // namespace
+
+void record_event(int kind, int x, int y, signed char key) {
+    if (recording_stream() == nullptr) return;
     int written;
     switch (kind) {
         case EventKind::Mouse:
@@ -240,6 +247,14 @@ void record_event(int kind, int x, int y, signed char key) {
     if (written < 0 || std::fflush(S.script_stream) != 0) report_write_failure();
 }
 
+void record_key_change(int virtual_key, bool down) {
+    if (!S.recording) return;
+    flush_recording();
+    if (recording_stream() == nullptr) return;
+    int written = std::fprintf(S.script_stream, "TAVLO_HOLD(%d, %d);\n", virtual_key, down ? 1 : 0);
+    if (written < 0 || std::fflush(S.script_stream) != 0) report_write_failure();
+}
+
 int read_script_event() {
     if (S.script_stream == nullptr) {
         S.script_stream = open_script(false);
@@ -255,7 +270,7 @@ int read_script_event() {
     char line[line_buffer_size];
     do {
         if (!read_line(line)) return end_playback("EOF encountered in script file %s\n");
-    } while (is_empty_line(line));
+    } while (is_empty_line(line) || (std::strlen(line) >= 7 && parse_hold_line(line, take_value)));
     if (!parse_line(line)) return end_playback("Unrecognised line in script file %s\n");
     hold_system_for_playback(S.playback);
     return 1;

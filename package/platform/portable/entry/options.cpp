@@ -129,7 +129,7 @@ std::vector<OptionSpec> make_option_table() {
          "(50 ms of virtual time) at which it happens; `#` starts a\n"
          "comment line:\n"
          "    TICK click X Y   left click at client coordinates\n"
-         "    TICK key C       type character C (or a code: key 65)\n"
+         "    TICK key C       type character C (UTF-8 too, or U+03C0, or a code: key 65)\n"
          "    TICK ctrl L      Ctrl+letter\n"
          "    TICK menu ID     choose the menu command ID\n"
          "    TICK close       close the graphics window\n"
@@ -140,7 +140,9 @@ std::vector<OptionSpec> make_option_table() {
          "    TICK vkey KEY [shift] [ctrl] [alt]\n"
          "                     a key without a character: left right up\n"
          "                     down home end pgup pgdn insert delete\n"
-         "                     f1..f12, or a virtual-key code 1..254"},
+         "                     f1..f12, or a virtual-key code 1..254\n"
+         "    TICK keydown KEY a key goes down alone (keyup KEY: up), for key_held;\n"
+         "                     KEY as for vkey, or a letter or digit"},
         {"--log", "FILE", false, true, set_file<&EntryOptions::log>, nullptr,
          "append every debug-output text (each message-log line) to FILE;\n"
          "--log - writes them to standard output"},

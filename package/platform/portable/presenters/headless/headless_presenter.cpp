@@ -57,6 +57,12 @@ HeadlessInput HeadlessInput::typed_code_point(char32_t character, HWND window) {
     return input;
 }
 
+HeadlessInput HeadlessInput::hold(UINT virtual_key, bool down, HWND window) {
+    HeadlessInput input = input_of(Kind::Hold, window, virtual_key);
+    input.x = down ? 1 : 0;
+    return input;
+}
+
 HeadlessInput HeadlessInput::ctrl_letter(char letter, HWND window) {
     return input_of(Kind::CtrlLetter, window,
                     UINT(std::toupper(static_cast<unsigned char>(letter))));
@@ -262,8 +268,8 @@ WPARAM buttons_after(UINT message, WPARAM held) {
 
 void HeadlessPresenter::inject(const HeadlessInput& input) {
     using Kind = HeadlessInput::Kind;
-    bool keyboard =
-        input.kind == Kind::Key || input.kind == Kind::CtrlLetter || input.kind == Kind::Special;
+    bool keyboard = input.kind == Kind::Key || input.kind == Kind::CtrlLetter ||
+                    input.kind == Kind::Special || input.kind == Kind::Hold;
     HWND target =
         input.window != nullptr ? input.window : (keyboard ? focus_target() : default_target());
     switch (input.kind) {
@@ -287,6 +293,13 @@ void HeadlessPresenter::inject(const HeadlessInput& input) {
             PostMessageA(target, WM_KEYUP, VK_CONTROL, key_up_lparam());
             break;
         }
+        case Kind::Hold:
+            if (input.x != 0) {
+                PostMessageA(target, WM_KEYDOWN, input.code, key_down_lparam(0));
+            } else {
+                PostMessageA(target, WM_KEYUP, input.code, key_up_lparam());
+            }
+            break;
         case Kind::Menu: PostMessageA(target, WM_COMMAND, input.code, 0); break;
         case Kind::Close: PostMessageA(target, WM_CLOSE, 0, 0); break;
         case Kind::Pointer:

@@ -44,7 +44,7 @@ constexpr int64_t headless_tick_ms = 50;
 
 // One user action, as the headless presenter turns it into posted messages.
 struct HeadlessInput {
-    enum class Kind { Click, Key, CtrlLetter, Menu, Close, Pointer, RightClick, Special };
+    enum class Kind { Click, Key, CtrlLetter, Menu, Close, Pointer, RightClick, Special, Hold };
     Kind kind = Kind::Click;
     // Target window; nullptr: the first top-level window for clicks, menu choices
     // and closes, the focus window (the last one shown) for keys.
@@ -83,6 +83,9 @@ struct HeadlessInput {
     // Shift (1), Ctrl (2), Alt (4) held around it: their key-downs first, their
     // key-ups last.
     static HeadlessInput special(UINT virtual_key, int modifiers, HWND window = nullptr);
+    // A key held down (WM_KEYDOWN, no character) or let go (WM_KEYUP) alone, for a
+    // key held over several ticks.
+    static HeadlessInput hold(UINT virtual_key, bool down, HWND window = nullptr);
 };
 
 // A copy of a window's front image: COLORREF pixels, rows top to bottom.

@@ -126,6 +126,25 @@ bool parse_vkey(std::istringstream& words, HeadlessInput& input, std::string& wh
     return true;
 }
 
+// keydown KEY / keyup KEY: a key by name or code as vkey takes it, or a letter
+// or digit (its virtual key, 'A'..'Z', '0'..'9').
+bool parse_hold(std::istringstream& words, bool down, HeadlessInput& input, std::string& why) {
+    std::string name;
+    UINT code = 0;
+    const bool named = (words >> name) &&
+                       (parse_named_key(name, code) ||
+                        (name.size() == 1 && std::isalnum(static_cast<unsigned char>(name[0]))));
+    if (!named) {
+        why = std::string(down ? "keydown" : "keyup") +
+              " needs a key: a letter or digit, left, right, up, down, home, end, pgup, pgdn, "
+              "insert, delete, f1..f12 or a code 1..254";
+        return false;
+    }
+    if (code == 0) code = UINT(std::toupper(static_cast<unsigned char>(name[0])));
+    input = HeadlessInput::hold(code, down);
+    return true;
+}
+
 bool parse_action(std::istringstream& words, const std::string& action, HeadlessInput& input,
                   std::string& why) {
     std::string a, b;
@@ -171,10 +190,12 @@ bool parse_action(std::istringstream& words, const std::string& action, Headless
         input = HeadlessInput::menu(UINT(x));
     } else if (action == "close") {
         input = HeadlessInput::close();
+    } else if (action == "keydown" || action == "keyup") {
+        if (!parse_hold(words, action == "keydown", input, why)) return false;
     } else {
         why = "unknown action \"" + action +
               "\" (expected click, key, ctrl, menu, close, press, release, move, rclick, "
-              "rpress, rrelease or vkey)";
+              "rpress, rrelease, vkey, keydown or keyup)";
         return false;
     }
     if (words >> a) {

@@ -18,7 +18,10 @@
 //                        released, the named modifiers held around it; KEY is
 //                        left right up down home end pgup pgdn insert delete
 //                        f1..f12, or a virtual-key code 1..254
-// (every key action releases its key: `key C` also gives a key release).
+// (every key action releases its key: `key C` also gives a key release), and a
+// key held over ticks (key_held):
+//   TICK keydown KEY / TICK keyup KEY   the key goes down / up alone; KEY as for
+//                        vkey, or a letter or digit
 // Example:
 //   # start recording, click the scale-up button, type x, stop, quit
 //   2 ctrl R

@@ -7,7 +7,9 @@
 #                                    (both pinned in playground/package-lock.json), and
 #                                    editor.js.LICENSE.txt, the licenses of what it holds;
 #   examples.json                    the Examples menu: examples/*.cpp, and the demo's
-#                                    files as the tabs of one program.
+#                                    files as the tabs of one program;
+#   reference.json                   tavlo.h's calls and names with their signatures
+#                                    and one line each (completion, hover, hints).
 # Included at the end of cmake/wasi.cmake, which finds node (TAVLO_NODE).
 
 set(page_site ${CMAKE_BINARY_DIR}/wasi/site)
@@ -67,6 +69,13 @@ add_custom_command(OUTPUT ${page_site}/examples.json
                    DEPENDS ${page_examples} ${page_demo} ${page_tool}
                    COMMENT "Gathering the playground's examples" VERBATIM)
 list(APPEND page_outputs ${page_site}/examples.json)
+
+set(page_header ${PROJECT_SOURCE_DIR}/package/include/tavlo.h)
+add_custom_command(OUTPUT ${page_site}/reference.json
+                   COMMAND ${TAVLO_NODE} ${page_tool} reference ${page_header} ${page_site}/reference.json
+                   DEPENDS ${page_header} ${page_tool} ${PROJECT_SOURCE_DIR}/playground/tools/reference.mjs
+                   COMMENT "Reading tavlo.h's reference for the playground" VERBATIM)
+list(APPEND page_outputs ${page_site}/reference.json)
 
 add_custom_target(playground_page ALL DEPENDS ${page_outputs})
 

@@ -4,13 +4,70 @@
 // one view shows the active file. Bundled by playground/tools/bundle-page.mjs
 // into site/editor.js; the page (page/main.js) draws the tabs and calls this.
 import { basicSetup } from 'codemirror';
-import { EditorView, keymap } from '@codemirror/view';
+import { EditorView, hoverTooltip, keymap } from '@codemirror/view';
 import { EditorState, Prec } from '@codemirror/state';
 import { indentWithTab } from '@codemirror/commands';
 import { cpp } from '@codemirror/lang-cpp';
 import { setDiagnostics, lintGutter } from '@codemirror/lint';
 
-// options: {parent: element, onChange(), onRun()}.
+// The reference's entry named by the word at `pos` (a call, or a constant with
+// its namespace: Color::Red), with the word's extent.
+function wordAt(state, pos) {
+  const line = state.doc.lineAt(pos);
+  const text = line.text;
+  let from = pos - line.from, to = from;
+  while (from > 0 && /[\w:]/.test(text[from - 1])) --from;
+  while (to < text.length && /[\w:]/.test(text[to])) ++to;
+  if (from === to) return null;
+  return { from: line.from + from, to: line.from + to, text: text.slice(from, to).replace(/^:+|:+$/g, '') };
+}
+
+// Completion and hover of tavlo.h's names: each call with its signature and a
+// line of what it does, each constant (Color::Red, EventKind::Key ...) with its
+// value. `reference()` resolves to reference.json's entries.
+function referenceHelp(reference) {
+  const complete = async (context) => {
+    const word = context.matchBefore(/[A-Za-z_]\w*(::\w*)?/);
+    if (!word || (!context.explicit && word.text.length < 2)) return null;
+    const entries = await reference().catch(() => []);
+    const typed = word.text;
+    const options = entries.filter((e) => e.name.startsWith(typed) ||
+                                          (!typed.includes('::') && e.name.startsWith(`Color::${typed}`)))
+      .map((e) => ({
+        label: e.name,
+        type: e.kind === 'call' ? 'function' : 'constant',
+        detail: e.kind === 'call' ? e.signature.slice(e.signature.indexOf('(')) : e.signature.slice(e.name.length),
+        info: e.kind === 'call' ? `${e.signature}\n${e.summary}` : e.summary,
+      }));
+    return options.length ? { from: word.from, options, validFor: /^[\w:]*$/ } : null;
+  };
+  const hover = hoverTooltip(async (view, pos) => {
+    const word = wordAt(view.state, pos);
+    if (!word) return null;
+    const entries = await reference().catch(() => []);
+    const entry = entries.find((e) => e.name === word.text);
+    if (!entry) return null;
+    return {
+      pos: word.from,
+      end: word.to,
+      above: true,
+      create() {
+        const dom = document.createElement('div');
+        dom.className = 'reference-tip';
+        const signature = document.createElement('code');
+        signature.textContent = entry.signature;
+        const summary = document.createElement('div');
+        summary.textContent = entry.summary;
+        dom.append(signature, summary);
+        return { dom };
+      },
+    };
+  });
+  return [EditorState.languageData.of(() => [{ autocomplete: complete }]), hover];
+}
+
+// options: {parent: element, onChange(), onRun(), reference(): Promise of the
+// reference's entries}.
 export function createEditor(options) {
   const states = new Map();  // file name -> EditorState, in tab order
   let active = null;
@@ -20,6 +77,7 @@ export function createEditor(options) {
     basicSetup,
     keymap.of([indentWithTab]),
     cpp(),
+    options.reference ? referenceHelp(options.reference) : [],
     lintGutter(),
     EditorState.tabSize.of(4),
     EditorView.updateListener.of((update) => {

@@ -4,6 +4,9 @@
 //       bundles the editor (CodeMirror 6 from playground/node_modules) into one
 //       minified ES module with esbuild, and writes the licenses of the packages
 //       it holds beside it (OUT.js.LICENSE.txt), which its first line names;
+//   node bundle-page.mjs reference TAVLO_H OUT.json
+//       the reference of the package's calls and names (reference.mjs), for the
+//       editor's completion and hover and the hints under compiler errors;
 //   node bundle-page.mjs examples OUT.json [--program NAME TITLE FILE...]...
 //       gathers the Examples menu: each program's files as tabs, the first file
 //       the one shown first, and a one-line description from its first comment.
@@ -11,7 +14,8 @@ import fs from 'node:fs';
 import path from 'node:path';
 
 function usage() {
-  console.error('usage: bundle-page.mjs editor ENTRY OUT.js | examples OUT.json [--program NAME TITLE FILE...]...');
+  console.error('usage: bundle-page.mjs editor ENTRY OUT.js | reference TAVLO_H OUT.json | ' +
+                'examples OUT.json [--program NAME TITLE FILE...]...');
   process.exit(2);
 }
 
@@ -51,6 +55,11 @@ if (command === 'editor') {
     return `${info.name} ${info.version} (${info.license})\n\n${fs.readFileSync(path.join(dir, file), 'utf8').trim()}\n`;
   });
   fs.writeFileSync(path.join(path.dirname(out), licenses), sections.join('\n' + '-'.repeat(72) + '\n\n'));
+} else if (command === 'reference') {
+  const [header, out] = rest;
+  if (!header || !out) usage();
+  const { reference } = await import('./reference.mjs');
+  fs.writeFileSync(out, JSON.stringify(reference(fs.readFileSync(header, 'utf8'))) + '\n');
 } else if (command === 'examples') {
   const out = rest.shift();
   if (!out) usage();

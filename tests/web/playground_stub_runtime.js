@@ -65,11 +65,14 @@ export function createPlayground(o) {
       await sleep(window.tavloStubCompileMs || 0);  // a test may make compiling take a while
       const diagnostics = [];
       for (const file of files) {
+        // The messages clang gives for these names, at their places.
+        const unknown = [['undeclared_name', "use of undeclared identifier 'undeclared_name'"],
+                         ['draw_circle', "use of undeclared identifier 'draw_circle'"],
+                         ['Grey', "no member named 'Grey' in namespace 'Color'"]];
         file.text.split('\n').forEach((line, i) => {
-          const at = line.indexOf('undeclared_name');
-          if (at >= 0) {
-            diagnostics.push({ file: file.name, line: i + 1, column: at + 1, severity: 'error',
-                               message: "use of undeclared identifier 'undeclared_name'" });
+          for (const [name, message] of unknown) {
+            const at = line.indexOf(name);
+            if (at >= 0) diagnostics.push({ file: file.name, line: i + 1, column: at + 1, severity: 'error', message });
           }
         });
       }

@@ -16,6 +16,7 @@ import { listPrograms } from './program.js';
 import { createPrograms } from './programs.js';
 import { createRun } from './run.js';
 import { createShare } from './share.js';
+import { showReference } from './reference_list.js';
 
 const $ = (id) => document.getElementById(id);
 const lines = createLines({ status: $('status'), notice: $('notice') });
@@ -30,9 +31,21 @@ const examples = () => {
   return examplesLoading;
 };
 
+// tavlo.h's calls and names (reference.json): completion, hover, the Help list
+// and the hints under compiler messages.
+let referenceLoading = null;
+const reference = () => {
+  referenceLoading ??= fetch('reference.json').then((response) => {
+    if (!response.ok) throw new Error(`reference.json: HTTP ${response.status}`);
+    return response.json();
+  });
+  return referenceLoading;
+};
+
 let programs = null, share = null, running = null;
 const editor = createEditor({
   parent: $('editor'),
+  reference,
   onChange: () => programs.changed(),
   onRun: () => running.run(),
 });
@@ -63,6 +76,8 @@ for (const part of [document.querySelector('.code'), document.querySelector('hea
   for (const kind of ['keydown', 'keyup', 'keypress']) part.addEventListener(kind, (e) => e.stopPropagation());
 }
 
+showReference($('reference-list'), reference);
+
 const options = urlOptions(window.location.search);
 const blocked = options.unknown.length ? refusalText(options.unknown, 'Programs are not started') : '';
 if (blocked) lines.tell('options', blocked);
@@ -73,6 +88,7 @@ running = createRun({
   console: output,
   args: options.args,
   blocked,
+  reference,
   elements: { run: $('run'), stop: $('stop'), progress: $('progress'), diagnostics: $('diagnostics'),
               desktop: $('desktop'), fileList: $('file-list'), files: $('files'),
               scriptDownload: $('script-download'), scriptLoad: $('script-load') },

@@ -3,6 +3,8 @@
 // compiler's messages listed and marked, the program's output and end, and the
 // programs' folder (the Files panel, and the buttons for TAVLO.SCR, the file the
 // package records and plays back).
+import { hintFor, hintForOutput } from './hints.js';
+
 const SCRIPT = 'TAVLO.SCR';
 
 const size = (n) => (n < 1024 ? `${n} bytes` : n < 1048576 ? `${(n / 1024).toFixed(1)} KB`
@@ -11,8 +13,9 @@ const size = (n) => (n < 1024 ? `${n} bytes` : n < 1048576 ? `${(n / 1024).toFix
 // options: {editor, programs, lines: {say, tell}, console: {write, clear},
 // args: the program's arguments, blocked: why programs cannot run ('' when they
 // can), elements: {run, stop, progress, diagnostics, desktop, fileList, files,
-// scriptDownload, scriptLoad}}.
-export function createRun({ editor, programs, lines, console, args, blocked, elements }) {
+// scriptDownload, scriptLoad}, reference(): Promise of tavlo.h's names (the
+// hints under compiler messages)}.
+export function createRun({ editor, programs, lines, console, args, blocked, elements, reference }) {
   const { say, tell } = lines;
   let runBlocked = '';
   function blockRun(reason) {
@@ -51,7 +54,23 @@ export function createRun({ editor, programs, lines, console, args, blocked, ele
       });
       item.appendChild(button);
       elements.diagnostics.appendChild(item);
+      addHint(item, d);
     }
+  }
+
+  // Plain words under a message where a beginner's mistake is likely (hints.js).
+  async function addHint(item, diagnostic) {
+    if (!reference || (diagnostic.severity && diagnostic.severity !== 'error')) return;
+    const entries = await reference().catch(() => null);
+    if (!entries || !item.isConnected) return;
+    const file = editor.getFiles().find((f) => f.name === diagnostic.file);
+    const lineText = file && diagnostic.line >= 1 ? file.text.split('\n')[diagnostic.line - 1] ?? null : null;
+    const hint = hintFor(diagnostic, entries, lineText);
+    if (!hint) return;
+    const words = document.createElement('p');
+    words.className = 'hint';
+    words.textContent = hint;
+    item.appendChild(words);
   }
 
   // ---------------------------------------------------------------- the runtime
@@ -98,7 +117,11 @@ export function createRun({ editor, programs, lines, console, args, blocked, ele
         desktop: elements.desktop,
         onStatus: say,
         onProgress: showProgress,
-        onOutput: (stream, text) => console.write(stream === 'stderr' ? 'stderr' : 'stdout', text),
+        onOutput: (stream, text) => {
+          console.write(stream === 'stderr' ? 'stderr' : 'stdout', text);
+          const hint = stream === 'stderr' ? hintForOutput(text) : '';
+          if (hint) console.write('stderr', `${hint}\n`);
+        },
         onExit: exited,
         onFiles: renderFiles,
       });

@@ -48,8 +48,9 @@ void draw(const Game& game) {
                    game.paddle + paddle_half, paddle_top - 10, 0);
     draw_oval(Color::Red, game.x - ball_half, game.y - ball_half, game.x + ball_half,
               game.y + ball_half, 0);
-    print_text(Color::Gray50, -280, 245, 14, "hits %d   misses %d      arrows move, space pauses, q quits",
-               game.hits, game.misses);
+    print_text(Color::Gray50, -280, 229, 14,
+               "hits %d   misses %d      arrows move, space pauses, q quits", game.hits,
+               game.misses);
 }
 
 }  // namespace

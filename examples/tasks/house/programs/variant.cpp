@@ -24,7 +24,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, i
     for (const Box& box : boxes) draw_rectangle(box.color, box.x1, box.y1, box.x2, box.y2, 0);
     draw_triangle(Color::Red, 0, 200, -120, 100, 120, 100, 0);
     draw_rectangle(Color::Blue, -25, -100, 25, 0, 0);  // the door again, over the roof's edge
-    for (int x, y; ; ) {
+    for (int x, y;;) {
         char key;
         if (wait_event(&x, &y, &key) == EventKind::Quit) break;
     }

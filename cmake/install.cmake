@@ -30,6 +30,10 @@ if(NOT WIN32)
           DESTINATION ${TAVLO_INCLUDE_DIR}/portable)
 endif()
 install(EXPORT tavloTargets NAMESPACE tavlo:: DESTINATION ${TAVLO_CMAKE_DIR})
+# The checker of teachers' tasks (docs/checks.md); it builds programs through tavlo.pc.
+if(NOT WIN32)
+  install(PROGRAMS ${PROJECT_SOURCE_DIR}/scripts/tavlo-check DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 
 # The package's dependencies, found again by tavloConfig.cmake.
 set(TAVLO_CONFIG_WITH_PORTABLE OFF)

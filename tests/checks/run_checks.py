@@ -68,6 +68,15 @@ if not sandboxed:
           "the program that writes elsewhere is left out")
 before = tree_digest(tasks)
 
+# The checker names colours as the package does: its palette is the package's.
+with open(os.path.join(source, "package", "src", "palette.cpp")) as f:
+    palette_source = f.read()
+rgbs = [tuple(map(int, m)) for m in re.findall(r"RGB\((\d+), (\d+), (\d+)\)", palette_source)]
+table = palette_source[palette_source.index("color_name["):]
+names = re.findall(r'"([^"]+)"', table[:table.index("};")])
+if list(zip(names, rgbs)) != tavlo_check.PALETTE:
+    fail(f"the checker's palette {tavlo_check.PALETTE} is not the package's {list(zip(names, rgbs))}")
+
 # ---- 2. the tasks made again from their drafts
 for task in ("house", "button"):
     made = os.path.join(work, "made-" + task)

@@ -190,6 +190,58 @@ for task, verdicts in expected.items():
         if not os.path.isfile(os.path.join(results, picture)):
             fail(f"{task}: the report shows {picture}, which is not there")
 
+# ---- the rest of the format, on the button's model: a picture with a tolerance, the
+# model's whole log, a pattern, a time in seconds, and a program in a folder of files.
+model_source = open(os.path.join(tasks, "button", "model.cpp")).read()
+features = os.path.join(work, "features")
+os.makedirs(features)
+with open(os.path.join(features, "draft.json"), "w") as f:
+    json.dump({"title": "The button's log", "text": "The button task, checked by its log.",
+               "run": {"client": "400x300"}, "plan": ["2 click 300 50", "4 key r", "6 key q"],
+               "checks": [{"kind": "log", "lines": "model"},
+                          {"kind": "log", "pattern": "^key [a-z]$"},
+                          {"kind": "picture", "tolerance": 200},
+                          {"kind": "time", "seconds": 30}]}, f)
+with open(os.path.join(features, "model.cpp"), "w") as f:
+    f.write(model_source)
+for name, right in (("one-wider", 151), ("three-wider", 153)):
+    folder = os.path.join(features, name)
+    os.makedirs(folder)
+    main = model_source.replace("void fill_button(ColorIndex color) {\n    draw_rectangle(color, 50, 50, 150, 150, 0);\n}",
+                                "}  // namespace\n#include \"button.h\"\nnamespace {")
+    with open(os.path.join(folder, "main.cpp"), "w") as f:
+        f.write(main)
+    with open(os.path.join(folder, "button.h"), "w") as f:
+        f.write("#include \"tavlo.h\"\nvoid fill_button(ColorIndex color);\n")
+    with open(os.path.join(folder, "button.cpp"), "w") as f:
+        f.write(f"#include \"button.h\"\nvoid fill_button(ColorIndex color) {{\n"
+                f"    draw_rectangle(color, 50, 50, {right}, 150, 0);\n}}\n")
+silent = os.path.join(features, "silent.cpp")
+with open(silent, "w") as f:
+    f.write(model_source.replace('log_printf("key r\\n");', 'log_printf("typed r\\n");'))
+if run_checker("make", os.path.join(features, "draft.json"), os.path.join(features, "model.cpp"),
+               os.path.join(features, "task")).returncode != 0:
+    fail("features: make failed")
+else:
+    with open(os.path.join(features, "task", "task.json")) as f:
+        made = json.load(f)
+    if made["checks"][0]["lines"] != ["clicked", "key r"]:
+        fail(f"features: the model's log was stored as {made['checks'][0]['lines']}")
+    results = os.path.join(work, "results-features")
+    run_checker("check", os.path.join(features, "task"), os.path.join(features, "one-wider"),
+                os.path.join(features, "three-wider"), silent, "--results", results, "--jobs", "1")
+    with open(os.path.join(results, "results.json")) as f:
+        outcomes = {o["name"]: o for o in json.load(f)}
+    wanted = {"one-wider": [True, True, True, True],
+              "three-wider": [True, True, False, True],
+              "silent.cpp": [False, False, True, True]}
+    for name, oks in wanted.items():
+        got = [c["ok"] for c in outcomes[name]["checks"]] if name in outcomes else None
+        if got != oks:
+            fail(f"features: {name}: checks passed {got}, not {oks}: {outcomes.get(name)}")
+    if "three-wider" in outcomes and "303 pixels differ (tolerance 200)" not in outcomes["three-wider"]["checks"][2]["detail"]:
+        fail(f"features: three-wider: {outcomes['three-wider']['checks'][2]['detail']}")
+
 # ---- 4. no harm
 if tree_digest(tasks) != before:
     fail("the task folders changed while their programs were checked")

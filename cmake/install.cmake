@@ -73,5 +73,6 @@ install(FILES ${PROJECT_BINARY_DIR}/tavlo.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}
 
 # The examples, with a CMakeLists.txt that builds them against the installed
 # package, in the documentation folder (share/doc/tavlo/examples).
+# The tasks of tavlo-check (examples/tasks) go with them whole: task, draft, pictures.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
-        FILES_MATCHING PATTERN "*.cpp" PATTERN "CMakeLists.txt")
+        FILES_MATCHING PATTERN "*.cpp" PATTERN "CMakeLists.txt" PATTERN "*.json" PATTERN "*.png")

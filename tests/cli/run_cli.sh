@@ -39,6 +39,13 @@ expect 2 "missing/x.png" -- "$cubes" --headless --save-at 3:missing/x.png
 expect 2 "TICK:FILE.png" -- "$cubes" --headless --save-at 0:x.png
 expect 2 "are the same file" -- "$cubes" --headless --save-at 2:same --summary same
 [ ! -e same ] || fail "a refused --summary left a file"
+# How a run ended: closed by --frames, or the program quitting on its own (q).
+"$shapes" --headless --frames 3 --summary frames.txt >/dev/null 2>&1
+{ grep -qx "ended frames" frames.txt && grep -qx "frames 3" frames.txt; } 2>/dev/null ||
+  fail "--summary after --frames 3: $(cat frames.txt 2>/dev/null)"
+printf '5 key q\n' >quit-plan.txt
+"$shapes" --headless --input quit-plan.txt --summary quit.txt >/dev/null 2>&1
+grep -qx "ended program" quit.txt || fail "--summary after q: $(cat quit.txt 2>/dev/null)"
 
 # A name too long for the file system is refused at start, not after the run.
 mkdir names

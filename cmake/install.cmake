@@ -30,6 +30,10 @@ if(NOT WIN32)
           DESTINATION ${TAVLO_INCLUDE_DIR}/portable)
 endif()
 install(EXPORT tavloTargets NAMESPACE tavlo:: DESTINATION ${TAVLO_CMAKE_DIR})
+# The checker of teachers' tasks (docs/checks.md); it builds programs through tavlo.pc.
+if(NOT WIN32)
+  install(PROGRAMS ${PROJECT_SOURCE_DIR}/scripts/tavlo-check DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 
 # The package's dependencies, found again by tavloConfig.cmake.
 set(TAVLO_CONFIG_WITH_PORTABLE OFF)
@@ -69,5 +73,6 @@ install(FILES ${PROJECT_BINARY_DIR}/tavlo.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}
 
 # The examples, with a CMakeLists.txt that builds them against the installed
 # package, in the documentation folder (share/doc/tavlo/examples).
+# The tasks of tavlo-check (examples/tasks) go with them whole: task, draft, pictures.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
-        FILES_MATCHING PATTERN "*.cpp" PATTERN "CMakeLists.txt")
+        FILES_MATCHING PATTERN "*.cpp" PATTERN "CMakeLists.txt" PATTERN "*.json" PATTERN "*.png")

@@ -9,6 +9,7 @@ packages=(
   libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-liberation2
   libpng-dev libgif-dev
   qt6-base-dev xvfb xauth xdotool x11-utils imagemagick openbox python3
+  bubblewrap
   clang clang-format
   g++-mingw-w64-x86-64 wine64 fonts-wine
 )

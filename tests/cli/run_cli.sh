@@ -35,6 +35,17 @@ expect 2 "missing/x.png" -- "$cubes" --headless --save missing/x.png
 expect 2 "is a folder" -- "$cubes" --headless --gif folder
 expect 2 "it is a folder" -- "$cubes" --headless --input folder
 expect 2 "cannot open missing/x.log" -- "$cubes" --headless --log missing/x.log
+expect 2 "missing/x.png" -- "$cubes" --headless --save-at 3:missing/x.png
+expect 2 "TICK:FILE.png" -- "$cubes" --headless --save-at 0:x.png
+expect 2 "are the same file" -- "$cubes" --headless --save-at 2:same --summary same
+[ ! -e same ] || fail "a refused --summary left a file"
+# How a run ended: closed by --frames, or the program quitting on its own (q).
+"$shapes" --headless --frames 3 --summary frames.txt >/dev/null 2>&1
+{ grep -qx "ended frames" frames.txt && grep -qx "frames 3" frames.txt; } 2>/dev/null ||
+  fail "--summary after --frames 3: $(cat frames.txt 2>/dev/null)"
+printf '5 key q\n' >quit-plan.txt
+"$shapes" --headless --input quit-plan.txt --summary quit.txt >/dev/null 2>&1
+grep -qx "ended program" quit.txt || fail "--summary after q: $(cat quit.txt 2>/dev/null)"
 
 # A name too long for the file system is refused at start, not after the run.
 mkdir names
@@ -89,7 +100,8 @@ expect 0 "" -- "$cubes" --headless --frames 2 -- --frmaes 3
 expect 0 "" -- "$cubes" --headless --frames 1 --seed 910692730085
 expect 2 "0..910692730085" -- "$cubes" --headless --frames 1 --seed 910692730086
 expect 2 "each 1..8192" -- "$cubes" --headless --client 8193x100
-"$cubes" --help | grep -q "910692730085" || fail "--help does not give the --seed range"
+# (grep reads the whole text: the usage is longer than one pipe write)
+grep -q "910692730085" <<<"$("$cubes" --help)" || fail "--help does not give the --seed range"
 
 # --help names every action an input plan accepts: the list the plan reader
 # gives when it meets an unknown one.

@@ -55,7 +55,7 @@ fi
 run 0 -- "$cubes" --headless --timeout 60 --frames 3 --save in-time.png && clean "a run in time"
 [ -f in-time.png ] || fail "a run that ended in time wrote no picture"
 run 2 -- "$cubes" --headless --timeout 0 && one_line "--timeout needs a whole number of seconds" "--timeout 0"
-"$cubes" --help | grep -q -- "--timeout SECONDS" || fail "--help does not list --timeout"
+grep -q -- "--timeout SECONDS" <<<"$("$cubes" --help)" || fail "--help does not list --timeout"
 
 # --log - puts the message log's repairs on standard output.
 if run 0 -- "$mistakes" --headless --log - -- repairs; then

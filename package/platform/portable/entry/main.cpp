@@ -17,6 +17,7 @@
 #include <string>
 
 #include "../image/gif_writer.h"
+#include "../image/output_file.h"
 #include "../kernel/system.h"
 #include "../presenter_kit/presenter.h"
 #include "../presenters/headless/input_plan.h"
@@ -116,8 +117,11 @@ public:
     void frame(HWND window, int number) {
         if (frames_ == 0 || number != frames_ || window != presenter_.main_window()) return;
         PostMessageA(window, WM_CLOSE, 0, 0);
+        reached_ = true;
         cut_short_ = system_required();
     }
+
+    bool reached() const { return reached_; }
 
     void report(const std::string& name) const {
         if (!cut_short_) return;
@@ -131,6 +135,7 @@ private:
     Presenter& presenter_;
     int64_t frames_;
     bool cut_short_ = false;
+    bool reached_ = false;
 };
 
 // What the headless run does with each frame of the graphics window: the GIF,
@@ -161,6 +166,8 @@ public:
         show_progress(number);
         limit_.frame(window, number);
     }
+
+    bool limit_reached() const { return limit_.reached(); }
 
     // Ends the progress line and the GIF; false when the GIF could not be written.
     bool finish() {
@@ -199,6 +206,73 @@ private:
     bool gif_ok_ = true;
 };
 
+// --save-at: the graphics window's picture when the virtual clock reaches each
+// given tick, taken just before the clock moves there, so before that tick's
+// input and timers. A tick the run never reaches gets the last picture.
+class PicturesAt {
+public:
+    PicturesAt(HeadlessPresenter& presenter, const EntryOptions& options, const std::string& name)
+        : presenter_(presenter), name_(name) {
+        for (const EntryOptions::PictureAt& picture : options.save_at)
+            pending_.push_back({picture.tick * headless_tick_ms, picture.path});
+    }
+
+    bool check_paths(std::string& error) const {
+        for (const Pending& picture : pending_) {
+            if (!can_write_picture(picture.path, error)) return false;
+        }
+        return true;
+    }
+
+    void clock_moves(int64_t to_ms) {
+        for (Pending& picture : pending_) {
+            if (!picture.done && picture.at_ms <= to_ms) write(picture);
+        }
+    }
+
+    // Writes the pictures of ticks the run never reached; false when any write failed.
+    bool finish() {
+        for (Pending& picture : pending_) {
+            if (!picture.done) write(picture);
+        }
+        return ok_;
+    }
+
+private:
+    struct Pending {
+        int64_t at_ms;
+        std::string path;
+        bool done = false;
+    };
+
+    void write(Pending& picture) {
+        picture.done = true;
+        std::string error;
+        if (save_png_file(picture.path, presenter_.front_image(presenter_.first_window()), error))
+            return;
+        std::fprintf(stderr, "%s: --save-at: %s: %s\n", name_.c_str(), picture.path.c_str(),
+                     error.c_str());
+        ok_ = false;
+    }
+
+    HeadlessPresenter& presenter_;
+    std::string name_;
+    std::vector<Pending> pending_;
+    bool ok_ = true;
+};
+
+// --summary: how the run ended, written whole at the end.
+bool write_summary(const std::string& path, HeadlessPresenter& presenter, bool frame_limit,
+                   std::string& error) {
+    OutputFile file;
+    if (!file.open(path, error)) return false;
+    const char* ended = frame_limit ? "frames" : presenter.closed_when_idle() ? "idle" : "program";
+    std::fprintf(file.stream(), "ended %s\ntick %lld\nframes %d\n", ended,
+                 static_cast<long long>(presenter.now_ms() / headless_tick_ms),
+                 presenter.frames(presenter.first_window()));
+    return file.commit(error);
+}
+
 int run_headless(const EntryOptions& options, const std::string& name) {
     HeadlessPresenter& headless = default_headless_presenter();
     set_presenter(&headless);
@@ -218,15 +292,34 @@ int run_headless(const EntryOptions& options, const std::string& name) {
         std::fprintf(stderr, "%s: --save: %s\n", name.c_str(), error.c_str());
         return 2;
     }
+    PicturesAt pictures_at(headless, options, name);
+    if (!pictures_at.check_paths(error)) {
+        std::fprintf(stderr, "%s: --save-at: %s\n", name.c_str(), error.c_str());
+        return 2;
+    }
+    if (!options.summary.empty() && !OutputFile::can_write(options.summary, error)) {
+        std::fprintf(stderr, "%s: --summary: %s\n", name.c_str(), error.c_str());
+        return 2;
+    }
     FrameWatch watch(headless, options, name);
     if (!watch.start_gif(error)) {
         std::fprintf(stderr, "%s: --gif: %s\n", name.c_str(), error.c_str());
         return 2;
     }
     headless.set_frame_observer([&watch](HWND window, int frame) { watch.frame(window, frame); });
+    if (!options.save_at.empty())
+        headless.set_clock_observer(
+            [&pictures_at](int64_t to_ms) { pictures_at.clock_moves(to_ms); });
     int result = run_application(options, name);
     headless.set_frame_observer(nullptr);
+    headless.set_clock_observer(nullptr);
     bool pictures_ok = watch.finish();
+    if (!pictures_at.finish()) pictures_ok = false;
+    if (!options.summary.empty() &&
+        !write_summary(options.summary, headless, watch.limit_reached(), error)) {
+        std::fprintf(stderr, "%s: --summary: %s\n", name.c_str(), error.c_str());
+        pictures_ok = false;
+    }
     if (!options.save_png.empty() &&
         !save_png_file(options.save_png, headless.front_image(headless.first_window()), error)) {
         std::fprintf(stderr, "%s: --save: %s\n", name.c_str(), error.c_str());

@@ -71,6 +71,26 @@ bool set_client(const std::string& value, EntryOptions& o, std::string& error) {
     return false;
 }
 
+// The latest tick --save-at takes: a week of virtual time.
+constexpr int64_t max_picture_tick = 7 * 24 * 3600 * 20;
+
+bool add_picture_at(const std::string& value, EntryOptions& o, std::string& error) {
+    size_t colon = value.find(':');
+    int64_t tick = 0;
+    if (colon == std::string::npos || colon + 1 == value.size() ||
+        !parse_whole_number(std::string_view(value).substr(0, colon), 1, max_picture_tick, tick)) {
+        error = "--save-at needs TICK:FILE.png with TICK 1.." + std::to_string(max_picture_tick) +
+                ", got \"" + value + "\"";
+        return false;
+    }
+    o.save_at.push_back({tick, value.substr(colon + 1)});
+    return true;
+}
+
+bool pictures_at_given(const EntryOptions& o) {
+    return !o.save_at.empty();
+}
+
 template <std::string EntryOptions::*field>
 bool set_file(const std::string& value, EntryOptions& o, std::string&) {
     o.*field = value;
@@ -115,6 +135,19 @@ std::vector<OptionSpec> make_option_table() {
         {"--save", "FILE.png", true, true, set_file<&EntryOptions::save_png>,
          file_given<&EntryOptions::save_png>,
          "at the end, write the graphics window's client area"},
+        {"--save-at", "TICK:FILE.png", true, true, add_picture_at, pictures_at_given,
+         "write the graphics window's client area as it is when the\n"
+         "virtual clock reaches TICK (50 ms each, as in --input), before\n"
+         "that tick's input; may be given again for more ticks. A run\n"
+         "that ends before TICK writes its last picture there"},
+        {"--summary", "FILE", true, true, set_file<&EntryOptions::summary>,
+         file_given<&EntryOptions::summary>,
+         "at the end, write how the run ended, one word and number a\n"
+         "line: \"ended program\" (WinMain returned by itself, also\n"
+         "after a planned close), \"ended idle\" (its window was closed\n"
+         "because it had nothing left to wait for), \"ended frames\"\n"
+         "(--frames closed it); \"tick N\" (the virtual clock at the end,\n"
+         "in ticks) and \"frames N\" (frames the graphics window showed)"},
         {"--gif", "FILE.gif", true, true, set_file<&EntryOptions::gif>,
          file_given<&EntryOptions::gif>, "write every frame of the graphics window (5/100 s each)"},
         {"--seed", "N", false, false, set_seed, nullptr,
@@ -267,15 +300,20 @@ bool parse_entry_options(int argc, char** argv, EntryOptions& o, std::string& er
 bool check_separate_files(const EntryOptions& o, std::string& error) {
     struct Named {
         const char* option;
-        const std::string& path;
+        std::string path;
     };
-    const Named files[] = {
-        {"--input", o.input_plan}, {"--log", o.log}, {"--save", o.save_png}, {"--gif", o.gif}};
+    std::vector<Named> files = {{"--input", o.input_plan},
+                                {"--log", o.log},
+                                {"--save", o.save_png},
+                                {"--gif", o.gif},
+                                {"--summary", o.summary}};
+    for (const EntryOptions::PictureAt& picture : o.save_at)
+        files.push_back({"--save-at", picture.path});
     auto is_file = [](const Named& named) {
         return !named.path.empty() && !(named.path == "-" && named.option == std::string("--log"));
     };
-    for (size_t i = 0; i < std::size(files); ++i) {
-        for (size_t j = i + 1; j < std::size(files); ++j) {
+    for (size_t i = 0; i < files.size(); ++i) {
+        for (size_t j = i + 1; j < files.size(); ++j) {
             if (!is_file(files[i]) || !is_file(files[j])) continue;
             if (!same_file(files[i].path, files[j].path)) continue;
             error = std::string(files[i].option) + " " + files[i].path + " and " + files[j].option +
@@ -311,11 +349,12 @@ std::string entry_usage(const std::string& program) {
     usage += "\n" + spoken_list(headless_only) +
              " need --headless. An unknown\n"
              "option starting with -- (before a lone --), a bad value, an --input file that\n"
-             "cannot be read, a --save, --gif or --log file that cannot be written, or two\n"
-             "of --input, --log, --save and --gif naming one file end the program at start\n"
-             "with exit code 2. A picture or log that fails to be written during the run is\n"
-             "said on standard error and gives exit code 1; a picture is written whole or not\n"
-             "at all, so a failed write leaves the file that was there.\n" +
+             "cannot be read, a --save, --save-at, --gif, --summary or --log file that cannot\n"
+             "be written, or two of --input, --log, --save, --save-at, --gif and --summary\n"
+             "naming one file end the program at start with exit code 2. A picture or log\n"
+             "that fails to be written during the run is said on standard error and gives\n"
+             "exit code 1; a picture is written whole or not at all, so a failed write\n"
+             "leaves the file that was there.\n" +
              std::string(watchdog_available ? "A run that --timeout ends gives exit code " +
                                                   std::to_string(timeout_exit_code) + ".\n"
                                             : "") +

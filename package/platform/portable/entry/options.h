@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "../win32_portable.h"
 
@@ -34,7 +35,15 @@ struct EntryOptions {
     std::string log;
     std::optional<int64_t> seed;
     std::optional<SIZE> client;
-    std::string tail;  // what WinMain receives
+    // --save-at TICK:FILE.png, in the order given: pictures taken when the
+    // virtual clock reaches a tick (50 ms each).
+    struct PictureAt {
+        int64_t tick = 0;
+        std::string path;
+    };
+    std::vector<PictureAt> save_at;
+    std::string summary;  // --summary FILE: how the run ended
+    std::string tail;     // what WinMain receives
 };
 
 // Parses argv. On a bad option or value returns false with `error` set. Any

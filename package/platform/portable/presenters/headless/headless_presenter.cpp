@@ -218,7 +218,7 @@ bool HeadlessPresenter::wait(int64_t deadline_ms) {
     if (!scheduled_.empty()) {
         int64_t next = scheduled_.begin()->first;
         if (deadline_ms < 0 || next <= deadline_ms) {
-            clock_ = std::max(clock_, next);
+            advance_clock(next);
             post_due_inputs();
             return true;
         }
@@ -230,7 +230,7 @@ bool HeadlessPresenter::wait(int64_t deadline_ms) {
             last_activity_ = clock_;
             return true;
         }
-        clock_ = std::max(clock_, deadline_ms);
+        advance_clock(deadline_ms);
         return true;
     }
     return answer_idleness();
@@ -340,12 +340,19 @@ void HeadlessPresenter::post_due_inputs() {
     }
 }
 
+void HeadlessPresenter::advance_clock(int64_t to_ms) {
+    if (to_ms <= clock_) return;
+    if (clock_observer_) clock_observer_(to_ms);
+    clock_ = to_ms;
+}
+
 bool HeadlessPresenter::answer_idleness() {
     if (!close_when_idle_) return false;
     for (HWND window : top_level_windows()) {
         Known* k = known(window);
         if (k == nullptr || k->idle_closed) continue;
         k->idle_closed = true;
+        idle_close_posted_ = true;
         PostMessageA(window, WM_CLOSE, 0, 0);
         return true;
     }

@@ -112,6 +112,14 @@ public:
     // input left and shown no new frame for this long (virtual ms) is idle too,
     // e.g. an application waiting for input with its animation halted. 0: off.
     void set_quiet_limit(int64_t ms) { quiet_limit_ms_ = ms; }
+    // Told before the virtual clock moves forward, with the time it moves to:
+    // the windows then show what they showed at the earlier time (pictures at
+    // given ticks). Not told of the clock standing still.
+    using ClockObserver = std::function<void(int64_t to_ms)>;
+    void set_clock_observer(ClockObserver observer) { clock_observer_ = std::move(observer); }
+    // Whether the run was ended because it went idle (close_when_idle): a
+    // window closed, or the quit message posted for a program left without one.
+    bool closed_when_idle() const { return idle_close_posted_ || idle_quit_posted_; }
 
     // ---- input
     void inject(const HeadlessInput& input);  // posted at once
@@ -171,6 +179,7 @@ private:
     HWND focus_target() const;
     void post_due_inputs();
     bool answer_idleness();
+    void advance_clock(int64_t to_ms);
 
     SIZE screen_ = headless_default_screen;
     std::optional<SIZE> client_override_;
@@ -179,6 +188,8 @@ private:
     int64_t last_activity_ = 0;      // clock at the last frame shown or input posted
     uint64_t idle_resets_seen_ = 0;  // idle_timer_resets() at the last wait
     bool idle_quit_posted_ = false;
+    bool idle_close_posted_ = false;
+    ClockObserver clock_observer_;
     int repeated_quits_ = 0;
     int64_t clock_ = 0;
     std::multimap<int64_t, HeadlessInput> scheduled_;  // by due time, in scheduling order

@@ -1,0 +1,38 @@
+// Wrong: the hit test takes y as growing downwards (as client pixels do), so a
+// click on the button misses it.
+#include "tavlo.h"
+
+namespace {
+
+void fill_button(ColorIndex color) {
+    draw_rectangle(color, 50, 50, 150, 150, 0);
+}
+
+bool inside_button(int x, int y) {
+    return x >= 50 && x <= 150 && y >= -150 && y <= -50;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, int show) {
+    open_display(instance, previous, command_line, show);
+    set_logging(0);
+    fill_button(Color::Gray50);
+    int x = 0, y = 0;
+    char key = 0;
+    for (;;) {
+        int kind = wait_event(&x, &y, &key);
+        if (kind == EventKind::Quit) break;
+        if (kind == EventKind::Mouse && inside_button(x, y)) {
+            fill_button(Color::Green);
+            log_printf("clicked\n");
+        } else if (kind == EventKind::Key && key == 'r') {
+            fill_button(Color::Red);
+            log_printf("key r\n");
+        } else if (kind == EventKind::Key && key == 'q') {
+            break;
+        }
+    }
+    close_display();
+    return 0;
+}

@@ -1,0 +1,13 @@
+// A first mistake: draws the house and returns without ever waiting for an event.
+#include "tavlo.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, int show) {
+    open_display(instance, previous, command_line, show);
+    set_logging(0);
+    draw_rectangle(Color::Brown, -100, -100, 100, 100, 0);
+    draw_triangle(Color::Red, -120, 100, 120, 100, 0, 200, 0);
+    draw_rectangle(Color::Blue, -25, -100, 25, 0, 0);
+    draw_oval(Color::Yellow, 150, 150, 230, 230, 0);
+    close_display();
+    return 0;
+}

@@ -33,7 +33,7 @@ git -C "$root" ls-files -z '*.cpp' '*.h' | (cd "$root" && xargs -0 clang-format 
 # follows the project's rules (tests/web/eslint.config.mjs).
 (cd "$root" && tests/web/node_modules/.bin/eslint --config tests/web/eslint.config.mjs \
    package/platform/portable/presenters/web playground/runtime playground/page playground/tools \
-   playground/tests tests/web bench scripts)
+   playground/tests tests/web bench scripts site)
 
 # The web pass: the WebAssembly build (build-web), the package's test suites
 # that need no desktop run under node, and the browser test against a loopback

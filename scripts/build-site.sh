@@ -32,13 +32,14 @@ SECONDS=0
 steps=4
 step=0
 say() { step=$((step + 1)); echo "[$step/$steps] $* ($((SECONDS / 60))m$((SECONDS % 60))s so far)"; }
-# Runs a command with its output in the log; the lines that show progress
-# ("[ 42%] ...", "[3/120] ...", "make-site: ...") are shown, shortened.
+# Runs a command with its output in the log; the lines that show work and how
+# far it is ("[ 42%] Building ...", "[3/120] ...", "make-site: ...") are
+# shown, shortened.
 progress() {
   local statuses status
   set +e
   "$@" 2>&1 | tee -a "$log" | grep --line-buffered -E '^\[ *[0-9]+%\]|^\[[0-9]+/[0-9]+\]|^(make-site|wasi-cc|assemble):' |
-    cut -c1-110 | sed -u 's/^/      /'
+    grep --line-buffered -v 'Built target' | sed -u -E 's/^(.{100}).+$/\1 .../; s/^/      /'
   statuses=("${PIPESTATUS[@]}")
   set -e
   status=${statuses[0]}

@@ -114,9 +114,20 @@ const examples = fs.readdirSync(pagesDir).filter((n) => n.endsWith('.html') && n
   .map((file) => {
     const name = file.slice(0, -'.html'.length);
     const source = path.join(sourceDir, 'examples', `${name}.cpp`);
-    const line = fs.existsSync(source) ? fs.readFileSync(source, 'utf8').split('\n').find((l) => l.startsWith('//')) : '';
-    return { file, name, description: line ? line.replace(/^\/\/\s*/, '') : '' };
+    return { file, name, description: fs.existsSync(source) ? firstSentence(fs.readFileSync(source, 'utf8')) : '' };
   });
+// The first sentence of a source's opening comment: what the program does.
+function firstSentence(text) {
+  const lines = [];
+  for (const line of text.split('\n')) {
+    if (!line.startsWith('//')) break;
+    lines.push(line.replace(/^\/\/\s*/, ''));
+  }
+  const comment = lines.join(' ').trim();
+  const end = comment.search(/\.(\s|$)/);
+  const sentence = end < 0 ? comment : comment.slice(0, end + 1);
+  return sentence.length <= 160 ? sentence : `${sentence.slice(0, sentence.lastIndexOf(' ', 157))} ...`;
+}
 const escape = (text) => text.replace(/&/g, '&amp;').replace(/</g, '&lt;').replace(/>/g, '&gt;');
 const index = fs.readFileSync(path.join(siteSource, 'index.html'), 'utf8')
   .replace('<!-- examples -->', examples.map((e) =>

@@ -8,19 +8,25 @@
 //     of examples/paint.cpp with the compiler loaded, and the compile and link
 //     alone.
 //
-//   node bench/web_figures.mjs PAGES_DIR SITE_DIR
-// PAGES_DIR is build-web/web, SITE_DIR build/wasi/site.
+//   - bench/std_game.cpp, a program with the standard headers: Run to its first
+//     frame in the page beside a native clang++ -O2 of it, and the ratio.
+//
+//   node bench/web_figures.mjs PAGES_DIR SITE_DIR [NATIVE_BUILD]
+// PAGES_DIR is build-web/web, SITE_DIR build/wasi/site, NATIVE_BUILD build/ (its
+// public headers; its libraries, when built, for the native link).
+import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { figure, launchChromium, serveFolder, sleep } from '../tests/web/harness.mjs';
 
-const [pagesDir, siteDir] = process.argv.slice(2).map((p) => p && path.resolve(p));
+const [pagesDir, siteDir, nativeArg] = process.argv.slice(2).map((p) => p && path.resolve(p));
 if (!pagesDir || !siteDir) {
-  console.error('usage: web_figures.mjs PAGES_DIR SITE_DIR');
+  console.error('usage: web_figures.mjs PAGES_DIR SITE_DIR [NATIVE_BUILD]');
   process.exit(2);
 }
 const source = path.resolve(path.dirname(new URL(import.meta.url).pathname), '..');
+const nativeBuild = nativeArg || path.join(source, 'build');
 const probe = fs.readFileSync(path.join(source, 'tests/web/page_probe.js'), 'utf8');
 const work = fs.mkdtempSync(path.join(os.tmpdir(), 'tavlo-web-figures-'));
 const LIMIT = { timeout: 300000 };
@@ -29,6 +35,60 @@ const site = await serveFolder(siteDir);
 const browser = await launchChromium(work, { protocolTimeout: 300000 });
 const now = (page) => page.evaluate(() => performance.now());
 const seconds = (ms) => `${(ms / 1000).toFixed(2)} s`;
+
+// bench/std_game.cpp (about 300 lines on tavlo.h and <vector>, <string>,
+// <algorithm>, <cmath>, <cstdio>): Run to its first frame in the page, the
+// compiler loaded, beside Debian's clang++ -O2 compiling it natively (and
+// linking it, when the native build's libraries are in NATIVE_BUILD, the
+// third argument), in the same minutes; and the ratio.
+async function standardHeaders(page) {
+  const text = fs.readFileSync(path.join(source, 'bench/std_game.cpp'), 'utf8');
+  const shown = [];
+  for (let i = 0; i < 2; ++i) {
+    const run = await page.evaluate(async (program) => {
+      const started = performance.now();
+      const presents = window.tavloPlayground.counters.presents;
+      const result = await window.tavloPlayground.run([{ name: 'std_game.cpp', text: program }], { args: [] });
+      const built = performance.now() - started;
+      while (result.ok && !(window.tavloPlayground.counters.presents > presents)) {
+        await new Promise((r) => requestAnimationFrame(r));
+      }
+      const at = performance.now() - started;
+      window.tavloPlayground.stop();
+      return { ok: result.ok, built, shown: at, log: result.log };
+    }, text);
+    if (!run.ok) {
+      figure(`bench/std_game.cpp did not build in the page: ${run.log}`);
+      return;
+    }
+    shown.push(run.shown);
+    figure(`playground: bench/std_game.cpp (standard headers), run ${i + 1}: compile + link ${seconds(run.built)}, ` +
+           `Run to the first frame ${seconds(run.shown)}`);
+  }
+  const objectDir = fs.mkdtempSync(path.join(work, 'native-'));
+  const include = ['-I', path.join(source, 'package/include'), '-I', path.join(nativeBuild, 'public')];
+  const started = Date.now();
+  execFileSync('clang++', ['-O2', '-std=c++20', '-fno-exceptions', ...include, '-c',
+                           path.join(source, 'bench/std_game.cpp'), '-o', path.join(objectDir, 'std_game.o')]);
+  let native = Date.now() - started;
+  let what = 'compile';
+  const libraries = ['package/libtavlo_entry.a', 'package/libtavlo.a', 'package/libtavlo_platform.a']
+    .map((f) => path.join(nativeBuild, f));
+  if (libraries.every((f) => fs.existsSync(f))) {
+    const linked = Date.now();
+    try {
+      execFileSync('clang++', [path.join(objectDir, 'std_game.o'), ...libraries, '-lfreetype', '-lfontconfig', '-lpng',
+                               '-lgif', '-lz', '-o', path.join(objectDir, 'std_game')], { stdio: 'ignore' });
+      native += Date.now() - linked;
+      what = 'compile + link';
+    } catch {
+      what = 'compile (the link failed: the libraries of NATIVE_BUILD need more)';
+    }
+  }
+  const best = Math.min(...shown);
+  figure(`native clang++ -O2, bench/std_game.cpp: ${what} ${seconds(native)}; ` +
+         `the page's Run to the first frame / native: ${(best / native).toFixed(2)}x (the goal: at most 2x)`);
+}
 
 try {
   // ---------------------------------------------------------------- cubes.html
@@ -88,6 +148,7 @@ try {
     figure(`playground, ${visit} visit: examples/paint.cpp ${run.ok ? '' : '(FAILED) '}compile + link ` +
            `${seconds(run.built)}, Run to the first frame ${seconds(run.shown)}`);
     await page.evaluate(() => window.tavloPlayground.stop());
+    if (visit === 'second') await standardHeaders(page);
     await page.close();
   }
 } finally {

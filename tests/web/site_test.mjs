@@ -74,6 +74,11 @@ await startServer();
 const origin = `http://127.0.0.1:${port}`;
 // Bytes sent since `from`, and the largest files among them.
 const since = (from) => sentFiles.slice(from);
+// What a server that does not compress would have sent for the same responses.
+const uncompressed = (list) => list.reduce((n, [name, bytes]) => {
+  const file = path.join(served, decodeURIComponent(name.endsWith('/') ? `${name}index.html` : name));
+  return n + (bytes > 0 && fs.existsSync(file) && fs.statSync(file).isFile() ? fs.statSync(file).size : bytes);
+}, 0);
 const largest = (list) => list.slice().sort((a, b) => b[1] - a[1]).slice(0, 4).map(([n, b]) => `${n} ${MB(b)}`).join(', ');
 
 function get(pathname, headers = {}) {
@@ -141,7 +146,7 @@ await group('first visit', async () => {
         (await first.evaluate(() => navigator.serviceWorker.controller !== null)), kept.join(' '));
   check('a first visit transfers at most 20 MB (the whole site among it)', sentBytes <= 20e6,
         `${MB(sentBytes)} in ${since(from).length} responses; the largest: ${largest(since(from))}`);
-  figure(`first visit: ${MB(sentBytes)} sent by the server`);
+  figure(`first visit: ${MB(sentBytes)} sent by the server; a server that does not compress: ${MB(uncompressed(since(from)))}`);
 });
 
 await group('second visit', async () => {
@@ -182,7 +187,8 @@ await group('an example page opened once', async () => {
   }, example);
   check(`${example}.html's program is fetched when the page is first opened, and kept with the version`, kept,
         since(from).map(([n, b]) => `${n} ${b}`).join(', '));
-  figure(`${example}.html opened the first time: ${MB(sentBytes)} sent by the server`);
+  figure(`${example}.html opened the first time: ${MB(sentBytes)} sent by the server; ` +
+         `a server that does not compress: ${MB(uncompressed(since(from)))}`);
   await page.close();
 });
 

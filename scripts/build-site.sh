@@ -54,13 +54,20 @@ say "setting up the machine (scripts/setup.sh: only what is missing)"
 progress "$root/scripts/setup.sh"
 
 say "the demo and the examples as pages (Emscripten, build-web/)"
-progress cmake --preset web "-DTAVLO_WEB_PROGRAMS=$(IFS=';'; echo "${programs[*]}")"
-targets=(cubes)
-for source in "$root"/examples/*.cpp "${programs[@]}"; do targets+=("$(basename "$source" .cpp)"); done
-progress cmake --build "$root/build-web" -j"$jobs" --target "${targets[@]}"
+# Configured again only when the list of extra programs changed or the build
+# does not know the pages' target yet (a build configures itself again when a
+# CMakeLists.txt changed).
+web_programs=$(IFS=';'; echo "${programs[*]}")
+if ! grep -qxF "TAVLO_WEB_PROGRAMS:STRING=$web_programs" "$root/build-web/CMakeCache.txt" 2>/dev/null ||
+   ! grep -q '^web_pages:' "$root/build-web/Makefile" 2>/dev/null; then
+  progress cmake --preset web "-DTAVLO_WEB_PROGRAMS=$web_programs"
+fi
+progress cmake --build "$root/build-web" -j"$jobs" --target web_pages
 
 say "the playground: the package for wasm32-wasi, the compiler and the page (build/)"
-progress cmake -S "$root" -B "$root/build" -DTAVLO_WASI=ON
+if ! grep -qx "TAVLO_WASI:BOOL=ON" "$root/build/CMakeCache.txt" 2>/dev/null; then
+  progress cmake -S "$root" -B "$root/build" -DTAVLO_WASI=ON
+fi
 progress cmake --build "$root/build" -j"$jobs" --target playground_site playground_page
 
 say "the site folder: pages, playground, docs, service worker, compressed copies ($site)"

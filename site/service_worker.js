@@ -14,10 +14,12 @@
 //     was. A file an earlier version kept with the same hash is copied from
 //     its cache instead, so a new version fetches only what changed;
 //   - the lazy files (each example page's program, about 1 MB apiece, which
-//     would double what a first visit fetches) are fetched when a page first
-//     asks for one, checked against the version's hash the same way (a file
-//     of another version is refused, never shown with this one's page) and
-//     kept: an example opened once opens without a network;
+//     would add half as much again to what a first visit fetches) are fetched
+//     when a page first asks for one, or by the install when a page that
+//     uses one is open then (NAME.wasm for NAME.html), checked against the
+//     version's hash the same way (a file of another version is refused,
+//     never shown with this one's page) and kept: an example opened once
+//     opens without a network;
 //   - the new version takes over only when no page of the old one is open (or
 //     a page asks for it, offline.js's "reload" bar); activate deletes every
 //     other version's cache (and the playground's own runtime cache, which
@@ -89,6 +91,12 @@ async function fetchAll() {
   const cache = await caches.open(CACHE);
   const kept = await keptBefore();
   const lazy = new Set(SITE.lazy || []);
+  // The program of an example page open now is kept with the rest.
+  for (const client of await self.clients.matchAll({ includeUncontrolled: true, type: 'window' })) {
+    const page = new URL(client.url);
+    const program = new URL(page.pathname.replace(/\.html$/, '.wasm'), root).href;
+    if (page.pathname.endsWith('.html') && paths.has(program)) lazy.delete(paths.get(program));
+  }
   const total = SITE.files.reduce((n, file) => n + (lazy.has(file) ? 0 : SITE.sizes[file] || 0), 0);
   let loaded = 0, lastTold = 0;
   const queue = [...paths.keys()];

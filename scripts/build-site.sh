@@ -21,9 +21,16 @@ for source in "$@"; do
   [ -f "$source" ] || { echo "build-site: no file $source" >&2; exit 2; }
   programs+=("$(cd "$(dirname "$source")" && pwd)/$(basename "$source")")
 done
+# A relative SITE_DIR is taken from where the command was given.
+site=${SITE_DIR:-}
+case $site in
+  '') ;;
+  /*) ;;
+  *) site=$(pwd)/$site ;;
+esac
 cd "$(dirname "$0")/.."
 root=$(pwd)
-site=${SITE_DIR:-$root/build-site}
+site=${site:-$root/build-site}
 jobs=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 log=$root/build-site.log
 : >"$log"

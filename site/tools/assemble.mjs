@@ -48,6 +48,7 @@ let book = { files: {} };
 try {
   book = JSON.parse(fs.readFileSync(bookPath, 'utf8'));
 } catch { /* a first run */ }
+if (!book || typeof book.files !== 'object' || book.files === null) book = { files: {} };
 const made = new Map();  // path below SITE_DIR -> true, this run's files
 const say = (text) => console.log(`assemble: ${text}`);
 
@@ -195,8 +196,12 @@ for (const relative of toCompress) {
 
 // ---- what an earlier run made and this one did not
 let removed = 0;
+const inside = (relative) => {
+  const full = path.resolve(siteDir, relative);
+  return full.startsWith(siteDir + path.sep);
+};
 for (const relative of Object.keys(book.files)) {
-  if (!made.has(relative)) {
+  if (!made.has(relative) && inside(relative)) {
     fs.rmSync(path.join(siteDir, relative), { force: true });
     ++removed;
   }

@@ -109,7 +109,7 @@ for (const name of filesBelow(playgroundDir)) {
 // ---- the docs
 say('the docs (cmark-gfm)');
 const docs = docsPages(path.join(sourceDir, 'docs'));
-for (const page of docs.pages) write(`docs/${page.file}`, page.html);
+for (const page of docs.pages) write(`docs/${page.file}`, withOffline(page.html, `docs/${page.file}`));
 for (const name of docs.otherFiles) copy(path.join(sourceDir, 'docs', name), `docs/${name}`);
 
 // ---- the index, the look, the service worker's registration

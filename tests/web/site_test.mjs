@@ -14,8 +14,8 @@
 //     page shows its first frame, a docs page opens with its pictures;
 //   - a new version of the site (one docs page changed) is fetched beside the
 //     old one while a page of the old one is open, which still gets the old
-//     file; once no old page is open the new version alone is kept, and it
-//     fetched only what changed.
+//     file and offers the new version; taken, the new version alone is kept,
+//     and it fetched only what changed.
 // The site is served from a copy (hard links, and a file of its own for what
 // the version change writes), so the folder tested is never changed.
 //
@@ -242,13 +242,17 @@ await group('a new version', async () => {
         both.length === 2 && both.includes(oldCaches[0]) && oldStill, `${both.join(' ')}, old file: ${oldStill}`);
   check('the new version fetched only what changed (the changed page and sw.js)', sentBytes < 0.1e6,
         `${sentBytes} bytes: ${since(from).map(([n, b]) => `${n} ${b}`).join(', ')}`);
+  // The old page offers the new version; taking it reloads the page onto it.
+  await until(old, 'the bar offering the new version', () => document.querySelector('#tavlo-new-version button') !== null);
+  await old.click('#tavlo-new-version button');
+  await until(old, 'the page reloaded onto the new version', () => document.querySelector('#new-version') !== null);
+  const after = await siteCaches(old);
+  check('a page of the old version offers the new one and reloads onto it; then the new version alone is kept',
+        after.length === 1 && !after.includes(oldCaches[0]) && after[0] === `tavlo-site-${site.version}`, after.join(' '));
   await old.close();
   const fresh = await browser.newPage();
   await fresh.goto(`${origin}/docs/index.html`);
-  await until(fresh, 'the new version\'s page', () => document.querySelector('#new-version') !== null);
-  const after = await siteCaches(fresh);
-  check('once no old page is open, the new version alone is kept', after.length === 1 && !after.includes(oldCaches[0]) &&
-        after[0] === `tavlo-site-${site.version}`, after.join(' '));
+  check('a new page gets the new version', await fresh.evaluate(() => document.querySelector('#new-version') !== null));
   await fresh.close();
 });
 

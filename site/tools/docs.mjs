@@ -22,8 +22,13 @@ export function slug(text) {
 }
 
 function convert(markdown) {
-  return execFileSync('cmark-gfm', ['--unsafe', '-e', 'table', '-e', 'autolink', '-e', 'strikethrough'],
-                      { input: markdown, maxBuffer: 64 << 20 }).toString('utf8');
+  try {
+    return execFileSync('cmark-gfm', ['--unsafe', '-e', 'table', '-e', 'autolink', '-e', 'strikethrough'],
+                        { input: markdown, maxBuffer: 64 << 20 }).toString('utf8');
+  } catch (error) {
+    if (error.code === 'ENOENT') throw new Error('cmark-gfm is missing: run scripts/setup-web.sh');
+    throw error;
+  }
 }
 
 // The body's headings with ids, and `x.md` links as `x.html`.

@@ -129,8 +129,13 @@ set(wasi_lib_platform_flags ${wasi_cxx_flags} ${wasi_emulation} -DTAVLO_BUILTIN_
     -I${wasi_generated} -I${ft_dir}/include -I${png_dir} -I${zlib_dir} -I${gif_dir})
 
 set(wasi_lib_tavlo_sources ${TAVLO_SOURCES})
+# The public headers as a program sees them (include/: copies). Not the build
+# tree's public/win32.h: it includes the source tree's header by its absolute
+# path, which the compiler cannot see for a checkout under /tmp (wasi-cc.mjs
+# shows the host's /tmp under another name and translates paths in arguments,
+# not in the files' text).
 set(wasi_lib_tavlo_flags ${wasi_cxx_flags} ${wasi_emulation}
-    -I${PROJECT_SOURCE_DIR}/package/include -I${wasi_public_build_dir}
+    -I${PROJECT_SOURCE_DIR}/package/include -I${wasi_include}
     -I${PROJECT_SOURCE_DIR}/package/src)
 
 set(wasi_lib_entry_sources ${TAVLO_ENTRY_SOURCES})
@@ -173,7 +178,7 @@ foreach(library ${wasi_libraries})
 endforeach()
 list(JOIN wasi_jobs ",\n" wasi_jobs_json)
 list(JOIN wasi_archives ",\n" wasi_archives_json)
-set(wasi_mounts ${PROJECT_SOURCE_DIR}/package ${wasi_public_build_dir}
+set(wasi_mounts ${PROJECT_SOURCE_DIR}/package ${wasi_include}
     ${wasi_generated} ${zlib_dir} ${png_dir} ${gif_dir} ${ft_dir}/include ${ft_dir}/src)
 list(TRANSFORM wasi_mounts PREPEND "\"")
 list(TRANSFORM wasi_mounts APPEND "\"")

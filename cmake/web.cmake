@@ -169,7 +169,10 @@ target_link_libraries(tavlo_entry PUBLIC tavlo_web)
 # in build-web/web beside the page's style sheet, the folder a server serves.
 set(TAVLO_WEB_PAGES_DIR ${CMAKE_BINARY_DIR}/web)
 configure_file(${web_dir}/page.css ${TAVLO_WEB_PAGES_DIR}/page.css COPYONLY)
+# Every page, one target (scripts/build-site.sh builds it).
+add_custom_target(web_pages)
 function(tavlo_web_page target)
+  add_dependencies(web_pages ${target})
   set_target_properties(${target} PROPERTIES SUFFIX ".html"
                         RUNTIME_OUTPUT_DIRECTORY ${TAVLO_WEB_PAGES_DIR})
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS

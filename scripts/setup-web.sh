@@ -2,7 +2,8 @@
 # Installs what the WebAssembly build and its browser test need, and only what is
 # missing, so a second run is quick:
 #   - Debian's emscripten, chromium (the system browser the page test drives),
-#     dpkg-dev (to unpack source packages) and npm;
+#     dpkg-dev (to unpack source packages), cmark-gfm (the docs as the site's
+#     HTML pages, scripts/build-site.sh) and npm;
 #   - the sources of FreeType, zlib, libpng, giflib and Google Benchmark, the
 #     releases the native build links, from Debian's source packages (a deb-src
 #     entry for the same archives is added when none is there), unpacked into a
@@ -21,7 +22,7 @@ export DEBIAN_FRONTEND=noninteractive
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 
-packages=(emscripten chromium dpkg-dev python3 googletest
+packages=(emscripten chromium dpkg-dev cmark-gfm python3 googletest
   libfreetype6 zlib1g libpng16-16 libgif7 libbenchmark-dev)
 command -v npm >/dev/null 2>&1 || packages+=(npm)
 missing=()

@@ -33,7 +33,7 @@ git -C "$root" ls-files -z '*.cpp' '*.h' | (cd "$root" && xargs -0 clang-format 
 # follows the project's rules (tests/web/eslint.config.mjs).
 (cd "$root" && tests/web/node_modules/.bin/eslint --config tests/web/eslint.config.mjs \
    package/platform/portable/presenters/web playground/runtime playground/page playground/tools \
-   playground/tests tests/web bench scripts)
+   playground/tests tests/web bench scripts site)
 
 # The web pass: the WebAssembly build (build-web), the package's test suites
 # that need no desktop run under node, and the browser test against a loopback
@@ -53,6 +53,11 @@ web_pass() {
   cmake -S "$root" -B "$root/build" -DTAVLO_WASI=ON >/dev/null
   cmake --build "$root/build" -j"$jobs" --target shapes cubes playground_wasi playground_site playground_page
   (cd "$root/build" && ctest --output-on-failure -R '^Playground\.')
+  # The site folder from the two builds above, served by the project's server:
+  # the bytes of a first and a second visit, use without a network, a new version.
+  step "web: the site (scripts/build-site.sh) in Chromium: bytes sent, offline, a new version"
+  "$root/scripts/build-site.sh"
+  node "$root/tests/web/site_test.mjs" "$root/build-site"
 }
 
 step "build and test"

@@ -52,8 +52,27 @@ export function createPlayground(options) {
 
   let compiler = null;
   let site = null;  // runtime/site.json: the files, flags and cache name
+  let servedOffline = false;  // the site's service worker answers (site_cache.js keeps nothing then)
   const ready = (async () => {
+    // In the site folder the site's service worker (offline.js) keeps every
+    // file, the compiler's among them: on a first visit the compiler is loaded
+    // once the whole site is kept, from there, so nothing is fetched twice.
+    const offline = globalThis.tavloOffline;
+    if (offline) {
+      const progress = (event) => {
+        const { loaded, total } = event.detail;
+        onStatus(`keeping the site for use without a network: ${(loaded / 1e6).toFixed(1)} of ${(total / 1e6).toFixed(1)} MB`);
+        onProgress({ loaded, total });
+      };
+      window.addEventListener('tavlo-site-progress', progress);
+      try {
+        servedOffline = (await offline.controlled) === true;
+      } finally {
+        window.removeEventListener('tavlo-site-progress', progress);
+      }
+    }
     site = await (await fetch(new URL('site.json', here), { cache: 'no-cache' })).json();
+    site.servedOffline = servedOffline;
     try { if (navigator.storage && navigator.storage.persist) navigator.storage.persist(); } catch (error) { /* none */ }
     onStatus('loading the compiler');
     compiler = new Worker(new URL('compiler_worker.js', here), { type: 'module' });

@@ -1,6 +1,9 @@
 // The playground's big files (the compiler, its headers and libraries, the
 // package's libraries, the fonts) kept in Cache Storage, so a second visit
-// downloads none of them. The cache's name carries the compiler's version and
+// downloads none of them, where the site's service worker (site/service_worker.js)
+// does not keep them: served from the site folder on a secure origin it does,
+// and this cache stays unused; served another way (the build's own folder, a
+// plain http address other than localhost) this cache is the one. The cache's name carries the compiler's version and
 // a hash of the files (runtime/site.json, written when the site is built): a
 // new build gets a new cache, and older ones are deleted.
 //
@@ -11,18 +14,22 @@
 const PREFIX = 'tavlo-playground-';
 const networkFetch = globalThis.fetch.bind(globalThis);
 
-// site: runtime/site.json. onBytes(n): n more bytes of a file have arrived (a
-// file taken from the cache counts whole at once).
+// site: runtime/site.json (site.servedOffline: the site's service worker
+// answers the page, so it keeps these files already, whole versions of the
+// site at a time, and this cache is not used). onBytes(n): n more bytes of a
+// file have arrived (a file taken from the cache counts whole at once).
 export async function openSiteCache(site, onBytes = () => {}) {
   const name = `${PREFIX}${site.version}-${site.hash}`;
   let cache = null;
-  try {
-    cache = await caches.open(name);
-    for (const old of await caches.keys()) {
-      if (old.startsWith(PREFIX) && old !== name) caches.delete(old);
+  if (!site.servedOffline) {
+    try {
+      cache = await caches.open(name);
+      for (const old of await caches.keys()) {
+        if (old.startsWith(PREFIX) && old !== name) caches.delete(old);
+      }
+    } catch (error) {
+      cache = null;  // no Cache Storage (an insecure origin, a private window): the network only
     }
-  } catch (error) {
-    cache = null;  // no Cache Storage (an insecure origin, a private window): the network only
   }
   const sizes = new Map(Object.entries(site.sizes || {}));
 

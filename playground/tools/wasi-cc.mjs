@@ -88,9 +88,10 @@ export function loadTree(dir, tree = {}) {
 
 // Adds one file of the host at its own path.
 export function loadFile(file, tree) {
-  const absolute = inside(path.resolve(file));
+  const host = path.resolve(file);
+  const absolute = inside(host);
   const parent = makeFolder(tree, path.dirname(absolute));
-  parent[path.basename(absolute)] = new Uint8Array(fs.readFileSync(absolute));
+  parent[path.basename(absolute)] = new Uint8Array(fs.readFileSync(host));
   return tree;
 }
 

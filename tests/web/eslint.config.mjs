@@ -37,11 +37,21 @@ export default [
   },
   {
     // Tools under node.
-    files: ['playground/tools/*.mjs', 'playground/tests/*.mjs'],
+    files: ['playground/tools/*.mjs', 'playground/tests/*.mjs', 'site/tools/*.mjs'],
     languageOptions: {
       ecmaVersion: 2022,
       sourceType: 'module',
       globals: { ...globals.node },
+    },
+    rules,
+  },
+  {
+    // The site's classic scripts: a page's (offline.js) and the service worker.
+    files: ['site/*.js'],
+    languageOptions: {
+      ecmaVersion: 2022,
+      sourceType: 'script',
+      globals: { ...globals.browser, ...globals.serviceworker },
     },
     rules,
   },

@@ -604,6 +604,68 @@ try {
           JSON.stringify(text));
     await drag.close();
   });
+
+  // -------------------------------------------------------- 12. a finger as the mouse
+  // On the drag example (it asked for moves, releases and the right button):
+  // a tap is a click, a drag a drag, a finger held still the right button,
+  // each at the program's coordinates of the touch, and a touch gives the
+  // window the keys. The long press is never raced: tap and drag run with a
+  // long-press delay no machine reaches, and the held finger is lifted only
+  // once the page has sent the right press.
+  await group('touch', async () => {
+    const tab = await newPage();
+    await tab.setViewport({ width: 1100, height: 900, hasTouch: true });
+    await tab.goto(`${base}/drag.html`);
+    await until(tab, 'the drag page drawn', () => window.tavloProbe.framesOf('TAVLO Graphics') >= 1);
+    const box = await (await tab.$('section.window[data-title="TAVLO Graphics"] canvas')).boundingBox();
+    const size = await tab.$eval('section.window[data-title="TAVLO Graphics"] canvas',
+                                 (c) => ({ width: c.width, height: c.height }));
+    const cx = (x) => x - Math.floor(size.width / 2), cy = (y) => Math.floor(size.height / 2) - y;
+    const at = (x, y) => `${cx(x)}, ${cy(y)}`;
+    const recordingOn = (on) => until(tab, `Record Script ${on ? 'on' : 'off'}`, (want) =>
+      [...document.querySelectorAll('section.window[data-title="TAVLO Graphics"] .menubar li.checked')]
+        .some((li) => li.textContent.includes('Record')) === want, on);
+    const longPress = (ms) => tab.evaluate((d) => {
+      const desktop = document.getElementById('tavlo-desktop');
+      if (d) desktop.dataset.longPress = String(d); else delete desktop.dataset.longPress;
+    }, ms);
+    const touchAt = (x, y) => [box.x + x, box.y + y];
+    await ctrl(tab, 'R');
+    await recordingOn(true);
+    await longPress(3600000);
+    await tab.focus('#tavlo-download');  // the page's button has the keys until the tap
+    await tab.touchscreen.tap(...touchAt(100, 300));
+    await tab.keyboard.press('KeyC');
+    await tab.touchscreen.touchStart(...touchAt(200, 300));
+    await tab.touchscreen.touchMove(...touchAt(250, 250));
+    await tab.touchscreen.touchMove(...touchAt(300, 300));
+    await tab.touchscreen.touchEnd();
+    await longPress(0);  // the page's own delay
+    await tab.touchscreen.touchStart(...touchAt(250, 100));
+    await until(tab, 'the held finger pressing the right button', () =>
+      /TAVLO_RIGHT\(/.test(window.tavloProbe.scriptText() || ''));
+    await tab.touchscreen.touchEnd();
+    await until(tab, 'the held finger lifted', () =>
+      /TAVLO_UP\(-?\d+, -?\d+, 2\);/.test(window.tavloProbe.scriptText() || ''));
+    await ctrl(tab, 'R');
+    await recordingOn(false);
+    const text = (await scriptText(tab)) || '';
+    const lines = text.split('\n').filter((line) => line && !/^TAVLO_PERIODIC\(/.test(line));
+    const want = [
+      `TAVLO_MOUSE(${at(100, 300)});`, `TAVLO_UP(${at(100, 300)}, 1);`,
+      'TAVLO_KBD(99);',
+      `TAVLO_MOUSE(${at(200, 300)});`, `TAVLO_DRAG(${at(250, 250)}, 1);`, `TAVLO_DRAG(${at(300, 300)}, 1);`,
+      `TAVLO_UP(${at(300, 300)}, 1);`,
+      `TAVLO_RIGHT(${at(250, 100)});`, `TAVLO_UP(${at(250, 100)}, 2);`,
+    ];
+    check('touch: a tap is a click and gives the window the keys, a drag drags with the left button, ' +
+          'a finger held still is the right button, all at the touched program coordinates',
+          JSON.stringify(lines) === JSON.stringify(want),
+          `got ${JSON.stringify(lines)}, want ${JSON.stringify(want)}`);
+    check('touch: the canvas takes touches for itself (no scroll or zoom)',
+          (await tab.$eval('section.window canvas', (c) => getComputedStyle(c).touchAction)) === 'none');
+    await tab.close();
+  });
 } catch (error) {
   check('browser test ran to the end', false, error && error.stack ? error.stack : String(error));
 } finally {

@@ -235,6 +235,95 @@ export function createWindows(options) {
     if (win) sendMouse(win, e.button === 0 ? INPUT.ButtonUp : INPUT.RightUp, e);
   }
 
+  // ------------------------------------------------------------ touch
+
+  // A finger is a mouse with one button: a tap is a click of the left button
+  // (down and up where the finger was put down), a finger moved further than
+  // TOUCH_SLOP pixels drags with the left button held, and a finger held still
+  // for the long-press delay presses the right button (released when the
+  // finger lifts; moves meanwhile drag with it). Either way the window has the
+  // capture until the finger lifts, as with a press of the mouse, and takes
+  // the keys. Only the first finger counts; the others are ignored. The
+  // delay is LONG_PRESS_MS unless the page sets its own on the desktop
+  // element (data-long-press, in ms).
+  const LONG_PRESS_MS = 500;
+  const TOUCH_SLOP = 8;
+  let touch = null;  // {win, id (the finger), start (its first point), button (0 none yet, 1 left, 2 right), timer}
+
+  function sendTouch(kind, point, buttons) {
+    const p = where(touch.win, point);
+    send({ kind: kind, id: touch.win.id, a: p.x, b: p.y, c: buttons });
+  }
+
+  function fingerOf(list) {
+    for (let i = 0; i < list.length; ++i) {
+      if (touch && list[i].identifier === touch.id) return list[i];
+    }
+    return null;
+  }
+
+  function longPressDelay() {
+    const own = Number(desktop().dataset.longPress);
+    return own > 0 ? own : LONG_PRESS_MS;
+  }
+
+  function touchGone() {
+    if (!touch) return true;
+    if (windows[touch.win.id] === touch.win) return false;
+    clearTimeout(touch.timer);
+    touch = null;
+    return true;
+  }
+
+  function onTouchStart(win, e) {
+    e.preventDefault();  // no scroll, zoom or mouse events made up from the touch
+    if (touch && !touchGone()) return;
+    const finger = e.changedTouches[0];
+    focusWindow(win.id);
+    closeMenus();
+    takeKeys(win);
+    capture = win;
+    touch = { win: win, id: finger.identifier, button: 0, timer: 0,
+              start: { clientX: finger.clientX, clientY: finger.clientY } };
+    const pressed = touch;
+    touch.timer = setTimeout(function () {
+      if (touch !== pressed || touch.button !== 0 || touchGone()) return;
+      touch.button = 2;
+      sendTouch(INPUT.RightDown, touch.start, 2);
+    }, longPressDelay());
+  }
+
+  function onTouchMove(e) {
+    e.preventDefault();
+    if (touchGone()) return;
+    const finger = fingerOf(e.changedTouches);
+    if (!finger) return;
+    if (touch.button === 0) {
+      const dx = finger.clientX - touch.start.clientX, dy = finger.clientY - touch.start.clientY;
+      if (dx * dx + dy * dy <= TOUCH_SLOP * TOUCH_SLOP) return;
+      clearTimeout(touch.timer);
+      touch.button = 1;
+      sendTouch(INPUT.ButtonDown, touch.start, 1);
+    }
+    sendTouch(INPUT.MouseMove, finger, touch.button);
+  }
+
+  function onTouchEnd(e) {
+    e.preventDefault();
+    if (touchGone()) return;
+    const finger = fingerOf(e.changedTouches);
+    if (!finger) return;
+    clearTimeout(touch.timer);
+    if (touch.button === 0) {  // a tap
+      sendTouch(INPUT.ButtonDown, touch.start, 1);
+      sendTouch(INPUT.ButtonUp, touch.start, 0);
+    } else {
+      sendTouch(touch.button === 1 ? INPUT.ButtonUp : INPUT.RightUp, finger, 0);
+    }
+    touch = null;
+    capture = null;
+  }
+
   // ------------------------------------------------------------ focus
 
   let keysTaken = false;  // the program had the keys when last looked at
@@ -324,6 +413,12 @@ export function createWindows(options) {
       capture = win;
       sendMouse(win, e.button === 0 ? INPUT.ButtonDown : INPUT.RightDown, e);
     });
+    // Touches are taken on the canvas: they keep coming to it wherever the
+    // finger goes, until it lifts.
+    canvas.addEventListener('touchstart', function (e) { onTouchStart(win, e); }, { passive: false });
+    canvas.addEventListener('touchmove', onTouchMove, { passive: false });
+    canvas.addEventListener('touchend', onTouchEnd, { passive: false });
+    canvas.addEventListener('touchcancel', onTouchEnd, { passive: false });
     // The browser's context menu is not shown.
     canvas.addEventListener('contextmenu', function (e) { e.preventDefault(); });
     windows[w.id] = win;
@@ -390,6 +485,8 @@ export function createWindows(options) {
     windows = {};
     focusId = 0;
     capture = null;
+    if (touch) clearTimeout(touch.timer);
+    touch = null;
     if (hadKeys) {
       if (place.tabIndex < 0 && !place.hasAttribute('tabindex')) place.tabIndex = -1;
       place.focus({ preventScroll: true });

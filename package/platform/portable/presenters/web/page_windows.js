@@ -193,11 +193,24 @@ export function createWindows(options) {
 
   let capture = null;  // the window whose client area was pressed, until the last release
 
-  // A point of a mouse event in a window's client coordinates (outside its
-  // area too, while the window has the capture).
+  // A point of a mouse event (or a touch) in a window's client coordinates
+  // (outside its area too, while the window has the capture). The canvas may
+  // be shown scaled (the desktop scaled to fit a narrow screen; full screen,
+  // where its picture is scaled to fit and centred): the point is mapped back
+  // through the scale, so the program's coordinates are those of its pixels.
   function where(win, e) {
-    const box = win.canvas.getBoundingClientRect();
-    return { x: Math.floor(e.clientX - box.left), y: Math.floor(e.clientY - box.top) };
+    const canvas = win.canvas;
+    const box = canvas.getBoundingClientRect();
+    let scale = 1, left = box.left, top = box.top;
+    if (canvas.width > 0 && canvas.height > 0 && box.width > 0 && box.height > 0 &&
+        (box.width !== canvas.width || box.height !== canvas.height)) {
+      scale = Math.min(box.width / canvas.width, box.height / canvas.height);
+      left += (box.width - canvas.width * scale) / 2;
+      top += (box.height - canvas.height * scale) / 2;
+    }
+    // A hair over, so a point on a pixel's scaled edge is not taken for the one before.
+    const at = function (v) { return Math.floor(scale === 1 ? v : v / scale + 1e-6); };
+    return { x: at(e.clientX - left), y: at(e.clientY - top) };
   }
 
   // Mouse records carry the buttons held after them in c (1 left, 2 right),
@@ -367,6 +380,18 @@ export function createWindows(options) {
     frame.style.top = w.top + 'px';
     const bar = element('header', 'caption');
     bar.appendChild(element('span', 'caption-text', w.title));
+    const full = element('button', 'full-screen', '\u26f6');
+    full.type = 'button';
+    full.tabIndex = -1;
+    full.title = 'Full screen';
+    full.addEventListener('mousedown', function (e) { e.preventDefault(); e.stopPropagation(); });
+    full.addEventListener('click', function (e) {
+      e.stopPropagation();
+      focusWindow(win.id);
+      takeKeys(win);
+      fullScreen(win);
+    });
+    bar.appendChild(full);
     if (w.closable) {
       const close = element('button', 'close', '\u00d7');
       close.type = 'button';
@@ -444,15 +469,33 @@ export function createWindows(options) {
     fitDesktop();
   }
 
+  // The desktop takes the size its windows need; on a screen narrower than
+  // that it is scaled down to fit the screen's width (the canvases keep their
+  // pixels, and input is mapped back through the scale: where).
   function fitDesktop() {
+    const place = desktop();
     let right = 0, bottom = 0;
     Object.keys(windows).forEach(function (key) {
       const e = windows[key].element;
       right = Math.max(right, e.offsetLeft + e.offsetWidth);
       bottom = Math.max(bottom, e.offsetTop + e.offsetHeight);
     });
-    desktop().style.width = right + 'px';
-    desktop().style.height = bottom + 'px';
+    const margin = parseFloat(getComputedStyle(place).marginRight) || 0;
+    const room = document.documentElement.clientWidth - place.getBoundingClientRect().left - margin;
+    const scale = right > 0 && room > 0 && room < right ? room / right : 1;
+    place.style.transformOrigin = '0 0';
+    place.style.transform = scale === 1 ? '' : 'scale(' + scale + ')';
+    place.classList.toggle('scaled', scale !== 1);
+    place.style.width = right * scale + 'px';
+    place.style.height = bottom * scale + 'px';
+  }
+  window.addEventListener('resize', fitDesktop);
+
+  // The window's canvas alone on the whole screen, scaled to fit (for a
+  // projector); Escape, or the browser's own way, leaves it.
+  function fullScreen(win) {
+    const canvas = win.canvas;
+    if (canvas.requestFullscreen) canvas.requestFullscreen().catch(function () {});
   }
 
   function showWindow(id, visible) {

@@ -470,8 +470,10 @@ export function createWindows(options) {
   }
 
   // The desktop takes the size its windows need; on a screen narrower than
-  // that it is scaled down to fit the screen's width (the canvases keep their
-  // pixels, and input is mapped back through the scale: where).
+  // that it is scaled down to fit the screen's width from where it starts (the
+  // canvases keep their pixels, and input is mapped back through the scale:
+  // where). A screen wide enough for the windows leaves them unscaled, even
+  // where the page puts the desktop in a narrower pane (that pane scrolls).
   function fitDesktop() {
     const place = desktop();
     let right = 0, bottom = 0;
@@ -482,10 +484,14 @@ export function createWindows(options) {
     });
     const margin = parseFloat(getComputedStyle(place).marginRight) || 0;
     const room = document.documentElement.clientWidth - place.getBoundingClientRect().left - margin;
-    const scale = right > 0 && room > 0 && room < right ? room / right : 1;
+    const narrow = document.documentElement.clientWidth < right;
+    const scale = narrow && room > 0 && room < right ? room / right : 1;
     place.style.transformOrigin = '0 0';
     place.style.transform = scale === 1 ? '' : 'scale(' + scale + ')';
     place.classList.toggle('scaled', scale !== 1);
+    // A page's least size for its desktop gives way to the scaled windows.
+    place.style.minWidth = scale === 1 ? '' : '0';
+    place.style.minHeight = scale === 1 ? '' : '0';
     place.style.width = right * scale + 'px';
     place.style.height = bottom * scale + 'px';
   }

@@ -609,6 +609,126 @@ try {
           JSON.stringify(text));
     await drag.close();
   });
+
+  // -------------------------------------------------------- 12. a finger as the mouse
+  // On the drag example (it asked for moves, releases and the right button):
+  // a tap is a click, a drag a drag, a finger held still the right button,
+  // each at the program's coordinates of the touch, and a touch gives the
+  // window the keys. The long press is never raced: tap and drag run with a
+  // long-press delay no machine reaches, and the held finger is lifted only
+  // once the page has sent the right press.
+  await group('touch', async () => {
+    const tab = await newPage();
+    await tab.setViewport({ width: 1100, height: 900, hasTouch: true });
+    await tab.goto(`${base}/drag.html`);
+    await until(tab, 'the drag page drawn', () => window.tavloProbe.framesOf('TAVLO Graphics') >= 1);
+    const box = await (await tab.$('section.window[data-title="TAVLO Graphics"] canvas')).boundingBox();
+    const size = await tab.$eval('section.window[data-title="TAVLO Graphics"] canvas',
+                                 (c) => ({ width: c.width, height: c.height }));
+    const cx = (x) => x - Math.floor(size.width / 2), cy = (y) => Math.floor(size.height / 2) - y;
+    const at = (x, y) => `${cx(x)}, ${cy(y)}`;
+    const recordingOn = (on) => until(tab, `Record Script ${on ? 'on' : 'off'}`, (want) =>
+      [...document.querySelectorAll('section.window[data-title="TAVLO Graphics"] .menubar li.checked')]
+        .some((li) => li.textContent.includes('Record')) === want, on);
+    const longPress = (ms) => tab.evaluate((d) => {
+      const desktop = document.getElementById('tavlo-desktop');
+      if (d) desktop.dataset.longPress = String(d); else delete desktop.dataset.longPress;
+    }, ms);
+    const touchAt = (x, y) => [box.x + x, box.y + y];
+    await ctrl(tab, 'R');
+    await recordingOn(true);
+    await longPress(3600000);
+    await tab.focus('#tavlo-download');  // the page's button has the keys until the tap
+    await tab.touchscreen.tap(...touchAt(100, 300));
+    await tab.keyboard.press('KeyC');
+    await tab.touchscreen.touchStart(...touchAt(200, 300));
+    await tab.touchscreen.touchMove(...touchAt(250, 250));
+    await tab.touchscreen.touchMove(...touchAt(300, 300));
+    await tab.touchscreen.touchEnd();
+    await longPress(0);  // the page's own delay
+    await tab.touchscreen.touchStart(...touchAt(250, 100));
+    await until(tab, 'the held finger pressing the right button', () =>
+      /TAVLO_RIGHT\(/.test(window.tavloProbe.scriptText() || ''));
+    await tab.touchscreen.touchEnd();
+    await until(tab, 'the held finger lifted', () =>
+      /TAVLO_UP\(-?\d+, -?\d+, 2\);/.test(window.tavloProbe.scriptText() || ''));
+    await ctrl(tab, 'R');
+    await recordingOn(false);
+    const text = (await scriptText(tab)) || '';
+    const lines = text.split('\n').filter((line) => line && !/^TAVLO_PERIODIC\(/.test(line));
+    const want = [
+      `TAVLO_MOUSE(${at(100, 300)});`, `TAVLO_UP(${at(100, 300)}, 1);`,
+      'TAVLO_KBD(99);',
+      `TAVLO_MOUSE(${at(200, 300)});`, `TAVLO_DRAG(${at(250, 250)}, 1);`, `TAVLO_DRAG(${at(300, 300)}, 1);`,
+      `TAVLO_UP(${at(300, 300)}, 1);`,
+      `TAVLO_RIGHT(${at(250, 100)});`, `TAVLO_UP(${at(250, 100)}, 2);`,
+    ];
+    check('touch: a tap is a click and gives the window the keys, a drag drags with the left button, ' +
+          'a finger held still is the right button, all at the touched program coordinates',
+          JSON.stringify(lines) === JSON.stringify(want),
+          `got ${JSON.stringify(lines)}, want ${JSON.stringify(want)}`);
+    check('touch: the canvas takes touches for itself (no scroll or zoom)',
+          (await tab.$eval('section.window canvas', (c) => getComputedStyle(c).touchAction)) === 'none');
+    await tab.close();
+  });
+
+  // -------------------------------------------------------- 13. a small screen
+  // At 390 px wide the windows are scaled to fit the screen, and a tap lands at
+  // the program's coordinates of the pixel under the finger; so does one on the
+  // graphics window alone, full screen.
+  await group('small screen', async () => {
+    const tab = await newPage();
+    await tab.setViewport({ width: 390, height: 844, hasTouch: true, isMobile: true });
+    await tab.goto(`${base}/drag.html`);
+    await until(tab, 'the drag page drawn', () => window.tavloProbe.framesOf('TAVLO Graphics') >= 1);
+    const graphics = 'section.window[data-title="TAVLO Graphics"]';
+    const size = await tab.$eval(`${graphics} canvas`, (c) => ({ width: c.width, height: c.height }));
+    const at = (x, y) => `${x - Math.floor(size.width / 2)}, ${Math.floor(size.height / 2) - y}`;
+    // Whether a recorded line is a press or release (`kind`) within one program
+    // pixel of client (x, y): the browser takes touch points to whole screen
+    // pixels, and one of those covers more than one program pixel when scaled.
+    const near = (line, kind, x, y) => {
+      const m = new RegExp(`^TAVLO_${kind}\\((-?\\d+), (-?\\d+)[,)]`).exec(line || '');
+      const [wx, wy] = at(x, y).split(', ').map(Number);
+      return !!m && Math.abs(Number(m[1]) - wx) <= 1 && Math.abs(Number(m[2]) - wy) <= 1;
+    };
+    const fits = await tab.evaluate((g) => {
+      const boxes = [...document.querySelectorAll('section.window')].map((w) => w.getBoundingClientRect());
+      return { right: Math.max(...boxes.map((r) => r.right)), scrolls: document.documentElement.scrollWidth,
+               shown: document.querySelector(`${g} canvas`).getBoundingClientRect().width };
+    }, graphics);
+    check('at 390 px wide every window fits the screen, the graphics window scaled (its pixels kept)',
+          fits.right <= 390 && fits.scrolls <= 390 && fits.shown < size.width && size.width === 595,
+          JSON.stringify({ ...fits, pixels: size }));
+    const recordingOn = (on) => until(tab, `Record Script ${on ? 'on' : 'off'}`, (want) =>
+      [...document.querySelectorAll('section.window[data-title="TAVLO Graphics"] .menubar li.checked')]
+        .some((li) => li.textContent.includes('Record')) === want, on);
+    // The screen point of the middle of the canvas pixel (x, y), however the
+    // canvas is shown (scaled to fit, its picture centred).
+    const screenPoint = (x, y) => tab.$eval(`${graphics} canvas`, (c, px, py) => {
+      const box = c.getBoundingClientRect();
+      const scale = Math.min(box.width / c.width, box.height / c.height);
+      return [box.left + (box.width - c.width * scale) / 2 + (px + 0.5) * scale,
+              box.top + (box.height - c.height * scale) / 2 + (py + 0.5) * scale];
+    }, x, y);
+    await tab.evaluate(() => { document.getElementById('tavlo-desktop').dataset.longPress = '3600000'; });
+    await ctrl(tab, 'R');
+    await recordingOn(true);
+    await tab.touchscreen.tap(...(await screenPoint(100, 300)));
+    await tab.click(`${graphics} .full-screen`);
+    const full = await until(tab, 'the graphics window full screen', (g) =>
+      document.fullscreenElement === document.querySelector(`${g} canvas`), graphics).then(() => true, () => false);
+    if (full) await tab.touchscreen.tap(...(await screenPoint(250, 100)));
+    await ctrl(tab, 'R');
+    await recordingOn(false);
+    const lines = ((await scriptText(tab)) || '').split('\n').filter((l) => /^TAVLO_(MOUSE|UP)\(/.test(l));
+    check('at 390 px wide a tap on the scaled window lands at the program coordinates under the finger',
+          near(lines[0], 'MOUSE', 100, 300) && near(lines[1], 'UP', 100, 300) && /, 1\);$/.test(lines[1]),
+          JSON.stringify(lines));
+    check('the full-screen button shows the graphics window alone, scaled, and a tap on it lands right',
+          full && near(lines[2], 'MOUSE', 250, 100) && near(lines[3], 'UP', 250, 100) && lines.length === 4, JSON.stringify(lines));
+    await tab.close();
+  });
 } catch (error) {
   check('browser test ran to the end', false, error && error.stack ? error.stack : String(error));
 } finally {

@@ -193,11 +193,24 @@ export function createWindows(options) {
 
   let capture = null;  // the window whose client area was pressed, until the last release
 
-  // A point of a mouse event in a window's client coordinates (outside its
-  // area too, while the window has the capture).
+  // A point of a mouse event (or a touch) in a window's client coordinates
+  // (outside its area too, while the window has the capture). The canvas may
+  // be shown scaled (the desktop scaled to fit a narrow screen; full screen,
+  // where its picture is scaled to fit and centred): the point is mapped back
+  // through the scale, so the program's coordinates are those of its pixels.
   function where(win, e) {
-    const box = win.canvas.getBoundingClientRect();
-    return { x: Math.floor(e.clientX - box.left), y: Math.floor(e.clientY - box.top) };
+    const canvas = win.canvas;
+    const box = canvas.getBoundingClientRect();
+    let scale = 1, left = box.left, top = box.top;
+    if (canvas.width > 0 && canvas.height > 0 && box.width > 0 && box.height > 0 &&
+        (box.width !== canvas.width || box.height !== canvas.height)) {
+      scale = Math.min(box.width / canvas.width, box.height / canvas.height);
+      left += (box.width - canvas.width * scale) / 2;
+      top += (box.height - canvas.height * scale) / 2;
+    }
+    // A hair over, so a point on a pixel's scaled edge is not taken for the one before.
+    const at = function (v) { return Math.floor(scale === 1 ? v : v / scale + 1e-6); };
+    return { x: at(e.clientX - left), y: at(e.clientY - top) };
   }
 
   // Mouse records carry the buttons held after them in c (1 left, 2 right),
@@ -233,6 +246,95 @@ export function createWindows(options) {
     const win = capture || windowUnder(e);
     if ((e.buttons & 3) === 0) capture = null;
     if (win) sendMouse(win, e.button === 0 ? INPUT.ButtonUp : INPUT.RightUp, e);
+  }
+
+  // ------------------------------------------------------------ touch
+
+  // A finger is a mouse with one button: a tap is a click of the left button
+  // (down and up where the finger was put down), a finger moved further than
+  // TOUCH_SLOP pixels drags with the left button held, and a finger held still
+  // for the long-press delay presses the right button (released when the
+  // finger lifts; moves meanwhile drag with it). Either way the window has the
+  // capture until the finger lifts, as with a press of the mouse, and takes
+  // the keys. Only the first finger counts; the others are ignored. The
+  // delay is LONG_PRESS_MS unless the page sets its own on the desktop
+  // element (data-long-press, in ms).
+  const LONG_PRESS_MS = 500;
+  const TOUCH_SLOP = 8;
+  let touch = null;  // {win, id (the finger), start (its first point), button (0 none yet, 1 left, 2 right), timer}
+
+  function sendTouch(kind, point, buttons) {
+    const p = where(touch.win, point);
+    send({ kind: kind, id: touch.win.id, a: p.x, b: p.y, c: buttons });
+  }
+
+  function fingerOf(list) {
+    for (let i = 0; i < list.length; ++i) {
+      if (touch && list[i].identifier === touch.id) return list[i];
+    }
+    return null;
+  }
+
+  function longPressDelay() {
+    const own = Number(desktop().dataset.longPress);
+    return own > 0 ? own : LONG_PRESS_MS;
+  }
+
+  function touchGone() {
+    if (!touch) return true;
+    if (windows[touch.win.id] === touch.win) return false;
+    clearTimeout(touch.timer);
+    touch = null;
+    return true;
+  }
+
+  function onTouchStart(win, e) {
+    e.preventDefault();  // no scroll, zoom or mouse events made up from the touch
+    if (touch && !touchGone()) return;
+    const finger = e.changedTouches[0];
+    focusWindow(win.id);
+    closeMenus();
+    takeKeys(win);
+    capture = win;
+    touch = { win: win, id: finger.identifier, button: 0, timer: 0,
+              start: { clientX: finger.clientX, clientY: finger.clientY } };
+    const pressed = touch;
+    touch.timer = setTimeout(function () {
+      if (touch !== pressed || touch.button !== 0 || touchGone()) return;
+      touch.button = 2;
+      sendTouch(INPUT.RightDown, touch.start, 2);
+    }, longPressDelay());
+  }
+
+  function onTouchMove(e) {
+    e.preventDefault();
+    if (touchGone()) return;
+    const finger = fingerOf(e.changedTouches);
+    if (!finger) return;
+    if (touch.button === 0) {
+      const dx = finger.clientX - touch.start.clientX, dy = finger.clientY - touch.start.clientY;
+      if (dx * dx + dy * dy <= TOUCH_SLOP * TOUCH_SLOP) return;
+      clearTimeout(touch.timer);
+      touch.button = 1;
+      sendTouch(INPUT.ButtonDown, touch.start, 1);
+    }
+    sendTouch(INPUT.MouseMove, finger, touch.button);
+  }
+
+  function onTouchEnd(e) {
+    e.preventDefault();
+    if (touchGone()) return;
+    const finger = fingerOf(e.changedTouches);
+    if (!finger) return;
+    clearTimeout(touch.timer);
+    if (touch.button === 0) {  // a tap
+      sendTouch(INPUT.ButtonDown, touch.start, 1);
+      sendTouch(INPUT.ButtonUp, touch.start, 0);
+    } else {
+      sendTouch(touch.button === 1 ? INPUT.ButtonUp : INPUT.RightUp, finger, 0);
+    }
+    touch = null;
+    capture = null;
   }
 
   // ------------------------------------------------------------ focus
@@ -278,6 +380,18 @@ export function createWindows(options) {
     frame.style.top = w.top + 'px';
     const bar = element('header', 'caption');
     bar.appendChild(element('span', 'caption-text', w.title));
+    const full = element('button', 'full-screen', '\u26f6');
+    full.type = 'button';
+    full.tabIndex = -1;
+    full.title = 'Full screen';
+    full.addEventListener('mousedown', function (e) { e.preventDefault(); e.stopPropagation(); });
+    full.addEventListener('click', function (e) {
+      e.stopPropagation();
+      focusWindow(win.id);
+      takeKeys(win);
+      fullScreen(win);
+    });
+    bar.appendChild(full);
     if (w.closable) {
       const close = element('button', 'close', '\u00d7');
       close.type = 'button';
@@ -324,6 +438,12 @@ export function createWindows(options) {
       capture = win;
       sendMouse(win, e.button === 0 ? INPUT.ButtonDown : INPUT.RightDown, e);
     });
+    // Touches are taken on the canvas: they keep coming to it wherever the
+    // finger goes, until it lifts.
+    canvas.addEventListener('touchstart', function (e) { onTouchStart(win, e); }, { passive: false });
+    canvas.addEventListener('touchmove', onTouchMove, { passive: false });
+    canvas.addEventListener('touchend', onTouchEnd, { passive: false });
+    canvas.addEventListener('touchcancel', onTouchEnd, { passive: false });
     // The browser's context menu is not shown.
     canvas.addEventListener('contextmenu', function (e) { e.preventDefault(); });
     windows[w.id] = win;
@@ -349,15 +469,39 @@ export function createWindows(options) {
     fitDesktop();
   }
 
+  // The desktop takes the size its windows need; on a screen narrower than
+  // that it is scaled down to fit the screen's width from where it starts (the
+  // canvases keep their pixels, and input is mapped back through the scale:
+  // where). A screen wide enough for the windows leaves them unscaled, even
+  // where the page puts the desktop in a narrower pane (that pane scrolls).
   function fitDesktop() {
+    const place = desktop();
     let right = 0, bottom = 0;
     Object.keys(windows).forEach(function (key) {
       const e = windows[key].element;
       right = Math.max(right, e.offsetLeft + e.offsetWidth);
       bottom = Math.max(bottom, e.offsetTop + e.offsetHeight);
     });
-    desktop().style.width = right + 'px';
-    desktop().style.height = bottom + 'px';
+    const margin = parseFloat(getComputedStyle(place).marginRight) || 0;
+    const room = document.documentElement.clientWidth - place.getBoundingClientRect().left - margin;
+    const narrow = document.documentElement.clientWidth < right;
+    const scale = narrow && room > 0 && room < right ? room / right : 1;
+    place.style.transformOrigin = '0 0';
+    place.style.transform = scale === 1 ? '' : 'scale(' + scale + ')';
+    place.classList.toggle('scaled', scale !== 1);
+    // A page's least size for its desktop gives way to the scaled windows.
+    place.style.minWidth = scale === 1 ? '' : '0';
+    place.style.minHeight = scale === 1 ? '' : '0';
+    place.style.width = right * scale + 'px';
+    place.style.height = bottom * scale + 'px';
+  }
+  window.addEventListener('resize', fitDesktop);
+
+  // The window's canvas alone on the whole screen, scaled to fit (for a
+  // projector); Escape, or the browser's own way, leaves it.
+  function fullScreen(win) {
+    const canvas = win.canvas;
+    if (canvas.requestFullscreen) canvas.requestFullscreen().catch(function () {});
   }
 
   function showWindow(id, visible) {
@@ -390,6 +534,8 @@ export function createWindows(options) {
     windows = {};
     focusId = 0;
     capture = null;
+    if (touch) clearTimeout(touch.timer);
+    touch = null;
     if (hadKeys) {
       if (place.tabIndex < 0 && !place.hasAttribute('tabindex')) place.tabIndex = -1;
       place.focus({ preventScroll: true });

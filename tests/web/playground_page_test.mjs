@@ -527,36 +527,36 @@ print(json.dumps([[i.filename, z.read(i).decode()] for i in z.infolist()]))`, zi
   // -------------------------------------------------------- 2a. the reference at hand
   await group('the reference', async () => {
     // A page of its own, so the program the groups before share stays as it is.
-    const page = await newPage();
-    await open(page);
+    const tab = await newPage();
+    await open(tab);
     // A misspelt call and colour: clang's message, and under it the nearest names.
-    await openFiles(page, [{ name: 'main.cpp', text: '#include "tavlo.h"\n' +
+    await openFiles(tab, [{ name: 'main.cpp', text: '#include "tavlo.h"\n' +
       'int WINAPI WinMain(HINSTANCE i, HINSTANCE p, LPSTR c, int s) {\n    open_display(i, p, c, s);\n' +
       '    draw_circle(Color::Red, 0, 0, 20, 20, 0);\n    draw_line(Color::Grey, 0, 0, 5, 5, 1);\n    return 0;\n}\n' }]);
-    await page.click('#run');
-    await until(page, 'the hints under the messages', () => document.querySelectorAll('#diagnostics .hint').length >= 2);
-    const hints = await page.$$eval('#diagnostics .hint', (all) => all.map((p) => p.textContent));
+    await tab.click('#run');
+    await until(tab, 'the hints under the messages', () => document.querySelectorAll('#diagnostics .hint').length >= 2);
+    const hints = await tab.$$eval('#diagnostics .hint', (all) => all.map((p) => p.textContent));
     check('a misspelt call and colour get a hint naming what tavlo.h has (draw_oval; Color::Gray50 and the 24)',
           hints.some((h) => h.includes('Did you mean draw_oval?') && h.includes('int draw_oval(')) &&
           hints.some((h) => h.includes('Color::Gray50') && h.includes('Gray20') && h.includes('ForestGreen')),
           hints.join(' | '));
 
     // Typing the start of a call offers tavlo.h's calls with what they take.
-    await page.click('.cm-content');
-    await ctrl(page, 'End');
-    await page.keyboard.type('\ndraw_');
-    await until(page, 'the completion list', () => document.querySelector('.cm-tooltip-autocomplete li'));
-    const offered = await page.$$eval('.cm-tooltip-autocomplete li', (all) => all.map((li) => li.textContent));
+    await tab.click('.cm-content');
+    await ctrl(tab, 'End');
+    await tab.keyboard.type('\ndraw_');
+    await until(tab, 'the completion list', () => document.querySelector('.cm-tooltip-autocomplete li'));
+    const offered = await tab.$$eval('.cm-tooltip-autocomplete li', (all) => all.map((li) => li.textContent));
     check('typing draw_ offers the draw_ calls with their arguments',
           ['draw_oval', 'draw_text', 'draw_pixel'].every((n) => offered.some((o) => o.startsWith(n))) &&
           offered.some((o) => o.includes('(ColorIndex color')),
           offered.join(' | '));
-    await page.keyboard.press('Escape');
-    const listed = await page.$$eval('#reference-list li', (all) => all.map((li) => li.textContent));
+    await tab.keyboard.press('Escape');
+    const listed = await tab.$$eval('#reference-list li', (all) => all.map((li) => li.textContent));
     check('Help lists every call with its signature and a line of what it does',
           listed.length >= 18 && listed.some((l) => l.startsWith('int wait_event(int* x, int* y, char* key) Blocks')),
           `${listed.length} calls`);
-    await page.close();
+    await tab.close();
   });
 
   // -------------------------------------------------------- 8. a browser without JSPI

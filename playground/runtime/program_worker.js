@@ -189,11 +189,12 @@ page.debugOutput = (line) => {
   }
   batchDue();
 };
+// Resolves with whether input woke the wait (false: its time ran out).
 page.wait = async (timeout, paced) => {
   sendBatch();
   waiting = true;
   try {
-    await input.wait(timeout, paced);
+    return await input.wait(timeout, paced);
   } finally {
     waiting = false;
   }

@@ -9,6 +9,8 @@ import path from 'node:path';
 import zlib from 'node:zlib';
 import { createRequire } from 'node:module';
 
+import { parsePng, unfilterPng } from '../../playground/page/js/png.js';
+
 const require = createRequire(import.meta.url);
 
 export const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
@@ -36,63 +38,11 @@ export function finish() {
 
 // ------------------------------------------------------------ pictures
 // The native program's pictures: palette (1 to 8 bits) or 8-bit grey or RGB(A),
-// not interlaced; as {width, height, rgb}.
+// not interlaced; as {width, height, rgb}. The playground's own reader (png.js),
+// inflated with node's zlib.
 export function readPng(file) {
-  const data = fs.readFileSync(file);
-  let offset = 8, width = 0, height = 0, depth = 0, type = 0, palette = null;
-  const idat = [];
-  while (offset < data.length) {
-    const length = data.readUInt32BE(offset);
-    const kind = data.toString('latin1', offset + 4, offset + 8);
-    const body = data.subarray(offset + 8, offset + 8 + length);
-    if (kind === 'IHDR') {
-      width = body.readUInt32BE(0); height = body.readUInt32BE(4); depth = body[8]; type = body[9];
-    } else if (kind === 'PLTE') {
-      palette = body;
-    } else if (kind === 'IDAT') {
-      idat.push(body);
-    }
-    offset += 12 + length;
-  }
-  if (depth !== 8 && !(type === 3 && [1, 2, 4].includes(depth))) {
-    throw new Error(`${file}: colour type ${type}, bit depth ${depth}`);
-  }
-  const channels = { 0: 1, 2: 3, 3: 1, 4: 2, 6: 4 }[type];
-  const raw = zlib.inflateSync(Buffer.concat(idat));
-  const stride = Math.ceil((width * channels * depth) / 8);
-  const rows = Buffer.alloc(stride * height);
-  const left = Math.max(1, (channels * depth) >> 3);  // bytes per pixel, for the filters
-  for (let y = 0; y < height; ++y) {
-    const filter = raw[y * (stride + 1)];
-    const line = raw.subarray(y * (stride + 1) + 1, (y + 1) * (stride + 1));
-    for (let x = 0; x < stride; ++x) {
-      const a = x >= left ? rows[y * stride + x - left] : 0;
-      const b = y > 0 ? rows[(y - 1) * stride + x] : 0;
-      const c = x >= left && y > 0 ? rows[(y - 1) * stride + x - left] : 0;
-      let v = line[x];
-      if (filter === 1) v += a;
-      else if (filter === 2) v += b;
-      else if (filter === 3) v += (a + b) >> 1;
-      else if (filter === 4) {
-        const p = a + b - c, pa = Math.abs(p - a), pb = Math.abs(p - b), pc = Math.abs(p - c);
-        v += pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
-      }
-      rows[y * stride + x] = v & 255;
-    }
-  }
-  const rgb = new Uint8Array(width * height * 3);
-  for (let i = 0; i < width * height; ++i) {
-    if (type === 3) {
-      const y = Math.floor(i / width), x = i % width, bit = x * depth;
-      const index = (rows[y * stride + (bit >> 3)] >> (8 - depth - (bit & 7))) & ((1 << depth) - 1);
-      rgb.set(palette.subarray(index * 3, index * 3 + 3), i * 3);
-    } else if (type === 0 || type === 4) {
-      rgb.fill(rows[i * channels], i * 3, i * 3 + 3);
-    } else {
-      rgb.set(rows.subarray(i * channels, i * channels + 3), i * 3);
-    }
-  }
-  return { width, height, rgb };
+  const info = parsePng(fs.readFileSync(file));
+  return unfilterPng(info, zlib.inflateSync(info.data));
 }
 
 // The number of pixels that differ, or -1 when the sizes do.

@@ -15,6 +15,8 @@
 //   await pg.ready;
 //   const { ok, diagnostics, log } = await pg.run([{ name: 'main.cpp', text }], { args: ['--seed=1'] });
 //   pg.stop();
+//   const { ok, diagnostics, run } = await pg.check(files, { args, inputs, seconds });
+//       the program run headless apart from the windows (a task's check)
 //   pg.files(), pg.loadFile(name, file), pg.downloadFile(name), pg.deleteFile(name)
 //       the folder's files: listed, one replaced by a file of the person's (refused
 //       while the program uses it), downloaded, deleted.
@@ -144,15 +146,22 @@ export function createPlayground(options) {
     onFiles(folder.list());
   }
 
+  // The compiler's answer for the program's files: {ok, diagnostics, log, wasm}.
+  let compiles = 0;
+  function compile(files) {
+    const id = ++compiles;
+    return new Promise((resolve) => {
+      pendingBuilds.set(id, { resolve });
+      compiler.postMessage({ type: 'build', id, files: files.map((f) => ({ name: f.name, text: f.text })) });
+    });
+  }
+
   async function run(files, runOptions = {}) {
     stop();
     await ready;
     const id = ++builds;
     onStatus('compiling');
-    const built = await new Promise((resolve) => {
-      pendingBuilds.set(id, { resolve });
-      compiler.postMessage({ type: 'build', id, files: files.map((f) => ({ name: f.name, text: f.text })) });
-    });
+    const built = await compile(files);
     if (id !== builds) return { ok: false, diagnostics: [], log: 'another run began' };
     if (!built.ok) {
       onStatus('the program did not compile');
@@ -215,6 +224,51 @@ export function createPlayground(options) {
       stop(`the program stopped: ${event.message || 'its Worker failed'}`);
     };
     return { ok: true, diagnostics: built.diagnostics, log: built.log };
+  }
+
+  // ------------------------------------------------------------------ checks
+
+  // Compiles the program and runs it headless in a Worker of its own
+  // (check_worker.js), beside any program running in the windows: args are its
+  // arguments, inputs the files of its folder ({name: Uint8Array}; nothing of
+  // the person's folder), seconds the real time it may take. Resolves with
+  // {ok: false, diagnostics, log} when it does not compile, else {ok: true,
+  // diagnostics, run: {code, trap, flooded, timedOut, files, stderr,
+  // elsewhere, seconds (taken)}}.
+  async function check(files, { args, inputs, seconds }) {
+    await ready;
+    onStatus('compiling the program to check it');
+    const built = await compile(files);
+    if (!built.ok) return { ok: false, diagnostics: built.diagnostics, log: built.log };
+    const code = codeOffset(new Uint8Array(built.wasm));
+    const module = await WebAssembly.compile(built.wasm);
+    onStatus('checking: the program runs headless with the task\'s input');
+    const worker = new Worker(new URL('check_worker.js', here), { type: 'module' });
+    let started = 0;
+    const ran = await new Promise((resolve) => {
+      let timer = null;
+      const end = (result) => {
+        clearTimeout(timer);
+        worker.terminate();
+        resolve({ code: null, trap: '', flooded: false, timedOut: false, files: {}, stderr: '', elsewhere: [],
+                  ...result, seconds: started ? (performance.now() - started) / 1000 : 0 });
+      };
+      worker.onmessage = (event) => {
+        const m = event.data;
+        if (m.type === 'loaded') {
+          started = performance.now();
+          worker.postMessage({ type: 'start', module, args, files: inputs, site, codeOffset: code,
+                               sources: files.map((f) => f.name) });
+          // However the program loops, the Worker is ended when its time is up.
+          timer = setTimeout(() => end({ timedOut: true }), seconds * 1000);
+        } else if (m.type === 'ended') {
+          end(m);
+        }
+      };
+      worker.onerror = (event) => end({ trap: `its Worker failed: ${event.message || 'no reason given'}` });
+    });
+    onStatus('checked');
+    return { ok: true, diagnostics: built.diagnostics, run: ran };
   }
 
   // ------------------------------------------------------------------ the folder
@@ -283,6 +337,7 @@ export function createPlayground(options) {
   return {
     ready,
     run,
+    check,
     stop: () => { stop(); },
     get running() { return program !== null; },
     files: async () => { await folder.ready; return folder.list(); },

@@ -31,8 +31,8 @@
 //                                         likely happened; file and line: where, when known
 import { createPage, createPageHost } from './page_host.js';
 import { createInputQueue } from './page_input.js';
-import { openSiteCache } from './site_cache.js';
-import { describeTrap } from './trap.js';
+import { siteFonts } from './site_cache.js';
+import { describeTrap, memoryLimitOf, ranOutOfMemory } from './trap.js';
 import { createWasi, ProcExit } from './wasi.js';
 
 // A trap's stack reaches from the C library's abort() back to the program's own code.
@@ -205,35 +205,7 @@ function pageImports() {
   return { ...host, wait: new WebAssembly.Suspending(host.wait) };
 }
 
-// The faces the package reads at /fonts: each fetched when the program first
-// opens it (Cache Storage keeps them), so a program downloads only those it uses.
-async function fonts(site) {
-  const cache = await openSiteCache(site);
-  const base = new URL('../', import.meta.url);
-  const entries = {};
-  for (const path of site.files.filter((p) => p.startsWith('sdk/fonts/'))) {
-    entries[path.slice('sdk/fonts/'.length)] = {
-      load: async () => new Uint8Array(await (await cache.fetchFile(new URL(path, base).href, path)).arrayBuffer()),
-    };
-  }
-  return entries;
-}
-
-// The most memory a program may have: the link's --max-memory (bytes).
 let memoryLimit = 0;
-function memoryLimitOf(site) {
-  const flag = (site.link || []).map((f) => /--max-memory=(\d+)/.exec(f)).find(Boolean);
-  return flag ? Number(flag[1]) : 4 * 1024 * 1024 * 1024;
-}
-
-// Whether the program ran out of memory: `new` said so (the exported flag), or
-// the memory is so close to its limit that a plain malloc() failed.
-function ranOutOfMemory() {
-  try {
-    if (instance.exports.tavlo_page_out_of_memory && instance.exports.tavlo_page_out_of_memory()) return true;
-  } catch (error) { /* not callable after all */ }
-  return memory !== null && memory.buffer.byteLength + (16 << 20) > memoryLimit;
-}
 
 async function start({ module, args, files, site, codeOffset, sources }) {
   const folder = {};
@@ -243,7 +215,7 @@ async function start({ module, args, files, site, codeOffset, sources }) {
   memoryLimit = memoryLimitOf(site);
   wasi = createWasi({
     args,
-    folders: { '/': folder, '/fonts': await fonts(site) },
+    folders: { '/': folder, '/fonts': await siteFonts(site) },
     capacity: { '/': FOLDER_BYTES },
     write: printed,
     changed: fileChanged,
@@ -268,7 +240,7 @@ async function start({ module, args, files, site, codeOffset, sources }) {
       code = error.code;
     } else {
       code = null;
-      trap = describeTrap(error, { module, codeOffset, files: sources, outOfMemory: ranOutOfMemory(), memoryLimit });
+      trap = describeTrap(error, { module, codeOffset, files: sources, outOfMemory: ranOutOfMemory(instance, memoryLimit), memoryLimit });
       reason = trap.text;
     }
   }

@@ -61,3 +61,18 @@ export async function openSiteCache(site, onBytes = () => {}) {
 
   return { fetchFile, name };
 }
+
+// The faces the package reads at /fonts, as a folder of createWasi (wasi.js):
+// each fetched when the program first opens it (kept as the site's other big
+// files are), so a program downloads only those it uses.
+export async function siteFonts(site) {
+  const cache = await openSiteCache(site);
+  const base = new URL('../', import.meta.url);
+  const entries = {};
+  for (const path of site.files.filter((p) => p.startsWith('sdk/fonts/'))) {
+    entries[path.slice('sdk/fonts/'.length)] = {
+      load: async () => new Uint8Array(await (await cache.fetchFile(new URL(path, base).href, path)).arrayBuffer()),
+    };
+  }
+  return entries;
+}

@@ -348,3 +348,20 @@ export function describeTrap(error, info) {
   }
   return { text: `the program stopped${where}: ${what}`, file, line };
 }
+
+// The most memory a program may have: the link's --max-memory (bytes).
+export function memoryLimitOf(site) {
+  const flag = (site.link || []).map((f) => /--max-memory=(\d+)/.exec(f)).find(Boolean);
+  return flag ? Number(flag[1]) : 4 * 1024 * 1024 * 1024;
+}
+
+// Whether the program ran out of memory: `new` said so (the exported flag), or
+// the memory is so close to its limit that a plain malloc() failed.
+export function ranOutOfMemory(instance, limit) {
+  if (!instance) return false;
+  try {
+    if (instance.exports.tavlo_page_out_of_memory && instance.exports.tavlo_page_out_of_memory()) return true;
+  } catch (error) { /* not callable after all */ }
+  const memory = instance.exports.memory;
+  return memory instanceof WebAssembly.Memory && memory.buffer.byteLength + (16 << 20) > limit;
+}

@@ -43,7 +43,7 @@ function lazyFile(entry) {
 //            folders: { '/': {name: entry}, '/fonts': {...} }, where an entry is
 //              a Uint8Array or {size (optional), mtime (optional), load: () =>
 //              Promise<Uint8Array>} (loaded when first opened; a failed load
-//              answers ENOENT),
+//              answers ENOENT); a name ending in "/" is an empty folder,
 //            capacity: { '/': bytes } the most a folder's files may hold,
 //            write(stream, text), changed(root, name, bytes) (a file of a folder
 //            was written or removed: bytes null), opened(root, name),
@@ -64,12 +64,14 @@ export function createWasi(options) {
     for (const [name, data] of Object.entries(files)) {
       // A name with folders ("records/a.txt", as the program wrote it): made as folders.
       const parts = name.split('/').filter((part) => part !== '' && part !== '.' && part !== '..');
+      // A name that ends in "/" ("tmp/") is an empty folder.
+      const folders = name.endsWith('/') ? parts : parts.slice(0, -1);
       let at = node;
-      for (const part of parts.slice(0, -1)) {
+      for (const part of folders) {
         if (!at.entries.has(part) || at.entries.get(part).kind !== 'folder') at.entries.set(part, folder());
         at = at.entries.get(part);
       }
-      if (parts.length === 0) continue;
+      if (parts.length === 0 || name.endsWith('/')) continue;
       const entry = data instanceof Uint8Array ? file(data) : lazyFile(data);
       at.entries.set(parts[parts.length - 1], entry);
       used += entry.size || 0;

@@ -17,6 +17,7 @@ import { createPrograms } from './programs.js';
 import { createRun } from './run.js';
 import { createShare } from './share.js';
 import { showReference } from './reference_list.js';
+import { openTask } from './task.js';
 
 const $ = (id) => document.getElementById(id);
 const lines = createLines({ status: $('status'), notice: $('notice') });
@@ -78,8 +79,9 @@ for (const part of [document.querySelector('.code'), document.querySelector('hea
 
 showReference($('reference-list'), reference);
 
-const options = urlOptions(window.location.search);
-const blocked = options.unknown.length ? refusalText(options.unknown, 'Programs are not started') : '';
+// The page's own parameter: task=FOLDER opens a teacher's task (task.js).
+const options = urlOptions(window.location.search, ['task']);
+const blocked = options.unknown.length ? refusalText(options.unknown, 'Programs are not started', ['task']) : '';
 if (blocked) lines.tell('options', blocked);
 running = createRun({
   editor,
@@ -93,3 +95,16 @@ running = createRun({
               desktop: $('desktop'), fileList: $('file-list'), files: $('files'),
               scriptDownload: $('script-download'), scriptLoad: $('script-load') },
 });
+
+if (options.page.task) {
+  openTask({
+    value: options.page.task,
+    elements: { panel: $('task'), title: $('task-title'), text: $('task-text'), check: $('task-check'),
+                verdict: $('task-verdict'), results: $('task-results') },
+    programs,
+    editor,
+    lines,
+    runtime: running.runtime,
+    showDiagnostics: running.showDiagnostics,
+  });
+}

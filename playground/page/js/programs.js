@@ -363,6 +363,7 @@ export function createPrograms({ editor, lines, elements, examples, onShown = ()
       renderPrograms();
     },
     openUnstored,
+    openStored,
     changed,
     saveNow,
     showTabs: renderTabs,

@@ -248,5 +248,5 @@ export function createRun({ editor, programs, lines, console, args, blocked, ele
     }
   });
 
-  return { run, clearDiagnostics: () => setDiagnostics([]) };
+  return { run, clearDiagnostics: () => setDiagnostics([]), showDiagnostics: setDiagnostics, runtime: () => runtimeLoaded };
 }

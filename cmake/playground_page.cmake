@@ -9,7 +9,8 @@
 #   examples.json                    the Examples menu: examples/*.cpp, and the demo's
 #                                    files as the tabs of one program;
 #   reference.json                   tavlo.h's calls and names with their signatures
-#                                    and one line each (completion, hover, hints).
+#                                    and one line each (completion, hover, hints);
+#   tasks/NAME/                      the shipped tasks (examples/tasks) the page opens.
 # Included at the end of cmake/wasi.cmake, which finds node (TAVLO_NODE).
 
 set(page_site ${CMAKE_BINARY_DIR}/wasi/site)
@@ -77,6 +78,19 @@ add_custom_command(OUTPUT ${page_site}/reference.json
                    COMMENT "Reading tavlo.h's reference for the playground" VERBATIM)
 list(APPEND page_outputs ${page_site}/reference.json)
 
+# The teachers' tasks the page opens (playground.html?task=tasks/NAME/): each
+# task's task.json, its stored pictures and its starting program; never its
+# model solution or the programs it is tested with.
+file(GLOB page_task_files CONFIGURE_DEPENDS RELATIVE ${PROJECT_SOURCE_DIR}/examples/tasks
+     ${PROJECT_SOURCE_DIR}/examples/tasks/*/task.json ${PROJECT_SOURCE_DIR}/examples/tasks/*/starter.cpp
+     ${PROJECT_SOURCE_DIR}/examples/tasks/*/expected/*.png)
+foreach(file ${page_task_files})
+  add_custom_command(OUTPUT ${page_site}/tasks/${file}
+                     COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/examples/tasks/${file} ${page_site}/tasks/${file}
+                     DEPENDS ${PROJECT_SOURCE_DIR}/examples/tasks/${file} VERBATIM)
+  list(APPEND page_outputs ${page_site}/tasks/${file})
+endforeach()
+
 add_custom_target(playground_page ALL DEPENDS ${page_outputs})
 
 if(TAVLO_TESTS)
@@ -92,4 +106,11 @@ if(TAVLO_TESTS)
            COMMAND ${TAVLO_NODE} ${PROJECT_SOURCE_DIR}/tests/web/playground_page_test.mjs ${page_site}
                    --runtime real)
   set_tests_properties(Playground.PageWithCompiler PROPERTIES TIMEOUT 1800)
+  # The page's checks under node: a task's faults, regions, tolerances, the log, the end.
+  add_test(NAME Playground.CheckingRules
+           COMMAND ${TAVLO_NODE} ${PROJECT_SOURCE_DIR}/tests/web/checking_test.mjs)
+  # The shipped tasks checked in the page: the verdicts of the command line's checker.
+  add_test(NAME Playground.Checks
+           COMMAND ${TAVLO_NODE} ${PROJECT_SOURCE_DIR}/tests/web/playground_checks_test.mjs ${page_site})
+  set_tests_properties(Playground.Checks PROPERTIES TIMEOUT 1800)
 endif()

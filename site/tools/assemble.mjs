@@ -131,10 +131,17 @@ function firstSentence(text) {
   const sentence = end < 0 ? comment : comment.slice(0, end + 1);
   return sentence.length <= 160 ? sentence : `${sentence.slice(0, sentence.lastIndexOf(' ', 157))} ...`;
 }
+// The teachers' tasks the playground carries (playground/tasks/NAME/task.json).
+const tasksDir = path.join(playgroundDir, 'tasks');
+const tasks = (fs.existsSync(tasksDir) ? fs.readdirSync(tasksDir).sort() : [])
+  .filter((name) => fs.existsSync(path.join(tasksDir, name, 'task.json')))
+  .map((name) => ({ name, title: JSON.parse(fs.readFileSync(path.join(tasksDir, name, 'task.json'), 'utf8')).title }));
 const escape = (text) => text.replace(/&/g, '&amp;').replace(/</g, '&lt;').replace(/>/g, '&gt;');
 const index = fs.readFileSync(path.join(siteSource, 'index.html'), 'utf8')
   .replace('<!-- examples -->', examples.map((e) =>
     `<li><a href="${e.file}">${escape(e.name)}</a>${e.description ? ` &mdash; ${escape(e.description)}` : ''}</li>`).join('\n'))
+  .replace('<!-- tasks -->', tasks.map((t) =>
+    `<li><a href="playground/playground.html?task=tasks/${encodeURIComponent(t.name)}/">${escape(String(t.title))}</a></li>`).join('\n'))
   .replace('<!-- docs -->', docs.pages.filter((p) => p.file !== 'index.html').map((p) =>
     `<li><a href="docs/${p.file}">${escape(p.title)}</a></li>`).join('\n'));
 write('index.html', withOffline(index, 'index.html'));

@@ -16,3 +16,14 @@
 #include <vector>
 
 #include "tavlo.h"
+
+// Programs are compiled to check each pointer they read or write through
+// (-fsanitize=null with the minimal runtime): a null one calls this, which
+// stops the program where a native one would crash. WebAssembly's memory
+// starts at address 0, so without it the program would go on silently. The
+// page names it in what it says of the trap. Weak: each file a program
+// compiles has it, and the link keeps one.
+extern "C" [[noreturn]] __attribute__((weak, noinline)) void
+__ubsan_handle_type_mismatch_minimal_abort() {
+    __builtin_trap();
+}

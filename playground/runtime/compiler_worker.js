@@ -112,7 +112,11 @@ function run(tool, args, tree, chunks) {
 }
 
 const INCLUDES_TAVLO = /^\s*#\s*include\s*[<"]tavlo\.h[>"]/m;
-const withoutPch = (flags) => flags.filter((flag, i) => flag !== '-include-pch' && flags[i - 1] !== '-include-pch');
+// A file that does not include tavlo.h is compiled without the prelude, and so
+// without the null pointer check's handler it defines: its checks trap in place
+// (a program of such files alone has no handler to link).
+const withoutPch = (flags) => flags.filter((flag, i) => flag !== '-include-pch' && flags[i - 1] !== '-include-pch')
+  .map((flag) => (flag === '-fsanitize-minimal-runtime' ? '-fsanitize-trap=null' : flag));
 
 function build({ id, files }) {
   const chunks = [];

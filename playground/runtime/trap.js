@@ -22,6 +22,10 @@ const KINDS = [
   [/call stack|too much recursion/, 'a recursion went too deep (a function calling itself without end)'],
 ];
 
+// What a program's null pointer check calls (the preludes define it): WebAssembly's
+// memory starts at address 0, so a read or write there would otherwise go on silently.
+const NULL_CHECK = '__ubsan_handle_type_mismatch_minimal_abort';
+
 export function trapKind(message) {
   for (const [pattern, meaning] of KINDS) if (pattern.test(message)) return meaning;
   return null;
@@ -317,18 +321,20 @@ function wasmFrames(error) {
 // memoryLimit: bytes}.
 export function describeTrap(error, info) {
   const message = String(error && error.message ? error.message : error);
+  const frames = wasmFrames(error);
+  const names = frames.length && info.module ? functionNames(info.module) : new Map();
   let what;
   if (info.outOfMemory) {
     what = `it ran out of memory: a program may use ${Math.round(info.memoryLimit / 1048576)} MB, ` +
            'and it asked for more (a container or an allocation growing without end?)';
+  } else if (frames.length && names.get(frames[0].index) === NULL_CHECK) {
+    what = 'it read or wrote through a null pointer (a pointer that points nowhere)';
   } else {
     const kind = trapKind(message);
     what = kind || message;
   }
-  const frames = wasmFrames(error);
   let where = '', file = null, line = 0;
   if (frames.length && info.module) {
-    const names = functionNames(info.module);
     const rows = info.codeOffset >= 0 ? lineTable(info.module) : [];
     const own = new Set(info.files || []);
     const base = (path) => path.replace(/^.*\//, '');

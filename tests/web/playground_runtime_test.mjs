@@ -434,6 +434,16 @@ int main() { return share(10); }
     check('a division by zero says so, with its function and line',
           /divided by zero/.test(dividing.exit.reason) && /share/.test(dividing.exit.reason) &&
           /main\.cpp:2\)/.test(dividing.exit.reason), JSON.stringify(dividing.exit));
+    // WebAssembly's memory has an address 0: a write there would go on silently.
+    // (A file on tavlo.h has the prelude, whose handler names the null pointer.)
+    const nowhere = await ending([{ name: 'main.cpp', text: `#include "tavlo.h"
+int* volatile target = nullptr;
+[[gnu::noinline]] void mark(int value) { *target = value; }
+int main() { mark(1); return 0; }
+` }]);
+    check('a write through a null pointer stops the program and says so, with its function and line',
+          nowhere.exit.code === null && /null pointer/.test(nowhere.exit.reason) && /in mark\b/.test(nowhere.exit.reason) &&
+          /main\.cpp:3\)/.test(nowhere.exit.reason), JSON.stringify(nowhere.exit));
   });
 
   // -------------------------------------------------------- 4e. the program's folder

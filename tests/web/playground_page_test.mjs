@@ -696,6 +696,40 @@ print(json.dumps([[i.filename, z.read(i).decode()] for i in z.infolist()]))`, zi
     await tab.close();
   });
 
+  // -------------------------------------------------------- 2c. the package's repairs at the program's line
+  await group('repairs', async () => {
+    const tab = await newPage();  // a page of its own: the program the groups before share stays
+    await open(tab);
+    // A bad colour at line 6 of the second file; the person's own log_printf
+    // line and the call log are not repairs.
+    const program = [
+      { name: 'main.cpp', text: '#include "tavlo.h"\n#include "scene.h"\n\n' +
+        'int WINAPI WinMain(HINSTANCE i, HINSTANCE p, LPSTR c, int s) {\n' +
+        '    open_display(i, p, c, s);\n    set_logging(1);\n    log_printf("Illegal color 99; using RED.\\n");\n' +
+        '    draw_scene();\n    int x = 0, y = 0;\n    char key = 0;\n' +
+        '    while (wait_event(&x, &y, &key) != EventKind::Quit) {\n    }\n    close_display();\n    return 0;\n}\n' },
+      { name: 'scene.h', text: '#pragma once\n#include "tavlo.h"\n\ninline void draw_scene() {\n' +
+        '    draw_line(0, -100, 0, 100, 0, 1);\n    draw_rectangle(30, -50, -50, 50, 50, 0);\n}\n' },
+    ];
+    await openFiles(tab, program);
+    await tab.click('#run');
+    await until(tab, 'the repair in the output pane', () => document.querySelector('#console .repair'));
+    const said = await tab.$$eval('#console .repair', (all) => all.map((e) => e.textContent));
+    const listed = await tab.$$eval('#diagnostics li', (all) => all.map((li) => li.textContent));
+    await tab.click('#console .repair');
+    await until(tab, 'the jump to the call', () => window.tavloProbe.activeFile() === 'scene.h');
+    const line = await text(tab, '.cm-activeLine');
+    check('a bad colour\'s package line is in the output pane with the file and line of the call (once), listed ' +
+          'as a warning there; a click shows that line',
+          sameFiles(said, ['scene.h:6: Illegal color 30; using RED.\n']) &&
+          listed.some((l) => l.startsWith('scene.h:6:5: warning: Illegal color 30; using RED.')) &&
+          line.includes('draw_rectangle(30'),
+          `${JSON.stringify(said)} | ${listed.join(' | ')} | "${line.trim()}"`);
+    await tab.click('#stop');
+    await until(tab, 'the stop', () => document.querySelector('#stop').disabled);
+    await tab.close();
+  });
+
   // -------------------------------------------------------- 8. a browser without JSPI
   await group('browser support', async () => {
     const plain = await newPage(browser, 'delete WebAssembly.Suspending;');

@@ -286,6 +286,10 @@ void WebPresenter::page_leaving() {
     std::fflush(nullptr);
 }
 
+bool WebPresenter::repair_marked(const char* text) {
+    return live_window(first_window_) != nullptr && GetPropA(first_window_, "Repair") == text;
+}
+
 void end_web_program(int exit_code) {
     std::fflush(nullptr);
     tavlo_page_end_program(exit_code);
@@ -299,8 +303,11 @@ WebPresenter* make_web_presenter() {
     if (tavlo_page_present_in_page() == 0) return nullptr;
     static WebPresenter presenter;
     page_presenter = &presenter;
-    // Debug output (the message log's lines among it) goes to the page too.
-    set_debug_output_sink([](const char* text) { tavlo_page_debug_output(text); });
+    // Debug output (the message log's lines among it) goes to the page too,
+    // each line said to be a repair of a call or not.
+    set_debug_output_sink([](const char* text) {
+        tavlo_page_debug_output(text, page_presenter->repair_marked(text) ? 1 : 0);
+    });
     return &presenter;
 }
 

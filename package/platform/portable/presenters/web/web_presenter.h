@@ -52,6 +52,9 @@ public:
     // The page is being left: sends WM_ENDSESSION to the top-level windows and
     // flushes every stream.
     void page_leaving();
+    // Whether `text`, handed to the debugger now, is the line the program's main
+    // window marks with its property "Repair": a repair of a call the program made.
+    bool repair_marked(const char* text);
 
 private:
     struct Shown {

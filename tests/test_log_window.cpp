@@ -1,7 +1,11 @@
 // The text window: the message log painted with the newest line at the bottom,
 // and set_logging's check mark and showing of the window.
+#include <string>
+#include <vector>
+
 #include "display_test_support.h"
 #include "image_compare.h"
+#include "portable/kernel/system.h"
 
 using test_support::DisplayTest;
 
@@ -74,4 +78,28 @@ TEST_F(LogWindow, TheMenuTogglesLoggingWithoutShowingTheWindow) {
     EXPECT_TRUE(package_state.logging_enabled);
     EXPECT_EQ(presenter().menu_checked(graphics(), CMD_LOGGING), true);
     EXPECT_FALSE(presenter().visible(text()));
+}
+
+// The package's repairs of a call are marked, while the debugger has the line, by
+// the graphics window's property "Repair" holding that very text (what the
+// playground shows with the program's line); the program's own lines and the
+// call log are not, and no mark stays afterwards.
+TEST_F(LogWindow, RepairsAreMarkedWhileTheDebuggerHasThem) {
+    open();
+    set_logging(1);
+    std::vector<std::string> marked, plain;
+    portable::set_debug_output_sink([&](const char* text) {
+        (GetPropA(graphics(), "Repair") == text ? marked : plain).emplace_back(text);
+    });
+    draw_rectangle(30, 0, 0, 10, 10, -3);
+    log_printf("Illegal color 99; using RED.\n");
+    set_frame_rate(500);
+    portable::set_debug_output_sink(nullptr);
+    EXPECT_EQ(marked, (std::vector<std::string>{"Illegal color 30; using RED.\n",
+                                                "Width of -3 not possible, using width 3\n",
+                                                "Frame rate of 500 not possible, using 120\n"}));
+    EXPECT_EQ(plain, (std::vector<std::string>{"red rectangle with bounding box (0,10) to (10,0) "
+                                               "with line width 3\n",
+                                               "Illegal color 99; using RED.\n"}));
+    EXPECT_EQ(GetPropA(graphics(), "Repair"), nullptr);
 }

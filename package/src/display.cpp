@@ -205,7 +205,7 @@ LRESULT CALLBACK text_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
 int open_display(HINSTANCE instance, HINSTANCE previous_instance, LPSTR command_line,
                  int show_command) {
     if (S.display_open) {
-        log_printf("open_display: the display is already open; nothing changed\n");
+        log_repair("open_display: the display is already open; nothing changed\n");
         return 1;
     }
     if (S.graphics_window != nullptr || S.text_window != nullptr || S.canvas_dc != nullptr)

@@ -25,18 +25,18 @@ int magnitude(int value) {
 int repair_width(int width) {
     if (width >= 0) return width;
     int repaired = magnitude(width);
-    log_printf("Width of %d not possible, using width %d\n", width, repaired);
+    log_repair("Width of %d not possible, using width %d\n", width, repaired);
     return repaired;
 }
 
 int repair_point_size(int size) {
     if (size < 0) {
         int repaired = magnitude(size);
-        log_printf("ptsize of %d not possible, using ptsize %d\n", size, repaired);
+        log_repair("ptsize of %d not possible, using ptsize %d\n", size, repaired);
         size = repaired;
     }
     if (size > 127) {
-        log_printf("ptsize of %d not possible, using ptsize %d\n", size, 127);
+        log_repair("ptsize of %d not possible, using ptsize %d\n", size, 127);
         size = 127;
     }
     return size;

@@ -110,7 +110,7 @@ UINT timer_period_ms() {
 int set_frame_rate(int frames_per_second) {
     if (frames_per_second < 0 || frames_per_second > max_frame_rate) {
         const int repaired = frames_per_second < 0 ? 0 : max_frame_rate;
-        log_printf("Frame rate of %d not possible, using %d\n", frames_per_second, repaired);
+        log_repair("Frame rate of %d not possible, using %d\n", frames_per_second, repaired);
         frames_per_second = repaired;
     }
     S.frame_rate = frames_per_second;

@@ -74,7 +74,7 @@ int key_held(int virtual_key) {
 
 int enable_input(int kinds) {
     if ((kinds & ~InputKind::All) != 0)
-        log_printf("enable_input: unknown kinds %d dropped\n", kinds & ~InputKind::All);
+        log_repair("enable_input: unknown kinds %d dropped\n", kinds & ~InputKind::All);
     S.input_kinds = kinds & InputKind::All;
     S.move_reported = false;  // the first move after switching is reported, wherever it is
     return S.input_kinds;

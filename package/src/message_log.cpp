@@ -41,12 +41,13 @@ void invalidate_text_window() {
 
 }  // namespace
 
-int log_printf(const char* format, ...) {
+namespace {
+
+// Formats, stores and hands on one line of the message log; `repair` marks it
+// as the package's repair of a call while the debugger gets it.
+int log_line(bool repair, const char* format, va_list args) {
     char line[log_line_buffer];
-    va_list args;
-    va_start(args, format);
     int count = format_line(line, format, args);
-    va_end(args);
     // A line cut to what the buffer holds ends with a whole character.
     if (count == log_line_buffer - 1) {
         count = int(without_cut_character(line, size_t(count), format));
@@ -54,8 +55,34 @@ int log_printf(const char* format, ...) {
     }
     store_line(line, count);
     // Hand the stored line to the debugger as well; a platform can mirror it to a file.
+    // A repair's line is marked by the graphics window's property "Repair" (the
+    // line) while the debugger has it, so a platform that knows where the program
+    // made the call (the playground) can show the line there; the text is the same.
+    HWND marked = repair && S.graphics_window != nullptr && IsWindow(S.graphics_window)
+                      ? S.graphics_window
+                      : nullptr;
+    if (marked != nullptr) SetPropA(marked, "Repair", reinterpret_cast<HANDLE>(line));
     OutputDebugStringA(line);
+    if (marked != nullptr) RemovePropA(marked, "Repair");
     invalidate_text_window();
+    return count;
+}
+
+}  // namespace
+
+int log_printf(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    int count = log_line(false, format, args);
+    va_end(args);
+    return count;
+}
+
+int log_repair(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    int count = log_line(true, format, args);
+    va_end(args);
     return count;
 }
 

@@ -170,6 +170,10 @@ bool take_typed_byte();
 char32_t character_of_cp1252(unsigned char byte);
 
 // message log (message_log.cpp)
+// A line of the package's own about a call it repaired (a bad colour, width or
+// size replaced, an unknown kind dropped): logged exactly as log_printf logs it,
+// and marked as a repair while it is handed to the debugger (message_log.cpp).
+int log_repair(const char* format, ...);
 int show_log_window(int show);
 void paint_log_window(HWND window);
 

@@ -19,6 +19,6 @@ const char* const color_name[palette_size] = {
 
 ColorIndex check_color(ColorIndex color) {
     if (color >= 0 && color < palette_size) return color;
-    log_printf("Illegal color %d; using RED.\n", color);
+    log_repair("Illegal color %d; using RED.\n", color);
     return 2;
 }

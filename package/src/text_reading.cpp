@@ -194,7 +194,7 @@ bool take_typed_byte() {
 int set_text_encoding(int encoding) {
     if (encoding != TextEncoding::Automatic && encoding != TextEncoding::Utf8 &&
         encoding != TextEncoding::CodePage1252) {
-        log_printf("set_text_encoding: unknown encoding %d; nothing changed\n", encoding);
+        log_repair("set_text_encoding: unknown encoding %d; nothing changed\n", encoding);
         return S.text_encoding;
     }
     S.text_encoding = encoding;

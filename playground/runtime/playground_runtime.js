@@ -17,6 +17,10 @@
 //   pg.stop();
 //   const { ok, diagnostics, run } = await pg.check(files, { args, inputs, seconds });
 //       the program run headless apart from the windows (a task's check)
+//   onOutput(stream, text, place): what the program writes ('stdout', 'stderr'),
+//       and 'repair': a line of the package's about a call it repaired (a bad
+//       colour ...), with place {file, line} where the program made that call
+//       (file null when not known);
 //   pg.files(), pg.loadFile(name, file), pg.downloadFile(name), pg.deleteFile(name)
 //       the folder's files: listed, one replaced by a file of the person's (refused
 //       while the program uses it), downloaded, deleted.
@@ -197,7 +201,10 @@ export function createPlayground(options) {
       } else if (m.type === 'output') {
         // A batch that dropped part of itself is longer than the output pane
         // keeps anyway: the pane says its start is dropped.
-        for (const part of m.parts) onOutput(part.stream, part.text);
+        for (const part of m.parts) {
+          if (part.stream === 'repair') onOutput('repair', part.text, { file: part.file || null, line: part.line || 0 });
+          else onOutput(part.stream, part.text);
+        }
       } else if (m.type === 'read') {
         folder.get(m.name).then((bytes) => worker.postMessage({ type: 'read', request: m.request, bytes }));
       } else if (m.type === 'file') {

@@ -19,7 +19,9 @@
 // Messages out: {type: 'call', name, args} the windows' calls (createWindows)
 //               {type: 'present', id, width, height, pixels} a frame (buffer transferred)
 //               {type: 'output', parts: [{stream, text}], dropped} what the program
-//                                          printed since the last batch
+//                                          printed since the last batch; a part of the
+//                                          stream 'repair' is the package's repair of a
+//                                          call, with {file, line} where the program made it
 //               {type: 'debug', text, dropped}  debug output (the call log) since the last batch
 //               {type: 'read', request, name}   the bytes of a file of the folder, please
 //               {type: 'file', name, bytes}   a file of the program's folder changed (null: removed;
@@ -32,7 +34,7 @@
 import { createPage, createPageHost } from './page_host.js';
 import { createInputQueue } from './page_input.js';
 import { siteFonts } from './site_cache.js';
-import { describeTrap, memoryLimitOf, ranOutOfMemory } from './trap.js';
+import { describeTrap, memoryLimitOf, programTables, ranOutOfMemory, stackPlace } from './trap.js';
 import { createWasi, ProcExit } from './wasi.js';
 
 // A trap's stack reaches from the C library's abort() back to the program's own code.
@@ -179,7 +181,29 @@ const page = createPage({
   input,
   fileInUse: (name) => postMessage({ type: 'in-use', name }),
 });
-page.debugOutput = (line) => {
+// The package's repair of a call the program made (a bad colour ...): in the
+// output too, with the place in the program's files where the call was made,
+// found from the stack of this moment. Each message at each place is said once,
+// and the stack is read for the first REPAIRS_PLACED repairs only, so a program
+// repeating a bad call without end costs no more than one that makes it once.
+const REPAIRS_PLACED = 1000;
+let programInfo = null, tables = null, repairsPlaced = 0;
+const repairsSaid = new Set();
+function repaired(line) {
+  if (repairsPlaced >= REPAIRS_PLACED || !programInfo) return;
+  ++repairsPlaced;
+  tables ??= programTables(programInfo);
+  const { file, line: at } = stackPlace(new Error(), programInfo, tables);
+  const key = `${file}:${at}:${line}`;
+  if (repairsSaid.has(key)) return;
+  repairsSaid.add(key);
+  output.push({ stream: 'repair', text: line, file, line: at });
+  outputLength += line.length;
+  batchDue();
+}
+
+page.debugOutput = (line, repair) => {
+  if (repair) repaired(line);
   debugParts.push(line);
   debugLength += line.length;
   if (debugLength > DEBUG_KEPT * 2) {
@@ -232,6 +256,7 @@ async function start({ module, args, files, site, codeOffset, sources }) {
   });
   memory = instance.exports.memory;
   wasi.setMemory(memory);
+  programInfo = { module, codeOffset, files: sources };
   let code = 0, reason = '', trap = null;
   try {
     await WebAssembly.promising(instance.exports._start)();

@@ -5,6 +5,9 @@
 //
 //   describeTrap(error, { module, codeOffset, files, outOfMemory })
 //     -> { text, file, line }   (file and line only when known)
+//   stackPlace(error, { module, codeOffset, files }, tables)
+//     -> { name, file, line }   where a stack (any Error's, e.g. one made in an
+//                               import the program called) is in the program
 
 // The engine's trap messages, and what they most often mean in a student's program.
 const KINDS = [
@@ -316,6 +319,32 @@ function wasmFrames(error) {
   return frames;
 }
 
+// What stackPlace reads of a module, read once: its functions' names and its line table.
+export function programTables(info) {
+  return { names: info.module ? functionNames(info.module) : new Map(),
+           rows: info.module && info.codeOffset >= 0 ? lineTable(info.module) : [] };
+}
+
+// Where an Error's stack is in the program: the innermost frame in one of the
+// program's own files (info.files), else the innermost frame of the module:
+// {name (the function's, '' when unknown), file, line (null and 0 when unknown)}.
+export function stackPlace(error, info, tables = null) {
+  const frames = wasmFrames(error);
+  if (!frames.length || !info.module) return { name: '', file: null, line: 0 };
+  const { names, rows } = tables || programTables(info);
+  const own = new Set(info.files || []);
+  const base = (path) => path.replace(/^.*\//, '');
+  for (const frame of frames) {
+    const row = lineAt(rows, frame.offset - info.codeOffset);
+    if (row && own.has(base(row.file))) {
+      const name = names.get(frame.index);
+      return { name: name ? demangle(name) : '', file: base(row.file), line: row.line };
+    }
+  }
+  const name = names.get(frames[0].index);
+  return { name: name ? demangle(name) : '', file: null, line: 0 };
+}
+
 // info: {module (WebAssembly.Module), codeOffset (codeOffset() of its bytes),
 // files: the program's file names, outOfMemory: whether it ran out of memory,
 // memoryLimit: bytes}.
@@ -333,26 +362,11 @@ export function describeTrap(error, info) {
     const kind = trapKind(message);
     what = kind || message;
   }
-  let where = '', file = null, line = 0;
-  if (frames.length && info.module) {
-    const rows = info.codeOffset >= 0 ? lineTable(info.module) : [];
-    const own = new Set(info.files || []);
-    const base = (path) => path.replace(/^.*\//, '');
-    let chosen = frames[0];
-    for (const frame of frames) {
-      const row = lineAt(rows, frame.offset - info.codeOffset);
-      if (row && own.has(base(row.file))) {
-        chosen = frame;
-        file = base(row.file);
-        line = row.line;
-        break;
-      }
-    }
-    const name = names.get(chosen.index);
-    if (name) where = ` in ${demangle(name)}`;
-    if (file) where += ` (${file}:${line})`;
-  }
-  return { text: `the program stopped${where}: ${what}`, file, line };
+  const place = stackPlace(error, info, frames.length && info.module
+    ? { names, rows: info.codeOffset >= 0 ? lineTable(info.module) : [] } : null);
+  let where = place.name ? ` in ${place.name}` : '';
+  if (place.file) where += ` (${place.file}:${place.line})`;
+  return { text: `the program stopped${where}: ${what}`, file: place.file, line: place.line };
 }
 
 // The most memory a program may have: the link's --max-memory (bytes).

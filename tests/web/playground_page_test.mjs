@@ -455,6 +455,143 @@ print(json.dumps([[i.filename, z.read(i).decode()] for i in z.infolist()]))`, zi
     await context.close();
   });
 
+  // -------------------------------------------------------- 6c. renaming and deleting programs
+  await group('programs renamed and deleted', async () => {
+    // The storage functions on a storage of their own: names refused, versions
+    // counted, a deleted program never written back by a save, brought back whole.
+    const results = await page.evaluate(async () => {
+      const m = await import('./page/program.js');
+      const map = new Map();
+      const s = { get length() { return map.size; }, key: (i) => [...map.keys()][i] ?? null,
+                  getItem: (k) => (map.has(k) ? map.get(k) : null), setItem: (k, v) => { map.set(k, String(v)); },
+                  removeItem: (k) => { map.delete(k); } };
+      const program = [{ name: 'main.cpp', text: 'int main() {}\n' }];
+      const refused = (id, name) => { try { m.renameProgram(id, name, s); return 'renamed'; } catch (e) { return e.message; } };
+      const a = m.saveProgram({ id: null, name: 'shapes', files: program, active: 'main.cpp', version: 0 }, s);
+      const b = m.saveProgram({ id: null, name: 'game', files: program, active: 'main.cpp', version: 0 }, s);
+      const modified = m.readProgram(b.id, s).modified;
+      const names = [refused(b.id, '   '), refused(b.id, 'shapes'), refused(b.id, 'x'.repeat(81)), refused(b.id, 'a\tb'),
+                     refused('gone', 'free')];
+      const renamed = m.renameProgram(b.id, '  paddle ', s);
+      const afterRename = m.readProgram(b.id, s);
+      // A tab that read version 1 keeps its text as a program of its own.
+      const stale = m.saveProgram({ id: b.id, name: 'game', files: program, active: 'main.cpp', version: 1 }, s);
+      const raw = m.deleteProgram(a.id, s);
+      const overDeleted = m.saveProgram({ id: a.id, name: 'shapes', files: program, active: 'main.cpp', version: 1 }, s);
+      const goneAfterSave = m.readProgram(a.id, s) === null;
+      const back = m.restoreProgram(a.id, raw, s);
+      const again = m.restoreProgram(a.id, raw, s);
+      s.setItem('tavlo-playground-program:broken', '{"files": [');
+      const unread = m.deleteProgram('broken', s);
+      m.restoreProgram('broken', unread, s);
+      return {
+        names, renamed, afterRename: { name: afterRename.name, same: afterRename.modified === modified },
+        stale: { forked: stale.forked, deleted: stale.deleted, other: stale.id !== b.id, kept: m.readProgram(b.id, s).name },
+        overDeleted: { forked: overDeleted.forked, deleted: overDeleted.deleted, other: overDeleted.id !== a.id },
+        goneAfterSave, back, again: again.name, restored: m.readProgram(a.id, s),
+        broken: s.getItem('tavlo-playground-program:broken'), missing: m.deleteProgram('gone', s),
+      };
+    });
+    check('renaming refuses an empty, taken, overlong or control-character name and a program no longer stored, ' +
+          'and keeps the files and the time of the last change',
+          /needs a name/.test(results.names[0]) && /another of your programs is called "shapes"/.test(results.names[1]) &&
+          /at most 80/.test(results.names[2]) && /control/.test(results.names[3]) && /no longer stored/.test(results.names[4]) &&
+          results.renamed.name === 'paddle' && results.renamed.version === 2 && results.afterRename.name === 'paddle' &&
+          results.afterRename.same && results.stale.forked && !results.stale.deleted && results.stale.other &&
+          results.stale.kept === 'paddle',
+          JSON.stringify({ names: results.names, renamed: results.renamed, stale: results.stale }));
+    check('a deleted program is not written back by a save (its text becomes a new program); brought back whole, ' +
+          'it takes a free name and counts a version; what cannot be read comes back as it was',
+          results.goneAfterSave && results.overDeleted.forked && results.overDeleted.deleted && results.overDeleted.other &&
+          results.back.name === 'shapes (2)' && results.again === 'shapes (2)' &&
+          results.restored.files[0].text === 'int main() {}\n' && results.restored.version === 2 &&
+          results.broken === '{"files": [' && results.missing === null,
+          JSON.stringify({ ...results, names: undefined }));
+
+    // As a person does it: a second program beside the first, renamed, deleted
+    // (while another tab shows it and an edit waits to be saved), brought back.
+    const context = await browser.createBrowserContext();
+    const a = await newPage(context);
+    const answers = [];  // what each dialog is answered: a string (a prompt's text), true or false
+    a.on('dialog', (dialog) => {
+      const answer = answers.shift();
+      return answer === false || answer === undefined ? dialog.dismiss()
+        : dialog.accept(typeof answer === 'string' ? answer : undefined);
+    });
+    const menu = (p) => p.$$eval('#programs option', (all) => all.map((o) => o.textContent));
+    const named = async (p, name) => (await storedPrograms(p)).filter((r) => JSON.parse(r.value).name === name);
+    await open(a);
+    await a.click('.cm-content');
+    await a.keyboard.type('// first ');
+    await poll('the first program stored', async () => (await named(a, 'shapes')).length === 1);
+    await a.select('#programs', 'new');
+    await a.click('.cm-content');
+    await a.keyboard.type('// second ');
+    await poll('the second program stored', async () => (await named(a, 'program')).length === 1);
+    const key = (await named(a, 'program'))[0].key;
+
+    answers.push('shapes');
+    await a.select('#programs', 'rename');
+    const clash = await text(a, '#status');
+    answers.push('  paddle  ');
+    await a.select('#programs', 'rename');
+    await poll('the rename stored', async () => (await named(a, 'paddle')).length === 1);
+    check('a second program is kept beside the first; renaming it to a name taken is refused with a line, ' +
+          'a free name is taken (in the menu, the program shown marked)',
+          /keeps its name "program".*another of your programs is called "shapes"/.test(clash) &&
+          (await named(a, 'paddle'))[0].key === key && (await menu(a)).includes('\u2022 paddle') &&
+          (await menu(a)).includes('shapes'),
+          `${clash} | ${(await menu(a)).join(' | ')}`);
+
+    // Another tab shows the same program.
+    const b = await newPage(context);
+    await open(b);
+    const bShows = (await files(b))[0].text.includes('// second ');
+    await a.bringToFront();
+    answers.push(false);
+    await a.select('#programs', 'delete');
+    const declined = (await storedPrograms(a)).some((r) => r.key === key);
+    await a.click('.cm-content');
+    await a.keyboard.type('// unsaved ');
+    answers.push(true);
+    await a.select('#programs', 'delete');  // at once: the edit's save is still pending
+    await until(a, 'the line offering the program back', () => document.querySelector('#notice div[data-key^="deleted-"] button'));
+    await sleep(1000);  // longer than the save's delay: nothing may write it back
+    const after = await storedPrograms(a);
+    await until(b, 'the other tab told', () => /deleted in another tab/.test(document.querySelector('#notice').textContent));
+    check('delete asks first; confirmed, the program leaves the storage and stays gone (no pending save writes it back), ' +
+          'the editor shows the other program, and the other tab is told',
+          bShows && declined && !after.some((r) => r.key === key || r.value.includes('// second ')) &&
+          (await files(a))[0].text.includes('// first ') && !(await menu(a)).some((t) => t.includes('paddle')) &&
+          /"paddle" is deleted/.test(await text(a, '#notice')),
+          `${after.length} stored; ${await text(a, '#notice')}`);
+    // The other tab's edit is kept as a program of its own, never under the deleted key.
+    await b.bringToFront();
+    await b.click('.cm-content');
+    await b.keyboard.type('// from B ');
+    await until(b, 'B\'s text kept', () => /deleted in another tab meanwhile.*kept as a program of its own/.test(
+      document.querySelector('#notice').textContent));
+    const fromB = await storedPrograms(b);
+    check('the other tab\'s later edit is kept as a new program, not under the deleted one\'s key',
+          fromB.some((r) => r.key !== key && r.value.includes('// from B ')) && !fromB.some((r) => r.key === key),
+          await text(b, '#notice'));
+    await b.close();
+
+    await a.bringToFront();
+    await a.click('#notice div[data-key^="deleted-"] button');
+    await until(a, 'the program back in the editor', () => window.tavloProbe.files()[0].text.includes('// unsaved '));
+    const restored = (await storedPrograms(a)).find((r) => r.key === key);
+    await a.reload();
+    await until(a, 'the editor', () => window.tavloProbe && document.querySelector('.cm-content'));
+    check('the line brings the deleted program back with the edit made just before the delete, under a free name, ' +
+          'and a reload shows it',
+          restored && JSON.parse(restored.value).name === 'paddle (2)' && restored.value.includes('// unsaved ') &&
+          (await files(a))[0].text.includes('// unsaved ') && (await menu(a)).includes('\u2022 paddle (2)'),
+          `${restored && restored.value.slice(0, 80)} | ${(await menu(a)).join(' | ')}`);
+    await a.close();
+    await context.close();
+  });
+
   // -------------------------------------------------------- 7. run, run again, stop; URL options
   await group('run and stop', async () => {
     await open(page, `${base}?seed=1&frames=100000`);
@@ -556,6 +693,40 @@ print(json.dumps([[i.filename, z.read(i).decode()] for i in z.infolist()]))`, zi
     check('Help lists every call with its signature and a line of what it does',
           listed.length >= 18 && listed.some((l) => l.startsWith('int wait_event(int* x, int* y, char* key) Blocks')),
           `${listed.length} calls`);
+    await tab.close();
+  });
+
+  // -------------------------------------------------------- 2c. the package's repairs at the program's line
+  await group('repairs', async () => {
+    const tab = await newPage();  // a page of its own: the program the groups before share stays
+    await open(tab);
+    // A bad colour at line 6 of the second file; the person's own log_printf
+    // line and the call log are not repairs.
+    const program = [
+      { name: 'main.cpp', text: '#include "tavlo.h"\n#include "scene.h"\n\n' +
+        'int WINAPI WinMain(HINSTANCE i, HINSTANCE p, LPSTR c, int s) {\n' +
+        '    open_display(i, p, c, s);\n    set_logging(1);\n    log_printf("Illegal color 99; using RED.\\n");\n' +
+        '    draw_scene();\n    int x = 0, y = 0;\n    char key = 0;\n' +
+        '    while (wait_event(&x, &y, &key) != EventKind::Quit) {\n    }\n    close_display();\n    return 0;\n}\n' },
+      { name: 'scene.h', text: '#pragma once\n#include "tavlo.h"\n\ninline void draw_scene() {\n' +
+        '    draw_line(0, -100, 0, 100, 0, 1);\n    draw_rectangle(30, -50, -50, 50, 50, 0);\n}\n' },
+    ];
+    await openFiles(tab, program);
+    await tab.click('#run');
+    await until(tab, 'the repair in the output pane', () => document.querySelector('#console .repair'));
+    const said = await tab.$$eval('#console .repair', (all) => all.map((e) => e.textContent));
+    const listed = await tab.$$eval('#diagnostics li', (all) => all.map((li) => li.textContent));
+    await tab.click('#console .repair');
+    await until(tab, 'the jump to the call', () => window.tavloProbe.activeFile() === 'scene.h');
+    const line = await text(tab, '.cm-activeLine');
+    check('a bad colour\'s package line is in the output pane with the file and line of the call (once), listed ' +
+          'as a warning there; a click shows that line',
+          sameFiles(said, ['scene.h:6: Illegal color 30; using RED.\n']) &&
+          listed.some((l) => l.startsWith('scene.h:6:5: warning: Illegal color 30; using RED.')) &&
+          line.includes('draw_rectangle(30'),
+          `${JSON.stringify(said)} | ${listed.join(' | ')} | "${line.trim()}"`);
+    await tab.click('#stop');
+    await until(tab, 'the stop', () => document.querySelector('#stop').disabled);
     await tab.close();
   });
 

@@ -62,7 +62,7 @@ const harness = `<!doctype html><html><head><meta charset="utf-8"><title>runtime
   // What the program's windows and waits do, seen from outside the runtime: the
   // frames put on each window's canvas, and each wait (the program Worker runs
   // through the test's probe, playground_worker_probe.js).
-  window.probe = { presents: 0, frames: {}, waits: 0, expired: 0 };
+  window.probe = { presents: 0, frames: {}, waits: 0, expired: 0, paced: 0, unpacedShort: 0 };  // paced: waits a display frame ended
   const put = CanvasRenderingContext2D.prototype.putImageData;
   CanvasRenderingContext2D.prototype.putImageData = function (...args) {
     const frame = this.canvas.closest('section.window');
@@ -83,6 +83,12 @@ const harness = `<!doctype html><html><head><meta charset="utf-8"><title>runtime
           if (event.data.type !== 'probe-wait') return;
           window.probe.waits += 1;
           if (event.data.expired) window.probe.expired += 1;
+          // A timer wait of a display frame or less (0: a timer already due) is paced
+          // by the display's frames, or not; a paced one input did not wake ended
+          // with a display frame.
+          const { timeout, paced, woken } = event.data;
+          if (paced && timeout >= 0 && !woken) window.probe.paced += 1;
+          if (!paced && timeout > 0 && timeout <= 17) window.probe.unpacedShort += 1;
         });
       }
     }
@@ -596,6 +602,48 @@ int main() {
     check('Ctrl+P in a new run replays the recording to the native replay\'s picture',
           again.ok && differ === 0, `${differ} pixels differ`);
     await page.evaluate(() => window.pg.stop());
+  });
+
+  // -------------------------------------------------------- 5b. sixty frames a second
+  await group('sixty frames a second', async () => {
+    // Every program before this one ran on the 50 ms timer: none of its waits was paced.
+    const before = await page.evaluate(() => ({ paced: window.probe.paced, unpacedShort: window.probe.unpacedShort }));
+    // 480 ticks, then the program ends. Each tick fills a few large rectangles: a
+    // tick that takes a while makes the timer due again before the program waits
+    // more often, where a second tick in the same display frame would come.
+    const TICKS = 480;
+    const game = { name: 'main.cpp', text: '#include <cstdio>\n#include "tavlo.h"\n\n' +
+      'int WINAPI WinMain(HINSTANCE i, HINSTANCE p, LPSTR c, int s) {\n    open_display(i, p, c, s);\n' +
+      '    set_logging(0);\n    set_frame_rate(60);\n    set_animation(AnimationMode::Animate);\n' +
+      '    int x = 0, y = 0, ticks = 0;\n    char key = 0;\n' +
+      `    while (ticks < ${TICKS}) {\n        int kind = wait_event(&x, &y, &key);\n` +
+      '        if (kind == EventKind::Quit) break;\n        if (kind != EventKind::Periodic) continue;\n' +
+      '        ++ticks;\n        for (int n = 0; n < 8; ++n) draw_rectangle((ticks + n) % 24, -200, -200, 200, 200, 0);\n' +
+      '        std::printf("tick %d\\n", ticks);\n    }\n    close_display();\n    return 0;\n}\n' };
+    await page.evaluate(() => { window.record.output = ''; window.probe.paced = 0; window.probe.unpacedShort = 0; });
+    const result = await run(page, [game], []);
+    check('a program asking for 60 frames a second compiles and runs', result.ok, result.log);
+    // The figure: from the 60th tick to the end, the ticks and the page's animation frames a second.
+    await until(page, 'the 60th tick', () => window.record.output.includes('tick 60\n'));
+    await page.evaluate(() => {
+      window.sixty = { at: performance.now(), frames: 0 };
+      const count = () => { if (window.record.exits.length === 0) { ++window.sixty.frames; requestAnimationFrame(count); } };
+      requestAnimationFrame(count);
+    });
+    await until(page, `the program ending after ${TICKS} ticks`, () => window.record.exits.length > 0);
+    const measured = await page.evaluate(() => ({
+      seconds: (performance.now() - window.sixty.at) / 1000, frames: window.sixty.frames, exit: window.record.exits[0],
+      last: window.record.output.trimEnd().split('\n').pop(), paced: window.probe.paced, unpaced: window.probe.unpacedShort,
+    }));
+    const rate = (n) => (n / measured.seconds).toFixed(1);
+    figure(`60 frames a second asked for: ${rate(TICKS - 60)} ticks a second, the page drew ${rate(measured.frames)} ` +
+           'frames a second (the 50 ms timer gives at most 10 ticks a second)');
+    // Each tick but the first needs a wait of its own that a display frame ended.
+    check('the 60-a-second timer waits for the display\'s frames: each tick has a wait a display frame ended, ' +
+          'no short timer wait is unpaced; programs on the 50 ms timer never wait paced',
+          measured.exit.code === 0 && measured.last === `tick ${TICKS}` && measured.paced >= TICKS - 1 &&
+          measured.unpaced === 0 && before.paced === 0,
+          JSON.stringify({ ...measured, before }));
   });
 
   // -------------------------------------------------------- 6. figures

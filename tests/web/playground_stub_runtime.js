@@ -5,7 +5,8 @@
 //     and column, worded as clang words it; a call of missing_function() is
 //     the linker's error, naming only the file;
 //   - otherwise the program "runs": each printf("...") text (not log_printf's) is written to
-//     stdout; a program that calls open_display gets a window (drawn through the
+//     stdout, and a drawing call given a colour outside 0..23 as a number
+//     (draw_rectangle(30, ...)) gets the package's repair line at its place; a program that calls open_display gets a window (drawn through the
 //     web pages' TavloWindows, as the real runtime draws) and runs until stopped,
 //     any other ends with exit code 0.
 // The test reads what it was asked through window.tavloStub.
@@ -95,6 +96,14 @@ export function createPlayground(o) {
       const all = files.map((f) => f.text).join('\n');
       for (const [, text] of all.matchAll(/(?<!\w)printf\("((?:[^"\\]|\\.)*)"/g)) {
         o.onOutput('stdout', text.replace(/\\n/g, '\n').replace(/\\"/g, '"'));
+      }
+      for (const file of files) {
+        file.text.split('\n').forEach((line, i) => {
+          const bad = /\bdraw_\w+\((-?\d+),/.exec(line);
+          if (bad && !(Number(bad[1]) >= 0 && Number(bad[1]) < 24)) {
+            o.onOutput('repair', `Illegal color ${bad[1]}; using RED.\n`, { file: file.name, line: i + 1 });
+          }
+        });
       }
       if (all.includes('open_display')) showWindow();
       else setTimeout(() => { running = false; o.onExit({ code: 0 }); }, 0);

@@ -1,5 +1,6 @@
-// The output pane: what a program prints, the compiler's text and the
-// program's end. Text is put into the pane once per display frame, as new text
+// The output pane: what a program prints, the compiler's text, the package's
+// lines about calls it repaired (each a line of its own that a click follows to
+// the program's place) and the program's end. Text is put into the pane once per display frame, as new text
 // nodes (never by copying the pane's text again), and the pane keeps its last
 // LIMIT characters: a program printing without end costs the page a bounded
 // amount of work per frame.
@@ -14,11 +15,12 @@ export function createConsole(pane) {
   let unwrittenLength = 0;
   let scheduled = false;
 
-  function write(stream, text) {
+  // `follow`: a line of its own that runs follow() when clicked (or Enter).
+  function write(stream, text, follow = null) {
     if (!text) return;
     const last = unwritten[unwritten.length - 1];
-    if (last && last.stream === stream) last.text += text;
-    else unwritten.push({ stream, text });
+    if (last && last.stream === stream && !last.follow && !follow) last.text += text;
+    else unwritten.push({ stream, text, follow });
     unwrittenLength += text.length;
     // A page that draws no frames (a hidden tab) still keeps only the last part.
     if (unwrittenLength > 2 * LIMIT) {
@@ -36,14 +38,21 @@ export function createConsole(pane) {
   function flush() {
     scheduled = false;
     const atEnd = pane.scrollTop + pane.clientHeight >= pane.scrollHeight - 4;
-    for (const { stream, text } of unwritten) {
+    for (const { stream, text, follow } of unwritten) {
       const last = pane.lastChild;
-      if (last && last !== droppedNote && last.className === stream) {
+      if (!follow && last && last !== droppedNote && last.className === stream) {
         last.appendChild(document.createTextNode(text));
       } else {
         const span = document.createElement('span');
         span.className = stream;
         span.textContent = text;
+        if (follow) {
+          span.classList.add('follow');
+          span.tabIndex = 0;
+          span.setAttribute('role', 'link');
+          span.addEventListener('click', follow);
+          span.addEventListener('keydown', (e) => { if (e.key === 'Enter') follow(); });
+        }
         pane.appendChild(span);
       }
       length += text.length;

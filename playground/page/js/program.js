@@ -126,17 +126,20 @@ export function freeName(wanted, storage = window.localStorage) {
 }
 
 // Saves a program: {id (null: a new one), name, files, active, version}.
-// Answers {id, version, forked}: `forked` when another tab saved this program
-// since `version`, so the text was kept as a new program (its id and name are
-// in the answer). Throws when the program is too large or the browser refuses
-// (storage full or off); then nothing stored changed.
+// Answers {id, version, forked, deleted}: `forked` when another tab saved this
+// program since `version` or deleted it (`deleted`), so the text was kept as a
+// new program (its id and name are in the answer): a program deleted elsewhere
+// never comes back under its old key by a save. Throws when the program is too
+// large or the browser refuses (storage full or off); then nothing stored changed.
 export function saveProgram(program, storage = window.localStorage) {
   checkedFiles(program.files);
   let { id, name, version } = program;
-  let forked = false;
+  let forked = false, deleted = false;
   if (id !== null) {
     const stored = storage.getItem(PROGRAM_PREFIX + id);
-    if (stored !== null) {
+    if (stored === null) {
+      forked = deleted = true;
+    } else {
       let current = null;
       try { current = JSON.parse(stored); } catch (e) { /* unreadable: never overwritten */ }
       if (!current || Number(current.version) !== version) forked = true;
@@ -150,7 +153,71 @@ export function saveProgram(program, storage = window.localStorage) {
   const record = { id, name, files: program.files, active: program.active, modified: Date.now(), version: version + 1 };
   storage.setItem(PROGRAM_PREFIX + id, JSON.stringify(record));
   try { storage.setItem(LAST, id); } catch (e) { /* the program itself is stored */ }
-  return { id, name, version: version + 1, forked };
+  return { id, name, version: version + 1, forked, deleted };
+}
+
+const NAME_LENGTH = 80;
+
+// Why `wanted` cannot be the name of the stored program `id` ('' when it can):
+// a name is not empty, not too long, and no other stored program has it.
+export function programNameProblem(wanted, id, storage = window.localStorage) {
+  if (!wanted) return 'a program needs a name';
+  if (wanted.length > NAME_LENGTH) return `a name has at most ${NAME_LENGTH} characters`;
+  if ([...wanted].some((c) => c < ' ' || c === '\u007f')) return 'a name has no control characters';
+  if (listPrograms(storage).some((p) => p.id !== id && p.name === wanted)) {
+    return `another of your programs is called "${wanted}"`;
+  }
+  return '';
+}
+
+// Gives the stored program `id` the name `wanted` (see programNameProblem),
+// keeping its files and when it was last changed. The version counts the
+// rename, so a tab that read the program before saves its text as a program of
+// its own instead of writing the old name back. Answers {name, version}; throws
+// an Error saying why when the name is refused or the program cannot be read.
+export function renameProgram(id, wanted, storage = window.localStorage) {
+  const name = wanted.trim();
+  const program = readProgram(id, storage);
+  if (!program) throw new Error('the program is no longer stored');
+  if (program.error) throw new Error(`the program cannot be opened (${program.error})`);
+  const problem = programNameProblem(name, id, storage);
+  if (problem) throw new Error(problem);
+  const record = { id, name, files: program.files, active: program.active, modified: program.modified,
+                   version: program.version + 1 };
+  storage.setItem(PROGRAM_PREFIX + id, JSON.stringify(record));
+  return { name, version: record.version };
+}
+
+// Deletes the stored program `id`. Answers what was stored (the text that
+// restoreProgram puts back), or null when nothing was.
+export function deleteProgram(id, storage = window.localStorage) {
+  const raw = storage.getItem(PROGRAM_PREFIX + id);
+  if (raw === null) return null;
+  storage.removeItem(PROGRAM_PREFIX + id);
+  try { if (storage.getItem(LAST) === id) storage.removeItem(LAST); } catch (e) { /* the program is deleted */ }
+  return raw;
+}
+
+// Puts back the program `id` that deleteProgram took away (`raw`: what it
+// answered), under its own key. Its version counts the return, so a tab that
+// showed it before the delete saves its text as a program of its own; its name,
+// when another program took it meanwhile, becomes a free one ("shapes (2)").
+// What is not JSON goes back exactly as it was. Answers {id, name}; throws when
+// the browser refuses to store it.
+export function restoreProgram(id, raw, storage = window.localStorage) {
+  const key = PROGRAM_PREFIX + id;
+  if (storage.getItem(key) === null) {
+    let record = null;
+    try { record = JSON.parse(raw); } catch (e) { /* put back as it was */ }
+    if (record && typeof record === 'object') {
+      if (typeof record.name === 'string') record.name = freeName(record.name, storage);
+      record.version = (Number(record.version) || 0) + 1;
+      raw = JSON.stringify(record);
+    }
+    storage.setItem(key, raw);
+  }
+  const back = readProgram(id, storage);
+  return { id, name: back ? back.name : id };
 }
 
 // ------------------------------------------------------------------ links

@@ -1,6 +1,6 @@
 // The program in the editor and the person's programs: the tabs (add, rename,
 // close), keeping the program as it is typed, the Programs menu (open one, a new
-// one), the Examples menu, opening a program's files from disk, and the program
+// one, rename or delete the one shown), the Examples menu, opening a program's files from disk, and the program
 // a link or an example puts beside the person's own.
 //
 // The program shown is a stored one (its id, and the version this tab read or
@@ -9,7 +9,10 @@
 // its own. program.js keeps the programs (one key each, with versions, so two
 // tabs never write over each other).
 import { onLeave, saveDownload } from '../runtime/page_files.js';
-import { lastProgramId, listPrograms, nameProblem, readProgram, readZip, saveProgram } from './program.js';
+import {
+  deleteProgram, lastProgramId, listPrograms, nameProblem, programNameProblem, readProgram, readZip, renameProgram,
+  restoreProgram, saveProgram,
+} from './program.js';
 
 // The program a new program starts from.
 export const NEW_PROGRAM = [{ name: 'main.cpp', text: '#include "tavlo.h"\n\nint WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, int show) {\n    open_display(instance, previous, command_line, show);\n    print_text(0, -100, 0, 18, "Hello!");\n    int x = 0, y = 0;\n    char key = 0;\n    while (wait_event(&x, &y, &key) != EventKind::Quit) {\n    }\n    close_display();\n    return 0;\n}\n' }];
@@ -76,8 +79,8 @@ export function createPrograms({ editor, lines, elements, examples, onShown = ()
     tell('storage', '');
     tell('other-tab', '');
     if (saved.forked) {
-      tell('forked', `"${shown.name}" was changed in another tab meanwhile: this tab's text is kept as a program ` +
-           `of its own, "${saved.name}" (both are in Programs).`);
+      tell('forked', `"${shown.name}" was ${saved.deleted ? 'deleted' : 'changed'} in another tab meanwhile: ` +
+           `this tab's text is kept as a program of its own, "${saved.name}" (${saved.deleted ? 'in Programs' : 'both are in Programs'}).`);
     }
     shown = { id: saved.id, name: saved.name, version: saved.version };
     rememberOpen(saved.id);
@@ -94,7 +97,14 @@ export function createPrograms({ editor, lines, elements, examples, onShown = ()
   // text as a program of its own; the person may take the other tab's text now.
   window.addEventListener('storage', (e) => {
     if (e.key && e.key.startsWith('tavlo-playground-program:')) renderPrograms();
-    if (!shown.id || e.key !== `tavlo-playground-program:${shown.id}` || e.newValue === null) return;
+    if (!shown.id || e.key !== `tavlo-playground-program:${shown.id}`) return;
+    if (e.newValue === null) {
+      // Deleted there: the text here stays, and is kept as a new program once
+      // changed (saveProgram never writes a deleted program back).
+      tell('other-tab', `"${shown.name}" was deleted in another tab: what this tab shows is kept as a program ` +
+           'of its own once you change it.');
+      return;
+    }
     tell('other-tab', `"${shown.name}" was changed in another tab.`, {
       label: 'Show that version',
       run: () => {
@@ -116,7 +126,9 @@ export function createPrograms({ editor, lines, elements, examples, onShown = ()
 
   // The person's program that another took the place of stays stored; a line
   // says so, with a button that opens it again.
+  let offered = null;  // the id of the program the line 'replaced' offers back
   function offerBack(program, why) {
+    offered = program.id;
     tell('replaced', `${why} is open; your program "${program.name}" ` +
          `(${program.files.map((f) => f.name).join(', ')}) is kept in Programs.`, {
       label: 'Bring it back',
@@ -145,6 +157,7 @@ export function createPrograms({ editor, lines, elements, examples, onShown = ()
   // A stored program in the editor, as this tab's.
   function openStored(program) {
     if (saveTimer !== null) saveNow();
+    if (offered === program.id) tell('replaced', '');  // shown again: nothing to offer back
     shown = { id: program.id, name: program.name, version: program.version };
     rememberOpen(program.id);
     putInEditor(program.files, program.active);
@@ -251,6 +264,88 @@ export function createPrograms({ editor, lines, elements, examples, onShown = ()
   }
   elements.addFile.addEventListener('click', addTab);
 
+  // ---------------------------------------------------------------- rename, delete
+
+  // The program shown gets the name asked for; an empty name, or one another
+  // program has, is refused and said. A program not stored yet (an example, a
+  // link's) is stored under the name given.
+  function renameShown() {
+    if (saveTimer !== null) saveNow();
+    const wanted = window.prompt('A new name for this program:', shown.name);
+    if (wanted === null) return;
+    const name = wanted.trim();
+    if (name === shown.name) return;
+    try {
+      if (shown.id === null) {
+        const problem = programNameProblem(name, null);
+        if (problem) throw new Error(problem);
+        shown = { ...shown, name };
+        saveNow();
+      } else {
+        const renamed = renameProgram(shown.id, name);
+        // A tab whose text is older than the one stored stays behind: its next
+        // save keeps its text as a program of its own.
+        shown = { id: shown.id, name: renamed.name,
+                  version: renamed.version === shown.version + 1 ? renamed.version : shown.version };
+      }
+    } catch (e) {
+      say(`The program keeps its name "${shown.name}": ${e.message}`);
+      return;
+    }
+    say(`The program is called "${name}" now`);
+    renderPrograms();
+  }
+
+  // The program shown is deleted once the person confirms; a line offers it
+  // back for as long as the page is open. The editor then shows the program
+  // changed last, or a new one.
+  function deleteShown() {
+    if (saveTimer !== null) saveNow();  // what comes back is the text as typed
+    if (shown.id === null) {
+      say('This program is not kept in the browser: there is nothing to delete');
+      return;
+    }
+    const { id, name } = shown;
+    if (!window.confirm(`Delete your program "${name}"? Until you leave the page, a line above the editor can bring it back.`)) return;
+    let raw;
+    try {
+      raw = deleteProgram(id);
+    } catch (e) {
+      say(`"${name}" could not be deleted: ${e.message}`);
+      return;
+    }
+    tell('other-tab', '');
+    if (offered === id) tell('replaced', '');
+    if (raw !== null) {
+      tell(`deleted-${id}`, `Your program "${name}" is deleted.`, { label: 'Bring it back', run: () => bringBack(id, raw) });
+    }
+    const next = listPrograms().map((p) => readProgram(p.id)).find((p) => p && !p.error);
+    if (next) {
+      openStored(next);
+    } else {
+      shown = { id: null, name: 'program', version: 0 };
+      rememberOpen(null);
+      putInEditor(NEW_PROGRAM, NEW_PROGRAM[0].name);
+      renderPrograms();
+    }
+    say(`"${name}" is deleted; ${next ? `your program "${next.name}" is shown` : 'a new program is shown'}`);
+  }
+
+  function bringBack(id, raw) {
+    let back;
+    try {
+      back = restoreProgram(id, raw);
+    } catch (e) {
+      say(`The program could not be brought back (${e.message}); the line stays, try again`);
+      return;
+    }
+    tell(`deleted-${id}`, '');
+    const program = readProgram(id);
+    if (program && !program.error) openStored(program);
+    else renderPrograms();
+    say(`"${back.name}" is back`);
+  }
+
   // ---------------------------------------------------------------- menus
 
   // The Programs menu: a new program, and each stored program (the one shown
@@ -269,6 +364,10 @@ export function createPrograms({ editor, lines, elements, examples, onShown = ()
     };
     add('', 'Programs\u2026');
     add('new', 'New program');
+    add('rename', 'Rename this program\u2026', `Give "${shown.name}" another name`);
+    if (shown.id !== null) {
+      add('delete', 'Delete this program\u2026', `Delete "${shown.name}" (a line offers it back until the page is left)`);
+    }
     for (const p of programs) {
       add(`id:${p.id}`, `${p.id === shown.id ? '\u2022 ' : ''}${p.name}${p.error ? ' (cannot be opened)' : ''}`,
           p.error || `last changed ${new Date(p.modified).toLocaleString()}`);
@@ -281,6 +380,10 @@ export function createPrograms({ editor, lines, elements, examples, onShown = ()
     if (value === 'new') {
       openUnstored(NEW_PROGRAM, 'program', 'A new program');
       say('a new program: it is kept once you type');
+    } else if (value === 'rename') {
+      renameShown();
+    } else if (value === 'delete') {
+      deleteShown();
     } else if (value.startsWith('id:')) {
       const program = readProgram(value.slice(3));
       if (!program) say('that program is no longer stored');

@@ -35,7 +35,15 @@ export function createRun({ editor, programs, lines, console, args, blocked, ele
 
   // ---------------------------------------------------------------- messages
 
+  // The compiler's messages (or a trap's line), then the package's repairs of
+  // calls the running program made, each at the line that made the call.
+  let listed = [], repairs = [];
   function setDiagnostics(diagnostics) {
+    listed = diagnostics;
+    showDiagnostics();
+  }
+  function showDiagnostics() {
+    const diagnostics = [...listed, ...repairs];
     elements.diagnostics.textContent = '';
     editor.setMarks(diagnostics);
     for (const d of diagnostics) {
@@ -48,13 +56,37 @@ export function createRun({ editor, programs, lines, console, args, blocked, ele
       const message = where && d.message.startsWith(`${d.file}: `) ? d.message.slice(d.file.length + 2) : d.message;
       button.textContent = `${where}${d.severity ? `${d.severity}: ` : ''}${message}`;
       if (!d.file) button.disabled = true;
-      button.addEventListener('click', () => {
-        if (!editor.jumpTo(d.file, d.line || 1, d.column || 1)) say(`${d.file} is not one of the program's files`);
-        else programs.showTabs();
-      });
+      button.addEventListener('click', () => showPlace(d));
       item.appendChild(button);
       elements.diagnostics.appendChild(item);
       addHint(item, d);
+    }
+  }
+
+  function showPlace(d) {
+    if (!editor.jumpTo(d.file, d.line || 1, d.column || 1)) say(`${d.file} is not one of the program's files`);
+    else programs.showTabs();
+  }
+
+  // A line of the package's about a call it repaired ("Illegal color 30; using
+  // RED."): in the output pane with the place the program made the call, a
+  // click there shows it, and listed with the compiler's messages (as a
+  // warning, marked in the editor). The first REPAIRS_LISTED are listed.
+  const REPAIRS_LISTED = 20;
+  function repaired(text, { file, line }) {
+    const message = text.replace(/\n$/, '');
+    if (!file || !line) {
+      console.write('repair', `${message}\n`);
+      return;
+    }
+    // Marked from the line's first word: its indentation is not the call.
+    const source = editor.getFiles().find((f) => f.name === file);
+    const lineText = source ? source.text.split('\n')[line - 1] || '' : '';
+    const d = { file, line, column: lineText.length - lineText.trimStart().length + 1, severity: 'warning', message };
+    console.write('repair', `${file}:${line}: ${message}\n`, () => showPlace(d));
+    if (repairs.length < REPAIRS_LISTED) {
+      repairs.push(d);
+      showDiagnostics();
     }
   }
 
@@ -117,7 +149,8 @@ export function createRun({ editor, programs, lines, console, args, blocked, ele
         desktop: elements.desktop,
         onStatus: say,
         onProgress: showProgress,
-        onOutput: (stream, text) => {
+        onOutput: (stream, text, place) => {
+          if (stream === 'repair') { repaired(text, place || {}); return; }
           console.write(stream === 'stderr' ? 'stderr' : 'stdout', text);
           const hint = stream === 'stderr' ? hintForOutput(text) : '';
           if (hint) console.write('stderr', `${hint}\n`);
@@ -145,6 +178,7 @@ export function createRun({ editor, programs, lines, console, args, blocked, ele
     if (runBlocked) { say(runBlocked); return; }
     const generation = ++runs;
     console.clear();
+    repairs = [];
     setDiagnostics([]);
     say('starting');
     const loaded = await runtimeLoaded;
@@ -248,5 +282,6 @@ export function createRun({ editor, programs, lines, console, args, blocked, ele
     }
   });
 
-  return { run, clearDiagnostics: () => setDiagnostics([]), showDiagnostics: setDiagnostics, runtime: () => runtimeLoaded };
+  return { run, clearDiagnostics: () => { repairs = []; setDiagnostics([]); }, showDiagnostics: setDiagnostics,
+           runtime: () => runtimeLoaded };
 }

@@ -48,6 +48,12 @@ public:
     // Milliseconds on the presenter's clock (virtual when headless).
     virtual int64_t now_ms() = 0;
 
+    // The time timers fall due by: the clock, or for a presenter that paces
+    // fast timers by the display's frames, the time its last wait ended (a
+    // display frame), so such a timer fires at most once a frame however its
+    // period and the display's drift apart.
+    virtual int64_t timer_clock_ms() { return now_ms(); }
+
     virtual SIZE screen_size() = 0;
 
     // The application's main window, live or not (nullptr before there is one):

@@ -110,7 +110,7 @@ Timer* due_timer(int64_t now, HWND window) {
 bool take_timer(MSG& out, HWND window, UINT low, UINT high) {
     MSG probe = make_message(window, WM_TIMER, 0, 0);
     if (!passes_filter(probe, window, low, high)) return false;
-    int64_t now = presenter().now_ms();
+    int64_t now = presenter().timer_clock_ms();
     Timer* timer = due_timer(now, window);
     if (timer == nullptr) return false;
     // Periods missed meanwhile coalesce: the next due time moves past now by

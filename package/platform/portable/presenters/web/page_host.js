@@ -46,7 +46,8 @@ export function createPage({ windows, input, fileInUse = () => {} }) {
       return record;
     },
     wait: (timeout, paced) => input.wait(timeout, paced),
-    // OutputDebugStringA: the browser's console, where a page's developer looks.
+    // OutputDebugStringA: the browser's console, where a page's developer looks
+    // (`repair`: the line is the package's repair of a call the program made).
     debugOutput: (text) => console.debug(text.replace(/\n$/, '')),
     fileInUse: (name) => fileInUse(name),
   };
@@ -81,7 +82,7 @@ export function createPageHost(buffer, page) {
       return 1;
     },
     wait: (timeout, paced) => page.wait(timeout, !!paced),
-    debug_output: (text) => page.debugOutput(string(text)),
+    debug_output: (text, repair) => page.debugOutput(string(text), !!repair),
     file_in_use: (name) => page.fileInUse(string(name)),
     now: () => performance.now(),
   };

@@ -26,8 +26,8 @@ export function createInputQueue() {
   // Resolves when input is queued (with true), or after timeout ms (with false;
   // a negative timeout: none). wait(0) only gives the browser one turn. A paced
   // wait (the program's timer runs at about the display's rate) of up to a
-  // display frame ends with the display's next frame instead, where the page
-  // has frames to wait for.
+  // display frame, 0 included, ends with the display's next frame instead, where
+  // the page has frames to wait for.
   function wait(timeout, paced = false) {
     return new Promise((resolve) => {
       if (queue.length) {
@@ -42,7 +42,7 @@ export function createInputQueue() {
         resolve(woken === true);
       };
       wake = done;
-      if (paced && timeout > 0 && timeout <= DISPLAY_FRAME_MS && typeof requestAnimationFrame === 'function') {
+      if (paced && timeout >= 0 && timeout <= DISPLAY_FRAME_MS && typeof requestAnimationFrame === 'function') {
         frame = requestAnimationFrame(() => done(false));
       } else if (timeout >= 0) {
         timer = setTimeout(done, timeout);

@@ -63,10 +63,14 @@ void tavlo_page_present(int id, const uint32_t* pixels, int width, int height);
 TAVLO_PAGE_CALL(next_input) int tavlo_page_next_input(int* record);
 // Returns when input is queued or timeout_ms have passed (negative: no
 // timeout; 0: one turn of the page). With `paced` (the program's timer runs at
-// about the display's rate) a wait of up to a display frame ends with the
-// display's next frame instead, so frames follow the display.
+// about the display's rate) a wait of up to a display frame (0 included: a
+// timer already due) ends with the display's next frame instead, so frames
+// follow the display.
 TAVLO_PAGE_WAIT_CALL void tavlo_page_wait(double timeout_ms, int paced);
-TAVLO_PAGE_CALL(debug_output) void tavlo_page_debug_output(const char* text);
+// repair: 1 when the text is the program's repair of a call it made (its main
+// window's property "Repair" is the text while it is handed on), else 0: the page
+// may say where the program made that call.
+TAVLO_PAGE_CALL(debug_output) void tavlo_page_debug_output(const char* text, int repair);
 // The file the program uses now ("" when none): the program says so with its
 // main window's property "FileInUse" (the file's name); the page does not
 // replace that file meanwhile.

@@ -37,8 +37,8 @@ EM_JS(int, tavlo_page_next_input, (int* record), {
 EM_ASYNC_JS(void, tavlo_page_wait, (double timeout_ms, int paced), {
     await Module['tavloHost'].wait(timeout_ms, paced);
 });
-EM_JS(void, tavlo_page_debug_output, (const char* text), {
-    Module['tavloHost'].debug_output(text);
+EM_JS(void, tavlo_page_debug_output, (const char* text, int repair), {
+    Module['tavloHost'].debug_output(text, repair);
 });
 EM_JS(void, tavlo_page_file_in_use, (const char* name), {
     Module['tavloHost'].file_in_use(name);

@@ -28,6 +28,22 @@ function element(tag, className, text) {
   return e;
 }
 
+// The full-screen button's picture, four corners, drawn: a character for it
+// (U+26F6) is missing from many fonts, which then show a box.
+function fullScreenIcon() {
+  const ns = 'http://www.w3.org/2000/svg';
+  const svg = document.createElementNS(ns, 'svg');
+  svg.setAttribute('viewBox', '0 0 10 10');
+  svg.setAttribute('aria-hidden', 'true');
+  const corners = document.createElementNS(ns, 'path');
+  corners.setAttribute('d', 'M1 4V1H4M6 1H9V4M9 6V9H6M4 9H1V6');
+  corners.setAttribute('fill', 'none');
+  corners.setAttribute('stroke', 'currentColor');
+  corners.setAttribute('stroke-width', '1.5');
+  svg.appendChild(corners);
+  return svg;
+}
+
 // A label with its access letter ("&Run"): text before and after, the letter.
 function accessParts(label) {
   let at = -1;
@@ -380,10 +396,12 @@ export function createWindows(options) {
     frame.style.top = w.top + 'px';
     const bar = element('header', 'caption');
     bar.appendChild(element('span', 'caption-text', w.title));
-    const full = element('button', 'full-screen', '\u26f6');
+    const full = element('button', 'full-screen');
+    full.appendChild(fullScreenIcon());
     full.type = 'button';
     full.tabIndex = -1;
     full.title = 'Full screen';
+    full.setAttribute('aria-label', 'Full screen');
     full.addEventListener('mousedown', function (e) { e.preventDefault(); e.stopPropagation(); });
     full.addEventListener('click', function (e) {
       e.stopPropagation();

@@ -245,26 +245,44 @@ void WebPresenter::poll() {
     post_page_input();
 }
 
+// A timer at about the display's rate (a program that asked for smooth
+// animation) is paced by the display's frames.
+bool WebPresenter::paced() const {
+    constexpr int64_t display_paced_period_ms = 20;
+    const int64_t period = shortest_timer_period_ms();
+    return period > 0 && period <= display_paced_period_ms;
+}
+
 bool WebPresenter::wait(int64_t deadline_ms) {
     tell_file_in_use();
     if (post_page_input()) return true;
+    const bool by_frames = paced();
     double timeout = -1;  // none: until input arrives
     if (deadline_ms >= 0) {
         timeout = double(deadline_ms - now_ms());
-        if (timeout <= 0) return true;
+        // Paced, a timer already due still waits for the display's next frame:
+        // its clock (timer_clock_ms) stands at the frame of the last tick.
+        if (timeout <= 0) {
+            if (!by_frames) return true;
+            timeout = 0;
+        }
     }
-    // A timer at about the display's rate (a program that asked for smooth
-    // animation) is paced by the display's frames.
-    constexpr int64_t display_paced_period_ms = 20;
-    const int64_t period = shortest_timer_period_ms();
-    tavlo_page_wait(timeout, period > 0 && period <= display_paced_period_ms ? 1 : 0);
+    tavlo_page_wait(timeout, by_frames ? 1 : 0);
     last_yield_ms_ = tavlo_page_now();
+    if (by_frames) frame_clock_ms_ = now_ms();
     post_page_input();
     return true;
 }
 
 int64_t WebPresenter::now_ms() {
     return int64_t(tavlo_page_now());
+}
+
+// Paced timers fall due by the time the last wait ended: after a tick, the next
+// one waits for a display frame even when its due time, drifting against the
+// display's, comes before the program next waits.
+int64_t WebPresenter::timer_clock_ms() {
+    return paced() && frame_clock_ms_ >= 0 ? frame_clock_ms_ : now_ms();
 }
 
 // The headless presenter's screen, so windows placed by the screen's size have
@@ -286,6 +304,10 @@ void WebPresenter::page_leaving() {
     std::fflush(nullptr);
 }
 
+bool WebPresenter::repair_marked(const char* text) {
+    return live_window(first_window_) != nullptr && GetPropA(first_window_, "Repair") == text;
+}
+
 void end_web_program(int exit_code) {
     std::fflush(nullptr);
     tavlo_page_end_program(exit_code);
@@ -299,8 +321,11 @@ WebPresenter* make_web_presenter() {
     if (tavlo_page_present_in_page() == 0) return nullptr;
     static WebPresenter presenter;
     page_presenter = &presenter;
-    // Debug output (the message log's lines among it) goes to the page too.
-    set_debug_output_sink([](const char* text) { tavlo_page_debug_output(text); });
+    // Debug output (the message log's lines among it) goes to the page too,
+    // each line said to be a repair of a call or not.
+    set_debug_output_sink([](const char* text) {
+        tavlo_page_debug_output(text, page_presenter->repair_marked(text) ? 1 : 0);
+    });
     return &presenter;
 }
 

@@ -46,12 +46,16 @@ public:
     void poll() override;
     bool wait(int64_t deadline_ms) override;
     int64_t now_ms() override;
+    int64_t timer_clock_ms() override;
     HWND main_window() const override { return first_window_; }
     SIZE screen_size() override;
 
     // The page is being left: sends WM_ENDSESSION to the top-level windows and
     // flushes every stream.
     void page_leaving();
+    // Whether `text`, handed to the debugger now, is the line the program's main
+    // window marks with its property "Repair": a repair of a call the program made.
+    bool repair_marked(const char* text);
 
 private:
     struct Shown {
@@ -71,6 +75,8 @@ private:
     HWND first_window_ = nullptr;
     std::optional<SIZE> client_override_;
     double last_yield_ms_ = 0;
+    int64_t frame_clock_ms_ = -1;  // when the last paced wait ended (-1: none yet)
+    bool paced() const;
     std::string file_in_use_;  // as last told to the page
     void tell_file_in_use();
 };

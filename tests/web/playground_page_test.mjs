@@ -428,7 +428,9 @@ print(json.dumps([[i.filename, z.read(i).decode()] for i in z.infolist()]))`, zi
     check('two tabs never write over each other: the second keeps its text as a program of its own',
           mine && mine.value.includes('// from A ') && !mine.value.includes('// from B ') &&
           both.some((p) => p.key !== kept.key && p.value.includes('// from B ') && !p.value.includes('// from A ')),
-          both.map((p) => `${p.key}: ${p.value.slice(0, 60)}`).join(' | '));
+          both.map((p) => `${p.key === kept.key ? 'the first' : p.key}: ${JSON.parse(p.value).name}, ` +
+                   `${p.value.includes('// from A ') ? 'has' : 'lacks'} A's text, ` +
+                   `${p.value.includes('// from B ') ? 'has' : 'lacks'} B's`).join(' | '));
     const listed = await b.$$eval('#programs option', (all) => all.map((o) => o.textContent));
     check('the Programs menu lists both programs and a new one',
           listed.includes('New program') && listed.filter((t) => /shapes/.test(t)).length === 2, listed.join(' | '));

@@ -186,14 +186,19 @@ export function runArguments(task) {
 
 export const planText = (task) => `${task.plan.join('\n')}\n`;
 
+// The first line of a tool's or program's messages that names an error, else
+// the first that says anything: what a verdict quotes.
+export function firstErrorLine(text) {
+  const lines = (text || '').split('\n');
+  return (lines.find((line) => /error/i.test(line)) || lines.find((line) => line.trim()) || 'no message').trim();
+}
+
 // Why a run fails every check ('' when it ran to its end): run is {timedOut,
 // flooded, trap (what a trap most likely was), code
 // (the exit code), elsewhere (files written outside the program's folder),
 // stderr (the end of what it said there)}; taskFault is set when the run
 // refused the task's plan; limit is the run's time limit in seconds.
 export function runProblem(run, limit) {
-  const firstLine = (text) => (text.split('\n').find((line) => /error/i.test(line)) ||
-    text.split('\n').find((line) => line.trim()) || 'no message').trim();
   if (run.timedOut) return { problem: `still running after ${limit} s (an endless loop?)` };
   if (run.flooded) return { problem: `wrote more than ${OUTPUT_CAP >> 20} MB (output without end?)` };
   if (run.trap) return { problem: `crashed (${run.trap})` };
@@ -208,7 +213,7 @@ export function runProblem(run, limit) {
   if (run.code === 2 && run.stderr.includes(': --input: ')) {
     return { problem: `the task's plan is refused: ${run.stderr.split(': --input: ')[1].trim()}`, taskFault: true };
   }
-  if (run.code !== 0) return { problem: `exit code ${run.code}: ${firstLine(run.stderr)}` };
+  if (run.code !== 0) return { problem: `exit code ${run.code}: ${firstErrorLine(run.stderr)}` };
   return { problem: '' };
 }
 

@@ -5,7 +5,7 @@
 // program headless with the task's input plan and shows each check's verdict,
 // for a failed picture the model's picture, the program's and the difference.
 // The checks are the command line's (checking.js), so both give one verdict.
-import { RUN_FILES, TaskError, checkName, evaluate, planText, readSummary, readTask, runArguments, runProblem,
+import { RUN_FILES, TaskError, checkName, evaluate, firstErrorLine, planText, readSummary, readTask, runArguments, runProblem,
          runSeconds } from './checking.js';
 import { listPrograms, readProgram } from './program.js';
 import { decodePng } from './png.js';
@@ -37,8 +37,7 @@ async function fetchOk(url, what) {
 function firstError(diagnostics, log) {
   const d = (diagnostics || []).find((x) => (x.severity || 'error') === 'error');
   if (d) return d.file && d.line ? `${d.file}:${d.line}:${d.column || 1}: error: ${d.message}` : d.message;
-  const line = (log || '').split('\n').find((l) => /error/i.test(l)) || (log || '').split('\n').find((l) => l.trim());
-  return line ? line.trim() : 'no message';
+  return firstErrorLine(log);
 }
 
 // options: {value: the address's task value, elements: {panel, title, text,

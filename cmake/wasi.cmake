@@ -288,6 +288,10 @@ if(TAVLO_TESTS)
                    $<TARGET_FILE:shapes> ${wasi_dir}/test
                    ${PROJECT_SOURCE_DIR}/tests/examples/shapes_session.txt)
   set_tests_properties(Playground.ShapesUnderWasiMatchesNative PROPERTIES TIMEOUT 900)
+  # The site's copy of the compiler's bundle: its changes apply, and its file
+  # stream writes the runtime's bytes without copying the file at every write.
+  add_test(NAME Playground.CompilerBundle
+           COMMAND ${TAVLO_NODE} ${PROJECT_SOURCE_DIR}/tests/web/compiler_bundle_test.mjs)
   # The site in Chromium (puppeteer-core from scripts/setup-web.sh): programs
   # compiled, linked and run in the page draw the native pictures. Skipped
   # (77) without Chromium or puppeteer-core.

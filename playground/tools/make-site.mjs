@@ -4,9 +4,8 @@
 //             modules (presenters/web/page_*.js, ES modules, and page.css), the
 //             page_constants.js they import (page-scripts.mjs) and site.json;
 //   clang/    the pinned compiler: its modules, a trimmed copy of its resource
-//             archive (trim-resources.mjs) and a copy of its bundle.js without
-//             the runtime's progress wrapper and with its own address given
-//             from outside (see patchBundle);
+//             archive (trim-resources.mjs) and a copy of its bundle.js changed
+//             for the page (compiler-bundle.mjs);
 //   sdk/      what a program is compiled and linked with: include/, lib/, the
 //             precompiled prelude (prelude.h.pch, built here for the paths the
 //             page's compiler sees: /sdk/...) and fonts/ (read by the program).
@@ -23,6 +22,7 @@ import path from 'node:path';
 
 import { pathToFileURL } from 'node:url';
 
+import { patchCompilerBundle } from './compiler-bundle.mjs';
 import { pageConstants } from './page-scripts.mjs';
 import { trimResources } from './trim-resources.mjs';
 
@@ -70,22 +70,12 @@ if (!fs.existsSync(constantsPath) || fs.readFileSync(constantsPath, 'utf8') !== 
 }
 
 // ---- clang/
-// The runtime wraps every response it fetches in a new Response to count
-// progress, whether or not anyone listens; such a response has no URL, and the
-// browser keeps no compiled code for it. The copy fetches with the global
-// fetch untouched (the compiler Worker's, which counts progress itself).
-const wrapper = 'if (fetchProgress !== void 0) {';
+// The compiler's bundle.js, changed for the page (compiler-bundle.mjs).
 function patchBundle(source, target) {
-  if (!newer(source, target, [path.join(here, 'make-site.mjs')])) return;
-  const text = fs.readFileSync(source, 'utf8');
-  if (text.split(wrapper).length !== 2) {
-    throw new Error(`${source}: the progress wrapper (${wrapper}) is not where it was: look at the new version`);
-  }
+  if (!newer(source, target, [path.join(here, 'make-site.mjs'), path.join(here, 'compiler-bundle.mjs')])) return;
+  const text = patchCompilerBundle(fs.readFileSync(source, 'utf8'), source);
   fs.mkdirSync(path.dirname(target), { recursive: true });
-  // The copy is imported from Cache Storage through a blob: URL; its files are
-  // found next to where it was served from (globalThis.tavloCompilerUrl).
-  fs.writeFileSync(target, text.replace(wrapper, 'if (false) { /* the page counts progress itself (make-site.mjs) */')
-    .replaceAll('import.meta.url', '(globalThis.tavloCompilerUrl || import.meta.url)'));
+  fs.writeFileSync(target, text);
 }
 patchBundle(path.join(compilerDir, 'bundle.js'), path.join(siteDir, 'clang', 'bundle.js'));
 for (const name of fs.readdirSync(compilerDir)) {

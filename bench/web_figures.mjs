@@ -9,7 +9,9 @@
 //     alone.
 //
 //   - bench/std_game.cpp, a program with the standard headers: Run to its first
-//     frame in the page beside a native clang++ -O2 of it, and the ratio.
+//     frame in the page (the first Run once the compiler has loaded, built or
+//     taken its standard headers' prelude and warmed up, and the next) beside a
+//     native clang++ -O2 of it, and the ratios.
 //
 //   node bench/web_figures.mjs PAGES_DIR SITE_DIR [NATIVE_BUILD]
 // PAGES_DIR is build-web/web, SITE_DIR build/wasi/site, NATIVE_BUILD build/ (its
@@ -102,9 +104,8 @@ async function standardHeaders(page) {
       what = 'compile + link';
     }
   }
-  const best = Math.min(...shown);
-  figure(`native clang++ -O2, bench/std_game.cpp: ${what} ${seconds(native)}; ` +
-         `the page's Run to the first frame / native: ${(best / native).toFixed(2)}x (the goal: at most 2x)`);
+  figure(`native clang++ -O2, bench/std_game.cpp: ${what} ${seconds(native)}; the page's Run to the first frame / ` +
+         `native: ${(shown[0] / native).toFixed(2)}x the first Run, ${(shown[1] / native).toFixed(2)}x the next (the goal: at most 2x)`);
 }
 
 try {
@@ -156,6 +157,9 @@ try {
     const loaded = await page.evaluate(async () => { await window.pg.ready; return performance.now(); });
     figure(`playground, ${visit} visit: editor taking typing ${typed.toFixed(0)} ms, ` +
            `compiler loaded ${seconds(loaded)} after navigation`);
+    const prepared = await page.evaluate(async () => window.pg.prepared);
+    figure(`playground, ${visit} visit: the standard headers' prelude ${!prepared.standard ? 'FAILED' : prepared.built ? 'built' : 'taken from the store'} ` +
+           `in ${seconds(prepared.ms)}, the compiler's warm-up ${seconds(prepared.warmUpMs)}`);
     const run = await page.evaluate((text) => window.timedRun([{ name: 'paint.cpp', text }]), paint);
     figure(`playground, ${visit} visit: examples/paint.cpp ${run.ok ? '' : '(FAILED) '}compile + link ` +
            `${seconds(run.built)}, Run to the first frame ${seconds(run.shown)}`);

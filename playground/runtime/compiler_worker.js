@@ -16,8 +16,11 @@
 //               {type: 'build', id, files: [{name, text}]}
 // Messages out: {type: 'progress', loaded, total}
 //               {type: 'ready'} | {type: 'failed', message}
+//               {type: 'preparing'}   (the standard headers' prelude is being built)
+//               {type: 'prepared', standard, built, ms, warmUpMs}
 //               {type: 'status', id, text}
-//               {type: 'built', id, ok, diagnostics, log, wasm (ArrayBuffer, transferred)}
+//               {type: 'built', id, ok, diagnostics, log, wasm (ArrayBuffer, transferred),
+//                standardPrelude (the files compiled with the standard prelude)}
 import { isSource, nameProblem } from './file_names.js';
 import { openSiteCache } from './site_cache.js';
 
@@ -112,22 +115,113 @@ function run(tool, args, tree, chunks) {
 }
 
 const INCLUDES_TAVLO = /^\s*#\s*include\s*[<"]tavlo\.h[>"]/m;
+// A standard header: any #include <...> but tavlo.h's.
+const INCLUDES_STANDARD = /^\s*#\s*include\s*<(?!tavlo\.h>)[^>]+>/m;
+const PRELUDE_PCH = '/sdk/prelude.h.pch';
+const STANDARD_PCH = '/sdk/prelude_std.h.pch';
+const STANDARD_PRELUDE = 'prelude_std.h';
+const PRELUDE_CACHE = 'tavlo-prelude-';
+let preparing = null;  // the promise of prepareStandardPrelude, while it runs
+let builds = 0;  // the builds asked for so far
+// Compiled once (the object dropped) after the standard prelude is in, unless
+// a person's build came first: the engine first runs the compiler's code
+// unoptimised and optimises what runs often, so the first program a person
+// runs would otherwise take two to three times as long as the next. A small
+// program of the usual kind (the standard prelude, templates, drawing) brings
+// much of it to the optimised tier before the first Run.
+const WARM_UP = `#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+#include "tavlo.h"
+namespace {
+struct Rock { double x, y, r; int color; };
+std::vector<Rock> rocks;
+std::string line(int n) { return "rocks: " + std::to_string(n); }
+}
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, int show) {
+    open_display(instance, previous, command_line, show);
+    for (int i = 0; i < 12; ++i) rocks.push_back({std::cos(i) * 100, std::sin(i) * 100, 5.0 + i, i % 24});
+    std::sort(rocks.begin(), rocks.end(), [](const Rock& a, const Rock& b) { return a.r < b.r; });
+    for (const Rock& rock : rocks) draw_oval(ColorIndex(rock.color), int(rock.x - rock.r), int(rock.y - rock.r), int(rock.x + rock.r), int(rock.y + rock.r), 0);
+    log_printf("%s", line(int(rocks.size())).c_str());
+    return close_display();
+}
+`;  // the promise of prepareStandardPrelude, while it runs
+
+// The standard headers' prelude (sdk/prelude_std.h, which includes prelude.h)
+// precompiled, for files that include a standard header: C++20's library
+// headers include most of each other, so parsing them is most of such a
+// program's compile. Too large to ship (see the header), it is built here once
+// after the compiler has loaded and kept in Cache Storage under the site's
+// version; a later visit takes it from there. Without Cache Storage it is built on each visit; when it cannot be built,
+// such files are compiled with the small prelude, as before.
+async function prepareStandardPrelude() {
+  if (!sdk[STANDARD_PRELUDE]) return { standard: false, built: false, ms: 0 };
+  const started = performance.now();
+  const name = `${PRELUDE_CACHE}${site.version}-${site.hash}`;
+  const key = new URL(`sdk/${STANDARD_PRELUDE}.pch`, siteBase).href;  // a key only: never fetched
+  let cache = null;
+  try {
+    cache = await caches.open(name);
+    for (const old of await caches.keys()) if (old.startsWith(PRELUDE_CACHE) && old !== name) caches.delete(old);
+    const hit = await cache.match(key);
+    if (hit) {
+      sdk[`${STANDARD_PRELUDE}.pch`] = new Uint8Array(await hit.arrayBuffer());
+      return { standard: true, built: false, ms: performance.now() - started };
+    }
+  } catch (error) {
+    cache = null;  // no Cache Storage (an insecure origin, a private window): built on each visit
+  }
+  postMessage({ type: 'preparing' });
+  const chunks = [];
+  const result = run('clang++', [...withoutPch(site.compile, false), '-Xclang', '-fno-pch-timestamp', '-x', 'c++-header',
+                                 `/sdk/${STANDARD_PRELUDE}`, '-o', STANDARD_PCH], { sdk: { ...sdk } }, chunks);
+  const bytes = result && result.sdk && result.sdk[`${STANDARD_PRELUDE}.pch`];
+  if (!(bytes instanceof Uint8Array)) return { standard: false, built: false, ms: performance.now() - started };
+  sdk[`${STANDARD_PRELUDE}.pch`] = bytes;
+  if (cache) {
+    // Stored whole or not at all (a full quota: built again next visit).
+    await cache.put(key, new Response(bytes, { headers: { 'Content-Type': 'application/octet-stream' } })).catch(() => {});
+  }
+  return { standard: true, built: true, ms: performance.now() - started };
+}
+
+// Drops a stored standard prelude the compiler refused (a store gone bad):
+// the file is compiled with the small prelude, and the next visit builds it again.
+function dropStandardPrelude() {
+  delete sdk[`${STANDARD_PRELUDE}.pch`];
+  caches.delete(`${PRELUDE_CACHE}${site.version}-${site.hash}`).catch(() => {});
+}
 // A file that does not include tavlo.h is compiled without the prelude, and so
 // without the null pointer check's handler it defines: its checks trap in place
 // (a program of such files alone has no handler to link).
-const withoutPch = (flags) => flags.filter((flag, i) => flag !== '-include-pch' && flags[i - 1] !== '-include-pch')
-  .map((flag) => (flag === '-fsanitize-minimal-runtime' ? '-fsanitize-trap=null' : flag));
+// (withoutPch(flags, false) keeps the handler's runtime: a prelude's own compile).
+const withoutPch = (flags, trap = true) => flags.filter((flag, i) => flag !== '-include-pch' && flags[i - 1] !== '-include-pch')
+  .map((flag) => (trap && flag === '-fsanitize-minimal-runtime' ? '-fsanitize-trap=null' : flag));
+// The flags for a file: with the standard prelude when it includes tavlo.h and
+// a standard header and the prelude is built, else with the small one, else
+// (no tavlo.h) with none.
+function flagsFor(text) {
+  if (!INCLUDES_TAVLO.test(text)) return withoutPch(site.compile);
+  if (INCLUDES_STANDARD.test(text) && sdk[`${STANDARD_PRELUDE}.pch`]) {
+    return site.compile.map((flag) => (flag === PRELUDE_PCH ? STANDARD_PCH : flag));
+  }
+  return site.compile;
+}
+
+// The compiler's output, joined once (the compiler writes it in many small
+// pieces: thousands of warnings are tens of thousands of chunks).
+function joined(chunks) {
+  const bytes = new Uint8Array(chunks.reduce((n, c) => n + c.length, 0));
+  let at = 0;
+  for (const c of chunks) { bytes.set(c, at); at += c.length; }
+  return new TextDecoder().decode(bytes);
+}
 
 function build({ id, files }) {
   const chunks = [];
-  // The compiler's output, joined once (the compiler writes it in many small
-  // pieces: thousands of warnings are tens of thousands of chunks).
-  const log = () => {
-    const joined = new Uint8Array(chunks.reduce((n, c) => n + c.length, 0));
-    let at = 0;
-    for (const c of chunks) { joined.set(c, at); at += c.length; }
-    return new TextDecoder().decode(joined);
-  };
+  const log = () => joined(chunks);
   const refused = files.find((f, i) => nameProblem(f.name, files.slice(0, i).map((g) => g.name)));
   if (refused) {
     const message = `${refused.name}: ${nameProblem(refused.name, files.filter((f) => f !== refused).map((f) => f.name))}`;
@@ -143,6 +237,7 @@ function build({ id, files }) {
   }
   const objects = new Map();
   const objectFiles = {};
+  const standardPrelude = [];  // the files compiled with the standard prelude
   let ok = true;
   for (const source of sources) {
     postMessage({ type: 'status', id, text: `compiling ${source}` });
@@ -151,8 +246,16 @@ function build({ id, files }) {
     // The precompiled tavlo.h stands in for the file's own #include "tavlo.h";
     // a file that does not include it is compiled as written.
     const text = files.find((f) => f.name === source).text;
-    const flags = INCLUDES_TAVLO.test(text) ? site.compile : withoutPch(site.compile);
-    const result = run('clang++', [...flags, '-c', source, '-o', `/build/${object}.o`], tree, chunks);
+    const flags = flagsFor(text);
+    if (flags.includes(STANDARD_PCH)) standardPrelude.push(source);
+    const mark = chunks.length;
+    let result = run('clang++', [...flags, '-c', source, '-o', `/build/${object}.o`], tree, chunks);
+    if (!result && flags.includes(STANDARD_PCH) && /precompiled file/.test(joined(chunks.slice(mark)))) {
+      chunks.length = mark;
+      dropStandardPrelude();
+      standardPrelude.pop();
+      result = run('clang++', [...flagsFor(text), '-c', source, '-o', `/build/${object}.o`], tree, chunks);
+    }
     const bytes = result && result.build && result.build[`${object}.o`];
     if (!(bytes instanceof Uint8Array)) {
       ok = false;
@@ -171,7 +274,7 @@ function build({ id, files }) {
   const wasm = result && result.build && result.build['program.wasm'];
   const text = log();
   if (!(wasm instanceof Uint8Array)) return { ok: false, log: text, diagnostics: parseDiagnostics(text, objects) };
-  return { ok: true, log: text, diagnostics: parseDiagnostics(text, objects), wasm };
+  return { ok: true, log: text, diagnostics: parseDiagnostics(text, objects), wasm, standardPrelude };
 }
 
 onmessage = async (event) => {
@@ -182,10 +285,24 @@ onmessage = async (event) => {
       // Every byte is in (a clone's count may lag behind the compiler's own read).
       postMessage({ type: 'progress', loaded: site.compilerBytes, total: site.compilerBytes });
       postMessage({ type: 'ready' });
+      preparing = prepareStandardPrelude().catch(() => ({ standard: false, built: false, ms: 0 }));
+      const prepared = await preparing;
+      preparing = null;
+      // The warm-up gives way to a person's build that came first.
+      await new Promise((resolve) => { setTimeout(resolve, 0); });
+      if (prepared.standard && builds === 0) {
+        const started = performance.now();
+        const chunks = [];
+        run('clang++', [...flagsFor(WARM_UP), '-c', 'warm_up.cpp', '-o', '/build/warm_up.o'],
+            { sdk, build: {}, 'warm_up.cpp': new TextEncoder().encode(WARM_UP) }, chunks);
+        prepared.warmUpMs = performance.now() - started;
+      }
+      postMessage({ type: 'prepared', ...prepared });
     } catch (error) {
       postMessage({ type: 'failed', message: `the compiler could not be loaded: ${error.message || error}` });
     }
   } else if (message.type === 'build') {
+    builds += 1;
     let result;
     try {
       result = build(message);
@@ -194,7 +311,7 @@ onmessage = async (event) => {
     }
     const wasm = result.wasm ? result.wasm.slice().buffer : null;
     postMessage({ type: 'built', id: message.id, ok: result.ok, diagnostics: result.diagnostics,
-                  log: result.log, wasm }, wasm ? [wasm] : []);
+                  log: result.log, wasm, standardPrelude: result.standardPrelude || [] }, wasm ? [wasm] : []);
   }
 };
 postMessage({ type: 'loaded' });

@@ -13,6 +13,7 @@
 //   import { createPlayground, browserSupport } from './runtime/playground_runtime.js';
 //   const pg = createPlayground({ desktop, onStatus, onProgress, onOutput, onExit, onFiles });
 //   await pg.ready;
+//   await pg.prepared;   (optional: the standard headers' prelude, built once per browser)
 //   const { ok, diagnostics, log } = await pg.run([{ name: 'main.cpp', text }], { args: ['--seed=1'] });
 //   pg.stop();
 //   const { ok, diagnostics, run } = await pg.check(files, { args, inputs, seconds });
@@ -57,6 +58,11 @@ export function createPlayground(options) {
   const pendingBuilds = new Map();
 
   let compiler = null;
+  // The standard headers' prelude, built once per browser after the compiler
+  // loads (compiler_worker.js): while it is built, a compile waits for it.
+  let preparingStandard = false;
+  let resolvePrepared;
+  const prepared = new Promise((resolve) => { resolvePrepared = resolve; });
   let site = null;  // runtime/site.json: the files, flags and cache name
   let servedOffline = false;  // the site's service worker answers (site_cache.js keeps nothing then)
   const ready = (async () => {
@@ -103,6 +109,15 @@ export function createPlayground(options) {
     };
     compiler.onmessage = (event) => {
       const m = event.data;
+      if (m.type === 'preparing') {
+        preparingStandard = true;
+        return;
+      }
+      if (m.type === 'prepared') {
+        preparingStandard = false;
+        resolvePrepared({ standard: m.standard, built: m.built, ms: m.ms, warmUpMs: m.warmUpMs || 0 });
+        return;
+      }
       const build = pendingBuilds.get(m.id);
       if (!build) return;
       if (m.type === 'status') onStatus(m.text);
@@ -113,7 +128,10 @@ export function createPlayground(options) {
     };
     onStatus('the compiler is ready');
   })();
-  ready.catch((error) => onStatus(error.message));
+  ready.catch((error) => {
+    onStatus(error.message);
+    resolvePrepared({ standard: false, built: false, ms: 0 });
+  });
 
   const windows = createWindows({
     desktop: () => options.desktop,
@@ -154,6 +172,7 @@ export function createPlayground(options) {
   let compiles = 0;
   function compile(files) {
     const id = ++compiles;
+    if (preparingStandard) onStatus('preparing the standard headers, once in this browser; compiling next');
     return new Promise((resolve) => {
       pendingBuilds.set(id, { resolve });
       compiler.postMessage({ type: 'build', id, files: files.map((f) => ({ name: f.name, text: f.text })) });
@@ -230,7 +249,7 @@ export function createPlayground(options) {
       if (program !== current) return;
       stop(`the program stopped: ${event.message || 'its Worker failed'}`);
     };
-    return { ok: true, diagnostics: built.diagnostics, log: built.log };
+    return { ok: true, diagnostics: built.diagnostics, log: built.log, standardPrelude: built.standardPrelude };
   }
 
   // ------------------------------------------------------------------ checks
@@ -343,6 +362,10 @@ export function createPlayground(options) {
 
   return {
     ready,
+    // {standard (the standard headers' prelude is in use), built (now, not
+    // taken from the browser's store), ms, warmUpMs (the compiler's warm-up
+    // build)}, once the compiler has it or not and has warmed up.
+    prepared,
     run,
     check,
     stop: () => { stop(); },

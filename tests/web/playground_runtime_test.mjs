@@ -204,6 +204,10 @@ try {
   const progress = await page.evaluate(() => window.record.progress);
   check('the download reports its progress up to the whole', progress && progress.total > 0 &&
         progress.loaded === progress.total, JSON.stringify(progress));
+  const prepared = await page.evaluate(() => window.pg.prepared);
+  check('a first visit builds the standard headers\' prelude', prepared.standard && prepared.built, JSON.stringify(prepared));
+  figure(`the standard headers' prelude built in ${(prepared.ms / 1000).toFixed(1)} s, ` +
+         `the warm-up build ${(prepared.warmUpMs / 1000).toFixed(1)} s`);
 
   // -------------------------------------------------------- 2. shapes: pixels as native
   await group('shapes', async () => {
@@ -707,6 +711,65 @@ int main() {
           /^Loaded mine\.SCR as TAVLO\.SCR \(19 bytes\)/.test(loaded) &&
           (await second.evaluate(() => window.stored('TAVLO.SCR'))) === 'TAVLO_MOUSE(1, 2);\n', loaded);
     await second.close();
+  });
+
+  // -------------------------------------------------------- 8. the standard headers' prelude
+  await group('the standard headers\' prelude', async () => {
+    const visit = await browser.newPage();
+    const load = async (what) => {
+      await until(visit, what, () => window.loaded || window.loadError);
+      return visit.evaluate(() => window.pg.prepared);
+    };
+    await visit.goto(`${base}/harness.html`);
+    let stored = await load('the compiler loading');
+    check('a later visit takes the prelude from the browser\'s store', stored.standard && !stored.built,
+          JSON.stringify(stored));
+    const sorted = { name: 'main.cpp', text: `#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "tavlo.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, int show) {
+    open_display(instance, previous, command_line, show);
+    std::vector<int> sizes = {30, 10, 20};
+    std::sort(sizes.begin(), sizes.end());
+    std::string text = "sizes " + std::to_string(sizes.front()) + " to " + std::to_string(sizes.back());
+    std::printf("%s\\n", text.c_str());
+    return close_display();
+}
+` };
+    const runSorted = async () => {
+      await visit.evaluate(() => { window.record.output = ''; });
+      const result = await run(visit, [sorted, { name: 'helper.cpp', text: 'int helper() { return 1; }\n' }], []);
+      if (result.ok) await until(visit, 'the program ending', () => window.record.exits.length > 0);
+      return { ...result, output: await visit.evaluate(() => window.record.output) };
+    };
+    let result = await runSorted();
+    check('a file with tavlo.h and standard headers is compiled with the prelude, and runs',
+          result.ok && result.standardPrelude.join() === 'main.cpp' && result.output.startsWith('sizes 10 to 30\n'),
+          `${JSON.stringify(result.standardPrelude)} ${JSON.stringify(result.output)} ${result.log || ''}`);
+    const leaked = await run(visit, [{ name: 'main.cpp', text: '#include "tavlo.h"\n\nstd::vector<int> v;\n' }], []);
+    check('a file on tavlo.h alone does not see the prelude\'s standard names', !leaked.ok &&
+          leaked.diagnostics.some((d) => d.severity === 'error' && d.line === 3), leaked.log);
+
+    // A stored prelude gone bad: the compiler refuses it, the file is compiled
+    // with the small prelude, and the next visit builds it again.
+    await visit.evaluate(async () => {
+      const cache = await caches.open((await caches.keys()).find((n) => n.startsWith('tavlo-prelude-')));
+      const [key] = await cache.keys();
+      await cache.put(key, new Response(new Uint8Array(4096).fill(7)));
+    });
+    await visit.reload();
+    stored = await load('the compiler loading with a spoilt prelude');
+    result = await runSorted();
+    check('a spoilt stored prelude: the program still compiles (with the small prelude) and runs',
+          result.ok && result.standardPrelude.length === 0 && result.output.startsWith('sizes 10 to 30\n'),
+          `${JSON.stringify(stored)} ${JSON.stringify(result.standardPrelude)} ${result.log || ''}`);
+    await visit.reload();
+    stored = await load('the compiler loading after the spoilt prelude');
+    check('... and the next visit builds it again', stored.standard && stored.built, JSON.stringify(stored));
+    await visit.close();
   });
 } catch (error) {
   check('the runtime test ran to the end', false, error && error.stack ? error.stack : String(error));

@@ -121,10 +121,9 @@ const PRELUDE_PCH = '/sdk/prelude.h.pch';
 const STANDARD_PCH = '/sdk/prelude_std.h.pch';
 const STANDARD_PRELUDE = 'prelude_std.h';
 const PRELUDE_CACHE = 'tavlo-prelude-';
-let preparing = null;  // the promise of prepareStandardPrelude, while it runs
 let builds = 0;  // the builds asked for so far
-// Compiled once (the object dropped) after the standard prelude is in, unless
-// a person's build came first: the engine first runs the compiler's code
+// Compiled and linked once (the results dropped) after the standard prelude
+// is in, unless a person's build came first: the engine first runs the compiler's code
 // unoptimised and optimises what runs often, so the first program a person
 // runs would otherwise take two to three times as long as the next. A small
 // program of the usual kind (the standard prelude, templates, drawing) brings
@@ -185,6 +184,27 @@ async function prepareStandardPrelude() {
     await cache.put(key, new Response(bytes, { headers: { 'Content-Type': 'application/octet-stream' } })).catch(() => {});
   }
   return { standard: true, built: true, ms: performance.now() - started };
+}
+
+// Gives way to a person's build: true when none has been asked for yet.
+async function noBuildYet() {
+  await new Promise((resolve) => { setTimeout(resolve, 0); });
+  return builds === 0;
+}
+
+// Compiles and links WARM_UP (the results dropped), a step at a time, unless a
+// person's build came first; the time it took.
+async function warmUp() {
+  const started = performance.now();
+  if (!(await noBuildYet())) return 0;
+  const chunks = [];
+  const compiled = run('clang++', [...flagsFor(WARM_UP), '-c', 'warm_up.cpp', '-o', '/build/warm_up.o'],
+                       { sdk, build: {}, 'warm_up.cpp': new TextEncoder().encode(WARM_UP) }, chunks);
+  const object = compiled && compiled.build && compiled.build['warm_up.o'];
+  if (object instanceof Uint8Array && await noBuildYet()) {
+    run('clang++', ['/build/warm_up.o', ...site.link, '-o', '/build/warm_up.wasm'], { sdk, build: { 'warm_up.o': object } }, chunks);
+  }
+  return performance.now() - started;
 }
 
 // Drops a stored standard prelude the compiler refused (a store gone bad):
@@ -285,18 +305,8 @@ onmessage = async (event) => {
       // Every byte is in (a clone's count may lag behind the compiler's own read).
       postMessage({ type: 'progress', loaded: site.compilerBytes, total: site.compilerBytes });
       postMessage({ type: 'ready' });
-      preparing = prepareStandardPrelude().catch(() => ({ standard: false, built: false, ms: 0 }));
-      const prepared = await preparing;
-      preparing = null;
-      // The warm-up gives way to a person's build that came first.
-      await new Promise((resolve) => { setTimeout(resolve, 0); });
-      if (prepared.standard && builds === 0) {
-        const started = performance.now();
-        const chunks = [];
-        run('clang++', [...flagsFor(WARM_UP), '-c', 'warm_up.cpp', '-o', '/build/warm_up.o'],
-            { sdk, build: {}, 'warm_up.cpp': new TextEncoder().encode(WARM_UP) }, chunks);
-        prepared.warmUpMs = performance.now() - started;
-      }
+      const prepared = await prepareStandardPrelude().catch(() => ({ standard: false, built: false, ms: 0 }));
+      if (prepared.standard) prepared.warmUpMs = await warmUp();
       postMessage({ type: 'prepared', ...prepared });
     } catch (error) {
       postMessage({ type: 'failed', message: `the compiler could not be loaded: ${error.message || error}` });

@@ -121,6 +121,8 @@ const PRELUDE_PCH = '/sdk/prelude.h.pch';
 const STANDARD_PCH = '/sdk/prelude_std.h.pch';
 const STANDARD_PRELUDE = 'prelude_std.h';
 const PRELUDE_CACHE = 'tavlo-prelude-';
+// What clang says of a precompiled header it cannot read.
+const REFUSED_PCH = /PCH file|precompiled file|AST file/;
 let builds = 0;  // the builds asked for so far
 // Compiled and linked once (the results dropped) after the standard prelude
 // is in, unless a person's build came first: the engine first runs the compiler's code
@@ -201,6 +203,8 @@ async function warmUp() {
   const compiled = run('clang++', [...flagsFor(WARM_UP), '-c', 'warm_up.cpp', '-o', '/build/warm_up.o'],
                        { sdk, build: {}, 'warm_up.cpp': new TextEncoder().encode(WARM_UP) }, chunks);
   const object = compiled && compiled.build && compiled.build['warm_up.o'];
+  // The warm-up program compiles with a sound prelude: one it fails on is spoilt.
+  if (!(object instanceof Uint8Array) && REFUSED_PCH.test(joined(chunks))) dropStandardPrelude();
   if (object instanceof Uint8Array && await noBuildYet()) {
     run('clang++', ['/build/warm_up.o', ...site.link, '-o', '/build/warm_up.wasm'], { sdk, build: { 'warm_up.o': object } }, chunks);
   }
@@ -270,7 +274,7 @@ function build({ id, files }) {
     if (flags.includes(STANDARD_PCH)) standardPrelude.push(source);
     const mark = chunks.length;
     let result = run('clang++', [...flags, '-c', source, '-o', `/build/${object}.o`], tree, chunks);
-    if (!result && flags.includes(STANDARD_PCH) && /precompiled file/.test(joined(chunks.slice(mark)))) {
+    if (!result && flags.includes(STANDARD_PCH) && REFUSED_PCH.test(joined(chunks.slice(mark)))) {
       chunks.length = mark;
       dropStandardPrelude();
       standardPrelude.pop();

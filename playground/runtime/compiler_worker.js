@@ -125,11 +125,11 @@ const PRELUDE_CACHE = 'tavlo-prelude-';
 const REFUSED_PCH = /PCH file|precompiled file|AST file/;
 let builds = 0;  // the builds asked for so far
 // Compiled and linked once (the results dropped) after the standard prelude
-// is in, unless a person's build came first: the engine first runs the compiler's code
-// unoptimised and optimises what runs often, so the first program a person
-// runs would otherwise take two to three times as long as the next. A small
-// program of the usual kind (the standard prelude, templates, drawing) brings
-// much of it to the optimised tier before the first Run.
+// is in, unless a person's build came first: the engine first runs the
+// compiler's code unoptimised and optimises what runs often, so the first
+// program a person runs would otherwise take two to three times as long as the
+// next. A small program of the usual kind (the standard prelude, templates,
+// drawing) brings much of it to the optimised tier before the first Run.
 const WARM_UP = `#include <algorithm>
 #include <cmath>
 #include <string>
@@ -148,15 +148,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, i
     log_printf("%s", line(int(rocks.size())).c_str());
     return close_display();
 }
-`;  // the promise of prepareStandardPrelude, while it runs
+`;
 
 // The standard headers' prelude (sdk/prelude_std.h, which includes prelude.h)
 // precompiled, for files that include a standard header: C++20's library
 // headers include most of each other, so parsing them is most of such a
 // program's compile. Too large to ship (see the header), it is built here once
 // after the compiler has loaded and kept in Cache Storage under the site's
-// version; a later visit takes it from there. Without Cache Storage it is built on each visit; when it cannot be built,
-// such files are compiled with the small prelude, as before.
+// version; a later visit takes it from there. Without Cache Storage it is
+// built on each visit; when it cannot be built, such files are compiled with
+// the small prelude, as before.
 async function prepareStandardPrelude() {
   if (!sdk[STANDARD_PRELUDE]) return { standard: false, built: false, ms: 0 };
   const started = performance.now();

@@ -178,19 +178,27 @@ if (trimmed) {
   console.log(`make-site: all ${names.length} standard headers compile with the trimmed archive`);
 }
 
-if (newer(path.join(sdkDir, 'prelude.h'), pch, [...headers, tarOut, path.join(wasiDir, 'playground.json')])) {
+// A prelude of sdk/ (which may include the other preludes) precompiled with
+// the page's flags for the paths its compiler sees; the build stops when it
+// does not compile. `what` names it in that message.
+async function precompilePrelude(name, what) {
   const compiler = await loadSiteCompiler();
   const sdk = sdkTree(['include']);
-  sdk['prelude.h'] = new Uint8Array(fs.readFileSync(path.join(sdkDir, 'prelude.h')));
+  for (const prelude of ['prelude.h', name]) sdk[prelude] = new Uint8Array(fs.readFileSync(path.join(sdkDir, prelude)));
   const { result, log } = runSiteClang(compiler, [...compileFlags, '-Xclang', '-fno-pch-timestamp', '-x',
-                                                  'c++-header', '/sdk/prelude.h', '-o', '/sdk/prelude.h.pch'],
+                                                  'c++-header', `/sdk/${name}`, '-o', `/sdk/${name}.pch`],
                                        { sdk });
   process.stdout.write(log);
-  const bytes = result && result.sdk && result.sdk['prelude.h.pch'];
+  const bytes = result && result.sdk && result.sdk[`${name}.pch`];
   if (!(bytes instanceof Uint8Array)) {
-    console.error('make-site: the prelude could not be precompiled');
+    console.error(`make-site: ${what} could not be precompiled`);
     process.exit(1);
   }
+  return bytes;
+}
+
+if (newer(path.join(sdkDir, 'prelude.h'), pch, [...headers, tarOut, path.join(wasiDir, 'playground.json')])) {
+  const bytes = await precompilePrelude('prelude.h', 'the prelude');
   fs.writeFileSync(pch, bytes);
   console.log(`make-site: sdk/prelude.h.pch: ${bytes.length} bytes`);
 }
@@ -201,19 +209,8 @@ if (newer(path.join(sdkDir, 'prelude.h'), pch, [...headers, tarOut, path.join(wa
 // leaving every page to fall back to the small prelude.
 const standardStamp = path.join(wasiDir, 'prelude_std.stamp');
 if (newer(path.join(sdkDir, 'prelude_std.h'), standardStamp, [pch])) {
-  const compiler = await loadSiteCompiler();
-  const sdk = sdkTree(['include']);
-  for (const name of ['prelude.h', 'prelude_std.h']) sdk[name] = new Uint8Array(fs.readFileSync(path.join(sdkDir, name)));
   const started = Date.now();
-  const { result, log } = runSiteClang(compiler, [...compileFlags, '-Xclang', '-fno-pch-timestamp', '-x',
-                                                  'c++-header', '/sdk/prelude_std.h', '-o', '/sdk/prelude_std.h.pch'],
-                                       { sdk });
-  process.stdout.write(log);
-  const bytes = result && result.sdk && result.sdk['prelude_std.h.pch'];
-  if (!(bytes instanceof Uint8Array)) {
-    console.error('make-site: the standard headers\' prelude (playground/sdk_prelude_std.h) could not be precompiled');
-    process.exit(1);
-  }
+  const bytes = await precompilePrelude('prelude_std.h', 'the standard headers\' prelude (playground/sdk_prelude_std.h)');
   const line = `sdk/prelude_std.h precompiles (in the page, once per browser): ${bytes.length} bytes, ` +
                `${((Date.now() - started) / 1000).toFixed(1)} s under node`;
   fs.writeFileSync(standardStamp, `${line}\n`);
